@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+
+namespace nms {
+
+struct FrmMainControls;
+class Dialogs;
+class IniRoutines;
+class TimerFactory;
+class Clock;
+class UdpClient;
+class ElementList;
+class PropertiesPanel;
+class ElementSelection;
+class AutoDiscovery;
+class FeedbackProcessor;
+class ConfigurationSender;
+class ConfigurationConfirmer;
+class LevelMonitor;
+class PingController;
+class MacLookup;
+
+// What the main window owns and its behaviour classes share: the controls,
+// the services, the database path, the discovery flag, and the behaviour
+// objects themselves so that one can call another (the main window wires
+// them after construction; any may be null in a test that does not need it).
+struct NmsContext {
+    FrmMainControls& ui;
+    Dialogs& dialogs;
+    IniRoutines& ini;
+    TimerFactory& timers;
+    Clock& clock;
+    // Full path of nms.ini.
+    QString iniPath;
+
+    bool AutoDiscoverAwaiting = false;
+
+    UdpClient* udpClient = nullptr;
+    ElementList* elementList = nullptr;
+    PropertiesPanel* panel = nullptr;
+    ElementSelection* selection = nullptr;
+    AutoDiscovery* discovery = nullptr;
+    FeedbackProcessor* feedback = nullptr;
+    ConfigurationSender* sender = nullptr;
+    ConfigurationConfirmer* confirmer = nullptr;
+    LevelMonitor* levelMonitor = nullptr;
+    PingController* ping = nullptr;
+    MacLookup* macLookup = nullptr;
+};
+
+} // namespace nms

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace nms {
+
+class PrivateProfileStore;
+
+// The thirteen routines through which the program reads and writes its INI
+// database. They keep the observable contract of the classic private-profile
+// calls (750-character buffers, case-insensitive names, upper-cased keys on
+// write), over the project's own store. Writes return whether the file was
+// replaced, so callers that must not lose data can tell.
+class IniRoutines {
+public:
+    explicit IniRoutines(PrivateProfileStore& store);
+
+    QString ReadFromINI(const QString& section, const QString& key, const QString& path,
+                        const QString& defaultValue = QString()) const;
+    bool WriteToINI(const QString& section, const QString& key, const QString& value,
+                    const QString& path);
+    bool DeleteIniSection(const QString& section, const QString& path);
+    bool DeleteIniKey(const QString& section, const QString& key, const QString& path);
+    bool CheckIfIniKeyExists(const QString& section, const QString& key, const QString& path) const;
+    bool CheckIfIniSectionExists(const QString& section, const QString& path) const;
+    qint32 GetLongFromINI(const QString& section, const QString& key, const QString& path,
+                          qint32 defaultValue = 0) const;
+    void RenameIniKey(const QString& section, const QString& key, const QString& newKey,
+                      const QString& path);
+    void RenameIniSection(const QString& section, const QString& newSection, const QString& path);
+    // Appends to the list; the caller clears it first.
+    void LoadIniSectionsLB(QStringList& list, const QString& path) const;
+    QStringList LoadIniSectionsArray(const QString& path) const;
+    void LoadIniSectionKeysLB(const QString& section, QStringList& list, const QString& path) const;
+    qint16 GetSectionKeyCount(const QString& section, const QString& path) const;
+
+private:
+    PrivateProfileStore& m_store;
+};
+
+} // namespace nms

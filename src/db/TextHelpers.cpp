@@ -1,0 +1,97 @@
+#include "db/TextHelpers.h"
+
+#include <cmath>
+
+#include <QLocale>
+
+namespace nms::text {
+
+QString FormatMAC(const QString& sectionName)
+{
+    if (sectionName.size() != 12)
+        return QString();
+    QStringList pairs;
+    for (int i = 0; i < 12; i += 2)
+        pairs << sectionName.mid(i, 2).toUpper();
+    return pairs.join(QLatin1Char(':'));
+}
+
+QString NormalizeMAC(const QString& colonForm)
+{
+    if (colonForm.size() != 17)
+        return QString();
+    QString result = colonForm;
+    result.remove(QLatin1Char(':'));
+    return result.toUpper();
+}
+
+QStringList SplitIP(const QString& text)
+{
+    return text.split(QLatin1Char('.'), Qt::KeepEmptyParts);
+}
+
+namespace {
+
+bool isOctet(const QString& part)
+{
+    const QString trimmed = part.trimmed();
+    if (trimmed.isEmpty())
+        return false;
+    for (QChar c : trimmed) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    bool ok = false;
+    const uint value = trimmed.toUInt(&ok);
+    return ok && value <= 255;
+}
+
+} // namespace
+
+bool IsValidIP(const QString& text)
+{
+    const QStringList parts = SplitIP(text);
+    if (parts.size() != 4)
+        return false;
+    for (const QString& part : parts) {
+        if (!isOctet(part))
+            return false;
+    }
+    return true;
+}
+
+QString PadName16(const QString& name)
+{
+    return name.left(16).leftJustified(16, QLatin1Char(' ')).toUpper();
+}
+
+double Log10(double x)
+{
+    return std::log(x) / std::log(10.0);
+}
+
+QString ShortestNumber(double value)
+{
+    if (value == 0.0)
+        value = 0.0; // no "-0"
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(value, 'g', QLocale::FloatingPointShortest);
+}
+
+double RoundToTenthHalfEven(double value)
+{
+    // Work on the decimal text of value*10 so that 0.25-style ties are judged
+    // on the number the operator would see, not on binary noise.
+    const double scaled = value * 10.0;
+    const double lower = std::floor(scaled);
+    const double fraction = scaled - lower;
+    double rounded;
+    if (std::fabs(fraction - 0.5) < 1e-9)
+        rounded = std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
+    else
+        rounded = std::round(scaled);
+    return rounded / 10.0;
+}
+
+} // namespace nms::text

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace nms {
+
+// Small text helpers shared by the database, the panel and the protocol.
+namespace text {
+
+// "001A2B3C4D5E" -> "00:1A:2B:3C:4D:5E"; any other length gives "".
+QString FormatMAC(const QString& sectionName);
+// "00:1a:2b:3c:4d:5e" -> "001A2B3C4D5E"; any other length gives "".
+QString NormalizeMAC(const QString& colonForm);
+QStringList SplitIP(const QString& text);
+// Four dot-separated parts, each 0..255 (blanks around the digits allowed).
+bool IsValidIP(const QString& text);
+// Filled with blanks or cut to exactly 16 characters, upper-cased.
+QString PadName16(const QString& name);
+double Log10(double x);
+// Shortest decimal form of a number, with the locale's decimal separator.
+QString ShortestNumber(double value);
+// Rounded to one decimal, ties to the even digit.
+double RoundToTenthHalfEven(double value);
+
+} // namespace text
+} // namespace nms

@@ -1,0 +1,139 @@
+#include <QtTest>
+
+#include "db/TextHelpers.h"
+
+using namespace nms::text;
+
+class TextHelpersTest : public QObject {
+    Q_OBJECT
+private slots:
+    void formatMac_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("twelve digits") << "001a2b3c4d5e"
+                                       << "00:1A:2B:3C:4D:5E";
+        QTest::newRow("not hex is not tested") << "zzzzzzzzzzzz"
+                                               << "ZZ:ZZ:ZZ:ZZ:ZZ:ZZ";
+        QTest::newRow("eleven") << "001A2B3C4D5"
+                                << "";
+        QTest::newRow("thirteen") << "001A2B3C4D5EF"
+                                  << "";
+        QTest::newRow("empty") << ""
+                               << "";
+    }
+    void formatMac()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(FormatMAC(input), expected);
+    }
+
+    void normalizeMac_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("colon form") << "00:1a:2b:3c:4d:5e"
+                                    << "001A2B3C4D5E";
+        QTest::newRow("dash form keeps dashes") << "00-1a-2b-3c-4d-5e"
+                                                << "00-1A-2B-3C-4D-5E";
+        QTest::newRow("short") << "00:1A:2B"
+                               << "";
+        QTest::newRow("placeholder") << "-"
+                                     << "";
+    }
+    void normalizeMac()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(NormalizeMAC(input), expected);
+    }
+
+    void isValidIp_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("plain") << "198.18.0.1" << true;
+        QTest::newRow("zeros") << "0.0.0.0" << true;
+        QTest::newRow("top") << "255.255.255.255" << true;
+        QTest::newRow("blanks around digits") << " 10. 0 .0.1 " << true;
+        QTest::newRow("three parts") << "10.0.0" << false;
+        QTest::newRow("five parts") << "10.0.0.1.2" << false;
+        QTest::newRow("empty part") << "10..0.1" << false;
+        QTest::newRow("above 255") << "10.0.0.256" << false;
+        QTest::newRow("negative") << "10.0.0.-1" << false;
+        QTest::newRow("letters") << "10.0.0.a" << false;
+        QTest::newRow("sign") << "10.0.0.+1" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+    void isValidIp()
+    {
+        QFETCH(QString, input);
+        QFETCH(bool, valid);
+        QCOMPARE(IsValidIP(input), valid);
+    }
+
+    void splitIpKeepsEmptyParts()
+    {
+        QCOMPARE(SplitIP("1..2"), QStringList({"1", "", "2"}));
+        QCOMPARE(SplitIP(""), QStringList({""}));
+    }
+
+    void padName16_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("short") << "studio"
+                               << "STUDIO          ";
+        QTest::newRow("exact") << "abcdefghijklmnop"
+                               << "ABCDEFGHIJKLMNOP";
+        QTest::newRow("long") << "abcdefghijklmnopq"
+                              << "ABCDEFGHIJKLMNOP";
+        QTest::newRow("empty") << ""
+                               << "                ";
+    }
+    void padName16()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(PadName16(input), expected);
+    }
+
+    void roundHalfEven_data()
+    {
+        QTest::addColumn<double>("input");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("down") << 19.5694 << 19.6;
+        QTest::newRow("tie to even down") << 0.25 << 0.2;
+        QTest::newRow("tie to even up") << 0.35 << 0.4;
+        QTest::newRow("negative") << -18.4321 << -18.4;
+        QTest::newRow("whole") << -6.0 << -6.0;
+    }
+    void roundHalfEven()
+    {
+        QFETCH(double, input);
+        QFETCH(double, expected);
+        QCOMPARE(RoundToTenthHalfEven(input), expected);
+    }
+
+    void shortestNumber_data()
+    {
+        QTest::addColumn<double>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("whole") << 5.0 << "5";
+        QTest::newRow("half") << 2.5 << "2.5";
+        QTest::newRow("negative") << -6.0 << "-6";
+        QTest::newRow("tenth") << 19.6 << "19.6";
+        QTest::newRow("negative zero") << -0.0 << "0";
+    }
+    void shortestNumber()
+    {
+        QFETCH(double, input);
+        QFETCH(QString, expected);
+        QLocale::setDefault(QLocale::c());
+        QCOMPARE(ShortestNumber(input), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TextHelpersTest)
+#include "tst_TextHelpers.moc"

@@ -1,0 +1,21 @@
+#include "RecordingDialogs.h"
+
+namespace nms::test {
+
+QStringList RecordingDialogs::texts() const
+{
+    QStringList result;
+    for (const MessageBoxSpec& box : boxes)
+        result << box.text();
+    return result;
+}
+
+BoxAnswer RecordingDialogs::present(const MessageBoxSpec& box)
+{
+    boxes << box;
+    if (!script.isEmpty())
+        return script.takeFirst();
+    return box.defaultButton;
+}
+
+} // namespace nms::test
