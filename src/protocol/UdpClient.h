@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace nms {
+
+class Dialogs;
+class UdpEndpoint;
+
+// The program's one UDP endpoint, `udpClient`: local port 2976, a remote
+// host and port that every sender sets before it sends, and the dispatch of
+// arriving datagrams by their length.
+class UdpClient : public QObject {
+    Q_OBJECT
+public:
+    static constexpr quint16 kLocalPort = 2976;
+    static constexpr quint16 kElementConfigPort = 2976;
+    static constexpr quint16 kElementControlPort = 2977;
+    static constexpr quint16 kPagingPort = 1901;
+
+    enum class ReopenResult { Ready, NoValidAddress, EndpointFailed };
+
+    UdpClient(UdpEndpoint& socket, Dialogs& dialogs, QObject* parent = nullptr);
+
+    QString remoteHost() const { return m_remoteHost; }
+    void setRemoteHost(const QString& host) { m_remoteHost = host; }
+    quint16 remotePort() const { return m_remotePort; }
+    void setRemotePort(quint16 port) { m_remotePort = port; }
+    bool isClosed() const;
+
+    // Exclusive bind of 0.0.0.0:2976; false when the port is taken.
+    bool bindLocal();
+    void close();
+
+    // Runs before every datagram to one element: binds again only when the
+    // endpoint is closed (an open one keeps its queued answers), then aims
+    // it at the element's stored address and the given port. An address
+    // that is empty or not a dotted IPv4 address is refused before anything
+    // is sent (NoValidAddress); the caller shows its own box for that.
+    ReopenResult ReopenForElement(quint16 remotePort, const QString& storedAddress);
+    // Sends one datagram to the current remote host and port.
+    bool send(const QByteArray& datagram);
+    // The discovery broadcast to 255.255.255.255 (and every broadcast-capable
+    // interface) at the given port; the remote settings are not touched.
+    bool broadcast(const QByteArray& datagram, quint16 port);
+
+signals:
+    // Dispatch by length: 1440 bytes, and 0 to 48 bytes except 3.
+    void levelPacketArrived(const QByteArray& datagram);
+    void feedbackArrived(const QByteArray& datagram);
+    // The endpoint cannot be used any more: the program shows
+    // "Unable to use UDP port 2976: occupied." and ends.
+    void endpointFailed();
+
+private:
+    UdpEndpoint& m_socket;
+    Dialogs& m_dialogs;
+    QString m_remoteHost;
+    quint16 m_remotePort = 2976;
+};
+
+} // namespace nms
