@@ -23,6 +23,10 @@ int QtTimer::interval() const
 
 void QtTimer::setEnabled(bool enabled)
 {
+    // Enabling a running timer keeps its countdown; disabling and enabling
+    // again starts a fresh one.
+    if (enabled == m_enabled)
+        return;
     m_enabled = enabled;
     restart();
 }

@@ -5,9 +5,10 @@
 namespace nms {
 
 // A window timer as the program uses it: an interval in milliseconds and an
-// enabled flag. Enabling it (or changing its interval while enabled) starts a
-// fresh countdown; tick() fires every interval while enabled. Tests use a
-// manual double that fires on request.
+// enabled flag. Enabling a disabled timer, or changing the interval of an
+// enabled one, starts a fresh countdown; enabling a running timer does not
+// restart it. tick() fires every interval while enabled. Tests use a manual
+// double that fires on request.
 class Timer : public QObject {
     Q_OBJECT
 public:

@@ -25,8 +25,9 @@ public:
     int interval() const override { return m_interval; }
     void setEnabled(bool enabled) override
     {
+        if (enabled != m_enabled)
+            ++m_restarts;
         m_enabled = enabled;
-        ++m_restarts;
     }
     bool isEnabled() const override { return m_enabled; }
     // Counts how often the countdown was (re)started or stopped.
