@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QWidget>
 
 #include "FakeClock.h"
 #include "FakeUdpEndpoint.h"
@@ -22,14 +21,15 @@
 #include "db/PrivateProfileStore.h"
 #include "protocol/UdpClient.h"
 #include "ui/CaptionLabel.h"
+#include "ui/FrmMain.h"
 #include "ui/FrmMainControls.h"
 #include "ui/VuMeterImage.h"
 
 namespace nms::test {
 
-// The properties panel controls that sending, confirming and level
-// monitoring work on, in their window start state, over a real INI store in
-// a temporary directory and a UDP client on a fake socket.
+// The main window's controls in their start state, without the panel's own
+// behaviour, over a real INI store in a temporary directory and a UDP client
+// on a fake socket: what sending, confirming and level monitoring work on.
 class ConfigPanelFixture {
 public:
     static inline const QString kMac = QStringLiteral("00:1A:2B:3C:4D:5E");
@@ -43,15 +43,12 @@ public:
     FakeClock clock;
     FakeUdpEndpoint socket;
     UdpClient udp{socket, dialogs};
-    QWidget window;
-    FrmMainControls ui;
-    std::unique_ptr<Timer> timerRemoteSent = timers.create(QStringLiteral("timerRemoteSent"), 3000);
-    std::unique_ptr<Timer> tmrVolume = timers.create(QStringLiteral("tmrVolume"), 50);
+    FrmMain window{timers};
+    FrmMainControls& ui = window.controls();
     NmsContext ctx{ui, dialogs, ini, timers, clock, dir.filePath(QStringLiteral("nms.ini"))};
 
     ConfigPanelFixture()
     {
-        buildControls();
         ctx.udpClient = &udp;
         udp.bindLocal();
     }
@@ -113,75 +110,6 @@ public:
         ui.cmbAudioInput->setCurrentIndex(0);
         ui.cmbAudioType->setCurrentIndex(0);
         ui.cmbAudioTX->setCurrentIndex(0);
-    }
-
-private:
-    template <typename T> T* make(const char* name)
-    {
-        auto* widget = new T(&window);
-        widget->setObjectName(QString::fromLatin1(name));
-        return widget;
-    }
-    QComboBox* combo(const char* name, const QStringList& items)
-    {
-        auto* box = make<QComboBox>(name);
-        box->addItems(items);
-        box->setCurrentIndex(-1);
-        return box;
-    }
-    QScrollBar* scroll(const char* name, int minimum, int maximum, int value)
-    {
-        auto* bar = make<QScrollBar>(name);
-        bar->setOrientation(Qt::Horizontal);
-        bar->setRange(minimum, maximum);
-        bar->setValue(value);
-        bar->setSingleStep(1);
-        bar->setPageStep(10);
-        bar->setTracking(false);
-        return bar;
-    }
-    CaptionLabel* caption(const char* name)
-    {
-        auto* label = new CaptionLabel(QStringLiteral("-"), &window);
-        label->setObjectName(QString::fromLatin1(name));
-        return label;
-    }
-
-    void buildControls()
-    {
-        ui.frmMain = &window;
-        ui.lblElementType = caption("lblElementType");
-        ui.lblElementMAC = caption("lblElementMAC");
-        ui.lblVersion = caption("lblVersion");
-        ui.lblSerialNumber = caption("lblSerialNumber");
-        ui.txtElementName = make<QLineEdit>("txtElementName");
-        ui.txtElementIP = make<QLineEdit>("txtElementIP");
-        ui.txtElementMask = make<QLineEdit>("txtElementMask");
-        ui.txtElementGW = make<QLineEdit>("txtElementGW");
-        ui.txtRemoteIP = make<QLineEdit>("txtRemoteIP");
-        ui.cmbAudioInput = combo("cmbAudioInput", {"Digital", "Analog"});
-        ui.cmbAudioType = combo("cmbAudioType", {"Left/Right", "MPX"});
-        ui.cmbAudioTX = combo("cmbAudioTX", {"Unicast", "Multicast"});
-        ui.cmbSilDetMode =
-            combo("cmbSilDetMode", {"Auto detect", "Force internal", "Force external"});
-        ui.chkSFNEnabled = make<QCheckBox>("chkSFNEnabled");
-        ui.scrlAtten = scroll("scrlAtten", 14, 255, 255);
-        ui.lblAttenDB = make<QLabel>("lblAttenDB");
-        ui.lblAttenDB->setText(QStringLiteral("dB"));
-        ui.scrlBuffer = scroll("scrlBuffer", 0, 8, 0);
-        ui.scrlSilDetLevel = scroll("scrlSilDetLevel", 1, 154, 1);
-        ui.scrlSilDetTime = scroll("scrlSilDetTime", 1, 220, 1);
-        ui.chkGetVolume = make<QPushButton>("chkGetVolume");
-        ui.chkGetVolume->setCheckable(true);
-        ui.VUMeter = make<VuMeterImage>("VUMeter");
-        ui.lblVolume = make<QLabel>("lblVolume");
-        ui.lblVolume->setText(QStringLiteral("-oodBFS"));
-        for (int i = 1; i <= 7; ++i) {
-            ui.Toolbar1Buttons[i] = new QAction(&window);
-            ui.Toolbar1Buttons[i]->setEnabled(false);
-        }
-        ui.timerRemoteSent = timerRemoteSent.get();
-        ui.tmrVolume = tmrVolume.get();
     }
 };
 
