@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -632,6 +633,27 @@ private slots:
             const int count = m_store->getString("A", "X", "", out, m_path);
             QCOMPARE(out.left(count), QString::fromLatin1(value));
         }
+    }
+
+    void externalRewriteThatRestoresTheModificationTimeIsSeen()
+    {
+        prepare("[A]\nX=1\n");
+        // Let the file's times fall behind the clock, so that the store may
+        // trust its signature from the first read on.
+        QTest::qSleep(50);
+        const QByteArray native = QFile::encodeName(m_path);
+        struct stat original {};
+        QCOMPARE(::stat(native.constData(), &original), 0);
+        QString out = buffer(750);
+        QCOMPARE(m_store->getString("A", "X", "", out, m_path), 1);
+        QCOMPARE(out.at(0), QLatin1Char('1'));
+
+        writeBytes(m_path, "[A]\nX=2\n"); // same inode, same size
+        const timespec times[2] = {original.st_atim, original.st_mtim};
+        QCOMPARE(::utimensat(AT_FDCWD, native.constData(), times, 0), 0);
+
+        QCOMPARE(m_store->getString("A", "X", "", out, m_path), 1);
+        QCOMPARE(out.at(0), QLatin1Char('2'));
     }
 
     void externalWriteAfterOwnWriteIsSeen()
