@@ -158,6 +158,29 @@ QString accessibleCaption(const QString& caption)
     return text;
 }
 
+// Labels, shapes and lines are painted on their frame, beneath every field:
+// "N/A" shows only where its field is hidden, "dB" only where the drop-down
+// that shares its place is hidden.
+bool isPaintedOnFrame(QObject* child)
+{
+    if (qobject_cast<QLabel*>(child) || qobject_cast<ShapeWidget*>(child))
+        return true;
+    auto* frame = qobject_cast<QFrame*>(child);
+    return frame && (frame->frameShape() == QFrame::HLine || frame->frameShape() == QFrame::VLine);
+}
+
+void lowerPaintedControls(QWidget* frame)
+{
+    QList<QWidget*> painted;
+    for (QObject* child : frame->children()) {
+        if (child->isWidgetType() && isPaintedOnFrame(child))
+            painted.append(static_cast<QWidget*>(child));
+    }
+    // Lowering from the last to the first keeps their order among themselves.
+    for (auto it = painted.rbegin(); it != painted.rend(); ++it)
+        (*it)->lower();
+}
+
 void linkCaption(QLabel* caption, QWidget* field)
 {
     caption->setBuddy(field);
@@ -279,6 +302,7 @@ void FrmMain::buildPropertiesFrame(QWidget* client)
     buildAudioRows(frame);
     buildSilenceDetectorRows(frame);
     buildBracketLines(frame);
+    lowerPaintedControls(frame);
 }
 
 void FrmMain::buildIdentityRows(QWidget* frame)
@@ -453,6 +477,7 @@ void FrmMain::buildDiagnosticsFrame(QWidget* client)
 
     c.lblVolume = addValueLabel<QLabel>(frame, "lblVolume", QStringLiteral("-oodBFS"), 5640, 675,
                                         kVolumeWidth);
+    lowerPaintedControls(frame);
 }
 
 void FrmMain::buildHiddenControls(QWidget* client)

@@ -1,39 +1,38 @@
 #include "ui/UiFonts.h"
 
 #include <QFontDatabase>
-#include <QStringList>
 
 namespace nms {
 
 namespace {
 
-const QStringList& preferredFamilies()
-{
-    static const QStringList families{"Tahoma", "DejaVu Sans Condensed", "Liberation Sans",
-                                      "Nimbus Sans", "DejaVu Sans"};
-    return families;
-}
+const QString kDesignFamily = QStringLiteral("Tahoma");
+// Its condensed face matches Tahoma's width and height closely, so captions
+// keep fitting their places.
+const QString kStandInFamily = QStringLiteral("DejaVu Sans");
 
-QString firstInstalledFamily()
+bool designFamilyInstalled()
 {
-    for (const QString& family : preferredFamilies()) {
-        if (QFontDatabase::hasFamily(family))
-            return family;
-    }
-    return QFont().family();
+    static const bool installed = QFontDatabase::hasFamily(kDesignFamily);
+    return installed;
 }
 
 } // namespace
 
 QString UiFonts::family()
 {
-    static const QString chosen = firstInstalledFamily();
-    return chosen;
+    if (designFamilyInstalled())
+        return kDesignFamily;
+    static const QString standIn =
+        QFontDatabase::hasFamily(kStandInFamily) ? kStandInFamily : QFont().family();
+    return standIn;
 }
 
 QFont UiFonts::tahoma(qreal pointSize, bool bold)
 {
     QFont font(family());
+    if (!designFamilyInstalled())
+        font.setStretch(QFont::Condensed);
     font.setPointSizeF(pointSize);
     font.setBold(bold);
     return font;

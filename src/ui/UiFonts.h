@@ -6,8 +6,8 @@
 namespace nms {
 
 // The fonts the windows are drawn with. The design names Tahoma; Linux
-// desktops rarely have it, so the first installed family of a short list of
-// look-alikes of similar width stands in, at the same point size.
+// desktops rarely have it, so a condensed sans face of nearly the same width
+// and height stands in, at the same point size.
 class UiFonts {
 public:
     // The family used for every named font: Tahoma when installed.
