@@ -45,6 +45,11 @@ AutoDiscovery::~AutoDiscovery()
     delete m_paging;
 }
 
+FrmPaging* AutoDiscovery::pagingWindow() const
+{
+    return m_paging;
+}
+
 void AutoDiscovery::AutoDiscover()
 {
     // One collection at a time: the window is modal, but a second request

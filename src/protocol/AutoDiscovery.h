@@ -26,7 +26,7 @@ public:
     void AutoDiscover();
 
     // The discovery window while it is shown (null otherwise).
-    FrmPaging* pagingWindow() const { return m_paging; }
+    FrmPaging* pagingWindow() const;
     QString savedRemoteHost() const { return m_savedRemoteHost; }
     quint16 savedRemotePort() const { return m_savedRemotePort; }
 
