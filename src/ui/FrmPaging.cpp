@@ -1,0 +1,68 @@
+#include "ui/FrmPaging.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+
+#include "platform/Timer.h"
+#include "platform/TimerFactory.h"
+#include "ui/UiFonts.h"
+
+namespace nms {
+
+namespace {
+
+constexpr int kCollectionMs = 3000;
+
+} // namespace
+
+FrmPaging::FrmPaging(TimerFactory& timers, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    setObjectName(QStringLiteral("frmPaging"));
+    setWindowTitle(QString::fromLatin1(kCaption));
+    setFont(UiFonts::windowFont());
+    setFixedSize(kClientWidth, kClientHeight);
+    setSizeGripEnabled(false);
+
+    m_label1 =
+        new QLabel(QStringLiteral("Please wait a few seconds while paging the network..."), this);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->setGeometry(24, 16, 256, 13);
+    // The caption must not be cut off where the stand-in font runs wider.
+    m_label1->resize(qMax(m_label1->width(), m_label1->sizeHint().width()),
+                     qMax(m_label1->height(), m_label1->sizeHint().height()));
+
+    m_timer1 = timers.create(QStringLiteral("Timer1"), kCollectionMs);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setEnabled(false);
+}
+
+FrmPaging::~FrmPaging() = default;
+
+void FrmPaging::showEvent(QShowEvent* event)
+{
+    centreOnParent();
+    QDialog::showEvent(event);
+}
+
+// The collection window runs its full time: Escape does not close it.
+void FrmPaging::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void FrmPaging::centreOnParent()
+{
+    const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!owner)
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(owner->frameGeometry().center());
+    move(frame.topLeft());
+}
+
+} // namespace nms
