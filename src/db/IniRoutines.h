@@ -26,10 +26,12 @@ public:
     bool CheckIfIniSectionExists(const QString& section, const QString& path) const;
     qint32 GetLongFromINI(const QString& section, const QString& key, const QString& path,
                           qint32 defaultValue = 0) const;
-    void RenameIniKey(const QString& section, const QString& key, const QString& newKey,
+    // Both leave the old name in place unless everything was copied.
+    bool RenameIniKey(const QString& section, const QString& key, const QString& newKey,
                       const QString& path);
-    void RenameIniSection(const QString& section, const QString& newSection, const QString& path);
-    // Appends to the list; the caller clears it first.
+    bool RenameIniSection(const QString& section, const QString& newSection, const QString& path);
+    // Appends every section name to the list, however many; the caller
+    // clears it first.
     void LoadIniSectionsLB(QStringList& list, const QString& path) const;
     QStringList LoadIniSectionsArray(const QString& path) const;
     void LoadIniSectionKeysLB(const QString& section, QStringList& list, const QString& path) const;

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 namespace nms {
 
@@ -19,6 +22,10 @@ public:
     static constexpr quint16 kElementConfigPort = 2976;
     static constexpr quint16 kElementControlPort = 2977;
     static constexpr quint16 kPagingPort = 1901;
+    static constexpr int kLevelPacketLength = 1440;
+    static constexpr int kLongestFeedback = 48;
+    // Datagrams held back while a message box is open; the excess is dropped.
+    static constexpr int kWaitingCapacity = 256;
 
     enum class ReopenResult { Ready, NoValidAddress, EndpointFailed };
 
@@ -46,6 +53,14 @@ public:
     // interface) at the given port; the remote settings are not touched.
     bool broadcast(const QByteArray& datagram, quint16 port);
 
+    // True for the lengths that the dispatch hands on (1440, and 0..48 but 3).
+    static bool isLevelPacketLength(qsizetype length);
+    static bool isFeedbackLength(qsizetype length);
+    // Datagrams waiting for an open box to close, and those dropped because
+    // the waiting queue was full.
+    int waitingCount() const { return int(m_waiting.size()); }
+    int droppedWhileBusy() const { return m_droppedWhileBusy; }
+
 signals:
     // Dispatch by length: 1440 bytes, and 0 to 48 bytes except 3.
     void levelPacketArrived(const QByteArray& datagram);
@@ -59,6 +74,19 @@ private:
     Dialogs& m_dialogs;
     QString m_remoteHost;
     quint16 m_remotePort = 2976;
+    QList<QByteArray> m_waiting;
+    int m_droppedWhileBusy = 0;
+    bool m_dispatching = false;
+    // Re-checks the waiting queue: at once after a delivery, a little later
+    // while a box is still open. It has no observable interval of its own.
+    QTimer m_deliveryTimer;
+
+    void onDatagramArrived(const QByteArray& data);
+    bool mustWait() const;
+    void holdBack(const QByteArray& data);
+    void deliverNextWaiting();
+    void scheduleDelivery(int delayMs);
+    void dispatch(const QByteArray& data);
 };
 
 } // namespace nms

@@ -13,6 +13,8 @@ QStringList RecordingDialogs::texts() const
 BoxAnswer RecordingDialogs::present(const MessageBoxSpec& box)
 {
     boxes << box;
+    if (whileOpen)
+        whileOpen(box);
     if (!script.isEmpty())
         return script.takeFirst();
     return box.defaultButton;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QList>
 
 #include "platform/Dialogs.h"
@@ -12,6 +14,9 @@ class RecordingDialogs : public Dialogs {
 public:
     QList<MessageBoxSpec> boxes;
     QList<BoxAnswer> script;
+    // Runs while each box is open (isBoxOpen() is true), before it is
+    // answered: lets a test deliver datagrams or ticks "behind" a box.
+    std::function<void(const MessageBoxSpec&)> whileOpen;
 
     void clear() { boxes.clear(); }
     QStringList texts() const;

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace nms {
+
+// Replaces a file's content so that a crash or power cut at any moment
+// leaves either the old file or the new one: the bytes go to a temporary
+// file in the same directory, are flushed to the disk, and the temporary
+// file is renamed over the old one. The new file keeps the old one's
+// permissions (and owner, where allowed); a new file gets the usual mode
+// for the user's umask. Nothing is left behind when it fails.
+class AtomicFileWriter {
+public:
+    // True when the file now holds exactly these bytes; otherwise the old
+    // file is untouched and errorText() says why.
+    bool replace(const QString& path, const QByteArray& bytes);
+    QString errorText() const { return m_errorText; }
+
+private:
+    bool fail(const QString& what, int error);
+    int createTemporary(const QByteArray& directory, const QByteArray& baseName,
+                        QByteArray& temporaryPath);
+
+    QString m_errorText;
+};
+
+} // namespace nms

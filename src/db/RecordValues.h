@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+namespace nms::record {
+
+// A stored value read as a whole number the way the element record keeps
+// them: an optional sign and decimal digits (blanks around them are already
+// gone), within the 16-bit range the panel's lists and scroll bars take.
+// Anything else (empty, "1.5", "abc", "99999") has no value.
+std::optional<int> WholeNumber(const QString& stored);
+
+// The firmware version caption: the stored number with exactly two decimals
+// and a point as separator, whether it was written with a point or a comma.
+// A value that is not a number is shown as stored, commas made points.
+QString VersionCaption(const QString& stored);
+
+} // namespace nms::record

@@ -1,0 +1,156 @@
+#include "protocol/UdpClient.h"
+
+#include "db/TextHelpers.h"
+#include "platform/Dialogs.h"
+#include "platform/UdpEndpoint.h"
+
+namespace nms {
+
+namespace {
+
+// While a box is open the queue is looked at again after this pause, so an
+// open box does not keep the event loop spinning.
+constexpr int kBoxOpenRecheckMs = 20;
+
+// The stored address in plain dotted form: the checks accept blanks around
+// the digits, the socket does not.
+QString canonicalAddress(const QString& storedAddress)
+{
+    QStringList parts;
+    for (const QString& part : text::SplitIP(storedAddress))
+        parts << QString::number(part.trimmed().toUInt());
+    return parts.join(QLatin1Char('.'));
+}
+
+} // namespace
+
+UdpClient::UdpClient(UdpEndpoint& socket, Dialogs& dialogs, QObject* parent)
+    : QObject(parent)
+    , m_socket(socket)
+    , m_dialogs(dialogs)
+{
+    m_deliveryTimer.setSingleShot(true);
+    connect(&m_deliveryTimer, &QTimer::timeout, this, &UdpClient::deliverNextWaiting);
+    connect(
+        &m_socket, &UdpEndpoint::datagramArrived, this,
+        [this](const QByteArray& data, const QHostAddress&, quint16) { onDatagramArrived(data); });
+}
+
+bool UdpClient::isClosed() const
+{
+    return !m_socket.isOpen();
+}
+
+bool UdpClient::bindLocal()
+{
+    if (m_socket.isOpen())
+        return true;
+    return m_socket.bind(kLocalPort);
+}
+
+void UdpClient::close()
+{
+    m_socket.close();
+}
+
+UdpClient::ReopenResult UdpClient::ReopenForElement(quint16 remotePort,
+                                                    const QString& storedAddress)
+{
+    if (!text::IsValidIP(storedAddress))
+        return ReopenResult::NoValidAddress;
+    // An open endpoint is kept: closing it would drop answers already queued
+    // for the program and let another program take the port.
+    if (isClosed() && !m_socket.bind(kLocalPort)) {
+        emit endpointFailed();
+        return ReopenResult::EndpointFailed;
+    }
+    m_remotePort = remotePort;
+    m_remoteHost = canonicalAddress(storedAddress);
+    return ReopenResult::Ready;
+}
+
+bool UdpClient::send(const QByteArray& datagram)
+{
+    const QHostAddress host(m_remoteHost);
+    if (host.protocol() != QAbstractSocket::IPv4Protocol)
+        return false;
+    if (!m_socket.sendTo(datagram, host, m_remotePort)) {
+        emit endpointFailed();
+        return false;
+    }
+    return true;
+}
+
+bool UdpClient::broadcast(const QByteArray& datagram, quint16 port)
+{
+    return m_socket.broadcast(datagram, port);
+}
+
+bool UdpClient::isLevelPacketLength(qsizetype length)
+{
+    return length == kLevelPacketLength;
+}
+
+bool UdpClient::isFeedbackLength(qsizetype length)
+{
+    return length >= 0 && length <= kLongestFeedback && length != 3;
+}
+
+void UdpClient::onDatagramArrived(const QByteArray& data)
+{
+    if (!isLevelPacketLength(data.size()) && !isFeedbackLength(data.size()))
+        return;
+    if (mustWait()) {
+        holdBack(data);
+        return;
+    }
+    dispatch(data);
+}
+
+// A datagram waits while a box is open (its handler may raise another box),
+// while another one is being handled, and behind those already waiting.
+bool UdpClient::mustWait() const
+{
+    return m_dialogs.isBoxOpen() || m_dispatching || !m_waiting.isEmpty();
+}
+
+void UdpClient::holdBack(const QByteArray& data)
+{
+    if (m_waiting.size() >= kWaitingCapacity) {
+        ++m_droppedWhileBusy;
+        return;
+    }
+    m_waiting.append(data);
+    scheduleDelivery(0);
+}
+
+void UdpClient::scheduleDelivery(int delayMs)
+{
+    if (!m_deliveryTimer.isActive())
+        m_deliveryTimer.start(delayMs);
+}
+
+void UdpClient::deliverNextWaiting()
+{
+    if (m_waiting.isEmpty())
+        return;
+    if (m_dialogs.isBoxOpen() || m_dispatching) {
+        scheduleDelivery(kBoxOpenRecheckMs);
+        return;
+    }
+    dispatch(m_waiting.takeFirst());
+    if (!m_waiting.isEmpty())
+        scheduleDelivery(0);
+}
+
+void UdpClient::dispatch(const QByteArray& data)
+{
+    m_dispatching = true;
+    if (isLevelPacketLength(data.size()))
+        emit levelPacketArrived(data);
+    else
+        emit feedbackArrived(data);
+    m_dispatching = false;
+}
+
+} // namespace nms

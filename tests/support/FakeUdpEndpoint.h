@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QList>
+
+#include "platform/UdpEndpoint.h"
+
+namespace nms::test {
+
+// A UDP endpoint without a network: records what the program sends, lets a
+// test make bind or send fail, and injects arrivals as the real socket would
+// deliver them (one signal per datagram).
+class FakeUdpEndpoint : public UdpEndpoint {
+    Q_OBJECT
+public:
+    struct Sent {
+        QByteArray data;
+        QHostAddress host;
+        quint16 port = 0;
+        // True for broadcast(): host is then 255.255.255.255.
+        bool broadcast = false;
+    };
+
+    QList<Sent> sent;
+    // When set, the next bind() (and every later one) fails.
+    bool failBind = false;
+    // When set, sendTo() and broadcast() fail and record nothing.
+    bool failSend = false;
+
+    int bindCount = 0;
+    int closeCount = 0;
+    quint16 boundPort = 0;
+
+    bool bind(quint16 localPort) override;
+    void close() override;
+    bool isOpen() const override { return m_open; }
+    bool sendTo(const QByteArray& data, const QHostAddress& host, quint16 port) override;
+    bool broadcast(const QByteArray& data, quint16 port) override;
+
+    // Delivers one datagram as if it had arrived from the given sender.
+    void inject(const QByteArray& data,
+                const QHostAddress& sender = QHostAddress(QStringLiteral("198.18.0.10")),
+                quint16 senderPort = 2976);
+
+private:
+    bool m_open = false;
+};
+
+} // namespace nms::test
