@@ -84,8 +84,8 @@ void ElementList::emptyLists()
 
 void ElementList::updateFrameCaption()
 {
-    m_ui.frmTreeView->setTitle(QStringLiteral("Select element: (%1 items)")
-                                   .arg(m_ui.TreeView1->topLevelItemCount()));
+    m_ui.frmTreeView->setTitle(
+        QStringLiteral("Select element: (%1 items)").arg(m_ui.TreeView1->topLevelItemCount()));
 }
 
 // Fills lstHidden with the section names; false (after telling the

@@ -11,9 +11,8 @@ namespace {
 
 bool isSignedDigits(const QString& text)
 {
-    const qsizetype start = (text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+')))
-                                ? 1
-                                : 0;
+    const qsizetype start =
+        (text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+'))) ? 1 : 0;
     if (text.size() <= start)
         return false;
     for (qsizetype i = start; i < text.size(); ++i) {

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -179,6 +180,19 @@ void lowerPaintedControls(QWidget* frame)
     // Lowering from the last to the first keeps their order among themselves.
     for (auto it = painted.rbegin(); it != painted.rend(); ++it)
         (*it)->lower();
+}
+
+// The longest ping results do not fit the label in the design font; they are
+// shown in a smaller one rather than cut off at both ends.
+void fitPingCaption(QLabel* label)
+{
+    constexpr qreal kSmallestPointSize = 6.0;
+    constexpr qreal kStep = 0.75;
+    QFont font = UiFonts::pingFont();
+    while (font.pointSizeF() - kStep >= kSmallestPointSize &&
+           QFontMetrics(font).horizontalAdvance(label->text()) > label->contentsRect().width())
+        font.setPointSizeF(font.pointSizeF() - kStep);
+    label->setFont(font);
 }
 
 void linkCaption(QLabel* caption, QWidget* field)
@@ -462,6 +476,8 @@ void FrmMain::buildDiagnosticsFrame(QWidget* client)
     c.lblPing->setFocusPolicy(Qt::StrongFocus);
     c.lblPing->setCursor(Qt::PointingHandCursor);
     c.lblPing->setStyleSheet(QStringLiteral("QLabel:focus { border: 1px dotted black; }"));
+    QObject::connect(c.lblPing, &CaptionLabel::captionSet, c.lblPing,
+                     [label = c.lblPing] { fitPingCaption(label); });
 
     c.Label12 = addCaption(frame, "Label12", QStringLiteral("Audio level:"), 3360, 360);
     c.Picture2 = named(new QFrame(frame), "Picture2");

@@ -1,6 +1,23 @@
 #include "ui/ImageResources.h"
 
+// The pictures are compiled into the core library, which is static: their
+// registration must be pulled in by name.
+static void registerCompiledPictures()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
 namespace nms {
+
+namespace {
+
+void ensurePicturesRegistered()
+{
+    static const bool registered = (registerCompiledPictures(), true);
+    Q_UNUSED(registered);
+}
+
+} // namespace
 
 QString ImageResources::imageListPath(int index)
 {
@@ -16,6 +33,7 @@ QImage ImageResources::imageListImage(int index)
 {
     if (index < 1 || index > kImageListCount)
         return QImage();
+    ensurePicturesRegistered();
     const QImage source(imageListPath(index));
     if (source.isNull())
         return QImage();
@@ -32,6 +50,7 @@ QIcon ImageResources::imageListIcon(int index)
 
 QIcon ImageResources::programIcon()
 {
+    ensurePicturesRegistered();
     return QIcon(programIconPath());
 }
 

@@ -4,6 +4,7 @@
 #include "protocol/ConfigurationConfirmer.h"
 #include "protocol/FeedbackRecord.h"
 #include "protocol/LevelMonitor.h"
+#include "ui/PropertiesPanel.h"
 
 using namespace nms;
 using namespace nms::test;
@@ -477,6 +478,30 @@ private slots:
         QCOMPARE(keys,
                  QStringList({"NAME", "IP", "MASK", "GW", "REMOTE", "INPUT", "TYPE", "TX", "ROLE",
                               "SN", "VER", "SFN", "BUF", "ATT", "SDM", "SDL", "SDT"}));
+    }
+
+    void decoderAnswerSwitchesTheLayoutAndStopsMonitoring()
+    {
+        ConfirmerFixture f;
+        PropertiesPanel panel(f.ctx);
+        f.writeIni(ConfigPanelFixture::decoderRecord());
+        f.selectElement("ENCODER");
+        f.ui.chkGetVolume->setChecked(true);
+        f.ui.lblVolume->setText("-6dBFS");
+        FeedbackRecord answer = matchingAnswer(2);
+        answer.att = 200;
+
+        f.confirmer.ConfirmConfiguration(answer);
+
+        QCOMPARE(f.ui.lblElementType->caption(), QString("DECODER"));
+        QVERIFY(!f.ui.scrlAtten->isHidden());
+        QVERIFY(!f.ui.chkGetVolume->isChecked());
+        QVERIFY(!f.volumeTimer()->isEnabled());
+        QCOMPARE(f.ui.lblVolume->text(), QString("-oodBFS"));
+        QCOMPARE(f.ui.scrlAtten->value(), 200);
+        QCOMPARE(f.ui.lblAttenDB->text(), QString("-27.5 dB"));
+        QVERIFY(f.socket.sent.isEmpty());
+        QCOMPARE(f.dialogs.texts(), QStringList{kSuccess});
     }
 
     void responseTimerIsNotTouched()

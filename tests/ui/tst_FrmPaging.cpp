@@ -1,0 +1,98 @@
+#include <QtTest>
+
+#include <QLabel>
+
+#include "ManualTimer.h"
+#include "ui/FrmPaging.h"
+
+using namespace nms;
+
+class FrmPagingTest : public QObject {
+    Q_OBJECT
+private:
+    test::ManualTimerFactory m_timers;
+
+private slots:
+    void windowHasItsDesignFrame()
+    {
+        QWidget owner;
+        FrmPaging paging(m_timers, &owner);
+        QCOMPARE(paging.objectName(), QStringLiteral("frmPaging"));
+        QCOMPARE(paging.windowTitle(), QStringLiteral("Paging network..."));
+        QCOMPARE(paging.minimumSize(), QSize(312, 54));
+        QCOMPARE(paging.maximumSize(), QSize(312, 54));
+        const Qt::WindowFlags flags = paging.windowFlags();
+        QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool);
+        QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+        QVERIFY(!paging.isSizeGripEnabled());
+        QVERIFY(!paging.isVisible());
+    }
+
+    void labelStandsAtItsPlaceWithItsCaption()
+    {
+        QWidget owner;
+        FrmPaging paging(m_timers, &owner);
+        QLabel* label = paging.Label1();
+        QVERIFY(label);
+        QCOMPARE(label->objectName(), QStringLiteral("Label1"));
+        QCOMPARE(label->parentWidget(), &paging);
+        QCOMPARE(label->text(),
+                 QStringLiteral("Please wait a few seconds while paging the network..."));
+        QCOMPARE(label->pos(), QPoint(24, 16));
+        QVERIFY(label->width() >= 256);
+        QVERIFY(label->height() >= 13);
+        QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                 "caption cut off");
+        QVERIFY(paging.rect().contains(label->geometry()));
+    }
+
+    void timerIsMadeByTheFactoryAndStartsDisabled()
+    {
+        QWidget owner;
+        FrmPaging paging(m_timers, &owner);
+        test::ManualTimer* timer = m_timers.timer(QStringLiteral("Timer1"));
+        QVERIFY(timer);
+        QCOMPARE(static_cast<Timer*>(timer), paging.Timer1());
+        QCOMPARE(timer->interval(), 3000);
+        QVERIFY(!timer->isEnabled());
+    }
+
+    void showsCentredOnItsOwner_data()
+    {
+        QTest::addColumn<QRect>("ownerGeometry");
+        QTest::newRow("left") << QRect(40, 60, 720, 394);
+        QTest::newRow("moved") << QRect(300, 200, 720, 394);
+    }
+
+    void showsCentredOnItsOwner()
+    {
+        QFETCH(QRect, ownerGeometry);
+        QWidget owner;
+        owner.setGeometry(ownerGeometry);
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        FrmPaging paging(m_timers, &owner);
+        paging.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&paging));
+        const QPoint offset = paging.frameGeometry().center() - owner.frameGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+    }
+
+    // The collection window runs its full time.
+    void escapeDoesNotCloseIt()
+    {
+        QWidget owner;
+        owner.show();
+        FrmPaging paging(m_timers, &owner);
+        paging.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&paging));
+        QTest::keyClick(&paging, Qt::Key_Escape);
+        QVERIFY(paging.isVisible());
+        QCOMPARE(paging.result(), 0);
+    }
+};
+
+QTEST_MAIN(FrmPagingTest)
+#include "tst_FrmPaging.moc"
