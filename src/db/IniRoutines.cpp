@@ -46,6 +46,22 @@ bool IniRoutines::WriteToINI(const QString& section, const QString& key, const Q
     return m_store.writeString(section, key.toUpper(), value, path);
 }
 
+bool IniRoutines::WriteKeysToINI(const QString& section,
+                                 const QList<std::pair<QString, QString>>& keysAndValues,
+                                 const QString& path)
+{
+    QList<std::pair<QString, QString>> upperCased;
+    upperCased.reserve(keysAndValues.size());
+    for (const auto& [key, value] : keysAndValues)
+        upperCased.append({key.toUpper(), value});
+    return m_store.writeStrings(section, upperCased, path);
+}
+
+QString IniRoutines::lastError() const
+{
+    return m_store.lastError();
+}
+
 bool IniRoutines::DeleteIniSection(const QString& section, const QString& path)
 {
     return m_store.deleteSection(section, path);

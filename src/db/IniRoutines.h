@@ -1,5 +1,8 @@
 #pragma once
 
+#include <utility>
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +23,12 @@ public:
                         const QString& defaultValue = QString()) const;
     bool WriteToINI(const QString& section, const QString& key, const QString& value,
                     const QString& path);
+    // A whole record in one replacement of the file: the same file as
+    // WriteToINI for each pair in order, with one flush to disk instead of
+    // one per key.
+    bool WriteKeysToINI(const QString& section,
+                        const QList<std::pair<QString, QString>>& keysAndValues,
+                        const QString& path);
     bool DeleteIniSection(const QString& section, const QString& path);
     bool DeleteIniKey(const QString& section, const QString& key, const QString& path);
     bool CheckIfIniKeyExists(const QString& section, const QString& key, const QString& path) const;
@@ -36,6 +45,10 @@ public:
     QStringList LoadIniSectionsArray(const QString& path) const;
     void LoadIniSectionKeysLB(const QString& section, QStringList& list, const QString& path) const;
     qint16 GetSectionKeyCount(const QString& section, const QString& path) const;
+
+    // Why the last failed read or write failed (empty after a success), for
+    // a caller that reports a failed write to the operator.
+    QString lastError() const;
 
 private:
     PrivateProfileStore& m_store;

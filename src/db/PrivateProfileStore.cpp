@@ -347,6 +347,18 @@ bool PrivateProfileStore::writeString(const QString& section, const QString& key
                   [&](IniDocument& document) { return document.setValue(section, key, value); });
 }
 
+bool PrivateProfileStore::writeStrings(const QString& section,
+                                       const QList<std::pair<QString, QString>>& keyValues,
+                                       const QString& path)
+{
+    return modify(path, [&](IniDocument& document) {
+        bool changed = false;
+        for (const auto& [key, value] : keyValues)
+            changed = document.setValue(section, key, value) || changed;
+        return changed;
+    });
+}
+
 bool PrivateProfileStore::deleteKey(const QString& section, const QString& key, const QString& path)
 {
     return modify(path, [&](IniDocument& document) { return document.removeKey(section, key); });

@@ -2,8 +2,10 @@
 
 #include <memory>
 #include <unordered_map>
+#include <utility>
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -67,6 +69,10 @@ public:
     // the section and the key as needed. True when the file holds the value.
     bool writeString(const QString& section, const QString& key, const QString& value,
                      const QString& path);
+    // Several keys of one section in one replacement of the file, with the
+    // same result as writing them one by one in this order.
+    bool writeStrings(const QString& section, const QList<std::pair<QString, QString>>& keyValues,
+                      const QString& path);
     // ... with no value: removes the key's line. True also when it was absent.
     bool deleteKey(const QString& section, const QString& key, const QString& path);
     // ... with no key: removes the section with all its lines (every section

@@ -62,7 +62,9 @@ bool IsValidIP(const QString& text)
 
 QString PadName16(const QString& name)
 {
-    return name.left(16).leftJustified(16, QLatin1Char(' ')).toUpper();
+    // Upper-case first: a few characters ("ß") grow when upper-cased, and
+    // the stored and sent name must stay exactly 16 characters.
+    return name.toUpper().left(16).leftJustified(16, QLatin1Char(' '));
 }
 
 double Log10(double x)

@@ -149,6 +149,35 @@ private slots:
         QCOMPARE(readBytes(m_path), QByteArray("[A]\nNAME=Z\nIP=1\n[B]\nNAME=Y\n"));
     }
 
+    void writeKeysToIniGivesTheFileOfSingleWrites_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::newRow("missing file") << kNoFile;
+        QTest::newRow("record present, keys mixed case")
+            << QByteArray("[001A2B3C4D5E]\nname=OLD\nRole=2\n[001A2B3C4D5F]\nNAME=X\n");
+        QTest::newRow("CRLF file with comments") << QByteArray("; db\r\n[A]\r\nX=1\r\n");
+    }
+    void writeKeysToIniGivesTheFileOfSingleWrites()
+    {
+        QFETCH(QByteArray, before);
+        const QList<std::pair<QString, QString>> record{{"name", "STUDIO          "},
+                                                        {"ip", "198.18.0.9"},
+                                                        {"role", "1"},
+                                                        {"sn", "123"},
+                                                        {"name", "SECOND          "}};
+        const QString single = m_dir.filePath(QStringLiteral("single.ini"));
+        QFile::remove(single);
+        if (before != kNoFile)
+            writeBytes(single, before);
+        for (const auto& [key, value] : record)
+            QVERIFY(m_ini->WriteToINI("001A2B3C4D5E", key, value, single));
+
+        prepare(before);
+        QVERIFY(m_ini->WriteKeysToINI("001A2B3C4D5E", record, m_path));
+        QCOMPARE(readBytes(m_path), readBytes(single));
+        QFile::remove(single);
+    }
+
     void writeToIniReportsFailure()
     {
         QVERIFY(QDir().mkdir(m_path)); // cannot be read as a file

@@ -1,5 +1,9 @@
 #include <QtTest>
 
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -178,6 +182,16 @@ private slots:
         QTest::newRow("empty value") << QByteArray("[A]\nX=1\n") << "A"
                                      << "X"
                                      << "" << QByteArray("[A]\nX=\n");
+        QTest::newRow("1 MB line kept")
+            << QByteArray("[A]\n" + QByteArray(1 << 20, 'g') + "\nX=1\n") << "A"
+            << "X"
+            << "2" << QByteArray("[A]\n" + QByteArray(1 << 20, 'g') + "\nX=2\n");
+        QByteArray many = sectionsOf12CharNames(1000);
+        QByteArray manyAfter = many;
+        manyAfter.replace("[001A2B0001F4]\nROLE=1\n", "[001A2B0001F4]\nROLE=1\nATT=20\n");
+        QTest::newRow("one key into 1000 sections") << many << "001a2b0001f4"
+                                                    << "ATT"
+                                                    << "20" << manyAfter;
         QTest::newRow("key that reads as a header stays consistent")
             << QByteArray("[A]\n") << "A"
             << "[B]"
@@ -584,6 +598,29 @@ private slots:
         QCOMPARE(directoryEntries(), QStringList{QStringLiteral("nms.ini")});
     }
 
+    void failedWriteKeepsTheOldFile()
+    {
+        // The file size limit makes the write of the new content fail, also
+        // for root.
+        prepare("[A]\nX=1\n");
+        struct rlimit saved {};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit tiny = saved;
+        tiny.rlim_cur = 12;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+        const bool written = m_store->writeString("A", "X", "a longer value", m_path);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(!written);
+        QVERIFY(!m_store->lastError().isEmpty());
+        QCOMPARE(readBytes(m_path), QByteArray("[A]\nX=1\n"));
+        QCOMPARE(directoryEntries(), QStringList{QStringLiteral("nms.ini")});
+        QString out = buffer(750);
+        QCOMPARE(m_store->getString("A", "X", "", out, m_path), 1);
+        QCOMPARE(out.at(0), QLatin1Char('1'));
+    }
+
     void writeReplacesTheFileNotItsContent()
     {
         // A reader holding the old file keeps seeing the old bytes whole.
@@ -632,6 +669,27 @@ private slots:
             const int count = m_store->getString("A", "X", "", out, m_path);
             QCOMPARE(out.left(count), QString::fromLatin1(value));
         }
+    }
+
+    void externalRewriteThatRestoresTheModificationTimeIsSeen()
+    {
+        prepare("[A]\nX=1\n");
+        // Let the file's times fall behind the clock, so that the store may
+        // trust its signature from the first read on.
+        QTest::qSleep(50);
+        const QByteArray native = QFile::encodeName(m_path);
+        struct stat original {};
+        QCOMPARE(::stat(native.constData(), &original), 0);
+        QString out = buffer(750);
+        QCOMPARE(m_store->getString("A", "X", "", out, m_path), 1);
+        QCOMPARE(out.at(0), QLatin1Char('1'));
+
+        writeBytes(m_path, "[A]\nX=2\n"); // same inode, same size
+        const timespec times[2] = {original.st_atim, original.st_mtim};
+        QCOMPARE(::utimensat(AT_FDCWD, native.constData(), times, 0), 0);
+
+        QCOMPARE(m_store->getString("A", "X", "", out, m_path), 1);
+        QCOMPARE(out.at(0), QLatin1Char('2'));
     }
 
     void externalWriteAfterOwnWriteIsSeen()

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "SimConfig.h"
+
+#include <QStringList>
+
+#include <optional>
+
+namespace nms::sim {
+
+// Reads the simulator's command line. Prints --help itself; reports every
+// other problem through the error text so main() can exit non-zero.
+class SimOptions {
+public:
+    static std::optional<SimConfig> parse(const QStringList& arguments, QString* error);
+};
+
+} // namespace nms::sim

@@ -1,0 +1,66 @@
+#include "diag/ArpModule.h"
+
+#include <new>
+
+#include <QHostAddress>
+
+#include <arpa/inet.h>
+
+#include "platform/NeighbourTable.h"
+
+namespace nms {
+
+const QString ArpModule::kBuildErrorText = QStringLiteral("(error building MAC address)");
+
+ArpModule::ArpModule(NeighbourTable& table)
+    : m_table(table)
+{
+}
+
+quint32 ArpModule::AddressToInteger(const QString& address)
+{
+    // inet_addr reads a C string: a NUL inside the text would cut it short
+    // and make "1.2.3.4<NUL>junk" an address.
+    const QByteArray text = address.toLatin1();
+    if (text.contains('\0'))
+        return INADDR_NONE;
+    return ::inet_addr(text.constData());
+}
+
+bool ArpModule::LookupMacAddress(const QString& address, QString& mac,
+                                 const QString& separator) const
+{
+    const quint32 networkOrder = AddressToInteger(address);
+    if (networkOrder == 0)
+        return false;
+    const QByteArray reported = m_table.hardwareAddress(QHostAddress(ntohl(networkOrder)));
+    QByteArray buffer(kHardwareBufferSize, '\0');
+    const int length = int(std::min<qsizetype>(reported.size(), kHardwareBufferSize));
+    buffer.replace(0, length, reported.left(length));
+    const bool leadingBytesZero = buffer.left(4).count('\0') == 4;
+    if (length == 0 || leadingBytesZero)
+        return false;
+    mac = FormatMacBytes(buffer.left(length), separator);
+    return true;
+}
+
+QString ArpModule::FormatMacBytes(const QByteArray& bytes, const QString& separator)
+{
+    if (bytes.size() != 6)
+        return QString();
+    try {
+        QString text;
+        for (int i = 0; i < 5; ++i)
+            text += twoDigitHex(quint8(bytes.at(i))) + separator;
+        return text + twoDigitHex(quint8(bytes.at(5)));
+    } catch (const std::bad_alloc&) {
+        return kBuildErrorText;
+    }
+}
+
+QString ArpModule::twoDigitHex(quint8 byte)
+{
+    return (QStringLiteral("00") + QString::number(byte, 16).toUpper()).right(2);
+}
+
+} // namespace nms

@@ -1,0 +1,138 @@
+#include "diag/MacLookup.h"
+
+#include <arpa/inet.h>
+
+#include "app/NmsContext.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/NeighbourTable.h"
+#include "platform/Timer.h"
+#include "platform/TimerFactory.h"
+#include "ui/FrmMainControls.h"
+
+namespace nms {
+
+namespace {
+const QString kColon = QStringLiteral(":");
+} // namespace
+
+MacLookup::MacLookup(NmsContext& context, NeighbourTable& table, QObject* parent)
+    : QObject(parent)
+    , m_context(context)
+    , m_table(table)
+    , m_arp(table)
+    , m_poll(context.timers.create(QStringLiteral("tmrMacPoll"), table.reportsChanges()
+                                                                     ? kPollWithEventsMs
+                                                                     : kPollWithoutEventsMs))
+{
+    connect(m_poll.get(), &Timer::tick, this, &MacLookup::checkWaiting);
+    connect(&m_table, &NeighbourTable::changed, this, &MacLookup::checkWaiting);
+    if (Timer* timerGetMAC = m_context.ui.timerGetMAC)
+        connect(timerGetMAC, &Timer::tick, this, &MacLookup::onTimerGetMacTick);
+}
+
+MacLookup::~MacLookup() = default;
+
+void MacLookup::onTimerGetMacTick()
+{
+    m_context.ui.timerGetMAC->setEnabled(false);
+}
+
+void MacLookup::enableTimerGetMac()
+{
+    if (Timer* timerGetMAC = m_context.ui.timerGetMAC)
+        timerGetMAC->setEnabled(true);
+}
+
+void MacLookup::lookup(const QString& address, QObject* receiver, Done done)
+{
+    enableTimerGetMac();
+    Waiting entry;
+    entry.address = address;
+    entry.guarded = receiver != nullptr;
+    entry.receiver = receiver;
+    entry.done = std::move(done);
+    if (!canProbe(address, entry.host) || m_waiting.size() >= kMaxWaiting) {
+        finish(entry, QString());
+        return;
+    }
+    m_table.probe(entry.host);
+    QString mac;
+    if (tryLookup(address, mac)) {
+        finish(entry, mac);
+        return;
+    }
+    const qint64 now = m_context.clock.nowMs();
+    entry.deadlineMs = now + kBoundMs;
+    entry.nextProbeMs = now + kReprobeMs;
+    m_waiting.append(std::move(entry));
+    updatePoll();
+}
+
+// Only an address on a directly attached network can have a neighbour
+// entry; anything else would be probed through a gateway, so it fails at
+// once and nothing is sent.
+bool MacLookup::canProbe(const QString& address, QHostAddress& host) const
+{
+    const quint32 networkOrder = ArpModule::AddressToInteger(address);
+    if (networkOrder == 0 || networkOrder == INADDR_NONE)
+        return false;
+    host = QHostAddress(ntohl(networkOrder));
+    return m_table.isOnLink(host);
+}
+
+bool MacLookup::tryLookup(const QString& address, QString& mac) const
+{
+    return m_arp.LookupMacAddress(address, mac, kColon);
+}
+
+void MacLookup::checkWaiting()
+{
+    // A finished lookup goes on with its feedback, which may raise a box: it
+    // waits until no box is open, and a check started from inside such a box
+    // does not run. Each box is closed before the next lookup goes on.
+    if (m_checking || m_context.dialogs.isBoxOpen())
+        return;
+    m_checking = true;
+    const auto settled = takeSettled(m_context.clock.nowMs());
+    updatePoll();
+    for (const auto& [lookup, mac] : settled)
+        finish(lookup, mac);
+    m_checking = false;
+    updatePoll();
+}
+
+// Takes out every lookup that has its answer or has run out of time, and
+// probes again where that is due.
+QList<std::pair<MacLookup::Waiting, QString>> MacLookup::takeSettled(qint64 nowMs)
+{
+    QList<std::pair<Waiting, QString>> settled;
+    for (qsizetype i = 0; i < m_waiting.size();) {
+        Waiting& entry = m_waiting[i];
+        QString mac;
+        const bool found = tryLookup(entry.address, mac);
+        if (found || nowMs >= entry.deadlineMs) {
+            settled.append({m_waiting.takeAt(i), found ? mac : QString()});
+            continue;
+        }
+        if (nowMs >= entry.nextProbeMs) {
+            m_table.probe(entry.host);
+            entry.nextProbeMs = nowMs + kReprobeMs;
+        }
+        ++i;
+    }
+    return settled;
+}
+
+void MacLookup::updatePoll()
+{
+    m_poll->setEnabled(!m_waiting.isEmpty());
+}
+
+void MacLookup::finish(const Waiting& lookup, const QString& mac)
+{
+    if (lookup.done && (!lookup.guarded || lookup.receiver))
+        lookup.done(mac);
+}
+
+} // namespace nms

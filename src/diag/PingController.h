@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include "diag/IcmpModule.h"
+
+class QColor;
+
+namespace nms {
+
+struct NmsContext;
+class IcmpSocket;
+
+// The ping test of the diagnostics frame: a click on lblPing pings the
+// address in txtElementIP and shows the outcome on lblPing and shpPing; a
+// time-out starts a countdown on tmrRetryPing that pings again until some
+// other outcome comes or the operator clicks.
+//
+// The echo runs asynchronously, and at most one is outstanding. While it
+// is, the caption stays as it was and the rules behave as if the window
+// were busy with it: a click is held and handled once the outcome is shown
+// (several clicks count as one), a retry tick does nothing, and a second
+// PingElement is ignored. If lblPing is set by anyone else meanwhile
+// (another element selected, the panel cleared), the outcome and a held
+// click belong to what is no longer shown and are dropped.
+class PingController : public QObject {
+    Q_OBJECT
+public:
+    static constexpr qint16 kRetryCountdownStart = 3;
+
+    PingController(NmsContext& context, IcmpSocket& socket, QObject* parent = nullptr);
+
+    // Pings the address; an address that fails the IP address check is
+    // ignored without a trace.
+    void PingElement(const QString& address);
+
+    qint16 PingRetryCountdown() const { return m_pingRetryCountdown; }
+    void setPingRetryCountdown(qint16 value) { m_pingRetryCountdown = value; }
+    // The first value, given by the main window's load step.
+    void InitPingRetryCountdown() { m_pingRetryCountdown = kRetryCountdownStart; }
+
+    bool isEchoPending() const { return m_icmp.isEchoPending(); }
+
+private:
+    void connectControls();
+    void applyCaptionRule(const QString& caption);
+    void handleClick();
+    void applyClickRule();
+    void retryTick();
+    void reportSocketFailure();
+    void showEchoOutcome(qint32 status, quint32 roundTripMs);
+    void showResult(const QColor& fill, const QString& caption);
+
+    NmsContext& m_context;
+    IcmpModule m_icmp;
+    qint16 m_pingRetryCountdown = 0;
+    bool m_clickHeld = false;
+    bool m_captionChangedDuringEcho = false;
+};
+
+} // namespace nms

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+namespace nms {
+
+struct NmsContext;
+class FrmPaging;
+
+// The discovery command: after the operator's confirmation it empties the
+// panel, the tree and the database, broadcasts the paging request and, for
+// the three seconds of frmPaging's Timer1, lets every answer be recorded;
+// then it puts the endpoint's remote settings back and rebuilds the tree.
+// frmPaging is window-modal without an event loop of its own: the program's
+// timers and arrivals go on while it is shown.
+class AutoDiscovery : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kCollectionMs = 3000;
+
+    explicit AutoDiscovery(NmsContext& context, QObject* parent = nullptr);
+    ~AutoDiscovery() override;
+
+    void AutoDiscover();
+
+    // The discovery window while it is shown (null otherwise).
+    FrmPaging* pagingWindow() const;
+    QString savedRemoteHost() const { return m_savedRemoteHost; }
+    quint16 savedRemotePort() const { return m_savedRemotePort; }
+
+private:
+    NmsContext& m_ctx;
+    QPointer<FrmPaging> m_paging;
+    quint16 m_savedRemotePort = 0;
+    QString m_savedRemoteHost;
+
+    bool confirmedByOperator();
+    void showPagingWindow();
+    void loadPagingWindow();
+    void emptyElementLists();
+    bool replaceDatabaseWithEmptyFile();
+    void aimAtPagingPort();
+    void sendPagingRequest();
+    void onTimer1Tick();
+    void endCollection();
+    void closePagingWindow();
+};
+
+} // namespace nms

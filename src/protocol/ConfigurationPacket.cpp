@@ -1,0 +1,65 @@
+#include "protocol/ConfigurationPacket.h"
+
+#include <algorithm>
+
+#include "db/TextHelpers.h"
+
+namespace nms {
+namespace {
+
+constexpr char kUnencodable = '?';
+
+bool appendAddress(QByteArray& packet, const QString& address)
+{
+    if (!text::IsValidIP(address))
+        return false;
+    for (const QString& part : text::SplitIP(address))
+        packet.append(static_cast<char>(part.trimmed().toUInt()));
+    return true;
+}
+
+} // namespace
+
+char ConfigurationPacket::toByte(int value)
+{
+    return static_cast<char>(std::clamp(value, 0, 255));
+}
+
+QByteArray ConfigurationPacket::encodeName(const QString& name)
+{
+    // Upper-casing can lengthen a text ("ß" becomes "SS"), so the field is
+    // cut and padded again after it.
+    const QString padded = text::PadName16(name).left(kNameLength);
+    QByteArray bytes;
+    bytes.reserve(kNameLength);
+    for (QChar c : padded)
+        bytes.append(c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : kUnencodable);
+    while (bytes.size() < kNameLength)
+        bytes.append(' ');
+    return bytes;
+}
+
+std::optional<QByteArray> ConfigurationPacket::build(const Fields& fields)
+{
+    QByteArray packet;
+    packet.reserve(kDecoderLength);
+    for (const QString* address :
+         {&fields.elementIP, &fields.elementMask, &fields.elementGW, &fields.remoteIP}) {
+        if (!appendAddress(packet, *address))
+            return std::nullopt;
+    }
+    packet.append(toByte(fields.audioInput));
+    packet.append(toByte(fields.audioType));
+    packet.append(toByte(fields.audioTX));
+    packet.append(encodeName(fields.elementName));
+    if (fields.decoder) {
+        packet.append(toByte(fields.sfnEnabled));
+        packet.append(toByte(fields.buffer));
+        packet.append(toByte(fields.silDetMode));
+        packet.append(toByte(fields.silDetLevel));
+        packet.append(toByte(fields.silDetTime));
+    }
+    return packet;
+}
+
+} // namespace nms

@@ -1,0 +1,156 @@
+#include "protocol/FeedbackProcessor.h"
+
+#include "app/NmsContext.h"
+#include "db/ElementList.h"
+#include "db/IniRoutines.h"
+#include "db/TextHelpers.h"
+#include "diag/MacLookup.h"
+#include "platform/Dialogs.h"
+#include "platform/Timer.h"
+#include "protocol/ConfigurationConfirmer.h"
+#include "protocol/FeedbackCodec.h"
+#include "protocol/UdpClient.h"
+#include "ui/FrmMainControls.h"
+
+namespace nms {
+
+namespace {
+
+const QString kCorrupted = QStringLiteral("Feedback is corrupted.");
+const QString kMacLine = QStringLiteral("An error occured while retrieving 'Element MAC':");
+const QString kWriteFailedLine =
+    QStringLiteral("An error occured while saving this element info to the local database.");
+const QString kCannotSave = QStringLiteral("Cannot save this element info.");
+
+bool isZeroOrOne(quint8 value)
+{
+    return value <= 1;
+}
+
+QString number(uint value)
+{
+    return QString::number(value);
+}
+
+} // namespace
+
+FeedbackProcessor::FeedbackProcessor(NmsContext& context, QObject* parent)
+    : QObject(parent)
+    , m_ctx(context)
+{
+    if (m_ctx.udpClient != nullptr)
+        connect(m_ctx.udpClient, &UdpClient::feedbackArrived, this,
+                &FeedbackProcessor::ProcessFeedback);
+}
+
+QString FeedbackProcessor::failedCheckLine(const FeedbackRecord& record)
+{
+    if (!isZeroOrOne(record.input))
+        return QStringLiteral("An error occured while retrieving 'Audio Input':");
+    if (!isZeroOrOne(record.type))
+        return QStringLiteral("An error occured while retrieving 'Audio Type':");
+    if (!isZeroOrOne(record.tx))
+        return QStringLiteral("An error occured while retrieving 'TX Type':");
+    if (record.role > 2)
+        return QStringLiteral("An error occured while retrieving 'Element Type':");
+    if (record.sn < 1)
+        return QStringLiteral("An error occured while retrieving 'Serial Number':");
+    return QString();
+}
+
+void FeedbackProcessor::ProcessFeedback(const QByteArray& datagram)
+{
+    const auto decoded = FeedbackCodec::decode(datagram);
+    if (!decoded) {
+        ++m_undecodable;
+        return;
+    }
+    const QString failedLine = failedCheckLine(*decoded);
+    if (!failedLine.isEmpty()) {
+        reportCorrupted(failedLine);
+        rebuildListOutsideDiscovery();
+        return;
+    }
+    // Any answer that passes the checks ends the wait for a sent
+    // configuration's answer.
+    if (m_ctx.ui.timerRemoteSent != nullptr)
+        m_ctx.ui.timerRemoteSent->setEnabled(false);
+    if (m_ctx.macLookup == nullptr) {
+        continueWithMac(*decoded, QString());
+        return;
+    }
+    // The window goes on while the MAC is looked up; this record travels
+    // with its own lookup, so answers handled meanwhile cannot touch it.
+    m_ctx.macLookup->lookup(decoded->ip, this, [this, record = *decoded](const QString& mac) {
+        continueWithMac(record, mac);
+    });
+}
+
+void FeedbackProcessor::continueWithMac(FeedbackRecord record, const QString& mac)
+{
+    // A text that is not six colon-joined pairs names no section either.
+    if (mac.isEmpty() || text::NormalizeMAC(mac).isEmpty()) {
+        reportCorrupted(kMacLine);
+        rebuildListOutsideDiscovery();
+        return;
+    }
+    record.mac = mac;
+    if (m_ctx.AutoDiscoverAwaiting)
+        writeDiscoveryRecord(record);
+    else if (m_ctx.confirmer != nullptr)
+        m_ctx.confirmer->ConfirmConfiguration(record);
+    rebuildListOutsideDiscovery();
+}
+
+QList<FeedbackProcessor::KeyValue> FeedbackProcessor::discoveryKeys(const FeedbackRecord& record)
+{
+    QList<KeyValue> keys{
+        {QStringLiteral("name"), text::PadName16(record.name)},
+        {QStringLiteral("ip"), record.ip},
+        {QStringLiteral("mask"), record.mask},
+        {QStringLiteral("gw"), record.gw},
+        {QStringLiteral("remote"), record.remote},
+        {QStringLiteral("input"), number(record.input)},
+        {QStringLiteral("type"), number(record.type)},
+        {QStringLiteral("tx"), number(record.tx)},
+        {QStringLiteral("role"), number(record.role)},
+        {QStringLiteral("sn"), number(record.sn)},
+        {QStringLiteral("ver"), text::ShortestNumber(record.ver)},
+        {QStringLiteral("sfn"), number(record.sfn)},
+        {QStringLiteral("buf"), number(record.buf)},
+    };
+    if (record.role == FeedbackCodec::kDecoderRole) {
+        keys.append({QStringLiteral("att"), number(record.att)});
+        keys.append({QStringLiteral("sdm"), number(record.sdm)});
+        keys.append({QStringLiteral("sdl"), number(record.sdl)});
+        keys.append({QStringLiteral("sdt"), number(record.sdt)});
+    }
+    return keys;
+}
+
+// Stops at the first write that does not reach the file and says so: the
+// operator must not believe an element was recorded when it was not.
+bool FeedbackProcessor::writeDiscoveryRecord(const FeedbackRecord& record)
+{
+    const QString section = text::NormalizeMAC(record.mac);
+    for (const KeyValue& entry : discoveryKeys(record)) {
+        if (!m_ctx.ini.WriteToINI(section, entry.key, entry.value, m_ctx.iniPath)) {
+            m_ctx.dialogs.critical(kApplicationTitle, {kWriteFailedLine, kCannotSave});
+            return false;
+        }
+    }
+    return true;
+}
+
+void FeedbackProcessor::reportCorrupted(const QString& firstLine)
+{
+    m_ctx.dialogs.critical(kApplicationTitle, {firstLine, kCorrupted});
+}
+
+void FeedbackProcessor::rebuildListOutsideDiscovery()
+{
+    if (!m_ctx.AutoDiscoverAwaiting && m_ctx.elementList != nullptr)
+        m_ctx.elementList->Load_Config();
+}
+
+} // namespace nms

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include "protocol/FeedbackRecord.h"
+
+namespace nms {
+
+struct NmsContext;
+
+// Handles every feedback datagram: decodes and checks it, finds the
+// sender's MAC (without blocking the window), then records the element
+// while a discovery collects answers, or hands the answer to the
+// configuration confirmation otherwise. Outside discovery every feedback
+// ends with the element tree rebuilt.
+class FeedbackProcessor : public QObject {
+    Q_OBJECT
+public:
+    struct KeyValue {
+        QString key;
+        QString value;
+    };
+
+    explicit FeedbackProcessor(NmsContext& context, QObject* parent = nullptr);
+
+    void ProcessFeedback(const QByteArray& datagram);
+
+    // The first line of the box for the first check the record fails, or
+    // the empty text when it passes them all.
+    static QString failedCheckLine(const FeedbackRecord& record);
+    // The keys a discovery answer writes, in their order: 13 for an
+    // encoder, 17 for a decoder.
+    static QList<KeyValue> discoveryKeys(const FeedbackRecord& record);
+
+    // Datagrams too short (or of a length) to be read; they are dropped
+    // without a box.
+    int undecodableCount() const { return m_undecodable; }
+
+private:
+    NmsContext& m_ctx;
+    int m_undecodable = 0;
+
+    void continueWithMac(FeedbackRecord record, const QString& mac);
+    bool writeDiscoveryRecord(const FeedbackRecord& record);
+    void reportCorrupted(const QString& firstLine);
+    void rebuildListOutsideDiscovery();
+};
+
+} // namespace nms

@@ -1,0 +1,536 @@
+#include <QtTest>
+
+#include <QProcess>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/IcmpPacket.h"
+#include "platform/LinuxIcmpSocket.h"
+#include "platform/QtTimer.h"
+#include "platform/SteadyClock.h"
+
+using namespace nms;
+using Preference = LinuxIcmpSocket::Preference;
+
+Q_DECLARE_METATYPE(LinuxIcmpSocket::Preference)
+
+namespace {
+
+// Every wait is bounded: an echo finishes within its 1000 ms time-out.
+constexpr int kOutcomeBoundMs = 5000;
+constexpr int kCommandBoundMs = 10000;
+
+constexpr quint32 ipv4(quint8 a, quint8 b, quint8 c, quint8 d)
+{
+    return (quint32(a) << 24) | (quint32(b) << 16) | (quint32(c) << 8) | d;
+}
+
+// The lab: the test's namespace "host" joined by a veth pair to "peer".
+//   host 198.18.7.1/24 --- peer 198.18.7.2/24
+// The host reaches 198.18.9.0/24 and 198.18.10.0/24 through the peer, which
+// refuses the first (an unreachable route) and has no route for the second;
+// 198.18.8.0/24 is unreachable on the host itself; nothing routes 198.19.x;
+// 198.18.7.250 is nobody.
+const quint32 kHostAddress = ipv4(198, 18, 7, 1);
+const quint32 kPeerAddress = ipv4(198, 18, 7, 2);
+const quint32 kUnusedAddress = ipv4(198, 18, 7, 250);
+const quint32 kRefusedByPeer = ipv4(198, 18, 9, 5);
+const quint32 kUnroutedAtPeer = ipv4(198, 18, 10, 5);
+const quint32 kRefusedByHost = ipv4(198, 18, 8, 5);
+const quint32 kNoRoute = ipv4(198, 19, 200, 1);
+
+struct CommandResult {
+    bool ok = false;
+    QString output;
+};
+
+CommandResult runCommand(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(kCommandBoundMs)) {
+        process.kill();
+        process.waitForFinished(kCommandBoundMs);
+        return {false, program + QStringLiteral(" did not finish")};
+    }
+    const bool ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return {ok, QString::fromLocal8Bit(process.readAll())};
+}
+
+class NetworkLab {
+public:
+    NetworkLab()
+        : m_host(QStringLiteral("vnping%1h").arg(::getpid()))
+        , m_peer(QStringLiteral("vnping%1p").arg(::getpid()))
+    {
+    }
+    ~NetworkLab() { tearDown(); }
+
+    // Empty on success, otherwise why the lab could not be built.
+    QString build()
+    {
+        const CommandResult added = ip({"netns", "add", m_host});
+        if (!added.ok)
+            return QStringLiteral("cannot create network namespaces: ") + added.output;
+        m_created = true;
+        const QList<QStringList> steps{
+            {"netns", "add", m_peer},
+            {"-n", m_host, "link", "set", "lo", "up"},
+            {"-n", m_peer, "link", "set", "lo", "up"},
+            {"-n", m_host, "link", "add", "vh", "type", "veth", "peer", "name", "vp", "netns",
+             m_peer},
+            {"-n", m_host, "addr", "add", "198.18.7.1/24", "dev", "vh"},
+            {"-n", m_peer, "addr", "add", "198.18.7.2/24", "dev", "vp"},
+            {"-n", m_host, "link", "set", "vh", "up"},
+            {"-n", m_peer, "link", "set", "vp", "up"},
+            {"-n", m_host, "route", "add", "198.18.9.0/24", "via", "198.18.7.2"},
+            {"-n", m_host, "route", "add", "198.18.10.0/24", "via", "198.18.7.2"},
+            {"-n", m_host, "route", "add", "unreachable", "198.18.8.0/24"},
+            {"-n", m_peer, "route", "add", "unreachable", "198.18.9.0/24"},
+            // The unused address resolves to a MAC nobody has: requests go out
+            // and vanish. Left to ARP, a failed resolution from an earlier
+            // test would report it unreachable instead.
+            {"-n", m_host, "neigh", "add", "198.18.7.250", "lladdr", "02:00:00:00:00:fa", "dev",
+             "vh", "nud", "permanent"},
+        };
+        for (const QStringList& step : steps) {
+            const CommandResult result = ip(step);
+            if (!result.ok)
+                return QStringLiteral("ip %1: %2").arg(step.join(' '), result.output);
+        }
+        const QList<QStringList> settings{
+            {m_host, "net.ipv4.ping_group_range=0 2147483647"},
+            {m_peer, "net.ipv4.ip_forward=1"},
+            {m_peer, "net.ipv4.icmp_ratelimit=0"},
+        };
+        for (const QStringList& setting : settings) {
+            const CommandResult result =
+                ip({"netns", "exec", setting[0], "sysctl", "-qw", setting[1]});
+            if (!result.ok)
+                return QStringLiteral("sysctl %1: %2").arg(setting[1], result.output);
+        }
+        return QString();
+    }
+
+    void tearDown()
+    {
+        if (!m_created)
+            return;
+        ip({"netns", "del", m_host});
+        ip({"netns", "del", m_peer});
+        m_created = false;
+    }
+
+    QString host() const { return m_host; }
+    QString peer() const { return m_peer; }
+
+    // How many echo requests the peer has received so far.
+    int peerEchoRequests() const
+    {
+        const CommandResult result = ip({"netns", "exec", m_peer, "cat", "/proc/net/snmp"});
+        const QStringList lines = result.output.split('\n');
+        for (int i = 0; i + 1 < lines.size(); ++i) {
+            if (!lines[i].startsWith("Icmp:") || !lines[i + 1].startsWith("Icmp:"))
+                continue;
+            const QStringList names = lines[i].split(' ', Qt::SkipEmptyParts);
+            const QStringList values = lines[i + 1].split(' ', Qt::SkipEmptyParts);
+            const qsizetype column = names.indexOf("InEchos");
+            if (column > 0 && column < values.size())
+                return values[column].toInt();
+        }
+        return -1;
+    }
+
+private:
+    static CommandResult ip(const QStringList& arguments)
+    {
+        return runCommand(QStringLiteral("ip"), arguments);
+    }
+
+    QString m_host;
+    QString m_peer;
+    bool m_created = false;
+};
+
+// Moves the calling thread into a named network namespace and back.
+class NamespaceSwitch {
+public:
+    NamespaceSwitch()
+        : m_original(::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC))
+    {
+    }
+    ~NamespaceSwitch()
+    {
+        leave();
+        if (m_original >= 0)
+            ::close(m_original);
+    }
+
+    bool enter(const QString& name)
+    {
+        const QByteArray path = QByteArray("/var/run/netns/") + name.toLocal8Bit();
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        const bool entered = ::setns(fd, CLONE_NEWNET) == 0;
+        ::close(fd);
+        return entered;
+    }
+    void leave()
+    {
+        if (m_original >= 0)
+            ::setns(m_original, CLONE_NEWNET);
+    }
+
+private:
+    int m_original;
+};
+
+// Sends hand-made IPv4 packets from inside the peer namespace, so that
+// answers can be forged with any source address.
+class Forger {
+public:
+    explicit Forger(const QString& peerNamespace)
+    {
+        NamespaceSwitch inPeer;
+        if (!inPeer.enter(peerNamespace))
+            return;
+        m_fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_RAW);
+    }
+    ~Forger()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool isReady() const { return m_fd >= 0; }
+
+    bool send(quint32 source, quint32 destination, const QByteArray& icmp)
+    {
+        QByteArray packet(20, '\0');
+        packet[0] = char(0x45);
+        packet[8] = char(64);
+        packet[9] = char(1);
+        const quint32 sourceNet = htonl(source);
+        const quint32 destinationNet = htonl(destination);
+        memcpy(packet.data() + 12, &sourceNet, 4);
+        memcpy(packet.data() + 16, &destinationNet, 4);
+        packet += icmp;
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = destinationNet;
+        return ::sendto(m_fd, packet.constData(), packet.size(), 0,
+                        reinterpret_cast<const sockaddr*>(&to), sizeof to) == packet.size();
+    }
+
+private:
+    int m_fd = -1;
+};
+
+QByteArray icmpMessage(quint8 type, quint16 id, quint16 seq, const QByteArray& payload)
+{
+    QByteArray icmp = IcmpPacket::echoRequest(id, seq).left(IcmpPacket::kHeaderSize) + payload;
+    icmp[0] = char(type);
+    icmp[2] = icmp[3] = 0;
+    const quint16 sum = IcmpPacket::internetChecksum(icmp);
+    icmp[2] = char(sum >> 8);
+    icmp[3] = char(sum & 0xFF);
+    return icmp;
+}
+
+struct Outcome {
+    bool finished = false;
+    qint32 status = 0;
+    quint32 roundTripMs = 0;
+};
+
+Outcome awaitOutcome(QSignalSpy& spy)
+{
+    if (spy.isEmpty() && !spy.wait(kOutcomeBoundMs))
+        return {};
+    return {true, spy.first().at(0).value<qint32>(), spy.first().at(1).value<quint32>()};
+}
+
+void addKinds()
+{
+    QTest::addColumn<Preference>("preference");
+    QTest::newRow("datagram") << Preference::DatagramOnly;
+    QTest::newRow("raw") << Preference::RawOnly;
+}
+
+QString kindName(Preference preference)
+{
+    return preference == Preference::DatagramOnly ? QStringLiteral("a datagram ICMP socket")
+                                                  : QStringLiteral("a raw ICMP socket");
+}
+
+} // namespace
+
+class LinuxIcmpSocketTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        if (::geteuid() != 0) {
+            m_labProblem = QStringLiteral("the namespace tests need root");
+            return;
+        }
+        m_labProblem = m_lab.build();
+        if (m_labProblem.isEmpty() && !m_inHost.enter(m_lab.host()))
+            m_labProblem = QStringLiteral("cannot enter the test namespace");
+    }
+    void cleanup() { m_sockets.clear(); }
+    void cleanupTestCase()
+    {
+        m_inHost.leave();
+        m_lab.tearDown();
+    }
+
+    void loopbackAnswers_data()
+    {
+        QTest::addColumn<Preference>("preference");
+        QTest::newRow("automatic") << Preference::Automatic;
+        QTest::newRow("datagram") << Preference::DatagramOnly;
+        QTest::newRow("raw") << Preference::RawOnly;
+    }
+    void loopbackAnswers()
+    {
+        QFETCH(Preference, preference);
+        // In the namespace the test was started in; a socket keeps the
+        // namespace it was made in.
+        m_inHost.leave();
+        QtTimerFactory timers;
+        SteadyClock clock;
+        LinuxIcmpSocket socket(timers, clock, preference);
+        const bool opened = socket.open();
+        if (m_labProblem.isEmpty())
+            m_inHost.enter(m_lab.host());
+        if (!opened)
+            QSKIP("this process may open no ICMP socket of this kind: grant ping rights with "
+                  "net.ipv4.ping_group_range or CAP_NET_RAW");
+        QSignalSpy spy(&socket, &IcmpSocket::echoFinished);
+        QVERIFY(socket.sendEcho(ipv4(127, 0, 0, 1)));
+        QVERIFY(spy.isEmpty()); // never reported from within the call
+        const Outcome outcome = awaitOutcome(spy);
+        QVERIFY(outcome.finished);
+        QCOMPARE(outcome.status, echo_status::Success);
+        QVERIFY(!socket.isEchoPending());
+    }
+
+    void livePeerAnswersOneEcho_data() { addKinds(); }
+    void livePeerAnswersOneEcho()
+    {
+        QFETCH(Preference, preference);
+        LinuxIcmpSocket* socket = openInLab(preference);
+        if (!socket)
+            return;
+        const int before = m_lab.peerEchoRequests();
+        QSignalSpy spy(socket, &IcmpSocket::echoFinished);
+        QVERIFY(socket->sendEcho(kPeerAddress));
+        const Outcome outcome = awaitOutcome(spy);
+        QVERIFY(outcome.finished);
+        QCOMPARE(outcome.status, echo_status::Success);
+        QVERIFY(outcome.roundTripMs < LinuxIcmpSocket::kTimeoutMs);
+        QCOMPARE(m_lab.peerEchoRequests() - before, 1);
+        QCOMPARE(spy.size(), 1);
+    }
+
+    void outcomeOfUnansweredEcho_data()
+    {
+        QTest::addColumn<Preference>("preference");
+        QTest::addColumn<quint32>("destination");
+        QTest::addColumn<qint32>("status");
+        for (const Preference preference : {Preference::DatagramOnly, Preference::RawOnly}) {
+            const char* kind = preference == Preference::DatagramOnly ? "datagram" : "raw";
+            QTest::addRow("%s: nobody there", kind)
+                << preference << kUnusedAddress << echo_status::RequestTimedOut;
+            QTest::addRow("%s: no route", kind)
+                << preference << kNoRoute << echo_status::DestinationNetUnreachable;
+            QTest::addRow("%s: unreachable here", kind)
+                << preference << kRefusedByHost << echo_status::DestinationHostUnreachable;
+            QTest::addRow("%s: router reports host unreachable", kind)
+                << preference << kRefusedByPeer << echo_status::DestinationHostUnreachable;
+            QTest::addRow("%s: router reports net unreachable", kind)
+                << preference << kUnroutedAtPeer << echo_status::DestinationNetUnreachable;
+        }
+    }
+    void outcomeOfUnansweredEcho()
+    {
+        QFETCH(Preference, preference);
+        QFETCH(quint32, destination);
+        QFETCH(qint32, status);
+        LinuxIcmpSocket* socket = openInLab(preference);
+        if (!socket)
+            return;
+        QSignalSpy spy(socket, &IcmpSocket::echoFinished);
+        QVERIFY(socket->sendEcho(destination));
+        QVERIFY(spy.isEmpty());
+        const Outcome outcome = awaitOutcome(spy);
+        QVERIFY(outcome.finished);
+        QCOMPARE(outcome.status, status);
+        QCOMPARE(outcome.roundTripMs, 0U);
+        QCOMPARE(spy.size(), 1);
+    }
+
+    void forgedAnswerIsNotTaken_data()
+    {
+        QTest::addColumn<Preference>("preference");
+        QTest::addColumn<QString>("forgery");
+        QTest::addColumn<qint32>("status");
+        for (const Preference preference : {Preference::DatagramOnly, Preference::RawOnly}) {
+            const char* kind = preference == Preference::DatagramOnly ? "datagram" : "raw";
+            // The control: a faithful answer is taken, so the forgeries below
+            // do reach the socket.
+            QTest::addRow("%s: faithful", kind) << preference << "faithful" << echo_status::Success;
+            for (const char* forgery : {"other identifier", "earlier sequence", "other payload",
+                                        "other source", "request instead of reply", "bad checksum"})
+                QTest::addRow("%s: %s", kind, forgery)
+                    << preference << forgery << echo_status::RequestTimedOut;
+        }
+    }
+    void forgedAnswerIsNotTaken()
+    {
+        QFETCH(Preference, preference);
+        QFETCH(QString, forgery);
+        QFETCH(qint32, status);
+        LinuxIcmpSocket* socket = openInLab(preference);
+        if (!socket)
+            return;
+        Forger forger(m_lab.peer());
+        QVERIFY2(forger.isReady(), "cannot open a raw socket in the peer namespace");
+        QSignalSpy spy(socket, &IcmpSocket::echoFinished);
+        QVERIFY(socket->sendEcho(kUnusedAddress));
+        quint16 id = socket->identifier();
+        quint16 seq = socket->sequence();
+        QByteArray payload = IcmpPacket::echoPayload();
+        quint32 source = kUnusedAddress;
+        quint8 type = IcmpPacket::kEchoReply;
+        if (forgery == "other identifier")
+            id = quint16(id + 1);
+        else if (forgery == "earlier sequence")
+            seq = quint16(seq - 1);
+        else if (forgery == "other payload")
+            payload = "hellp";
+        else if (forgery == "other source")
+            source = kPeerAddress;
+        else if (forgery == "request instead of reply")
+            type = IcmpPacket::kEchoRequest;
+        QByteArray icmp = icmpMessage(type, id, seq, payload);
+        if (forgery == "bad checksum")
+            icmp[3] = char(icmp[3] ^ 0x01);
+        QVERIFY(forger.send(source, kHostAddress, icmp));
+        const Outcome outcome = awaitOutcome(spy);
+        QVERIFY(outcome.finished);
+        QCOMPARE(outcome.status, status);
+    }
+
+    void otherPingerDoesNotSatisfyOurs_data() { addKinds(); }
+    void otherPingerDoesNotSatisfyOurs()
+    {
+        QFETCH(Preference, preference);
+        LinuxIcmpSocket* ours = openInLab(preference);
+        LinuxIcmpSocket* theirs = openInLab(preference);
+        if (!ours || !theirs)
+            return;
+        QSignalSpy ourSpy(ours, &IcmpSocket::echoFinished);
+        QSignalSpy theirSpy(theirs, &IcmpSocket::echoFinished);
+        QVERIFY(ours->sendEcho(kUnusedAddress));
+        QVERIFY(theirs->sendEcho(kPeerAddress));
+        const Outcome theirOutcome = awaitOutcome(theirSpy);
+        QVERIFY(theirOutcome.finished);
+        QCOMPARE(theirOutcome.status, echo_status::Success);
+        const Outcome ourOutcome = awaitOutcome(ourSpy);
+        QVERIFY(ourOutcome.finished);
+        QCOMPARE(ourOutcome.status, echo_status::RequestTimedOut);
+    }
+
+    void secondEchoWhileOneIsOutIsRefused_data() { addKinds(); }
+    void secondEchoWhileOneIsOutIsRefused()
+    {
+        QFETCH(Preference, preference);
+        LinuxIcmpSocket* socket = openInLab(preference);
+        if (!socket)
+            return;
+        QSignalSpy spy(socket, &IcmpSocket::echoFinished);
+        QVERIFY(socket->sendEcho(kUnusedAddress));
+        QVERIFY(!socket->sendEcho(kPeerAddress));
+        const Outcome outcome = awaitOutcome(spy);
+        QCOMPARE(outcome.status, echo_status::RequestTimedOut);
+        QCOMPARE(spy.size(), 1);
+    }
+
+    void closingAbandonsTheEcho_data() { addKinds(); }
+    void closingAbandonsTheEcho()
+    {
+        QFETCH(Preference, preference);
+        LinuxIcmpSocket* socket = openInLab(preference);
+        if (!socket)
+            return;
+        QSignalSpy spy(socket, &IcmpSocket::echoFinished);
+        QVERIFY(socket->sendEcho(kPeerAddress));
+        socket->close();
+        QVERIFY(!socket->sendEcho(kPeerAddress));
+        QVERIFY(!spy.wait(LinuxIcmpSocket::kTimeoutMs + 500));
+        // Open again, and the next echo is answered on its own.
+        QVERIFY(socket->open());
+        QVERIFY(socket->sendEcho(kPeerAddress));
+        QCOMPARE(awaitOutcome(spy).status, echo_status::Success);
+        QCOMPARE(spy.size(), 1);
+    }
+
+    void closingWithinTheReportOpensCleanly_data() { addKinds(); }
+    void closingWithinTheReportOpensCleanly()
+    {
+        // As the ping test does it: close the socket in the report of one
+        // echo, open it again and send the next.
+        QFETCH(Preference, preference);
+        LinuxIcmpSocket* socket = openInLab(preference);
+        if (!socket)
+            return;
+        QList<qint32> statuses;
+        connect(socket, &IcmpSocket::echoFinished, socket, [&, socket](qint32 status) {
+            statuses << status;
+            socket->close();
+            if (statuses.size() < 3 && socket->open())
+                socket->sendEcho(kPeerAddress);
+        });
+        QVERIFY(socket->sendEcho(kPeerAddress));
+        QTRY_COMPARE_WITH_TIMEOUT(statuses.size(), 3, kOutcomeBoundMs);
+        QCOMPARE(statuses, (QList<qint32>{0, 0, 0}));
+    }
+
+private:
+    // A socket of the kind, opened in the lab's host namespace; skips the
+    // test when the lab or the kind is not available.
+    LinuxIcmpSocket* openInLab(Preference preference)
+    {
+        if (!m_labProblem.isEmpty()) {
+            QTest::qSkip(qPrintable(QStringLiteral("no test network: ") + m_labProblem), __FILE__,
+                         __LINE__);
+            return nullptr;
+        }
+        auto socket = std::make_unique<LinuxIcmpSocket>(m_timers, m_clock, preference);
+        if (!socket->open()) {
+            QTest::qSkip(qPrintable(QStringLiteral("cannot open ") + kindName(preference)),
+                         __FILE__, __LINE__);
+            return nullptr;
+        }
+        m_sockets.push_back(std::move(socket));
+        return m_sockets.back().get();
+    }
+
+    NetworkLab m_lab;
+    NamespaceSwitch m_inHost;
+    QString m_labProblem;
+    QtTimerFactory m_timers;
+    SteadyClock m_clock;
+    std::vector<std::unique_ptr<LinuxIcmpSocket>> m_sockets;
+};
+
+QTEST_MAIN(LinuxIcmpSocketTest)
+#include "tst_LinuxIcmpSocket.moc"
