@@ -35,14 +35,20 @@ public:
     bool CheckIfIniSectionExists(const QString& section, const QString& path) const;
     qint32 GetLongFromINI(const QString& section, const QString& key, const QString& path,
                           qint32 defaultValue = 0) const;
-    // Both leave the old name in place unless everything was copied.
+    // Both leave the old name in place unless everything was copied, and
+    // do nothing when the new name differs only in letter case. A renamed
+    // section is copied whole, values holding "=" included.
     bool RenameIniKey(const QString& section, const QString& key, const QString& newKey,
                       const QString& path);
     bool RenameIniSection(const QString& section, const QString& newSection, const QString& path);
     // Appends every section name to the list, however many; the caller
     // clears it first.
     void LoadIniSectionsLB(QStringList& list, const QString& path) const;
+    // The names that fit whole in a 1024-character list (78 of 12
+    // characters); a name cut short by it is left out.
     QStringList LoadIniSectionsArray(const QString& path) const;
+    // Both see the section through a 750-character list, as the classic
+    // calls do: a section longer than that is counted or listed in part.
     void LoadIniSectionKeysLB(const QString& section, QStringList& list, const QString& path) const;
     qint16 GetSectionKeyCount(const QString& section, const QString& path) const;
 

@@ -63,8 +63,8 @@ bool sendDumpRequest(int fd)
     request.body.ndm_family = AF_INET;
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
-    return ::sendto(fd, &request, request.header.nlmsg_len, 0,
-                    reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) >= 0;
+    return ::sendto(fd, &request, request.header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel),
+                    sizeof kernel) >= 0;
 }
 
 // The hardware address of one RTM_NEWNEIGH message when it is a complete
@@ -116,8 +116,7 @@ void LinuxNeighbourTable::openEventSocket()
     if (m_eventSocket < 0)
         return;
     m_eventNotifier = new QSocketNotifier(m_eventSocket, QSocketNotifier::Read);
-    connect(m_eventNotifier, &QSocketNotifier::activated, this,
-            &LinuxNeighbourTable::drainEvents);
+    connect(m_eventNotifier, &QSocketNotifier::activated, this, &LinuxNeighbourTable::drainEvents);
 }
 
 void LinuxNeighbourTable::drainEvents()
@@ -141,7 +140,8 @@ bool LinuxNeighbourTable::isOnLink(const QHostAddress& address) const
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface& interface : interfaces) {
         const auto flags = interface.flags();
-        if (!flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack))
+        if (!flags.testFlag(QNetworkInterface::IsUp) ||
+            flags.testFlag(QNetworkInterface::IsLoopBack))
             continue;
         for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
             if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol &&
@@ -152,8 +152,8 @@ bool LinuxNeighbourTable::isOnLink(const QHostAddress& address) const
     return false;
 }
 
-bool LinuxNeighbourTable::coversAsNeighbour(const QHostAddress& interfaceAddress,
-                                            int prefixLength, const QHostAddress& address)
+bool LinuxNeighbourTable::coversAsNeighbour(const QHostAddress& interfaceAddress, int prefixLength,
+                                            const QHostAddress& address)
 {
     if (prefixLength < 1 || prefixLength > 31 || address == interfaceAddress)
         return false;

@@ -35,7 +35,9 @@ constexpr quint32 ipv4(quint8 a, quint8 b, quint8 c, quint8 d)
 // The host reaches 198.18.9.0/24 and 198.18.10.0/24 through the peer, which
 // refuses the first (an unreachable route) and has no route for the second;
 // 198.18.8.0/24 is unreachable on the host itself; nothing routes 198.19.x;
-// 198.18.7.250 is nobody.
+// 198.18.7.250 is nobody. A third namespace "loop" sits behind the peer
+// (198.18.12.1/30 --- 198.18.12.2/30), and the two send 198.18.11.0/24 to
+// each other until the time to live runs out.
 const quint32 kHostAddress = ipv4(198, 18, 7, 1);
 const quint32 kPeerAddress = ipv4(198, 18, 7, 2);
 const quint32 kUnusedAddress = ipv4(198, 18, 7, 250);
@@ -43,6 +45,7 @@ const quint32 kRefusedByPeer = ipv4(198, 18, 9, 5);
 const quint32 kUnroutedAtPeer = ipv4(198, 18, 10, 5);
 const quint32 kRefusedByHost = ipv4(198, 18, 8, 5);
 const quint32 kNoRoute = ipv4(198, 19, 200, 1);
+const quint32 kRoutingLoop = ipv4(198, 18, 11, 5);
 
 struct CommandResult {
     bool ok = false;
@@ -68,6 +71,7 @@ public:
     NetworkLab()
         : m_host(QStringLiteral("vnping%1h").arg(::getpid()))
         , m_peer(QStringLiteral("vnping%1p").arg(::getpid()))
+        , m_loop(QStringLiteral("vnping%1l").arg(::getpid()))
     {
     }
     ~NetworkLab() { tearDown(); }
@@ -81,6 +85,7 @@ public:
         m_created = true;
         const QList<QStringList> steps{
             {"netns", "add", m_peer},
+            {"netns", "add", m_loop},
             {"-n", m_host, "link", "set", "lo", "up"},
             {"-n", m_peer, "link", "set", "lo", "up"},
             {"-n", m_host, "link", "add", "vh", "type", "veth", "peer", "name", "vp", "netns",
@@ -96,6 +101,16 @@ public:
             // The unused address resolves to a MAC nobody has: requests go out
             // and vanish. Left to ARP, a failed resolution from an earlier
             // test would report it unreachable instead.
+            {"-n", m_peer, "link", "add", "vq", "type", "veth", "peer", "name", "vr", "netns",
+             m_loop},
+            {"-n", m_peer, "addr", "add", "198.18.12.1/30", "dev", "vq"},
+            {"-n", m_loop, "addr", "add", "198.18.12.2/30", "dev", "vr"},
+            {"-n", m_peer, "link", "set", "vq", "up"},
+            {"-n", m_loop, "link", "set", "vr", "up"},
+            {"-n", m_host, "route", "add", "198.18.11.0/24", "via", "198.18.7.2"},
+            {"-n", m_peer, "route", "add", "198.18.11.0/24", "via", "198.18.12.2"},
+            {"-n", m_loop, "route", "add", "198.18.11.0/24", "via", "198.18.12.1"},
+            {"-n", m_loop, "route", "add", "198.18.7.0/24", "via", "198.18.12.1"},
             {"-n", m_host, "neigh", "add", "198.18.7.250", "lladdr", "02:00:00:00:00:fa", "dev",
              "vh", "nud", "permanent"},
         };
@@ -108,6 +123,8 @@ public:
             {m_host, "net.ipv4.ping_group_range=0 2147483647"},
             {m_peer, "net.ipv4.ip_forward=1"},
             {m_peer, "net.ipv4.icmp_ratelimit=0"},
+            {m_loop, "net.ipv4.ip_forward=1"},
+            {m_loop, "net.ipv4.icmp_ratelimit=0"},
         };
         for (const QStringList& setting : settings) {
             const CommandResult result =
@@ -124,6 +141,7 @@ public:
             return;
         ip({"netns", "del", m_host});
         ip({"netns", "del", m_peer});
+        ip({"netns", "del", m_loop});
         m_created = false;
     }
 
@@ -155,6 +173,7 @@ private:
 
     QString m_host;
     QString m_peer;
+    QString m_loop;
     bool m_created = false;
 };
 
@@ -357,6 +376,8 @@ private slots:
                 << preference << kRefusedByPeer << echo_status::DestinationHostUnreachable;
             QTest::addRow("%s: router reports net unreachable", kind)
                 << preference << kUnroutedAtPeer << echo_status::DestinationNetUnreachable;
+            QTest::addRow("%s: routing loop", kind)
+                << preference << kRoutingLoop << echo_status::TtlExpiredTransit;
         }
     }
     void outcomeOfUnansweredEcho()

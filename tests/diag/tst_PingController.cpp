@@ -8,6 +8,7 @@
 #include "RecordingDialogs.h"
 #include "app/NmsContext.h"
 #include "db/IniRoutines.h"
+#include "db/PrivateProfileStore.h"
 #include "diag/PingController.h"
 #include "platform/IcmpSocket.h"
 #include "ui/CaptionLabel.h"
@@ -32,15 +33,10 @@ struct PingRig {
     FakeClock clock;
     FakeIcmpSocket socket;
     FrmMain window{timers};
-    // The ping test never reads the database; the context only needs a
-    // reference to hand around.
-    alignas(IniRoutines) unsigned char iniPlaceholder[sizeof(IniRoutines)]{};
-    NmsContext context{window.controls(),
-                       dialogs,
-                       *reinterpret_cast<IniRoutines*>(iniPlaceholder),
-                       timers,
-                       clock,
-                       QStringLiteral("nms.ini")};
+    // The ping test never touches the database; the context wants one.
+    PrivateProfileStore store;
+    IniRoutines ini{store};
+    NmsContext context{window.controls(), dialogs, ini, timers, clock, QStringLiteral("nms.ini")};
     PingController ping{context, socket};
     QStringList captions;
 

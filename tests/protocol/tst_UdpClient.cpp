@@ -2,7 +2,11 @@
 
 #include "FakeUdpEndpoint.h"
 #include "RecordingDialogs.h"
+#include "platform/QtUdpEndpoint.h"
 #include "protocol/UdpClient.h"
+
+#include <QUdpSocket>
+#include <unistd.h>
 
 using namespace nms;
 using nms::test::FakeUdpEndpoint;
@@ -298,6 +302,56 @@ private slots:
         pumpUntil([&] { return order.size() == 2; });
         QCOMPARE(order, (QList<int>{44, 1440}));
         QCOMPARE(client.droppedWhileBusy(), 0);
+    }
+
+    // The real endpoint on loopback, on a port of its own so that parallel
+    // runs and a running program do not meet.
+    void realEndpointIsExclusive()
+    {
+        const quint16 port = quint16(20000 + ::getpid() % 20000);
+        QtUdpEndpoint first;
+        QVERIFY(first.bind(port));
+        QVERIFY(first.isOpen());
+        QVERIFY(!first.bind(port)); // binds only a closed endpoint
+        QtUdpEndpoint second;
+        QVERIFY(!second.bind(port));
+        QVERIFY(!second.isOpen());
+        first.close();
+        QVERIFY(!first.isOpen());
+        QVERIFY(second.bind(port));
+    }
+
+    void realEndpointDeliversEveryLength()
+    {
+        const quint16 port = quint16(20001 + ::getpid() % 20000);
+        QtUdpEndpoint endpoint;
+        QVERIFY(endpoint.bind(port));
+        QList<QByteArray> arrived;
+        connect(&endpoint, &UdpEndpoint::datagramArrived, this,
+                [&](const QByteArray& d, const QHostAddress&, quint16) { arrived << d; });
+        QUdpSocket sender;
+        const QList<int> lengths{0, 3, 44, 48, 49, 1440, 65507, 0};
+        for (int length : lengths)
+            QCOMPARE(sender.writeDatagram(patterned(length), QHostAddress::LocalHost, port),
+                     qint64(length));
+        QTRY_COMPARE(arrived.size(), lengths.size());
+        for (int i = 0; i < lengths.size(); ++i)
+            QCOMPARE(arrived.at(i), patterned(lengths.at(i)));
+    }
+
+    void realEndpointSendsToAHost()
+    {
+        const quint16 port = quint16(20002 + ::getpid() % 20000);
+        QUdpSocket receiver;
+        QVERIFY(receiver.bind(QHostAddress::LocalHost, port));
+        QtUdpEndpoint endpoint;
+        QVERIFY(!endpoint.sendTo(QByteArrayLiteral("VOL"), QHostAddress::LocalHost, port));
+        QVERIFY(endpoint.bind(quint16(port + 1)));
+        QVERIFY(endpoint.sendTo(QByteArrayLiteral("VOL"), QHostAddress::LocalHost, port));
+        QTRY_VERIFY(receiver.hasPendingDatagrams());
+        const QNetworkDatagram got = receiver.receiveDatagram();
+        QCOMPARE(got.data(), QByteArrayLiteral("VOL"));
+        QCOMPARE(got.senderPort(), port + 1);
     }
 };
 

@@ -1,0 +1,129 @@
+#include "platform/QtUdpEndpoint.h"
+
+#include <QNetworkInterface>
+#include <QUdpSocket>
+
+namespace nms {
+
+QtUdpEndpoint::QtUdpEndpoint(QObject* parent)
+    : UdpEndpoint(parent)
+{
+}
+
+QtUdpEndpoint::~QtUdpEndpoint()
+{
+    close();
+}
+
+bool QtUdpEndpoint::bind(quint16 localPort)
+{
+    if (isOpen())
+        return false;
+    m_socket = new QUdpSocket(this);
+    // Exclusive: a port held by another program is a failure, not shared.
+    if (!m_socket->bind(QHostAddress::AnyIPv4, localPort, QAbstractSocket::DontShareAddress)) {
+        close();
+        return false;
+    }
+    connect(m_socket, &QUdpSocket::readyRead, this, &QtUdpEndpoint::readPending);
+    return true;
+}
+
+void QtUdpEndpoint::close()
+{
+    if (m_socket == nullptr)
+        return;
+    m_socket->disconnect(this);
+    m_socket->close();
+    m_socket->deleteLater();
+    m_socket = nullptr;
+}
+
+bool QtUdpEndpoint::isOpen() const
+{
+    return m_socket != nullptr && m_socket->state() == QAbstractSocket::BoundState;
+}
+
+void QtUdpEndpoint::readPending()
+{
+    for (int read = 0;
+         read < kMaxReadsPerWake && m_socket != nullptr && m_socket->hasPendingDatagrams();
+         ++read) {
+        // A zero-length datagram is a datagram too: size 0, not "none".
+        const qint64 size = m_socket->pendingDatagramSize();
+        if (size < 0)
+            break;
+        QNetworkDatagram datagram = m_socket->receiveDatagram(size);
+        if (!datagram.isValid())
+            break;
+        if (m_inbox.size() >= kInboxCapacity) {
+            ++m_droppedArrivals;
+            continue;
+        }
+        m_inbox.append(std::move(datagram));
+    }
+    if (!m_inbox.isEmpty() && !m_handOnScheduled) {
+        m_handOnScheduled = true;
+        QMetaObject::invokeMethod(this, &QtUdpEndpoint::handOnArrivals, Qt::QueuedConnection);
+    }
+}
+
+// One at a time from the front: a handler that runs a modal box lets this
+// run again inside it, and the order of arrival is kept.
+void QtUdpEndpoint::handOnArrivals()
+{
+    m_handOnScheduled = false;
+    while (!m_inbox.isEmpty()) {
+        const QNetworkDatagram datagram = m_inbox.takeFirst();
+        emit datagramArrived(datagram.data(), datagram.senderAddress(),
+                             quint16(datagram.senderPort()));
+    }
+}
+
+bool QtUdpEndpoint::sendTo(const QByteArray& data, const QHostAddress& host, quint16 port)
+{
+    return sendDatagram(QNetworkDatagram(data, host, port));
+}
+
+// Linux refuses the limited broadcast where no route covers it (an isolated
+// device network without a default gateway), so a copy also leaves every
+// up, broadcast-capable IPv4 interface on its own.
+bool QtUdpEndpoint::broadcast(const QByteArray& data, quint16 port)
+{
+    const QHostAddress limited(QHostAddress::Broadcast);
+    bool anyLeft = sendDatagram(QNetworkDatagram(data, limited, port));
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface& interface : interfaces) {
+        const auto flags = interface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) ||
+            !flags.testFlag(QNetworkInterface::CanBroadcast) ||
+            flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        bool hasIpv4 = false;
+        for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
+            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
+                continue;
+            hasIpv4 = true;
+            if (entry.broadcast().isNull())
+                continue;
+            QNetworkDatagram directed(data, entry.broadcast(), port);
+            directed.setInterfaceIndex(uint(interface.index()));
+            anyLeft = sendDatagram(directed) || anyLeft;
+        }
+        if (!hasIpv4)
+            continue;
+        QNetworkDatagram onInterface(data, limited, port);
+        onInterface.setInterfaceIndex(uint(interface.index()));
+        anyLeft = sendDatagram(onInterface) || anyLeft;
+    }
+    return anyLeft;
+}
+
+bool QtUdpEndpoint::sendDatagram(const QNetworkDatagram& datagram)
+{
+    if (!isOpen())
+        return false;
+    return m_socket->writeDatagram(datagram) == datagram.data().size();
+}
+
+} // namespace nms

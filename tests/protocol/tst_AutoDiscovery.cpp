@@ -1,0 +1,283 @@
+#include <QtTest>
+
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "DiscoveryFixture.h"
+#include "protocol/LevelMonitor.h"
+#include "protocol/PagingRequest.h"
+#include "ui/FrmPaging.h"
+#include "ui/VuMeterImage.h"
+
+using namespace nms;
+using namespace nms::test;
+
+namespace {
+
+const QByteArray kOldDatabase = "[001A2B3C4D5E]\n"
+                                "NAME=OLD ELEMENT     \n"
+                                "IP=198.18.0.50\n"
+                                "ROLE=1\n";
+
+// An encoder's 44-byte answer from the given address byte, serial 1000+n.
+QByteArray answerFrom(quint8 lastAddressByte)
+{
+    QByteArray d = QByteArray::fromHex("c61200");
+    d += char(lastAddressByte);
+    d += QByteArray::fromHex("ffffff00"
+                             "c6120001"
+                             "00000000"
+                             "000000");
+    d += QByteArrayLiteral("ELEMENT %1       ").replace("%1", QByteArray::number(lastAddressByte));
+    d = d.left(35);
+    d += char(1);
+    const quint32 serial = 1000u + lastAddressByte;
+    for (int shift : {24, 16, 8, 0})
+        d += char((serial >> shift) & 0xFF);
+    d += QByteArray::fromHex("03040000");
+    return d;
+}
+
+QString addressOf(quint8 lastAddressByte)
+{
+    return QStringLiteral("198.18.0.%1").arg(lastAddressByte);
+}
+
+QByteArray hardwareOf(quint8 lastAddressByte)
+{
+    return QByteArray::fromHex("02aabbcc00") + char(lastAddressByte);
+}
+
+struct Fixture : DiscoveryFixture {
+    Fixture()
+    {
+        writeIni(kOldDatabase);
+        elementList->Load_Config();
+        udp.setRemoteHost(QStringLiteral("198.18.0.40"));
+        udp.setRemotePort(2977);
+        for (quint8 n : {21, 22, 23})
+            neighbours.entries.insert(addressOf(n), hardwareOf(n));
+    }
+    ManualTimer* timer1() const { return timer(QStringLiteral("Timer1")); }
+    void answerYes() { dialogs.script << BoxAnswer::Yes; }
+};
+
+bool makeDirectoryUnwritable(const QString& path, bool unwritable)
+{
+    if (::geteuid() != 0)
+        return ::chmod(QFile::encodeName(path).constData(), unwritable ? 0555 : 0755) == 0;
+    // Root writes through permissions; an immutable directory stops it too.
+    return QProcess::execute(QStringLiteral("chattr"),
+                             {unwritable ? QStringLiteral("+i") : QStringLiteral("-i"), path}) == 0;
+}
+
+} // namespace
+
+class AutoDiscoveryTest : public QObject {
+    Q_OBJECT
+private slots:
+    void questionBoxAsksFirst()
+    {
+        Fixture f;
+        f.dialogs.clear();
+        f.discovery->AutoDiscover();
+        QCOMPARE(f.dialogs.boxes.size(), 1);
+        const MessageBoxSpec& box = f.dialogs.last();
+        QCOMPARE(box.title, QStringLiteral("Auto Discovery"));
+        QCOMPARE(box.icon, BoxIcon::Question);
+        QCOMPARE(box.buttons, BoxButtons::YesNo);
+        QCOMPARE(box.defaultButton, BoxAnswer::No);
+        QCOMPARE(box.text(),
+                 QStringLiteral("Performing an 'Auto Discovery' will delete the local database in "
+                                "your computer\rand create a new one, based on the Network "
+                                "Elements found (if any). \rAre you sure?"));
+    }
+
+    void noLeavesEverythingAlone()
+    {
+        Fixture f;
+        f.dialogs.script << BoxAnswer::No;
+        f.discovery->AutoDiscover();
+        QCOMPARE(f.iniBytes(), kOldDatabase);
+        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
+        QVERIFY(f.socket.sent.isEmpty());
+        QVERIFY(!f.ctx.AutoDiscoverAwaiting);
+        QVERIFY(f.discovery->pagingWindow() == nullptr);
+    }
+
+    void yesEmptiesEverythingAndBroadcasts()
+    {
+        Fixture f;
+        f.answerYes();
+        f.discovery->AutoDiscover();
+
+        // AutoDiscover has returned with the window still open: no nested
+        // event loop runs it.
+        FrmPaging* paging = f.discovery->pagingWindow();
+        QVERIFY(paging != nullptr);
+        QVERIFY(paging->isVisible());
+        QVERIFY(paging->isModal());
+        QCOMPARE(paging->windowModality(), Qt::WindowModal);
+
+        QVERIFY(f.iniBytes().isEmpty());
+        QVERIFY(QFile::exists(f.iniPath()));
+        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 0);
+        QCOMPARE(f.ui.lstHidden->count(), 0);
+        QCOMPARE(f.ui.cmbEncoders->count(), 1);
+        QCOMPARE(f.ui.cmbEncoders->itemText(0), QStringLiteral("<None>"));
+        QCOMPARE(f.ui.VUMeter->widthTwips(), 0);
+        QCOMPARE(f.ui.frmTreeView->title(), QStringLiteral("Select element: (0 items)"));
+        QVERIFY(f.ctx.AutoDiscoverAwaiting);
+        QVERIFY(f.timer1()->isEnabled());
+        QCOMPARE(f.timer1()->interval(), 3000);
+        QCOMPARE(f.udp.remoteHost(), QStringLiteral("255.255.255.255"));
+        QCOMPARE(f.udp.remotePort(), quint16(1901));
+
+        QCOMPARE(f.socket.sent.size(), 1);
+        QCOMPARE(f.socket.sent[0].data, QByteArrayLiteral("IPMPXSTL ORBELUND PAGING REQUEST"));
+        QCOMPARE(f.socket.sent[0].data.size(), 32);
+        QVERIFY(f.socket.sent[0].broadcast);
+        QCOMPARE(f.socket.sent[0].port, quint16(1901));
+        QCOMPARE(f.socket.bindCount, 1); // not re-opened
+        QCOMPARE(f.socket.closeCount, 0);
+    }
+
+    void answersAreCollectedThenTheTreeIsRebuilt()
+    {
+        Fixture f;
+        f.answerYes();
+        f.discovery->AutoDiscover();
+        f.socket.inject(answerFrom(22));
+        f.socket.inject(answerFrom(21));
+        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 0); // not during the window
+
+        QVERIFY(f.timer1()->fire());
+
+        QVERIFY(!f.timer1()->isEnabled());
+        QVERIFY(!f.ctx.AutoDiscoverAwaiting);
+        QCOMPARE(f.udp.remoteHost(), QStringLiteral("198.18.0.40"));
+        QCOMPARE(f.udp.remotePort(), quint16(2977));
+        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 2);
+        QCOMPARE(f.ui.TreeView1->topLevelItem(0)->text(0),
+                 QStringLiteral("ELEMENT 22 [02:AA:BB:CC:00:16]"));
+        QCOMPARE(f.ui.frmTreeView->title(), QStringLiteral("Select element: (2 items)"));
+        QVERIFY(f.discovery->pagingWindow() == nullptr);
+        QVERIFY(!f.iniBytes().contains("001A2B3C4D5E"));
+        QVERIFY(f.dialogs.boxes.size() == 1); // the question only
+
+        // An answer after the window is a confirmation: nothing is recorded.
+        const QByteArray before = f.iniBytes();
+        f.socket.inject(answerFrom(23));
+        QCOMPARE(f.iniBytes(), before);
+    }
+
+    void noAnswerLeavesAnEmptyDatabase()
+    {
+        Fixture f;
+        f.answerYes();
+        f.discovery->AutoDiscover();
+        f.timer1()->fire();
+        QVERIFY(f.iniBytes().isEmpty());
+        QCOMPARE(f.dialogs.last().text(),
+                 QStringLiteral("Local database is empty.\rPlease click the 'Auto Discover' icon "
+                                "to probe the network."));
+        QCOMPARE(f.udp.remoteHost(), QStringLiteral("198.18.0.40"));
+        QCOMPARE(f.udp.remotePort(), quint16(2977));
+    }
+
+    void secondDiscoveryKeepsOnlyItsOwnAnswers()
+    {
+        Fixture f;
+        f.answerYes();
+        f.discovery->AutoDiscover();
+        f.socket.inject(answerFrom(21));
+        f.timer1()->fire();
+        QCoreApplication::processEvents(); // the closed window goes
+        f.answerYes();
+        f.discovery->AutoDiscover();
+        f.socket.inject(answerFrom(23));
+        f.timer1()->fire();
+        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
+        QVERIFY(f.iniBytes().startsWith("[02AABBCC0017]\n"));
+        QVERIFY(!f.iniBytes().contains("02AABBCC0015"));
+        QCOMPARE(f.socket.sent.size(), 2);
+    }
+
+    void levelMonitoringIsSwitchedOff()
+    {
+        Fixture f;
+        LevelMonitor monitor(f.ctx);
+        f.ctx.levelMonitor = &monitor;
+        f.ui.chkGetVolume->setChecked(true);
+        f.answerYes();
+        f.discovery->AutoDiscover();
+        QVERIFY(!f.ui.chkGetVolume->isChecked());
+        QVERIFY(!f.timer(QStringLiteral("tmrVolume"))->isEnabled());
+        f.timer1()->fire();
+        QVERIFY(!f.ui.chkGetVolume->isChecked());
+    }
+
+    void failedBroadcastEndsTheWindowAndSaysSo()
+    {
+        Fixture f;
+        f.socket.failSend = true;
+        f.answerYes();
+        f.discovery->AutoDiscover();
+        QCOMPARE(f.dialogs.boxes.at(1).icon, BoxIcon::Critical);
+        QCOMPARE(f.dialogs.boxes.at(1).text(),
+                 QStringLiteral("Unable to send the discovery request on any network "
+                                "interface.\rNo Network Element can answer."));
+        QVERIFY(!f.ctx.AutoDiscoverAwaiting);
+        QVERIFY(f.discovery->pagingWindow() == nullptr);
+        QCOMPARE(f.udp.remoteHost(), QStringLiteral("198.18.0.40"));
+        QCOMPARE(f.udp.remotePort(), quint16(2977));
+    }
+
+    void databaseThatCannotBeReplacedIsKept()
+    {
+        Fixture f;
+        const QString directory = f.dir.path();
+        if (!makeDirectoryUnwritable(directory, true))
+            QSKIP("cannot make a directory unwritable here (chattr unsupported)");
+        f.answerYes();
+        f.discovery->AutoDiscover();
+        makeDirectoryUnwritable(directory, false);
+
+        QCOMPARE(f.iniBytes(), kOldDatabase);
+        QCOMPARE(f.dialogs.boxes.size(), 2);
+        QCOMPARE(f.dialogs.last().icon, BoxIcon::Critical);
+        QCOMPARE(f.dialogs.last().text(),
+                 QStringLiteral("Unable to create a new local database:\r") +
+                     QDir::toNativeSeparators(f.iniPath()) +
+                     QStringLiteral("\rThe local database has been left unchanged."));
+        QVERIFY(f.socket.sent.isEmpty());
+        QVERIFY(!f.ctx.AutoDiscoverAwaiting);
+        QVERIFY(f.discovery->pagingWindow() == nullptr);
+        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1); // rebuilt from the kept file
+        QCOMPARE(f.udp.remoteHost(), QStringLiteral("198.18.0.40"));
+    }
+
+    void databaseInAMissingDirectoryIsReported()
+    {
+        Fixture f;
+        f.ctx.iniPath = f.dir.filePath(QStringLiteral("gone/nms.ini"));
+        f.answerYes();
+        f.discovery->AutoDiscover();
+        QCOMPARE(f.dialogs.boxes.at(1).lines.first(),
+                 QStringLiteral("Unable to create a new local database:"));
+        QVERIFY(f.socket.sent.isEmpty());
+        QVERIFY(!f.ctx.AutoDiscoverAwaiting);
+    }
+};
+
+QTEST_MAIN(AutoDiscoveryTest)
+#include "tst_AutoDiscovery.moc"
