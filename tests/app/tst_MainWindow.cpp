@@ -256,6 +256,33 @@ private slots:
         QCOMPARE(program.udp.closeCount, 0);
     }
 
+    void unreachableElementIsReportedOnceAndTheProgramGoesOn()
+    {
+        Program program;
+        program.writeIni(
+            "[001A2B3C4D5E]\nNAME=STUDIO\nIP=198.18.9.9\nINPUT=0\nTYPE=0\nTX=0\nROLE=1\n");
+        MainWindow& main = program.make();
+        main.load();
+        program.ui().TreeView1->setCurrentItem(program.ui().TreeView1->topLevelItem(0));
+        QVERIFY(program.ui().Toolbar1Buttons[6]->isEnabled());
+        main.toolbarClick(6);
+        program.udp.failSend = true;
+        program.udp.failure = UdpEndpoint::SendFailure::Unreachable;
+        ManualTimer* poll = program.timers.timer("tmrVolume");
+        QVERIFY(poll->fire());
+        QVERIFY(!poll->fire()); // polling stopped at the first refusal
+        QTRY_COMPARE(program.dialogs.boxes.size(), 1);
+        const MessageBoxSpec& box = program.dialogs.last();
+        QCOMPARE(box.icon, BoxIcon::Critical);
+        QCOMPARE(box.title, QString("Orbelund Veltrino Manager"));
+        QCOMPARE(box.lines.value(0), QString("The Network Element at 198.18.9.9 cannot be reached "
+                                             "from this computer (Network unreachable)."));
+        QVERIFY(!program.ui().chkGetVolume->isChecked());
+        QVERIFY(program.ui().Toolbar1Buttons[6]->isEnabled());
+        QCOMPARE(program.terminatedWith, -1);
+        QVERIFY(program.udp.isOpen());
+    }
+
     void badDatabasesLoadWithoutWriting_data()
     {
         QTest::addColumn<QByteArray>("bytes");
