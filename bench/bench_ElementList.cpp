@@ -22,7 +22,7 @@ namespace {
 
 class SilentDialogs : public nms::Dialogs {
 protected:
-    nms::BoxAnswer present(const nms::MessageBoxSpec& box) override { return box.defaultButton; }
+    nms::BoxAnswer present(const nms::MessageBoxRequest& box) override { return box.defaultButton; }
 };
 
 QByteArray database(int records)

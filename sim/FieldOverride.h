@@ -24,16 +24,16 @@ public:
 
     // With allowDefault a bare FIELD takes a value that the station's checks
     // must reject (see defaultFault).
-    static std::optional<FieldOverride> parse(const QString& spec, bool allowDefault,
+    static std::optional<FieldOverride> parse(const QString& setting, bool allowDefault,
                                               QString* error)
     {
-        const int equals = spec.indexOf(QLatin1Char('='));
-        const QString field = canonicalField(spec.left(equals < 0 ? spec.size() : equals));
+        const int equals = setting.indexOf(QLatin1Char('='));
+        const QString field = canonicalField(setting.left(equals < 0 ? setting.size() : equals));
         if (!fieldNames().contains(field))
-            return fail(error, QStringLiteral("unknown field '%1'").arg(spec.left(equals)));
+            return fail(error, QStringLiteral("unknown field '%1'").arg(setting.left(equals)));
         if (equals < 0 && !allowDefault)
-            return fail(error, QStringLiteral("'%1' needs a value (FIELD=VALUE)").arg(spec));
-        const QString value = equals < 0 ? defaultFault(field) : spec.mid(equals + 1);
+            return fail(error, QStringLiteral("'%1' needs a value (FIELD=VALUE)").arg(setting));
+        const QString value = equals < 0 ? defaultFault(field) : setting.mid(equals + 1);
         FieldOverride result(field, value);
         ElementState probe;
         if (!result.apply(probe))

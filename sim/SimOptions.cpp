@@ -140,10 +140,10 @@ public:
         return parsed.value_or(Address{0, 0, 0, 0});
     }
 
-    void applyOverride(const QString& spec, bool allowDefault, QList<FieldOverride>& list)
+    void applyOverride(const QString& setting, bool allowDefault, QList<FieldOverride>& list)
     {
         QString problem;
-        const auto parsed = FieldOverride::parse(spec, allowDefault, &problem);
+        const auto parsed = FieldOverride::parse(setting, allowDefault, &problem);
         if (!parsed)
             fail(problem);
         else
@@ -259,10 +259,10 @@ void readAnswers(const QCommandLineParser& parser, const OptionSet& o, Reader& r
     config.answerPaging = !none && !kinds.contains("paging");
     config.answerConfiguration = !none && !kinds.contains("config");
     config.answerLevel = !none && !kinds.contains("level");
-    for (const QString& spec : parser.values(o.corrupt))
-        reader.applyOverride(spec, true, config.corruptions);
-    for (const QString& spec : parser.values(o.disagree))
-        reader.applyOverride(spec, false, config.disagreements);
+    for (const QString& setting : parser.values(o.corrupt))
+        reader.applyOverride(setting, true, config.corruptions);
+    for (const QString& setting : parser.values(o.disagree))
+        reader.applyOverride(setting, false, config.disagreements);
     bool converted = false;
     const double dbfs = parser.value(o.levelDbfs).toDouble(&converted);
     if (!converted || dbfs > 0.0)

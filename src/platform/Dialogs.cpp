@@ -2,7 +2,7 @@
 
 namespace nms {
 
-BoxAnswer Dialogs::show(const MessageBoxSpec& box)
+BoxAnswer Dialogs::show(const MessageBoxRequest& box)
 {
     ++m_openBoxes;
     const BoxAnswer answer = present(box);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/MessageBoxSpec.h"
+#include "platform/MessageBoxRequest.h"
 
 namespace nms {
 
@@ -11,7 +11,7 @@ public:
     virtual ~Dialogs() = default;
 
     // Shows the box modally and returns the operator's answer.
-    BoxAnswer show(const MessageBoxSpec& box);
+    BoxAnswer show(const MessageBoxRequest& box);
     // True while a box is open: datagrams that arrive meanwhile are queued
     // instead of raising boxes on top of it.
     bool isBoxOpen() const { return m_openBoxes > 0; }
@@ -23,7 +23,7 @@ public:
     BoxAnswer question(const QString& title, const QStringList& lines);
 
 protected:
-    virtual BoxAnswer present(const MessageBoxSpec& box) = 0;
+    virtual BoxAnswer present(const MessageBoxRequest& box) = 0;
 
 private:
     int m_openBoxes = 0;

@@ -57,7 +57,7 @@ BoxAnswer fromQtButton(int button, BoxButtons offered)
 
 } // namespace
 
-BoxAnswer QtDialogs::present(const MessageBoxSpec& box)
+BoxAnswer QtDialogs::present(const MessageBoxRequest& box)
 {
     QMessageBox dialog(toQtIcon(box.icon), box.title, box.lines.join(QLatin1Char('\n')),
                        toQtButtons(box.buttons), m_parent);

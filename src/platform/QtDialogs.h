@@ -12,7 +12,7 @@ public:
     void setParentWidget(QWidget* parent) { m_parent = parent; }
 
 protected:
-    BoxAnswer present(const MessageBoxSpec& box) override;
+    BoxAnswer present(const MessageBoxRequest& box) override;
 
 private:
     QWidget* m_parent = nullptr;

@@ -97,12 +97,12 @@ private slots:
         MainWindow& main = program.make();
         // The database box comes before the endpoint is bound.
         int bindsWhileBoxOpen = -1;
-        program.dialogs.whileOpen = [&](const MessageBoxSpec&) {
+        program.dialogs.whileOpen = [&](const MessageBoxRequest&) {
             bindsWhileBoxOpen = program.udp.bindCount;
         };
         QCOMPARE(main.load(), MainWindow::LoadResult::Ready);
         QCOMPARE(program.dialogs.boxes.size(), 1);
-        const MessageBoxSpec& box = program.dialogs.boxes.first();
+        const MessageBoxRequest& box = program.dialogs.boxes.first();
         QCOMPARE(box.icon, BoxIcon::Information);
         QCOMPARE(box.title, QString("Information"));
         QCOMPARE(box.text(), QString("Local database is empty.\rPlease click 'Auto Discover' icon "
@@ -178,7 +178,7 @@ private slots:
         MainWindow& main = program.make();
         QCOMPARE(main.load(), MainWindow::LoadResult::AlreadyRunning);
         QCOMPARE(program.dialogs.boxes.size(), 1);
-        const MessageBoxSpec& box = program.dialogs.last();
+        const MessageBoxRequest& box = program.dialogs.last();
         QCOMPARE(box.icon, BoxIcon::Information);
         QCOMPARE(box.title, QString("Orbelund Veltrino NMS"));
         QCOMPARE(box.text(), QString("Orbelund Veltrino NMS is already running (check the icon in "
@@ -272,7 +272,7 @@ private slots:
         QVERIFY(poll->fire());
         QVERIFY(!poll->fire()); // polling stopped at the first refusal
         QTRY_COMPARE(program.dialogs.boxes.size(), 1);
-        const MessageBoxSpec& box = program.dialogs.last();
+        const MessageBoxRequest& box = program.dialogs.last();
         QCOMPARE(box.icon, BoxIcon::Critical);
         QCOMPARE(box.title, QString("Orbelund Veltrino Manager"));
         QCOMPARE(box.lines.value(0), QString("The Network Element at 198.18.9.9 cannot be reached "

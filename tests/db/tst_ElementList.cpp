@@ -62,7 +62,7 @@ public:
     std::function<void()> whileOpen;
 
 protected:
-    BoxAnswer present(const MessageBoxSpec& box) override
+    BoxAnswer present(const MessageBoxRequest& box) override
     {
         if (whileOpen) {
             auto hook = std::move(whileOpen);
@@ -107,7 +107,7 @@ private slots:
         f.list.Load_Config();
 
         QCOMPARE(f.dialogs.boxes.size(), 1);
-        const MessageBoxSpec& box = f.dialogs.last();
+        const MessageBoxRequest& box = f.dialogs.last();
         QCOMPARE(box.text(), expectedText);
         QCOMPARE(box.title, QString("Information"));
         QCOMPARE(box.icon, BoxIcon::Information);

@@ -294,7 +294,7 @@ private slots:
         f.selection.SelectElement(f.node(kOtherKey));
 
         QCOMPARE(f.dialogs.boxes.size(), 1);
-        const MessageBoxSpec& box = f.dialogs.last();
+        const MessageBoxRequest& box = f.dialogs.last();
         QCOMPARE(box.text(), kCorruptedText);
         QCOMPARE(box.title, kApplicationTitle);
         QCOMPARE(box.icon, BoxIcon::Critical);

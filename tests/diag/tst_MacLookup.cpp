@@ -196,7 +196,7 @@ private slots:
         DiscoveryFixture f;
         Outcome outcome;
         f.macLookup->lookup(kElement, nullptr, recordInto(outcome));
-        f.dialogs.whileOpen = [&](const MessageBoxSpec&) {
+        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
             f.neighbours.resolve(kElement, kHardware);
             f.timer(QStringLiteral("tmrMacPoll"))->fire();
         };

@@ -197,7 +197,7 @@ private slots:
                          [&] { boxesWhenCaptionSet = static_cast<int>(rig.dialogs.boxes.size()); });
         rig.click();
         QCOMPARE(rig.dialogs.boxes.size(), 1);
-        const MessageBoxSpec& box = rig.dialogs.last();
+        const MessageBoxRequest& box = rig.dialogs.last();
         QCOMPARE(box.title, QStringLiteral("Ping failed"));
         QCOMPARE(box.text(), QStringLiteral("Windows Sockets not responding correctly."));
         QCOMPARE(box.icon, BoxIcon::Critical);

@@ -91,7 +91,7 @@ private slots:
         f.dialogs.clear();
         f.discovery->AutoDiscover();
         QCOMPARE(f.dialogs.boxes.size(), 1);
-        const MessageBoxSpec& box = f.dialogs.last();
+        const MessageBoxRequest& box = f.dialogs.last();
         QCOMPARE(box.title, QStringLiteral("Auto Discovery"));
         QCOMPARE(box.icon, BoxIcon::Question);
         QCOMPARE(box.buttons, BoxButtons::YesNo);

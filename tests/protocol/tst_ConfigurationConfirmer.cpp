@@ -113,7 +113,7 @@ private slots:
         f.confirmer.ConfirmConfiguration(editedEncoderAnswer());
 
         QCOMPARE(f.dialogs.boxes.size(), 1);
-        const MessageBoxSpec& box = f.dialogs.last();
+        const MessageBoxRequest& box = f.dialogs.last();
         QCOMPARE(box.icon, BoxIcon::Information);
         QCOMPARE(box.title, QString("Configuration changed"));
         QCOMPARE(box.buttons, BoxButtons::Ok);

@@ -105,7 +105,7 @@ private slots:
         f.sender.SaveConfiguration();
 
         QCOMPARE(f.dialogs.boxes.size(), 1);
-        const MessageBoxSpec& box = f.dialogs.last();
+        const MessageBoxRequest& box = f.dialogs.last();
         QCOMPARE(box.icon, BoxIcon::Critical);
         QCOMPARE(box.title, QString("Error!"));
         QCOMPARE(box.buttons, BoxButtons::Ok);
@@ -142,7 +142,7 @@ private slots:
         f.sender.SaveConfiguration();
 
         QCOMPARE(f.dialogs.boxes.size(), 1);
-        const MessageBoxSpec& box = f.dialogs.last();
+        const MessageBoxRequest& box = f.dialogs.last();
         QCOMPARE(box.icon, BoxIcon::Question);
         QCOMPARE(box.title, QString("Send configuration"));
         QCOMPARE(box.buttons, BoxButtons::YesNo);
@@ -207,7 +207,7 @@ private slots:
         f.sender.SaveConfiguration();
 
         QCOMPARE(f.dialogs.boxes.size(), 2);
-        const MessageBoxSpec& box = f.dialogs.last();
+        const MessageBoxRequest& box = f.dialogs.last();
         QCOMPARE(box.icon, BoxIcon::Critical);
         QCOMPARE(box.title, QString("Error!"));
         QCOMPARE(box.text(), kNoAddress + "\rCannot save.");
@@ -248,7 +248,7 @@ private slots:
         QVERIFY(f.responseTimer()->fire());
         QVERIFY(!f.responseTimer()->fire()); // the tick disabled the timer
         QCOMPARE(f.dialogs.boxes.size(), 1);
-        const MessageBoxSpec& box = f.dialogs.last();
+        const MessageBoxRequest& box = f.dialogs.last();
         QCOMPARE(box.icon, BoxIcon::Critical);
         QCOMPARE(box.title, QString("Error!"));
         QCOMPARE(box.buttons, BoxButtons::Ok);
@@ -262,7 +262,7 @@ private slots:
         SenderFixture f;
         f.sender.SendConfiguration();
         bool enabledWhileOpen = true;
-        f.dialogs.whileOpen = [&](const MessageBoxSpec&) {
+        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
             enabledWhileOpen = f.responseTimer()->isEnabled();
         };
         f.responseTimer()->fire();

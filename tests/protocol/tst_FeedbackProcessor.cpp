@@ -202,7 +202,7 @@ private slots:
             f.socket.inject(datagram);
 
             QVERIFY(f.dialogs.boxes.size() >= 1);
-            const MessageBoxSpec& box = f.dialogs.boxes.first();
+            const MessageBoxRequest& box = f.dialogs.boxes.first();
             QCOMPARE(box.icon, BoxIcon::Critical);
             QCOMPARE(box.title, kApplicationTitle);
             QCOMPARE(box.buttons, BoxButtons::Ok);

@@ -208,7 +208,7 @@ private slots:
         f.ui.Toolbar1Buttons[7]->setEnabled(true);
         f.ui.chkGetVolume->setChecked(true);
         bool timerOnWhileBoxOpen = true;
-        f.dialogs.whileOpen = [&](const MessageBoxSpec&) {
+        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
             timerOnWhileBoxOpen = f.volumeTimer()->isEnabled();
         };
 

@@ -257,7 +257,7 @@ private slots:
             --depth;
         });
         int next = 0;
-        dialogs.whileOpen = [&](const MessageBoxSpec&) {
+        dialogs.whileOpen = [&](const MessageBoxRequest&) {
             // The first box sees a flood; later boxes see one datagram each.
             const int count = next == 0 ? 300 : 1;
             for (int i = 0; i < count && next < 400; ++i)
@@ -291,7 +291,7 @@ private slots:
                 [&](const QByteArray&) { order << 1440; });
         connect(&client, &UdpClient::feedbackArrived, this,
                 [&](const QByteArray& d) { order << int(d.size()); });
-        dialogs.whileOpen = [&](const MessageBoxSpec&) {
+        dialogs.whileOpen = [&](const MessageBoxRequest&) {
             socket.inject(QByteArray(44, '\1'));
             socket.inject(QByteArray(1440, '\0'));
             socket.inject(QByteArray(3, '\0')); // dropped, never queued

@@ -305,7 +305,7 @@ private slots:
 
     void overrides_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("setting");
         QTest::addColumn<bool>("allowDefault");
         QTest::addColumn<int>("offset");
         QTest::addColumn<QByteArray>("bytes");
@@ -329,12 +329,12 @@ private slots:
     }
     void overrides()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, setting);
         QFETCH(bool, allowDefault);
         QFETCH(int, offset);
         QFETCH(QByteArray, bytes);
         QString error;
-        const auto parsed = FieldOverride::parse(spec, allowDefault, &error);
+        const auto parsed = FieldOverride::parse(setting, allowDefault, &error);
         QVERIFY2(parsed.has_value(), qPrintable(error));
         ElementState state = encoderState();
         QVERIFY(parsed->apply(state));
@@ -344,7 +344,7 @@ private slots:
 
     void badOverrides_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("setting");
         QTest::addColumn<bool>("allowDefault");
         QTest::newRow("unknown field") << "colour=1" << true;
         QTest::newRow("byte too large") << "input=256" << true;
@@ -358,10 +358,10 @@ private slots:
     }
     void badOverrides()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, setting);
         QFETCH(bool, allowDefault);
         QString error;
-        QVERIFY(!FieldOverride::parse(spec, allowDefault, &error).has_value());
+        QVERIFY(!FieldOverride::parse(setting, allowDefault, &error).has_value());
         QVERIFY(!error.isEmpty());
     }
 };

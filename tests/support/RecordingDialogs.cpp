@@ -5,12 +5,12 @@ namespace nms::test {
 QStringList RecordingDialogs::texts() const
 {
     QStringList result;
-    for (const MessageBoxSpec& box : boxes)
+    for (const MessageBoxRequest& box : boxes)
         result << box.text();
     return result;
 }
 
-BoxAnswer RecordingDialogs::present(const MessageBoxSpec& box)
+BoxAnswer RecordingDialogs::present(const MessageBoxRequest& box)
 {
     boxes << box;
     if (whileOpen)

@@ -12,18 +12,18 @@ namespace nms::test {
 // empty it answers the box's default button.
 class RecordingDialogs : public Dialogs {
 public:
-    QList<MessageBoxSpec> boxes;
+    QList<MessageBoxRequest> boxes;
     QList<BoxAnswer> script;
     // Runs while each box is open (isBoxOpen() is true), before it is
     // answered: lets a test deliver datagrams or ticks "behind" a box.
-    std::function<void(const MessageBoxSpec&)> whileOpen;
+    std::function<void(const MessageBoxRequest&)> whileOpen;
 
     void clear() { boxes.clear(); }
     QStringList texts() const;
-    const MessageBoxSpec& last() const { return boxes.last(); }
+    const MessageBoxRequest& last() const { return boxes.last(); }
 
 protected:
-    BoxAnswer present(const MessageBoxSpec& box) override;
+    BoxAnswer present(const MessageBoxRequest& box) override;
 };
 
 } // namespace nms::test

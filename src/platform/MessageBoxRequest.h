@@ -12,7 +12,7 @@ enum class BoxAnswer { Ok, Cancel, Yes, No };
 // One modal message box as the program asks for it. The lines are joined by
 // a single carriage return, which is how the program's boxes are recorded and
 // compared; the real dialog shows them as separate lines.
-struct MessageBoxSpec {
+struct MessageBoxRequest {
     BoxIcon icon = BoxIcon::None;
     QString title;
     QStringList lines;
