@@ -6,10 +6,12 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "app/NmsContext.h"
 #include "db/ElementList.h"
+#include "diag/MacLookup.h"
 #include "platform/Dialogs.h"
 #include "platform/Timer.h"
 #include "protocol/PagingRequest.h"
@@ -150,6 +152,25 @@ void AutoDiscovery::sendPagingRequest()
 void AutoDiscovery::onTimer1Tick()
 {
     m_paging->Timer1()->setEnabled(false);
+    endCollectionWhenAnswersAreIn();
+}
+
+// Answers that arrived inside the window but are still in hand (held behind
+// an open box, or waiting for their MAC) belong to this discovery: ending
+// the window now would treat them as answers to a configuration and leave
+// their elements out of the new database. Each wait is bounded on its own
+// (the MAC lookup by its time limit, the held datagrams by the box).
+void AutoDiscovery::endCollectionWhenAnswersAreIn()
+{
+    const bool answersInHand =
+        m_ctx.dialogs.isBoxOpen() ||
+        (m_ctx.udpClient != nullptr && m_ctx.udpClient->waitingCount() > 0) ||
+        (m_ctx.macLookup != nullptr && m_ctx.macLookup->waitingCount() > 0);
+    if (answersInHand) {
+        QTimer::singleShot(kAnswersInHandRecheckMs, this,
+                           &AutoDiscovery::endCollectionWhenAnswersAreIn);
+        return;
+    }
     endCollection();
 }
 

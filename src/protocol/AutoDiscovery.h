@@ -44,6 +44,8 @@ private:
     void aimAtPagingPort();
     void sendPagingRequest();
     void onTimer1Tick();
+    void endCollectionWhenAnswersAreIn();
+    static constexpr int kAnswersInHandRecheckMs = 20;
     void endCollection();
     void closePagingWindow();
 };

@@ -180,6 +180,45 @@ private slots:
         QCOMPARE(f.iniBytes(), before);
     }
 
+    void answerHeldBehindABoxStillBelongsToTheDiscovery()
+    {
+        Fixture f;
+        f.answerYes();
+        f.discovery->AutoDiscover();
+        QByteArray corrupt = answerFrom(22);
+        for (int i = 36; i < 40; ++i)
+            corrupt[i] = 0; // serial 0: a corrupted-feedback box
+        bool timer1Fired = false;
+        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
+            if (timer1Fired)
+                return;
+            f.socket.inject(answerFrom(21));  // arrives in time, held behind the box
+            timer1Fired = f.timer1()->fire(); // the window ends while the box is open
+        };
+        f.socket.inject(corrupt);
+        QVERIFY(timer1Fired);
+        QTRY_VERIFY(!f.ctx.AutoDiscoverAwaiting);
+        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
+        QCOMPARE(f.ui.TreeView1->topLevelItem(0)->text(0),
+                 QStringLiteral("ELEMENT 21 [02:AA:BB:CC:00:15]"));
+        QCOMPARE(f.dialogs.boxes.size(), 2); // the question and the corrupted serial
+    }
+
+    void answerAwaitingItsMacStillBelongsToTheDiscovery()
+    {
+        Fixture f;
+        f.answerYes();
+        f.discovery->AutoDiscover();
+        f.socket.inject(answerFrom(24)); // no neighbour entry yet
+        QVERIFY(f.timer1()->fire());
+        QVERIFY(f.ctx.AutoDiscoverAwaiting); // still collecting
+        f.neighbours.resolve(addressOf(24), hardwareOf(24));
+        QTRY_VERIFY(!f.ctx.AutoDiscoverAwaiting);
+        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
+        QVERIFY(f.iniBytes().startsWith("[02AABBCC0018]"));
+        QCOMPARE(f.dialogs.boxes.size(), 1);
+    }
+
     void noAnswerLeavesAnEmptyDatabase()
     {
         Fixture f;
