@@ -135,7 +135,6 @@ QByteArray floodDatagram(QRandomGenerator& random, int number)
                                    "0304"       // version 3.4
                                    "0000");     // sfn, buffer
         data[3] = char(200 + number / 50 % 50); // 198.18.0.200 to .249
-
     }
     return data;
 }
@@ -155,7 +154,8 @@ private slots:
         m_count = count > 0 ? count : 4;
         for (int i = 1; i <= m_count; ++i) {
             m_elements << elementInfo(i);
-            QVERIFY2(m_elements.last().isValid(), qPrintable(QStringLiteral("no element %1").arg(i)));
+            QVERIFY2(m_elements.last().isValid(),
+                     qPrintable(QStringLiteral("no element %1").arg(i)));
         }
     }
 
@@ -394,8 +394,9 @@ private:
 
     void checkSection(const QList<IniSection>& database, const LabElement& element)
     {
-        const auto it = std::find_if(database.begin(), database.end(),
-                                     [&](const IniSection& s) { return s.name == element.section(); });
+        const auto it = std::find_if(database.begin(), database.end(), [&](const IniSection& s) {
+            return s.name == element.section();
+        });
         QVERIFY2(it != database.end(), qPrintable("no section for " + element.mac));
         QCOMPARE(it->keys, element.isDecoder() ? kDecoderKeys : kEncoderKeys);
         QCOMPARE(it->values, expectedValues(element, m_count));
