@@ -70,6 +70,10 @@ MainWindow::MainWindow(const Services& services, QObject* parent)
 
     connect(m_udpClient.get(), &UdpClient::endpointFailed, this,
             &MainWindow::reportEndpointFailure);
+    // Queued, so that the sender has stopped whatever would send again (the
+    // level polling) before the box opens; one box stands for a burst.
+    connect(m_udpClient.get(), &UdpClient::sendRefused, this, &MainWindow::reportSendRefused,
+            Qt::QueuedConnection);
     connect(m_udpClient.get(), &UdpClient::levelPacketArrived, m_levelMonitor.get(),
             &LevelMonitor::ShowAudioLevel);
     connectToolbar();
@@ -164,6 +168,19 @@ void MainWindow::reportEndpointFailure()
     m_unloaded = true;
     m_window->hide();
     m_terminate(1);
+}
+
+void MainWindow::reportSendRefused(const QString& host, const QString& reason)
+{
+    if (m_sendRefusedShown || m_ending)
+        return;
+    m_sendRefusedShown = true;
+    m_services.dialogs.critical(
+        kApplicationTitle,
+        {QStringLiteral("The Network Element at %1 cannot be reached from this computer (%2).")
+             .arg(host, reason),
+         QStringLiteral("Nothing was sent.")});
+    m_sendRefusedShown = false;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)

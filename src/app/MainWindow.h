@@ -92,11 +92,13 @@ private:
     std::function<void(int)> m_terminate;
     bool m_unloaded = false;
     bool m_ending = false;
+    bool m_sendRefusedShown = false;
 
     void connectToolbar();
     void startLevelMonitoring();
     void stopLevelMonitoring();
     void reportEndpointFailure();
+    void reportSendRefused(const QString& host, const QString& reason);
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
 

@@ -121,9 +121,22 @@ bool QtUdpEndpoint::broadcast(const QByteArray& data, quint16 port)
 
 bool QtUdpEndpoint::sendDatagram(const QNetworkDatagram& datagram)
 {
-    if (!isOpen())
+    if (!isOpen()) {
+        m_lastFailure = SendFailure::Endpoint;
+        m_lastError = QStringLiteral("the socket is closed");
         return false;
-    return m_socket->writeDatagram(datagram) == datagram.data().size();
+    }
+    if (m_socket->writeDatagram(datagram) == datagram.data().size()) {
+        m_lastFailure = SendFailure::None;
+        m_lastError.clear();
+        return true;
+    }
+    // The socket stays bound to our port: whatever the kernel refused (no
+    // route, unreachable host, a full buffer) concerns this datagram only.
+    m_lastFailure = m_socket->state() == QAbstractSocket::BoundState ? SendFailure::Unreachable
+                                                                     : SendFailure::Endpoint;
+    m_lastError = m_socket->errorString();
+    return false;
 }
 
 } // namespace nms

@@ -29,10 +29,14 @@ public:
     bool isOpen() const override;
     bool sendTo(const QByteArray& data, const QHostAddress& host, quint16 port) override;
     bool broadcast(const QByteArray& data, quint16 port) override;
+    SendFailure lastSendFailure() const override { return m_lastFailure; }
+    QString lastSendError() const override { return m_lastError; }
 
     int droppedArrivals() const { return m_droppedArrivals; }
 
 private:
+    SendFailure m_lastFailure = SendFailure::None;
+    QString m_lastError;
     QUdpSocket* m_socket = nullptr;
     QList<QNetworkDatagram> m_inbox;
     bool m_handOnScheduled = false;

@@ -24,6 +24,13 @@ public:
     // IPv4 interface; true when at least one copy left.
     virtual bool broadcast(const QByteArray& data, quint16 port) = 0;
 
+    // Why the last failed send failed. Only a closed or lost socket makes the
+    // endpoint unusable; a destination that the network cannot reach (no
+    // route, host unreachable) is a refusal of that one datagram.
+    enum class SendFailure { None, Unreachable, Endpoint };
+    virtual SendFailure lastSendFailure() const { return SendFailure::Endpoint; }
+    virtual QString lastSendError() const { return QString(); }
+
 signals:
     void datagramArrived(const QByteArray& data, const QHostAddress& sender, quint16 senderPort);
 };

@@ -103,7 +103,11 @@ void LevelMonitor::SendLevelRequest()
     if (!m_ctx.udpClient)
         return;
     switch (m_ctx.udpClient->ReopenForElement(kControlPort, storedAddress())) {
-    case UdpClient::ReopenResult::Ready: m_ctx.udpClient->send(kLevelRequest); return;
+    case UdpClient::ReopenResult::Ready:
+        // A request that cannot leave would fail again at every tick.
+        if (!m_ctx.udpClient->send(kLevelRequest))
+            stopMonitoring();
+        return;
     case UdpClient::ReopenResult::NoValidAddress: stopMonitoringForMissingAddress(); return;
     case UdpClient::ReopenResult::EndpointFailed: return;
     }
@@ -113,6 +117,12 @@ void LevelMonitor::stopMonitoringForMissingAddress()
 {
     // Stop first: the box is modal, and a timer still running behind it
     // would raise one box after another, every 50 ms.
+    stopMonitoring();
+    showNoAddressBox();
+}
+
+void LevelMonitor::stopMonitoring()
+{
     m_ctx.ui.chkGetVolume->setChecked(false);
     m_ctx.ui.tmrVolume->setEnabled(false);
     // Leave the toolbar as "Stop audio monitoring" would, so that it offers
@@ -121,7 +131,6 @@ void LevelMonitor::stopMonitoringForMissingAddress()
         start->setEnabled(true);
     if (QAction* stop = m_ctx.ui.Toolbar1Buttons[kStopMonitoringButton])
         stop->setEnabled(false);
-    showNoAddressBox();
 }
 
 void LevelMonitor::ShowAudioLevel(const QByteArray& packet)

@@ -36,6 +36,7 @@ private:
     void onGetVolumeToggled(bool ticked);
     void resetLevelDisplay();
     void stopMonitoringForMissingAddress();
+    void stopMonitoring();
     void showNoAddressBox();
     bool isDecoderShown() const;
     QString storedAddress() const;

@@ -75,7 +75,10 @@ bool UdpClient::send(const QByteArray& datagram)
     if (host.protocol() != QAbstractSocket::IPv4Protocol)
         return false;
     if (!m_socket.sendTo(datagram, host, m_remotePort)) {
-        emit endpointFailed();
+        if (m_socket.lastSendFailure() == UdpEndpoint::SendFailure::Unreachable)
+            emit sendRefused(m_remoteHost, m_socket.lastSendError());
+        else
+            emit endpointFailed();
         return false;
     }
     return true;

@@ -68,6 +68,9 @@ signals:
     // The endpoint cannot be used any more: the program shows
     // "Unable to use UDP port 2976: occupied." and ends.
     void endpointFailed();
+    // One datagram to an element could not leave (no route to its address,
+    // host unreachable); the endpoint itself is fine and the program goes on.
+    void sendRefused(const QString& host, const QString& reason);
 
 private:
     UdpEndpoint& m_socket;

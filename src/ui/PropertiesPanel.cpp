@@ -215,12 +215,10 @@ void PropertiesPanel::SetScrollValue(QScrollBar* scrollBar, int value)
         scrollBar->setValue(value);
         return;
     }
-    if (scrollBar == m_ui.scrlBuffer)
-        m_ui.lblLatency->setText(LatencyText(value));
-    else if (scrollBar == m_ui.scrlSilDetLevel)
-        m_ui.lblSilDetLevel->setText(SilenceLevelText(value));
-    else if (scrollBar == m_ui.scrlSilDetTime)
-        m_ui.lblSilDetTime->setText(SilenceTimeText(value));
+    // Qt reports no change for the value already shown, but a value set by
+    // code runs the control's change behaviour all the same: the readouts
+    // here and the attenuation caption of the level display.
+    emit scrollBar->valueChanged(value);
 }
 
 // --- Readouts ---------------------------------------------------------------

@@ -18,6 +18,7 @@
 #include "app/MainWindow.h"
 #include "app/SingleInstanceLock.h"
 #include "protocol/UdpClient.h"
+#include "ui/CaptionLabel.h"
 #include "ui/FrmMain.h"
 #include "ui/FrmMainControls.h"
 #include "ui/VuMeterImage.h"
@@ -255,6 +256,33 @@ private slots:
         QCOMPARE(program.udp.closeCount, 0);
     }
 
+    void unreachableElementIsReportedOnceAndTheProgramGoesOn()
+    {
+        Program program;
+        program.writeIni(
+            "[001A2B3C4D5E]\nNAME=STUDIO\nIP=198.18.9.9\nINPUT=0\nTYPE=0\nTX=0\nROLE=1\n");
+        MainWindow& main = program.make();
+        main.load();
+        program.ui().TreeView1->setCurrentItem(program.ui().TreeView1->topLevelItem(0));
+        QVERIFY(program.ui().Toolbar1Buttons[6]->isEnabled());
+        main.toolbarClick(6);
+        program.udp.failSend = true;
+        program.udp.failure = UdpEndpoint::SendFailure::Unreachable;
+        ManualTimer* poll = program.timers.timer("tmrVolume");
+        QVERIFY(poll->fire());
+        QVERIFY(!poll->fire()); // polling stopped at the first refusal
+        QTRY_COMPARE(program.dialogs.boxes.size(), 1);
+        const MessageBoxSpec& box = program.dialogs.last();
+        QCOMPARE(box.icon, BoxIcon::Critical);
+        QCOMPARE(box.title, QString("Orbelund Veltrino Manager"));
+        QCOMPARE(box.lines.value(0), QString("The Network Element at 198.18.9.9 cannot be reached "
+                                             "from this computer (Network unreachable)."));
+        QVERIFY(!program.ui().chkGetVolume->isChecked());
+        QVERIFY(program.ui().Toolbar1Buttons[6]->isEnabled());
+        QCOMPARE(program.terminatedWith, -1);
+        QVERIFY(program.udp.isOpen());
+    }
+
     void badDatabasesLoadWithoutWriting_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -296,6 +324,32 @@ private slots:
         QCOMPARE(program.make().load(), MainWindow::LoadResult::Ready);
         QVERIFY(program.ui().TreeView1->topLevelItemCount() >= minimumNodes);
         QCOMPARE(program.readIni(), bytes);
+    }
+
+    void selectingADecoderCaptionsItsStoredAttenuation_data()
+    {
+        QTest::addColumn<QByteArray>("att");
+        QTest::addColumn<QString>("caption");
+        // 255 is also the bar's value before any selection: no change signal.
+        QTest::newRow("unchanged value") << QByteArray("255") << "0 dB";
+        QTest::newRow("minimum") << QByteArray("14") << "Mute";
+        QTest::newRow("half steps") << QByteArray("200") << "-27.5 dB";
+    }
+    void selectingADecoderCaptionsItsStoredAttenuation()
+    {
+        QFETCH(QByteArray, att);
+        QFETCH(QString, caption);
+        Program program;
+        program.writeIni(
+            "[001A2B3C4D5F]\nNAME=TX\nIP=198.18.0.12\nINPUT=0\nTYPE=0\nTX=0\nROLE=2\nATT=" + att +
+            "\n");
+        MainWindow& main = program.make();
+        main.load();
+        QTreeWidgetItem* node = program.ui().TreeView1->topLevelItem(0);
+        program.ui().TreeView1->setCurrentItem(node);
+        QCOMPARE(program.ui().lblElementType->text(), QString("DECODER"));
+        QCOMPARE(program.ui().lblAttenDB->text(), caption);
+        QVERIFY(program.udp.sent.isEmpty()); // selecting sends nothing
     }
 
     void unreadableDatabaseIsNotWritten()

@@ -25,6 +25,10 @@ public:
     bool failBind = false;
     // When set, sendTo() and broadcast() fail and record nothing.
     bool failSend = false;
+    // How a failed send reports itself.
+    SendFailure failure = SendFailure::Endpoint;
+    SendFailure lastSendFailure() const override { return failure; }
+    QString lastSendError() const override { return QStringLiteral("Network unreachable"); }
 
     int bindCount = 0;
     int closeCount = 0;
