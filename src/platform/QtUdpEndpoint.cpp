@@ -1,5 +1,7 @@
 #include "platform/QtUdpEndpoint.h"
 
+#include <algorithm>
+
 #include <QNetworkInterface>
 #include <QUdpSocket>
 
@@ -86,37 +88,54 @@ bool QtUdpEndpoint::sendTo(const QByteArray& data, const QHostAddress& host, qui
 }
 
 // Linux refuses the limited broadcast where no route covers it (an isolated
-// device network without a default gateway), so a copy also leaves every
-// up, broadcast-capable IPv4 interface on its own.
+// device network without a default gateway), so the request leaves every up,
+// broadcast-capable IPv4 interface on its own: one copy per interface, so
+// that an element answers once. Only where no interface took a copy does the
+// plain limited broadcast go out, as the routing table decides.
 bool QtUdpEndpoint::broadcast(const QByteArray& data, quint16 port)
 {
-    const QHostAddress limited(QHostAddress::Broadcast);
-    bool anyLeft = sendDatagram(QNetworkDatagram(data, limited, port));
+    bool anyLeft = false;
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface& interface : interfaces) {
-        const auto flags = interface.flags();
-        if (!flags.testFlag(QNetworkInterface::IsUp) ||
-            !flags.testFlag(QNetworkInterface::CanBroadcast) ||
-            flags.testFlag(QNetworkInterface::IsLoopBack))
-            continue;
-        bool hasIpv4 = false;
-        for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
-            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
-                continue;
-            hasIpv4 = true;
-            if (entry.broadcast().isNull())
-                continue;
-            QNetworkDatagram directed(data, entry.broadcast(), port);
-            directed.setInterfaceIndex(uint(interface.index()));
-            anyLeft = sendDatagram(directed) || anyLeft;
-        }
-        if (!hasIpv4)
-            continue;
-        QNetworkDatagram onInterface(data, limited, port);
-        onInterface.setInterfaceIndex(uint(interface.index()));
-        anyLeft = sendDatagram(onInterface) || anyLeft;
+        if (isBroadcastInterface(interface))
+            anyLeft = broadcastOn(interface, data, port) || anyLeft;
     }
-    return anyLeft;
+    if (anyLeft)
+        return true;
+    return sendDatagram(QNetworkDatagram(data, QHostAddress(QHostAddress::Broadcast), port));
+}
+
+bool QtUdpEndpoint::isBroadcastInterface(const QNetworkInterface& interface)
+{
+    const auto flags = interface.flags();
+    if (!flags.testFlag(QNetworkInterface::IsUp) ||
+        !flags.testFlag(QNetworkInterface::CanBroadcast) ||
+        flags.testFlag(QNetworkInterface::IsLoopBack))
+        return false;
+    const auto entries = interface.addressEntries();
+    return std::any_of(entries.begin(), entries.end(), [](const QNetworkAddressEntry& entry) {
+        return entry.ip().protocol() == QAbstractSocket::IPv4Protocol;
+    });
+}
+
+// The limited broadcast bound to the interface; where the kernel refuses
+// that, the interface's own subnet broadcast.
+bool QtUdpEndpoint::broadcastOn(const QNetworkInterface& interface, const QByteArray& data,
+                                quint16 port)
+{
+    QNetworkDatagram limited(data, QHostAddress(QHostAddress::Broadcast), port);
+    limited.setInterfaceIndex(uint(interface.index()));
+    if (sendDatagram(limited))
+        return true;
+    for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
+        if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol || entry.broadcast().isNull())
+            continue;
+        QNetworkDatagram directed(data, entry.broadcast(), port);
+        directed.setInterfaceIndex(uint(interface.index()));
+        if (sendDatagram(directed))
+            return true;
+    }
+    return false;
 }
 
 bool QtUdpEndpoint::sendDatagram(const QNetworkDatagram& datagram)

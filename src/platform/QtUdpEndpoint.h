@@ -7,6 +7,8 @@
 
 class QUdpSocket;
 
+class QNetworkInterface;
+
 namespace nms {
 
 // The program's UDP endpoint over QUdpSocket. Arriving datagrams are read
@@ -44,6 +46,8 @@ private:
 
     void readPending();
     void handOnArrivals();
+    static bool isBroadcastInterface(const QNetworkInterface& interface);
+    bool broadcastOn(const QNetworkInterface& interface, const QByteArray& data, quint16 port);
     bool sendDatagram(const QNetworkDatagram& datagram);
 };
 

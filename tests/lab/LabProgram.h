@@ -240,12 +240,12 @@ public:
     QList<qint64> boxTimes;
     // Runs while each box is open; a test may let events run there, as a
     // real modal box does.
-    std::function<void(const MessageBoxSpec&)> whileBoxOpen;
+    std::function<void(const MessageBoxRequest&)> whileBoxOpen;
     int terminatedWith = -1;
 
     LabProgram()
     {
-        dialogs.whileOpen = [this](const MessageBoxSpec& box) {
+        dialogs.whileOpen = [this](const MessageBoxRequest& box) {
             ++openBoxes;
             mostOpenBoxes = std::max(mostOpenBoxes, openBoxes);
             boxTimes << m_sinceStart.elapsed();

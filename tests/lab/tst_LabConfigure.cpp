@@ -193,7 +193,7 @@ private slots:
         QTest::qWait(kQuietMs);
 
         QCOMPARE(m_program.dialogs.texts(), (QStringList{kSendText, kGatewayMismatchText}));
-        const MessageBoxSpec& box = m_program.dialogs.last();
+        const MessageBoxRequest& box = m_program.dialogs.last();
         QCOMPARE(box.title, kApplicationTitle);
         QCOMPARE(box.icon, BoxIcon::Critical);
         QCOMPARE(sectionOf(encoder).value("GW"), storedGateway);
@@ -213,7 +213,7 @@ private slots:
         QTest::qWait(2000); // no second box
 
         QCOMPARE(m_program.dialogs.texts(), (QStringList{kSendText, kTimedOutText}));
-        const MessageBoxSpec& box = m_program.dialogs.last();
+        const MessageBoxRequest& box = m_program.dialogs.last();
         QCOMPARE(box.title, QStringLiteral("Error!"));
         QCOMPARE(box.icon, BoxIcon::Critical);
         QCOMPARE(box.buttons, BoxButtons::Ok);
@@ -302,11 +302,11 @@ private:
     void expectSuccessOnly()
     {
         QCOMPARE(m_program.dialogs.texts(), (QStringList{kSendText, kSuccessText}));
-        const MessageBoxSpec& question = m_program.dialogs.boxes.first();
+        const MessageBoxRequest& question = m_program.dialogs.boxes.first();
         QCOMPARE(question.title, kSendTitle);
         QCOMPARE(question.icon, BoxIcon::Question);
         QCOMPARE(question.defaultButton, BoxAnswer::No);
-        const MessageBoxSpec& success = m_program.dialogs.last();
+        const MessageBoxRequest& success = m_program.dialogs.last();
         QCOMPARE(success.title, kSuccessTitle);
         QCOMPARE(success.icon, BoxIcon::Information);
         QCOMPARE(success.buttons, BoxButtons::Ok);
