@@ -128,18 +128,20 @@ QList<FeedbackProcessor::KeyValue> FeedbackProcessor::discoveryKeys(const Feedba
     return keys;
 }
 
-// Stops at the first write that does not reach the file and says so: the
-// operator must not believe an element was recorded when it was not.
+// The record goes into the file in one replacement: the same bytes as the
+// keys written one by one, but a discovery of many elements does not wait
+// for one flush to disk per key, and a failure never leaves half a record.
+// A failure is said: the operator must not believe an element was recorded
+// when it was not.
 bool FeedbackProcessor::writeDiscoveryRecord(const FeedbackRecord& record)
 {
-    const QString section = text::NormalizeMAC(record.mac);
-    for (const KeyValue& entry : discoveryKeys(record)) {
-        if (!m_ctx.ini.WriteToINI(section, entry.key, entry.value, m_ctx.iniPath)) {
-            m_ctx.dialogs.critical(kApplicationTitle, {kWriteFailedLine, kCannotSave});
-            return false;
-        }
-    }
-    return true;
+    QList<std::pair<QString, QString>> keysAndValues;
+    for (const KeyValue& entry : discoveryKeys(record))
+        keysAndValues.append({entry.key, entry.value});
+    if (m_ctx.ini.WriteKeysToINI(text::NormalizeMAC(record.mac), keysAndValues, m_ctx.iniPath))
+        return true;
+    m_ctx.dialogs.critical(kApplicationTitle, {kWriteFailedLine, kCannotSave});
+    return false;
 }
 
 void FeedbackProcessor::reportCorrupted(const QString& firstLine)
