@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QListWidget>
+#include <QSet>
 #include <QTreeWidget>
 
 #include "app/NmsContext.h"
@@ -67,8 +68,17 @@ void ElementList::rebuildOnce()
     emptyLists();
     updateFrameCaption();
     if (listSectionNames()) {
-        for (int i = 0; i < m_ui.lstHidden->count(); ++i)
-            addElement(m_ui.lstHidden->item(i)->text());
+        // A section name that stands twice in a hand-edited file names one
+        // element (reads go to its first section): it gets one node, so no
+        // two nodes share a key.
+        QSet<QString> listed;
+        for (int i = 0; i < m_ui.lstHidden->count(); ++i) {
+            const QString section = m_ui.lstHidden->item(i)->text();
+            if (!listed.contains(section.toUpper())) {
+                listed.insert(section.toUpper());
+                addElement(section);
+            }
+        }
     }
     updateFrameCaption();
 }

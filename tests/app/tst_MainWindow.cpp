@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -350,6 +351,18 @@ private slots:
         QCOMPARE(program.ui().lblElementType->text(), QString("DECODER"));
         QCOMPARE(program.ui().lblAttenDB->text(), caption);
         QVERIFY(program.udp.sent.isEmpty()); // selecting sends nothing
+    }
+
+    void duplicateSectionNamesGiveOneNode()
+    {
+        Program program;
+        program.writeIni("[001A2B3C4D5E]\nNAME=FIRST\nROLE=1\n[001a2b3c4d5e]\nNAME=SECOND\nROLE=2\n"
+                         "[001A2B3C4D5F]\nNAME=OTHER\nROLE=2\n");
+        program.make().load();
+        QCOMPARE(program.nodeTexts(),
+                 QStringList({"FIRST [00:1A:2B:3C:4D:5E]", "OTHER [00:1A:2B:3C:4D:5F]"}));
+        QCOMPARE(program.encoderItems(), QStringList({"<None>", "FIRST [00:1A:2B:3C:4D:5E]"}));
+        QCOMPARE(program.ui().lstHidden->count(), 3); // the file's names as they stand
     }
 
     void unreadableDatabaseIsNotWritten()
