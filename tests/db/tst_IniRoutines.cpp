@@ -3,30 +3,16 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "FileBytes.h"
 #include "db/IniRoutines.h"
 #include "db/PrivateProfileStore.h"
 
 using nms::IniRoutines;
 using nms::PrivateProfileStore;
 
+using namespace nms::test;
+
 namespace {
-
-const QByteArray kNoFile("<no file>");
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return kNoFile;
-    return file.readAll();
-}
 
 QString macName(int i)
 {

@@ -12,29 +12,14 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include "FileBytes.h"
 #include "db/PrivateProfileStore.h"
 
 using nms::PrivateProfileStore;
 
+using namespace nms::test;
+
 namespace {
-
-// Marks a table row whose file does not exist before the call.
-const QByteArray kNoFile("<no file>");
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return kNoFile;
-    return file.readAll();
-}
 
 QByteArray sectionsOf12CharNames(int count)
 {

@@ -4,33 +4,8 @@
 # an address nobody holds, one with a corrupt serial, and a datagram flood.
 set -uo pipefail
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "SKIP: the lab needs root to create network namespaces"
-  exit 77
-fi
-
-source_dir=${NMS_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
-build_dir=${NMS_BUILD_DIR:-$source_dir/build}
-lab="$source_dir/scripts/lab"
-probe="$build_dir/tests/tst_LabDiscovery"
-export NMS_SOURCE_DIR=$source_dir
-export NMS_BUILD_DIR=$build_dir
-export NMS_LAB_STATE_DIR=/run/veltrino-lab
-
-for program in "$build_dir/veltrino-element-sim" "$probe"; do
-  if [ ! -x "$program" ]; then
-    echo "FAIL: $program is not built"
-    exit 1
-  fi
-done
-
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-trap 'timeout 60 "$lab" down >/dev/null 2>&1' EXIT
+# shellcheck source=common.sh
+source "$(dirname "$0")/common.sh" tst_LabDiscovery
 
 # Runs the program's test functions inside the station's namespace.
 probe() {
@@ -56,8 +31,4 @@ else
   fail "scripts/lab up 4"
 fi
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed"
-  exit 1
-fi
-echo "all discovery lab checks passed"
+finish "all discovery lab checks passed"

@@ -5,34 +5,9 @@
 # that move an element's interface (and one that must not).
 set -uo pipefail
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "SKIP: the lab needs root to create network namespaces"
-  exit 77
-fi
-
-source_dir=${NMS_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
-build_dir=${NMS_BUILD_DIR:-$source_dir/build}
-lab="$source_dir/scripts/lab"
-probe="$build_dir/tests/tst_LabPaging"
-export NMS_BUILD_DIR=$build_dir
-export NMS_LAB_STATE_DIR=/run/veltrino-lab
-state=$NMS_LAB_STATE_DIR
+# shellcheck source=common.sh
+source "$(dirname "$0")/common.sh" tst_LabPaging
 paging_hex=49504d505853544c204f5242454c554e4420504147494e472052455155455354
-
-for program in "$build_dir/veltrino-element-sim" "$probe"; do
-  if [ ! -x "$program" ]; then
-    echo "FAIL: $program is not built"
-    exit 1
-  fi
-done
-
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-trap 'timeout 60 "$lab" down >/dev/null 2>&1' EXIT
 
 # Runs the probe's named test functions inside the station's namespace.
 probe() {
@@ -97,8 +72,4 @@ if ip netns list | grep -Eq '^vlab-'; then
 fi
 [ ! -e "$state" ] || fail "state directory $state left behind"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed"
-  exit 1
-fi
-echo "all lab checks passed"
+finish "all lab checks passed"
