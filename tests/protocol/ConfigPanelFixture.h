@@ -14,6 +14,7 @@
 
 #include "FakeClock.h"
 #include "FakeUdpEndpoint.h"
+#include "FileBytes.h"
 #include "ManualTimer.h"
 #include "RecordingDialogs.h"
 #include "app/NmsContext.h"
@@ -57,18 +58,12 @@ public:
     ManualTimer* volumeTimer() const { return timers.timer(QStringLiteral("tmrVolume")); }
     QString iniPath() const { return ctx.iniPath; }
 
-    void writeIni(const QByteArray& bytes) const
-    {
-        QFile file(ctx.iniPath);
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        file.write(bytes);
-    }
+    void writeIni(const QByteArray& bytes) const { writeBytes(ctx.iniPath, bytes); }
+    // Empty also when the file does not exist.
     QByteArray iniBytes() const
     {
-        QFile file(ctx.iniPath);
-        if (!file.open(QIODevice::ReadOnly))
-            return QByteArray();
-        return file.readAll();
+        const QByteArray bytes = readBytes(ctx.iniPath);
+        return bytes == kNoFile ? QByteArray() : bytes;
     }
     QString stored(const QString& key) const { return ini.ReadFromINI(kSection, key, ctx.iniPath); }
 

@@ -8,6 +8,7 @@
 #include "FakeClock.h"
 #include "FakeNeighbourTable.h"
 #include "FakeUdpEndpoint.h"
+#include "FileBytes.h"
 #include "ManualTimer.h"
 #include "RecordingDialogs.h"
 #include "app/NmsContext.h"
@@ -66,18 +67,12 @@ public:
 
     ManualTimer* timer(const QString& name) const { return timers.timer(name); }
     QString iniPath() const { return ctx.iniPath; }
-    void writeIni(const QByteArray& bytes) const
-    {
-        QFile file(ctx.iniPath);
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        file.write(bytes);
-    }
+    void writeIni(const QByteArray& bytes) const { writeBytes(ctx.iniPath, bytes); }
+    // Empty also when the file does not exist.
     QByteArray iniBytes() const
     {
-        QFile file(ctx.iniPath);
-        if (!file.open(QIODevice::ReadOnly))
-            return QByteArray();
-        return file.readAll();
+        const QByteArray bytes = readBytes(ctx.iniPath);
+        return bytes == kNoFile ? QByteArray() : bytes;
     }
 };
 
