@@ -76,9 +76,13 @@ QString ShortestNumber(double value)
 {
     if (value == 0.0)
         value = 0.0; // no "-0"
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    return locale.toString(value, 'g', QLocale::FloatingPointShortest);
+    // Digits and sign are written in ASCII whatever the locale: some locales
+    // bring their own digits or a Unicode minus, which the database file
+    // (Latin-1) cannot hold and a reader of "-oodBFS" would not expect. Only
+    // the decimal separator is the operator's.
+    QString text = QLocale::c().toString(value, 'g', QLocale::FloatingPointShortest);
+    text.replace(QLatin1Char('.'), QLocale().decimalPoint());
+    return text;
 }
 
 double RoundToTenthHalfEven(double value)

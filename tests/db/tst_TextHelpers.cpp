@@ -133,6 +133,31 @@ private slots:
         QLocale::setDefault(QLocale::c());
         QCOMPARE(ShortestNumber(input), expected);
     }
+
+    // Only the decimal separator follows the operator's locale: digits and
+    // the minus sign stay ASCII, in labels and in the stored version alike.
+    void shortestNumberInLocale_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<double>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("German comma") << QLocale(QLocale::German) << -27.5 << "-27,5";
+        QTest::newRow("Swedish minus") << QLocale(QLocale::Swedish) << -27.0 << "-27";
+        QTest::newRow("Swedish fraction") << QLocale(QLocale::Swedish) << -138.5 << "-138,5";
+        QTest::newRow("Arabic digits") << QLocale(QLocale::Arabic, QLocale::Egypt) << 3.0 << "3";
+        QTest::newRow("Persian digits") << QLocale(QLocale::Persian) << -12.0 << "-12";
+        QTest::newRow("no grouping") << QLocale(QLocale::English) << 3276.7 << "3276.7";
+    }
+    void shortestNumberInLocale()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(double, input);
+        QFETCH(QString, expected);
+        QLocale::setDefault(locale);
+        const QString text = ShortestNumber(input);
+        QLocale::setDefault(QLocale::c());
+        QCOMPARE(text, expected);
+    }
 };
 
 QTEST_GUILESS_MAIN(TextHelpersTest)
