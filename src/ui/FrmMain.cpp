@@ -69,10 +69,19 @@ template <typename Widget> Widget* named(Widget* widget, const char* name)
     return widget;
 }
 
+// A caption is display text: a stored value that looks like markup (a
+// hand-edited serial number, say) is shown as it is, never rendered.
+template <typename Label> Label* addLabel(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* label = named(new Label(caption, parent), name);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
 // A label that sizes itself to its caption.
 QLabel* addCaption(QWidget* parent, const char* name, const QString& caption, int left, int top)
 {
-    auto* label = named(new QLabel(caption, parent), name);
+    auto* label = addLabel<QLabel>(parent, name, caption);
     label->adjustSize();
     label->move(twipsPoint(left, top));
     return label;
@@ -84,7 +93,7 @@ template <typename Label>
 Label* addValueLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
                      int widthPixels)
 {
-    auto* label = named(new Label(caption, parent), name);
+    auto* label = addLabel<Label>(parent, name, caption);
     label->adjustSize();
     label->setGeometry(QRect(twipsPoint(left, top), QSize(widthPixels, label->height())));
     return label;
@@ -400,13 +409,13 @@ void FrmMain::buildAudioRows(QWidget* frame)
 
     c.Label10 = addCaption(frame, "Label10", QStringLiteral("TX type:"), kRightCaption, 1800);
     // The "N/A" labels come first so that the field they stand for covers them.
-    c.Label15 = named(new QLabel(QStringLiteral("N/A"), frame), "Label15");
+    c.Label15 = addLabel<QLabel>(frame, "Label15", QStringLiteral("N/A"));
     c.Label15->setGeometry(twipsRect(kRightField, 1800, kFieldWidth, kDropDownHeight));
     c.cmbAudioTX = addDropDown(frame, "cmbAudioTX", kRightField, 1800,
                                {QStringLiteral("Unicast"), QStringLiteral("Multicast")});
 
     c.Label7 = addCaption(frame, "Label7", QStringLiteral("Remote IP:"), kRightCaption, 2160);
-    c.Label16 = named(new QLabel(QStringLiteral("N/A"), frame), "Label16");
+    c.Label16 = addLabel<QLabel>(frame, "Label16", QStringLiteral("N/A"));
     c.Label16->setGeometry(twipsRect(kRightField, 2160, kFieldWidth, kTextBoxHeight));
     c.txtRemoteIP =
         addTextBox(frame, "txtRemoteIP", kRightField, 2160, kFieldWidth, kAddressMaxLength);
@@ -467,8 +476,7 @@ void FrmMain::buildDiagnosticsFrame(QWidget* client)
     c.Label11 = addCaption(frame, "Label11", QStringLiteral("Ping response:"), 240, 360);
     c.shpPing = named(new ShapeWidget(frame), "shpPing");
     c.shpPing->setGeometry(twipsRect(240, 600, 2535, 315));
-    c.lblPing = named(new CaptionLabel(QStringLiteral("<Unknown>"), frame), "lblPing");
-    c.lblPing->setTextFormat(Qt::PlainText);
+    c.lblPing = addLabel<CaptionLabel>(frame, "lblPing", QStringLiteral("<Unknown>"));
     c.lblPing->setGeometry(twipsRect(360, 645, 2370, 195));
     c.lblPing->setAlignment(Qt::AlignCenter);
     c.lblPing->setFont(UiFonts::pingFont());

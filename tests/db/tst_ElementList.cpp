@@ -304,6 +304,32 @@ private slots:
         QCOMPARE(comboItems(ui.cmbEncoders), (QStringList{"<None>", "STUDIO [00:1A:2B:3C:4D:5E]"}));
     }
 
+    // The rebuild selects no node and leaves the panel as it was, also when
+    // the tree holds the keyboard focus (a refresh by its shortcut, or a
+    // feedback arriving while the operator works in the tree).
+    void rebuildWithFocusedTreeSelectsNothing()
+    {
+        PanelFixture f;
+        FrmMainControls& ui = f.ui();
+        f.writeIni(section("001A2B3C4D5E", "1", "STUDIO") + "INPUT=0\r\nTYPE=0\r\nTX=0\r\n" +
+                   section("001A2B3C4D5F", "1", "TX") + "INPUT=1\r\nTYPE=0\r\nTX=0\r\n");
+        f.list.Load_Config();
+        QVERIFY(f.showActive());
+        ui.TreeView1->setFocus();
+        QVERIFY(ui.TreeView1->hasFocus());
+        ui.TreeView1->setCurrentItem(ui.TreeView1->topLevelItem(1));
+        QCOMPARE(ui.lblElementType->caption(), QString("ENCODER"));
+        f.panel.ClearPropertiesPanel();
+        QCOMPARE(ui.lblElementType->caption(), QString("-"));
+
+        f.list.Load_Config();
+        QCoreApplication::processEvents();
+
+        QCOMPARE(ui.lblElementType->caption(), QString("-"));
+        QCOMPARE(ui.TreeView1->currentItem(), nullptr);
+        QVERIFY(f.dialogs.boxes.isEmpty());
+    }
+
     void refreshWithFileDeleted()
     {
         PanelFixture f;

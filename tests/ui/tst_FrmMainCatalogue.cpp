@@ -455,6 +455,33 @@ private slots:
         QCOMPARE(shown, expected);
     }
 
+    // A caption is shown as the text it is: a stored serial number or
+    // version that looks like markup is not rendered as markup.
+    void captionsAreShownAsPlainText_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char* name :
+             {"lblElementType", "lblElementMAC", "lblVersion", "lblSerialNumber", "Label9",
+              "lblAttenDB", "lblLatency", "lblSilDetLevel", "lblSilDetTime", "lblVolume", "lblPing",
+              "Label15", "Label16", "Label2"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void captionsAreShownAsPlainText()
+    {
+        QFETCH(QString, name);
+        auto* label = qobject_cast<QLabel*>(control(name));
+        QVERIFY(label);
+        label->setText(QStringLiteral("<b>3</b>"));
+        QLabel plain;
+        plain.setTextFormat(Qt::PlainText);
+        plain.setText(label->text());
+        plain.setFont(label->font());
+        plain.setAlignment(label->alignment());
+        plain.resize(label->size());
+        QCOMPARE(label->grab().toImage().convertToFormat(QImage::Format_RGB32),
+                 plain.grab().toImage().convertToFormat(QImage::Format_RGB32));
+    }
+
     void toolTipsAreTheDesignTexts_data()
     {
         QTest::addColumn<QString>("name");
