@@ -43,7 +43,10 @@ void CaptionLabel::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
         event->key() == Qt::Key_Enter) {
-        emit clicked();
+        // A held key repeats its press; like a button, the label takes it
+        // as one click.
+        if (!event->isAutoRepeat())
+            emit clicked();
         event->accept();
         return;
     }

@@ -388,6 +388,28 @@ private slots:
         QVERIFY(!rig.ping.isEchoPending());
     }
 
+    void heldKeyIsOneClick_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("space") << int(Qt::Key_Space);
+        QTest::newRow("return") << int(Qt::Key_Return);
+    }
+    void heldKeyIsOneClick()
+    {
+        QFETCH(int, key);
+        PingRig rig;
+        // A held key repeats its press until it is let go.
+        for (const bool repeat : {false, true, true, true}) {
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), repeat);
+            QCoreApplication::sendEvent(rig.ui().lblPing, &press);
+        }
+        QCOMPARE(rig.socket.sent.size(), 1);
+        QVERIFY(rig.socket.finish(echo_status::RequestTimedOut));
+        QCOMPARE(rig.captions, QStringList{"Request Timed Out"});
+        QVERIFY(rig.retry()->isEnabled());
+        QCOMPARE(rig.socket.sent.size(), 1);
+    }
+
     void retryTickDuringEchoWaits()
     {
         PingRig rig;
