@@ -54,6 +54,14 @@ void passOnlyAnswers(int fd)
     (void)::setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
 }
 
+// Whole milliseconds elapsed: measured in microseconds, so that a reply
+// within the first millisecond reads 0 ms even when the clock's millisecond
+// count moved on meanwhile.
+quint32 roundTripOf(qint64 elapsedUs)
+{
+    return static_cast<quint32>(std::max<qint64>(0, elapsedUs) / 1000);
+}
+
 } // namespace
 
 LinuxIcmpSocket::LinuxIcmpSocket(TimerFactory& timers, Clock& clock, Preference preference,
@@ -113,7 +121,7 @@ bool LinuxIcmpSocket::sendEcho(quint32 ipv4Address)
     m_key.destination = ipv4Address;
     ++m_key.sequence;
     m_timeout->setEnabled(false);
-    m_sentAtMs = m_clock.nowMs();
+    m_sentAtUs = m_clock.nowUs();
     if (!transmit(IcmpPacket::echoRequest(m_key.identifier, m_key.sequence))) {
         finishLater(IcmpPacket::statusOfErrno(errno));
         return true;
@@ -261,7 +269,7 @@ void LinuxIcmpSocket::judge(const IcmpPacket::Reading& reading)
         return;
     quint32 roundTripMs = 0;
     if (reading.verdict == IcmpPacket::Verdict::Answered)
-        roundTripMs = static_cast<quint32>(std::max<qint64>(0, m_clock.nowMs() - m_sentAtMs));
+        roundTripMs = roundTripOf(m_clock.nowUs() - m_sentAtUs);
     finish(reading.status, roundTripMs);
 }
 

@@ -76,7 +76,7 @@ private:
     // (abandoned by close()) is recognised and dropped.
     quint64 m_requestNumber = 0;
     IcmpPacket::EchoKey m_key;
-    qint64 m_sentAtMs = 0;
+    qint64 m_sentAtUs = 0;
 };
 
 } // namespace nms

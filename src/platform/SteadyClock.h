@@ -7,6 +7,7 @@ namespace nms {
 class SteadyClock : public Clock {
 public:
     qint64 nowMs() const override;
+    qint64 nowUs() const override;
 };
 
 } // namespace nms

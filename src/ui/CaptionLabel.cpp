@@ -26,11 +26,27 @@ void CaptionLabel::mousePressEvent(QMouseEvent* event)
     QLabel::mousePressEvent(event);
 }
 
+void CaptionLabel::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // The second press of a double click arrives as this event alone, and
+    // the base class would report it as a press: a double click is one
+    // click, or a ping would at once be followed by a second one (or by the
+    // stop of the countdown it started).
+    if (event->button() == Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QLabel::mouseDoubleClickEvent(event);
+}
+
 void CaptionLabel::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
         event->key() == Qt::Key_Enter) {
-        emit clicked();
+        // A held key repeats its press; like a button, the label takes it
+        // as one click.
+        if (!event->isAutoRepeat())
+            emit clicked();
         event->accept();
         return;
     }

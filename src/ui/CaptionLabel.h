@@ -7,7 +7,8 @@ namespace nms {
 // A label whose caption the program sets through setCaption(), which reports
 // every setting, also one to the caption already shown: the layout switch of
 // the properties panel and the ping colour rule run on each. It also reports
-// a click (mouse or Space/Enter when it has the focus).
+// a click (mouse or Space/Enter when it has the focus); a double click is
+// one click.
 class CaptionLabel : public QLabel {
     Q_OBJECT
 public:
@@ -22,6 +23,7 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };
 

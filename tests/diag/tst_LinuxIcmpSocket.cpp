@@ -262,6 +262,14 @@ QByteArray icmpMessage(quint8 type, quint16 id, quint16 seq, const QByteArray& p
     return icmp;
 }
 
+// A clock that reads what the test sets, to the microsecond.
+class SetClock : public Clock {
+public:
+    qint64 us = 0;
+    qint64 nowMs() const override { return us / 1000; }
+    qint64 nowUs() const override { return us; }
+};
+
 struct Outcome {
     bool finished = false;
     qint32 status = 0;
@@ -339,6 +347,44 @@ private slots:
         QVERIFY(outcome.finished);
         QCOMPARE(outcome.status, echo_status::Success);
         QVERIFY(!socket.isEchoPending());
+    }
+
+    void roundTripCountsWholeMillisecondsElapsed_data()
+    {
+        QTest::addColumn<qint64>("sentAtUs");
+        QTest::addColumn<qint64>("answeredAtUs");
+        QTest::addColumn<quint32>("roundTripMs");
+        // Across a millisecond boundary of the clock, yet under 1 ms.
+        QTest::newRow("within the first ms") << qint64(999'800) << qint64(1'000'300) << 0U;
+        QTest::newRow("just under 1 ms") << qint64(5'000'001) << qint64(5'001'000) << 0U;
+        QTest::newRow("exactly 1 ms") << qint64(5'000'400) << qint64(5'001'400) << 1U;
+        QTest::newRow("1.9 ms") << qint64(7'000'900) << qint64(7'002'800) << 1U;
+        QTest::newRow("slow") << qint64(1'000'000) << qint64(1'873'999) << 873U;
+    }
+    void roundTripCountsWholeMillisecondsElapsed()
+    {
+        QFETCH(qint64, sentAtUs);
+        QFETCH(qint64, answeredAtUs);
+        QFETCH(quint32, roundTripMs);
+        m_inHost.leave();
+        QtTimerFactory timers;
+        SetClock clock;
+        LinuxIcmpSocket socket(timers, clock);
+        const bool opened = socket.open();
+        if (m_labProblem.isEmpty())
+            m_inHost.enter(m_lab.host());
+        if (!opened)
+            QSKIP("this process may open no ICMP socket: grant ping rights with "
+                  "net.ipv4.ping_group_range or CAP_NET_RAW");
+        QSignalSpy spy(&socket, &IcmpSocket::echoFinished);
+        clock.us = sentAtUs;
+        QVERIFY(socket.sendEcho(ipv4(127, 0, 0, 1)));
+        // The answer is read from the event loop, after this.
+        clock.us = answeredAtUs;
+        const Outcome outcome = awaitOutcome(spy);
+        QVERIFY(outcome.finished);
+        QCOMPARE(outcome.status, echo_status::Success);
+        QCOMPARE(outcome.roundTripMs, roundTripMs);
     }
 
     void livePeerAnswersOneEcho_data() { addKinds(); }

@@ -53,6 +53,14 @@ struct PingRig {
     QString caption() { return ui().lblPing->caption(); }
     QColor fill() { return ui().shpPing->fillColor(); }
     void click() { emit ui().lblPing->clicked(); }
+    // A double click as the window system delivers it to a widget: the
+    // second press arrives as the double-click event alone.
+    void doubleClick()
+    {
+        QTest::mouseClick(ui().lblPing, Qt::LeftButton);
+        QTest::mouseDClick(ui().lblPing, Qt::LeftButton);
+        QTest::mouseRelease(ui().lblPing, Qt::LeftButton);
+    }
     // Click, and let the echo time out.
     void clickAndTimeOut()
     {
@@ -353,6 +361,53 @@ private slots:
             QVERIFY(rig.socket.finish(echo_status::Success, 8));
             QCOMPARE(rig.socket.sent.size(), 2);
         }
+    }
+
+    void doubleClickIsOneClick_data()
+    {
+        QTest::addColumn<qint32>("status");
+        QTest::addColumn<QStringList>("captions");
+        QTest::addColumn<bool>("retrying");
+        // A second click would stop the countdown the time-out starts.
+        QTest::newRow("time-out") << 11010 << QStringList{"Request Timed Out"} << true;
+        // A second click would send a second echo.
+        QTest::newRow("reply") << 0 << QStringList{"7 ms"} << false;
+    }
+    void doubleClickIsOneClick()
+    {
+        QFETCH(qint32, status);
+        QFETCH(QStringList, captions);
+        QFETCH(bool, retrying);
+        PingRig rig;
+        rig.doubleClick();
+        QCOMPARE(rig.socket.sent.size(), 1);
+        QVERIFY(rig.socket.finish(status, 7));
+        QCOMPARE(rig.captions, captions);
+        QCOMPARE(rig.retry()->isEnabled(), retrying);
+        QCOMPARE(rig.socket.sent.size(), 1);
+        QVERIFY(!rig.ping.isEchoPending());
+    }
+
+    void heldKeyIsOneClick_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("space") << int(Qt::Key_Space);
+        QTest::newRow("return") << int(Qt::Key_Return);
+    }
+    void heldKeyIsOneClick()
+    {
+        QFETCH(int, key);
+        PingRig rig;
+        // A held key repeats its press until it is let go.
+        for (const bool repeat : {false, true, true, true}) {
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), repeat);
+            QCoreApplication::sendEvent(rig.ui().lblPing, &press);
+        }
+        QCOMPARE(rig.socket.sent.size(), 1);
+        QVERIFY(rig.socket.finish(echo_status::RequestTimedOut));
+        QCOMPARE(rig.captions, QStringList{"Request Timed Out"});
+        QVERIFY(rig.retry()->isEnabled());
+        QCOMPARE(rig.socket.sent.size(), 1);
     }
 
     void retryTickDuringEchoWaits()
