@@ -76,9 +76,12 @@ QString ShortestNumber(double value)
 {
     if (value == 0.0)
         value = 0.0; // no "-0"
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    return locale.toString(value, 'g', QLocale::FloatingPointShortest);
+    // Only the decimal separator is the operator's: a locale's own minus
+    // sign (U+2212) or digits (Arabic-Indic) would change captions that are
+    // plain ASCII everywhere else.
+    QString plain = QLocale::c().toString(value, 'f', QLocale::FloatingPointShortest);
+    plain.replace(QLatin1Char('.'), QLocale().decimalPoint());
+    return plain;
 }
 
 double RoundToTenthHalfEven(double value)

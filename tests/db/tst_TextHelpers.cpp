@@ -125,6 +125,8 @@ private slots:
         QTest::newRow("negative") << -6.0 << "-6";
         QTest::newRow("tenth") << 19.6 << "19.6";
         QTest::newRow("negative zero") << -0.0 << "0";
+        QTest::newRow("large whole, no exponent") << 100000.0 << "100000";
+        QTest::newRow("small, no exponent") << 0.0001 << "0.0001";
     }
     void shortestNumber()
     {
@@ -132,6 +134,36 @@ private slots:
         QFETCH(QString, expected);
         QLocale::setDefault(QLocale::c());
         QCOMPARE(ShortestNumber(input), expected);
+    }
+
+    // Only the decimal separator follows the operator's locale: the minus
+    // sign and the digits stay the plain ones the captions are built from.
+    void shortestNumberInLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<double>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("German half") << "de_DE" << 2.5 << "2,5";
+        QTest::newRow("German negative") << "de_DE" << -18.4 << "-18,4";
+        QTest::newRow("Swedish negative") << "sv_SE" << -18.4 << "-18,4";
+        QTest::newRow("Swedish whole negative") << "sv_SE" << -6.0 << "-6";
+        QTest::newRow("Norwegian negative") << "nb_NO" << -49.8 << "-49,8";
+        QTest::newRow("Arabic digits")
+            << "ar_EG" << 19.6 << QString("19") + QLocale("ar_EG").decimalPoint() + "6";
+        QTest::newRow("Arabic negative") << "ar_EG" << -6.0 << "-6";
+        QTest::newRow("Persian") << "fa_IR" << 100.1
+                                 << QString("100") + QLocale("fa_IR").decimalPoint() + "1";
+        QTest::newRow("Swiss German large") << "de_CH" << 1000.5 << "1000.5";
+    }
+    void shortestNumberInLocale()
+    {
+        QFETCH(QString, locale);
+        QFETCH(double, input);
+        QFETCH(QString, expected);
+        QLocale::setDefault(QLocale(locale));
+        const QString shown = ShortestNumber(input);
+        QLocale::setDefault(QLocale::c());
+        QCOMPARE(shown, expected);
     }
 };
 
