@@ -60,11 +60,38 @@ bool IsValidIP(const QString& text)
     return true;
 }
 
+namespace {
+
+bool isLatin1(const QString& text)
+{
+    for (QChar c : text) {
+        if (c.unicode() > 0xFF)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString UpperCaseLatin1(const QString& text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (QChar c : text) {
+        const QString upper = QString(c).toUpper();
+        if (c.unicode() <= 0xFF && !isLatin1(upper))
+            result += c;
+        else
+            result += upper;
+    }
+    return result;
+}
+
 QString PadName16(const QString& name)
 {
     // Upper-case first: a few characters ("ß") grow when upper-cased, and
     // the stored and sent name must stay exactly 16 characters.
-    return name.toUpper().left(16).leftJustified(16, QLatin1Char(' '));
+    return UpperCaseLatin1(name).left(16).leftJustified(16, QLatin1Char(' '));
 }
 
 double Log10(double x)

@@ -91,6 +91,12 @@ private slots:
                               << "ABCDEFGHIJKLMNOP";
         QTest::newRow("empty") << ""
                                << "                ";
+        // Their upper case is not a Latin-1 character, so it could be
+        // neither stored nor sent: they stay as typed.
+        QTest::newRow("y diaeresis kept") << QString::fromUtf8("st\u00fcdio \u00ff")
+                                          << QString::fromUtf8("ST\u00dcDIO \u00ff        ");
+        QTest::newRow("micro sign kept")
+            << QString::fromUtf8("\u00b5link") << QString::fromUtf8("\u00b5LINK           ");
     }
     void padName16()
     {
