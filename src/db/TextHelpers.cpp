@@ -60,11 +60,38 @@ bool IsValidIP(const QString& text)
     return true;
 }
 
+namespace {
+
+bool isLatin1(const QString& text)
+{
+    for (QChar c : text) {
+        if (c.unicode() > 0xFF)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString UpperCaseLatin1(const QString& text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (QChar c : text) {
+        const QString upper = QString(c).toUpper();
+        if (c.unicode() <= 0xFF && !isLatin1(upper))
+            result += c;
+        else
+            result += upper;
+    }
+    return result;
+}
+
 QString PadName16(const QString& name)
 {
     // Upper-case first: a few characters ("ß") grow when upper-cased, and
     // the stored and sent name must stay exactly 16 characters.
-    return name.toUpper().left(16).leftJustified(16, QLatin1Char(' '));
+    return UpperCaseLatin1(name).left(16).leftJustified(16, QLatin1Char(' '));
 }
 
 double Log10(double x)
@@ -76,13 +103,12 @@ QString ShortestNumber(double value)
 {
     if (value == 0.0)
         value = 0.0; // no "-0"
-    // Digits and sign are written in ASCII whatever the locale: some locales
-    // bring their own digits or a Unicode minus, which the database file
-    // (Latin-1) cannot hold and a reader of "-oodBFS" would not expect. Only
-    // the decimal separator is the operator's.
-    QString text = QLocale::c().toString(value, 'g', QLocale::FloatingPointShortest);
-    text.replace(QLatin1Char('.'), QLocale().decimalPoint());
-    return text;
+    // Only the decimal separator is the operator's: a locale's own minus
+    // sign (U+2212) or digits (Arabic-Indic) would change captions that are
+    // plain ASCII everywhere else.
+    QString plain = QLocale::c().toString(value, 'f', QLocale::FloatingPointShortest);
+    plain.replace(QLatin1Char('.'), QLocale().decimalPoint());
+    return plain;
 }
 
 double RoundToTenthHalfEven(double value)

@@ -288,7 +288,7 @@ void PropertiesPanel::applyAddressColour(QLineEdit* field)
 
 void PropertiesPanel::upperCaseName()
 {
-    const QString upper = m_ui.txtElementName->text().toUpper();
+    const QString upper = text::UpperCaseLatin1(m_ui.txtElementName->text());
     if (upper != m_ui.txtElementName->text())
         m_ui.txtElementName->setText(upper);
 }

@@ -91,6 +91,12 @@ private slots:
                               << "ABCDEFGHIJKLMNOP";
         QTest::newRow("empty") << ""
                                << "                ";
+        // Their upper case is not a Latin-1 character, so it could be
+        // neither stored nor sent: they stay as typed.
+        QTest::newRow("y diaeresis kept") << QString::fromUtf8("st\u00fcdio \u00ff")
+                                          << QString::fromUtf8("ST\u00dcDIO \u00ff        ");
+        QTest::newRow("micro sign kept")
+            << QString::fromUtf8("\u00b5link") << QString::fromUtf8("\u00b5LINK           ");
     }
     void padName16()
     {
@@ -125,6 +131,8 @@ private slots:
         QTest::newRow("negative") << -6.0 << "-6";
         QTest::newRow("tenth") << 19.6 << "19.6";
         QTest::newRow("negative zero") << -0.0 << "0";
+        QTest::newRow("large whole, no exponent") << 100000.0 << "100000";
+        QTest::newRow("small, no exponent") << 0.0001 << "0.0001";
     }
     void shortestNumber()
     {
@@ -134,29 +142,36 @@ private slots:
         QCOMPARE(ShortestNumber(input), expected);
     }
 
-    // Only the decimal separator follows the operator's locale: digits and
-    // the minus sign stay ASCII, in labels and in the stored version alike.
+    // Only the decimal separator follows the operator's locale: the minus
+    // sign and the digits stay the plain ones the captions are built from.
     void shortestNumberInLocale_data()
     {
-        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("locale");
         QTest::addColumn<double>("input");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("German comma") << QLocale(QLocale::German) << -27.5 << "-27,5";
-        QTest::newRow("Swedish minus") << QLocale(QLocale::Swedish) << -27.0 << "-27";
-        QTest::newRow("Swedish fraction") << QLocale(QLocale::Swedish) << -138.5 << "-138,5";
-        QTest::newRow("Arabic digits") << QLocale(QLocale::Arabic, QLocale::Egypt) << 3.0 << "3";
-        QTest::newRow("Persian digits") << QLocale(QLocale::Persian) << -12.0 << "-12";
-        QTest::newRow("no grouping") << QLocale(QLocale::English) << 3276.7 << "3276.7";
+        QTest::newRow("German half") << "de_DE" << 2.5 << "2,5";
+        QTest::newRow("German negative") << "de_DE" << -18.4 << "-18,4";
+        QTest::newRow("Swedish negative") << "sv_SE" << -18.4 << "-18,4";
+        QTest::newRow("Swedish whole negative") << "sv_SE" << -6.0 << "-6";
+        QTest::newRow("Norwegian negative") << "nb_NO" << -49.8 << "-49,8";
+        QTest::newRow("Arabic digits")
+            << "ar_EG" << 19.6 << QString("19") + QLocale("ar_EG").decimalPoint() + "6";
+        QTest::newRow("Arabic negative") << "ar_EG" << -6.0 << "-6";
+        QTest::newRow("Persian") << "fa_IR" << 100.1
+                                 << QString("100") + QLocale("fa_IR").decimalPoint() + "1";
+        QTest::newRow("Swiss German large") << "de_CH" << 1000.5 << "1000.5";
+        QTest::newRow("Swedish fraction") << "sv_SE" << -138.5 << "-138,5";
+        QTest::newRow("English, no grouping") << "en_US" << 3276.7 << "3276.7";
     }
     void shortestNumberInLocale()
     {
-        QFETCH(QLocale, locale);
+        QFETCH(QString, locale);
         QFETCH(double, input);
         QFETCH(QString, expected);
-        QLocale::setDefault(locale);
-        const QString text = ShortestNumber(input);
+        QLocale::setDefault(QLocale(locale));
+        const QString shown = ShortestNumber(input);
         QLocale::setDefault(QLocale::c());
-        QCOMPARE(text, expected);
+        QCOMPARE(shown, expected);
     }
 };
 

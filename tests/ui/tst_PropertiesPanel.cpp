@@ -388,6 +388,20 @@ private slots:
         QCOMPARE(ui.txtElementName->text(), QString("STUDIO B"));
     }
 
+    void nameUpperCaseStaysLatin1()
+    {
+        PanelFixture f;
+        FrmMainControls& ui = f.ui();
+        if (!f.showActive())
+            QSKIP("the window cannot be made active on this platform");
+        ui.txtElementName->setFocus();
+        QTRY_VERIFY(ui.txtElementName->hasFocus());
+        ui.txtElementName->setText(QString::fromUtf8("\u00b5st\u00e9r\u00ff"));
+        ui.txtElementIP->setFocus();
+        QTRY_VERIFY(ui.txtElementIP->hasFocus());
+        QCOMPARE(ui.txtElementName->text(), QString::fromUtf8("\u00b5ST\u00c9R\u00ff"));
+    }
+
     void textChangeOfNameHasNoEffect()
     {
         PanelFixture f;
