@@ -11,9 +11,9 @@
 
 #include "app/NmsContext.h"
 #include "db/ElementList.h"
-#include "diag/MacLookup.h"
 #include "platform/Dialogs.h"
 #include "platform/Timer.h"
+#include "protocol/FeedbackProcessor.h"
 #include "protocol/PagingRequest.h"
 #include "protocol/UdpClient.h"
 #include "ui/FrmMainControls.h"
@@ -89,6 +89,7 @@ void AutoDiscovery::loadPagingWindow()
             m_ctx.elementList->Load_Config();
         return;
     }
+    m_windowElapsed = false;
     m_savedRemotePort = m_ctx.udpClient->remotePort();
     m_savedRemoteHost = m_ctx.udpClient->remoteHost();
     aimAtPagingPort();
@@ -152,20 +153,34 @@ void AutoDiscovery::sendPagingRequest()
 void AutoDiscovery::onTimer1Tick()
 {
     m_paging->Timer1()->setEnabled(false);
+    m_windowElapsed = true;
+    m_lastArrivalInWindow = m_ctx.udpClient->lastArrivalNumber();
     endCollectionWhenAnswersAreIn();
+}
+
+bool AutoDiscovery::isAnswerToDiscovery() const
+{
+    if (!m_ctx.AutoDiscoverAwaiting)
+        return false;
+    if (!m_windowElapsed)
+        return true;
+    const quint64 arrival = m_ctx.udpClient->dispatchingArrivalNumber();
+    return arrival != 0 && arrival <= m_lastArrivalInWindow;
 }
 
 // Answers that arrived inside the window but are still in hand (held behind
 // an open box, or waiting for their MAC) belong to this discovery: ending
 // the window now would treat them as answers to a configuration and leave
 // their elements out of the new database. Each wait is bounded on its own
-// (the MAC lookup by its time limit, the held datagrams by the box).
+// (the MAC lookup by its time limit, the held datagrams by the box). What
+// arrives after the tick is not waited for: it is not an answer to this
+// discovery, and a stream of it must not hold the window open.
 void AutoDiscovery::endCollectionWhenAnswersAreIn()
 {
+    const quint64 oldestHeld = m_ctx.udpClient->oldestWaitingArrivalNumber();
     const bool answersInHand =
-        m_ctx.dialogs.isBoxOpen() ||
-        (m_ctx.udpClient != nullptr && m_ctx.udpClient->waitingCount() > 0) ||
-        (m_ctx.macLookup != nullptr && m_ctx.macLookup->waitingCount() > 0);
+        m_ctx.dialogs.isBoxOpen() || (oldestHeld != 0 && oldestHeld <= m_lastArrivalInWindow) ||
+        (m_ctx.feedback != nullptr && m_ctx.feedback->discoveryAnswersInHand() > 0);
     if (answersInHand) {
         QTimer::singleShot(kAnswersInHandRecheckMs, this,
                            &AutoDiscovery::endCollectionWhenAnswersAreIn);
@@ -176,6 +191,7 @@ void AutoDiscovery::endCollectionWhenAnswersAreIn()
 
 void AutoDiscovery::endCollection()
 {
+    m_windowElapsed = false;
     m_ctx.udpClient->setRemotePort(m_savedRemotePort);
     m_ctx.udpClient->setRemoteHost(m_savedRemoteHost);
     m_ctx.AutoDiscoverAwaiting = false;

@@ -30,11 +30,20 @@ public:
     QString savedRemoteHost() const { return m_savedRemoteHost; }
     quint16 savedRemotePort() const { return m_savedRemotePort; }
 
+    // Whether the feedback being handled now is an answer to the discovery:
+    // one that arrived while the collection window was open. After Timer1
+    // has fired, only the answers that came in before the tick qualify.
+    bool isAnswerToDiscovery() const;
+
 private:
     NmsContext& m_ctx;
     QPointer<FrmPaging> m_paging;
     quint16 m_savedRemotePort = 0;
     QString m_savedRemoteHost;
+    // Set by Timer1's tick: from then on the window only finishes the
+    // answers that arrived up to this arrival number.
+    bool m_windowElapsed = false;
+    quint64 m_lastArrivalInWindow = 0;
 
     bool confirmedByOperator();
     void showPagingWindow();

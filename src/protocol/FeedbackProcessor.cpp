@@ -7,6 +7,7 @@
 #include "diag/MacLookup.h"
 #include "platform/Dialogs.h"
 #include "platform/Timer.h"
+#include "protocol/AutoDiscovery.h"
 #include "protocol/ConfigurationConfirmer.h"
 #include "protocol/FeedbackCodec.h"
 #include "protocol/UdpClient.h"
@@ -75,18 +76,34 @@ void FeedbackProcessor::ProcessFeedback(const QByteArray& datagram)
     // configuration's answer.
     if (m_ctx.ui.timerRemoteSent != nullptr)
         m_ctx.ui.timerRemoteSent->setEnabled(false);
+    // Whether this is an answer to a discovery is settled by when it
+    // arrived, not by when its MAC is found.
+    const bool forDiscovery = isAnswerToDiscovery();
     if (m_ctx.macLookup == nullptr) {
-        continueWithMac(*decoded, QString());
+        continueWithMac(*decoded, forDiscovery, QString());
         return;
     }
+    if (forDiscovery)
+        ++m_discoveryAnswersInHand;
     // The window goes on while the MAC is looked up; this record travels
     // with its own lookup, so answers handled meanwhile cannot touch it.
-    m_ctx.macLookup->lookup(decoded->ip, this, [this, record = *decoded](const QString& mac) {
-        continueWithMac(record, mac);
-    });
+    m_ctx.macLookup->lookup(decoded->ip, this,
+                            [this, record = *decoded, forDiscovery](const QString& mac) {
+                                if (forDiscovery)
+                                    --m_discoveryAnswersInHand;
+                                continueWithMac(record, forDiscovery, mac);
+                            });
 }
 
-void FeedbackProcessor::continueWithMac(FeedbackRecord record, const QString& mac)
+bool FeedbackProcessor::isAnswerToDiscovery() const
+{
+    if (m_ctx.discovery != nullptr)
+        return m_ctx.discovery->isAnswerToDiscovery();
+    return m_ctx.AutoDiscoverAwaiting;
+}
+
+void FeedbackProcessor::continueWithMac(FeedbackRecord record, bool forDiscovery,
+                                        const QString& mac)
 {
     // A text that is not six colon-joined pairs names no section either.
     if (mac.isEmpty() || text::NormalizeMAC(mac).isEmpty()) {
@@ -95,7 +112,7 @@ void FeedbackProcessor::continueWithMac(FeedbackRecord record, const QString& ma
         return;
     }
     record.mac = mac;
-    if (m_ctx.AutoDiscoverAwaiting)
+    if (forDiscovery && m_ctx.AutoDiscoverAwaiting)
         writeDiscoveryRecord(record);
     else if (m_ctx.confirmer != nullptr)
         m_ctx.confirmer->ConfirmConfiguration(record);

@@ -38,12 +38,16 @@ public:
     // Datagrams too short (or of a length) to be read; they are dropped
     // without a box.
     int undecodableCount() const { return m_undecodable; }
+    // Answers to the running discovery that still wait for their MAC.
+    int discoveryAnswersInHand() const { return m_discoveryAnswersInHand; }
 
 private:
     NmsContext& m_ctx;
     int m_undecodable = 0;
+    int m_discoveryAnswersInHand = 0;
 
-    void continueWithMac(FeedbackRecord record, const QString& mac);
+    bool isAnswerToDiscovery() const;
+    void continueWithMac(FeedbackRecord record, bool forDiscovery, const QString& mac);
     bool writeDiscoveryRecord(const FeedbackRecord& record);
     void reportCorrupted(const QString& firstLine);
     void rebuildListOutsideDiscovery();

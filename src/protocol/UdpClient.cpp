@@ -103,11 +103,17 @@ void UdpClient::onDatagramArrived(const QByteArray& data)
 {
     if (!isLevelPacketLength(data.size()) && !isFeedbackLength(data.size()))
         return;
+    const Arrival arrival{++m_lastArrival, data};
     if (mustWait()) {
-        holdBack(data);
+        holdBack(arrival);
         return;
     }
-    dispatch(data);
+    dispatch(arrival);
+}
+
+quint64 UdpClient::oldestWaitingArrivalNumber() const
+{
+    return m_waiting.isEmpty() ? 0 : m_waiting.first().number;
 }
 
 // A datagram waits while a box is open (its handler may raise another box),
@@ -117,13 +123,13 @@ bool UdpClient::mustWait() const
     return m_dialogs.isBoxOpen() || m_dispatching || !m_waiting.isEmpty();
 }
 
-void UdpClient::holdBack(const QByteArray& data)
+void UdpClient::holdBack(const Arrival& arrival)
 {
     if (m_waiting.size() >= kWaitingCapacity) {
         ++m_droppedWhileBusy;
         return;
     }
-    m_waiting.append(data);
+    m_waiting.append(arrival);
     scheduleDelivery(0);
 }
 
@@ -146,13 +152,15 @@ void UdpClient::deliverNextWaiting()
         scheduleDelivery(0);
 }
 
-void UdpClient::dispatch(const QByteArray& data)
+void UdpClient::dispatch(const Arrival& arrival)
 {
     m_dispatching = true;
-    if (isLevelPacketLength(data.size()))
-        emit levelPacketArrived(data);
+    m_dispatchingArrival = arrival.number;
+    if (isLevelPacketLength(arrival.data.size()))
+        emit levelPacketArrived(arrival.data);
     else
-        emit feedbackArrived(data);
+        emit feedbackArrived(arrival.data);
+    m_dispatchingArrival = 0;
     m_dispatching = false;
 }
 

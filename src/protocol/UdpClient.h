@@ -60,6 +60,12 @@ public:
     // the waiting queue was full.
     int waitingCount() const { return int(m_waiting.size()); }
     int droppedWhileBusy() const { return m_droppedWhileBusy; }
+    // Arrivals are numbered from 1 as they come in (held ones keep their
+    // number): the last one that came in, the one being handed on now (0
+    // outside a dispatch), and the oldest one still held back (0 when none).
+    quint64 lastArrivalNumber() const { return m_lastArrival; }
+    quint64 dispatchingArrivalNumber() const { return m_dispatchingArrival; }
+    quint64 oldestWaitingArrivalNumber() const;
 
 signals:
     // Dispatch by length: 1440 bytes, and 0 to 48 bytes except 3.
@@ -77,19 +83,25 @@ private:
     Dialogs& m_dialogs;
     QString m_remoteHost;
     quint16 m_remotePort = 2976;
-    QList<QByteArray> m_waiting;
+    struct Arrival {
+        quint64 number = 0;
+        QByteArray data;
+    };
+    QList<Arrival> m_waiting;
     int m_droppedWhileBusy = 0;
     bool m_dispatching = false;
+    quint64 m_lastArrival = 0;
+    quint64 m_dispatchingArrival = 0;
     // Re-checks the waiting queue: at once after a delivery, a little later
     // while a box is still open. It has no observable interval of its own.
     QTimer m_deliveryTimer;
 
     void onDatagramArrived(const QByteArray& data);
     bool mustWait() const;
-    void holdBack(const QByteArray& data);
+    void holdBack(const Arrival& arrival);
     void deliverNextWaiting();
     void scheduleDelivery(int delayMs);
-    void dispatch(const QByteArray& data);
+    void dispatch(const Arrival& arrival);
 };
 
 } // namespace nms

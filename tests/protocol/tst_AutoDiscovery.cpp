@@ -219,6 +219,64 @@ private slots:
         QCOMPARE(f.dialogs.boxes.size(), 1);
     }
 
+    // Once Timer1 has fired, the window only finishes what it already holds:
+    // an answer that arrives now is the answer to a configuration, and it
+    // cannot keep the window open.
+    void answerAfterTheTickIsNotCollectedAndDoesNotHoldTheWindow_data()
+    {
+        QTest::addColumn<bool>("lateAnswerResolves");
+        QTest::newRow("late answer with its MAC at once") << true;
+        QTest::newRow("late answer still waiting for its MAC") << false;
+    }
+
+    void answerAfterTheTickIsNotCollectedAndDoesNotHoldTheWindow()
+    {
+        QFETCH(bool, lateAnswerResolves);
+        Fixture f;
+        f.answerYes();
+        f.discovery->AutoDiscover();
+        f.socket.inject(answerFrom(24)); // in time, no neighbour entry yet
+        QVERIFY(f.timer1()->fire());
+        QVERIFY(f.ctx.AutoDiscoverAwaiting);
+
+        const quint8 late = lateAnswerResolves ? 21 : 25;
+        f.socket.inject(answerFrom(late));
+        QVERIFY(!f.iniBytes().contains("02AABBCC0015"));
+
+        f.neighbours.resolve(addressOf(24), hardwareOf(24));
+        QTRY_VERIFY(!f.ctx.AutoDiscoverAwaiting);
+        QVERIFY(f.discovery->pagingWindow() == nullptr);
+        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
+        QVERIFY(f.iniBytes().startsWith("[02AABBCC0018]"));
+        QVERIFY(!f.iniBytes().contains("02AABBCC0015"));
+        QVERIFY(!f.iniBytes().contains("02AABBCC0019"));
+    }
+
+    void answerHeldBehindABoxAfterTheTickIsNotCollected()
+    {
+        Fixture f;
+        f.answerYes();
+        f.discovery->AutoDiscover();
+        QByteArray corrupt = answerFrom(22);
+        for (int i = 36; i < 40; ++i)
+            corrupt[i] = 0; // serial 0: a corrupted-feedback box
+        bool done = false;
+        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
+            if (done)
+                return;
+            done = true;
+            f.socket.inject(answerFrom(21)); // in time, held behind the box
+            QVERIFY(f.timer1()->fire());
+            f.socket.inject(answerFrom(23)); // late, held behind the box
+        };
+        f.socket.inject(corrupt);
+        QVERIFY(done);
+        QTRY_VERIFY(!f.ctx.AutoDiscoverAwaiting);
+        QTRY_COMPARE(f.udp.waitingCount(), 0);
+        QVERIFY(f.iniBytes().startsWith("[02AABBCC0015]"));
+        QVERIFY(!f.iniBytes().contains("02AABBCC0017"));
+    }
+
     void noAnswerLeavesAnEmptyDatabase()
     {
         Fixture f;
