@@ -50,6 +50,7 @@ constexpr int kPageStep = 10;
 constexpr int kLeftValueWidth = 145;
 constexpr int kRightValueWidth = 115;
 constexpr int kReadoutWidth = 39;
+constexpr int kAttenReadoutWidth = 44;
 constexpr int kVolumeWidth = 54;
 
 QRect twipsRect(int left, int top, int width, int height)
@@ -405,7 +406,13 @@ void FrmMain::buildAudioRows(QWidget* frame)
                                   {QStringLiteral("Digital"), QStringLiteral("Analog")});
     c.scrlAtten = addScrollBar(frame, "scrlAtten", kRightField, 1515, 14, 255, 255);
     c.scrlAtten->hide();
-    c.lblAttenDB = addCaption(frame, "lblAttenDB", QStringLiteral("dB"), 5800, 1500);
+    // The attenuation readout runs up to "-120.5 dB" in the space between
+    // the bar and the frame's edge: it takes the small readout font of the
+    // other bars' readouts and a fixed width that holds its longest caption.
+    c.lblAttenDB = addValueLabel<QLabel>(frame, "lblAttenDB", QStringLiteral("dB"), 5800, 1500,
+                                         kAttenReadoutWidth);
+    c.lblAttenDB->setFont(UiFonts::readoutFont());
+    c.lblAttenDB->resize(kAttenReadoutWidth, c.lblAttenDB->sizeHint().height());
 
     c.Label10 = addCaption(frame, "Label10", QStringLiteral("TX type:"), kRightCaption, 1800);
     // The "N/A" labels come first so that the field they stand for covers them.

@@ -976,6 +976,28 @@ private slots:
         QCOMPARE(keyed.pixel(1, 0), qRgba(255, 254, 0, 255));
     }
 
+    // Every caption the attenuation readout can show (Mute, 0 dB ... -120 dB)
+    // is shown whole and inside its frame.
+    void attenuationCaptionsFitTheirPlace()
+    {
+        auto* label = control("lblAttenDB");
+        QVERIFY(label != nullptr);
+        auto* caption = qobject_cast<QLabel*>(label);
+        QVERIFY(caption != nullptr);
+        const QWidget* frame = label->parentWidget();
+        QVERIFY2(
+            label->geometry().right() < frame->width() - 2,
+            qPrintable(
+                QStringLiteral("%1 of %2").arg(label->geometry().right()).arg(frame->width())));
+        QStringList captions{QStringLiteral("Mute"), QStringLiteral("dB")};
+        for (int value = 15; value <= 255; ++value)
+            captions << QString::number((value - 255) * 0.5) + QStringLiteral(" dB");
+        for (const QString& text : captions) {
+            QVERIFY2(caption->fontMetrics().horizontalAdvance(text) <= label->width(),
+                     qPrintable(text));
+        }
+    }
+
     void fieldsCoverTheirStandInLabels_data()
     {
         QTest::addColumn<QString>("below");
