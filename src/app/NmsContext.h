@@ -36,6 +36,12 @@ struct NmsContext {
 
     bool AutoDiscoverAwaiting = false;
 
+    // The selected element's record: the section named by the MAC the panel
+    // shows, and the address the database holds for it (not the edited
+    // text box), which every datagram to the element goes to.
+    QString selectedSection() const;
+    QString selectedStoredAddress() const;
+
     UdpClient* udpClient = nullptr;
     ElementList* elementList = nullptr;
     PropertiesPanel* panel = nullptr;

@@ -155,7 +155,7 @@ void ConfigurationSender::SendConfiguration()
     }
     if (!m_ctx.udpClient)
         return;
-    switch (m_ctx.udpClient->ReopenForElement(kConfigPort, storedAddress())) {
+    switch (m_ctx.udpClient->ReopenForElement(kConfigPort, m_ctx.selectedStoredAddress())) {
     case UdpClient::ReopenResult::Ready: break;
     case UdpClient::ReopenResult::NoValidAddress: refuseSave(kNoAddressMessage); return;
     case UdpClient::ReopenResult::EndpointFailed: return;
@@ -177,12 +177,6 @@ void ConfigurationSender::onResponseTimeout()
 {
     m_ctx.ui.timerRemoteSent->setEnabled(false);
     m_ctx.dialogs.critical(kErrorTitle, {kTimeoutMessage, kCannotSave});
-}
-
-QString ConfigurationSender::storedAddress() const
-{
-    const QString section = text::NormalizeMAC(m_ctx.ui.lblElementMAC->caption());
-    return m_ctx.ini.ReadFromINI(section, QStringLiteral("ip"), m_ctx.iniPath);
 }
 
 } // namespace nms

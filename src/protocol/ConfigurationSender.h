@@ -36,7 +36,6 @@ private:
     void refuseSave(const QString& message);
     void restartResponseTimer();
     void onResponseTimeout();
-    QString storedAddress() const;
 
     NmsContext& m_ctx;
 };

@@ -70,15 +70,15 @@ void LevelMonitor::onAttenuationChanged(int value)
     const auto code = static_cast<quint8>(value);
     if (!SendAttenuation(code))
         return;
-    const QString section = text::NormalizeMAC(m_ctx.ui.lblElementMAC->caption());
-    m_ctx.ini.WriteToINI(section, QStringLiteral("att"), QString::number(code), m_ctx.iniPath);
+    m_ctx.ini.WriteToINI(m_ctx.selectedSection(), QStringLiteral("att"), QString::number(code),
+                         m_ctx.iniPath);
 }
 
 bool LevelMonitor::SendAttenuation(quint8 code)
 {
     if (!m_ctx.udpClient)
         return false;
-    switch (m_ctx.udpClient->ReopenForElement(kControlPort, storedAddress())) {
+    switch (m_ctx.udpClient->ReopenForElement(kControlPort, m_ctx.selectedStoredAddress())) {
     case UdpClient::ReopenResult::Ready: break;
     case UdpClient::ReopenResult::NoValidAddress: showNoAddressBox(); return false;
     case UdpClient::ReopenResult::EndpointFailed: return false;
@@ -102,7 +102,7 @@ void LevelMonitor::SendLevelRequest()
 {
     if (!m_ctx.udpClient)
         return;
-    switch (m_ctx.udpClient->ReopenForElement(kControlPort, storedAddress())) {
+    switch (m_ctx.udpClient->ReopenForElement(kControlPort, m_ctx.selectedStoredAddress())) {
     case UdpClient::ReopenResult::Ready:
         // A request that cannot leave would fail again at every tick.
         if (!m_ctx.udpClient->send(kLevelRequest))
@@ -158,12 +158,6 @@ void LevelMonitor::showNoAddressBox()
 bool LevelMonitor::isDecoderShown() const
 {
     return m_ctx.ui.lblElementType->caption() == kDecoderCaption;
-}
-
-QString LevelMonitor::storedAddress() const
-{
-    const QString section = text::NormalizeMAC(m_ctx.ui.lblElementMAC->caption());
-    return m_ctx.ini.ReadFromINI(section, QStringLiteral("ip"), m_ctx.iniPath);
 }
 
 } // namespace nms

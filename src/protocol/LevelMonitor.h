@@ -39,7 +39,6 @@ private:
     void stopMonitoring();
     void showNoAddressBox();
     bool isDecoderShown() const;
-    QString storedAddress() const;
 
     NmsContext& m_ctx;
     // Set by an operator action on scrlAtten that is about to change its
