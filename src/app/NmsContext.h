@@ -41,6 +41,10 @@ struct NmsContext {
     // text box), which every datagram to the element goes to.
     QString selectedSection() const;
     QString selectedStoredAddress() const;
+    // The one box for a write to nms.ini that did not reach the file: the
+    // operator must not believe an element's values were kept when they
+    // were not.
+    void reportDatabaseWriteFailure() const;
 
     UdpClient* udpClient = nullptr;
     ElementList* elementList = nullptr;

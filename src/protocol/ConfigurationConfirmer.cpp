@@ -87,12 +87,18 @@ void ConfigurationConfirmer::ConfirmConfiguration(const FeedbackRecord& record)
             QStringLiteral("The data stored in your computer about this element, is corrupted."));
         return;
     }
+    m_writeFailed = false;
     bool mismatch = !compareAndStoreFields(record, section);
     mismatch = !takeRole(record, section) || mismatch;
     takeSerialAndVersion(record, section);
     takeSfnAndBuffer(record, section);
     if (record.role == kDecoderRole)
         takeDecoderValues(record, section);
+    // A value that did not reach the file is not "saved": no success then.
+    if (m_writeFailed) {
+        m_ctx.reportDatabaseWriteFailure();
+        return;
+    }
     if (!mismatch) {
         m_ctx.dialogs.information(
             QStringLiteral("Configuration changed"),
@@ -215,7 +221,8 @@ void ConfigurationConfirmer::reportMismatch(const QString& field)
 
 void ConfigurationConfirmer::write(const QString& section, const QString& key, const QString& value)
 {
-    m_ctx.ini.WriteToINI(section, key, value, m_ctx.iniPath);
+    if (!m_ctx.ini.WriteToINI(section, key, value, m_ctx.iniPath))
+        m_writeFailed = true;
 }
 
 } // namespace nms

@@ -40,6 +40,8 @@ private:
     void write(const QString& section, const QString& key, const QString& value);
 
     NmsContext& m_ctx;
+    // Set by write() when a value did not reach the file.
+    bool m_writeFailed = false;
 };
 
 } // namespace nms

@@ -19,9 +19,6 @@ namespace {
 
 const QString kCorrupted = QStringLiteral("Feedback is corrupted.");
 const QString kMacLine = QStringLiteral("An error occured while retrieving 'Element MAC':");
-const QString kWriteFailedLine =
-    QStringLiteral("An error occured while saving this element info to the local database.");
-const QString kCannotSave = QStringLiteral("Cannot save this element info.");
 
 bool isZeroOrOne(quint8 value)
 {
@@ -157,7 +154,7 @@ bool FeedbackProcessor::writeDiscoveryRecord(const FeedbackRecord& record)
         keysAndValues.append({entry.key, entry.value});
     if (m_ctx.ini.WriteKeysToINI(text::NormalizeMAC(record.mac), keysAndValues, m_ctx.iniPath))
         return true;
-    m_ctx.dialogs.critical(kApplicationTitle, {kWriteFailedLine, kCannotSave});
+    m_ctx.reportDatabaseWriteFailure();
     return false;
 }
 

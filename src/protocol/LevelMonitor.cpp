@@ -70,8 +70,9 @@ void LevelMonitor::onAttenuationChanged(int value)
     const auto code = static_cast<quint8>(value);
     if (!SendAttenuation(code))
         return;
-    m_ctx.ini.WriteToINI(m_ctx.selectedSection(), QStringLiteral("att"), QString::number(code),
-                         m_ctx.iniPath);
+    if (!m_ctx.ini.WriteToINI(m_ctx.selectedSection(), QStringLiteral("att"), QString::number(code),
+                              m_ctx.iniPath))
+        m_ctx.reportDatabaseWriteFailure();
 }
 
 bool LevelMonitor::SendAttenuation(quint8 code)

@@ -71,15 +71,6 @@ struct Fixture : DiscoveryFixture {
     void answerYes() { dialogs.script << BoxAnswer::Yes; }
 };
 
-bool makeDirectoryUnwritable(const QString& path, bool unwritable)
-{
-    if (::geteuid() != 0)
-        return ::chmod(QFile::encodeName(path).constData(), unwritable ? 0555 : 0755) == 0;
-    // Root writes through permissions; an immutable directory stops it too.
-    return QProcess::execute(QStringLiteral("chattr"),
-                             {unwritable ? QStringLiteral("+i") : QStringLiteral("-i"), path}) == 0;
-}
-
 } // namespace
 
 class AutoDiscoveryTest : public QObject {

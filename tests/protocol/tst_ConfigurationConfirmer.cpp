@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include "FileBytes.h"
+
 #include "ConfigPanelFixture.h"
 #include "protocol/ConfigurationConfirmer.h"
 #include "protocol/FeedbackRecord.h"
@@ -124,6 +126,28 @@ private slots:
         QCOMPARE(f.ui.lblVersion->caption(), QString("3.5"));
         // The compared fields stay as the operator typed them.
         QCOMPARE(f.ui.txtElementName->text(), QString("studio b  "));
+    }
+
+    // Values that did not reach the file were not saved: the operator is
+    // told so, and no success box says otherwise.
+    void failedWriteIsReportedInsteadOfSuccess()
+    {
+        ConfirmerFixture f;
+        f.writeIni(ConfigPanelFixture::encoderRecord());
+        f.selectElement("ENCODER");
+        editEncoderPanel(f.ui);
+        const QString directory = QFileInfo(f.iniPath()).absolutePath();
+        if (!makeDirectoryUnwritable(directory, true))
+            QSKIP("this file system cannot make a directory refuse writes");
+        f.confirmer.ConfirmConfiguration(editedEncoderAnswer());
+        makeDirectoryUnwritable(directory, false);
+
+        QCOMPARE(f.dialogs.texts(),
+                 QStringList({"An error occured while saving this element info to the local "
+                              "database.\rCannot save this element info."}));
+        QCOMPARE(f.dialogs.last().icon, BoxIcon::Critical);
+        QCOMPARE(f.dialogs.last().title, QString("Orbelund Veltrino Manager"));
+        QCOMPARE(f.iniBytes(), ConfigPanelFixture::encoderRecord());
     }
 
     void oneMismatchKeepsItsStoredValue_data()

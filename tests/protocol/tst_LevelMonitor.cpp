@@ -135,6 +135,23 @@ private slots:
         QCOMPARE(f.stored("att"), QString("255"));
     }
 
+    void attenuationThatCannotBeStoredIsReported()
+    {
+        MonitorFixture f("DECODER");
+        const QByteArray before = f.iniBytes();
+        const QString directory = QFileInfo(f.iniPath()).absolutePath();
+        if (!makeDirectoryUnwritable(directory, true))
+            QSKIP("this file system cannot make a directory refuse writes");
+        f.ui.scrlAtten->triggerAction(QAbstractSlider::SliderToMinimum);
+        makeDirectoryUnwritable(directory, false);
+
+        QCOMPARE(f.socket.sent.size(), 1); // the element was told
+        QCOMPARE(f.dialogs.texts(),
+                 QStringList({"An error occured while saving this element info to the local "
+                              "database.\rCannot save this element info."}));
+        QCOMPARE(f.iniBytes(), before);
+    }
+
     void attenuationWithoutStoredAddress()
     {
         MonitorFixture f;

@@ -2,8 +2,12 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QProcess>
 #include <QString>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace nms::test {
 
@@ -25,6 +29,17 @@ inline QByteArray readBytes(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return kNoFile;
     return file.readAll();
+}
+
+// Makes a directory refuse (or accept again) new files, so that a write that
+// replaces a file in it fails. Root writes through permissions, so for root
+// the directory is made immutable instead. False when that is not possible.
+inline bool makeDirectoryUnwritable(const QString& path, bool unwritable)
+{
+    if (::geteuid() != 0)
+        return ::chmod(QFile::encodeName(path).constData(), unwritable ? 0555 : 0755) == 0;
+    return QProcess::execute(QStringLiteral("chattr"),
+                             {unwritable ? QStringLiteral("+i") : QStringLiteral("-i"), path}) == 0;
 }
 
 } // namespace nms::test
