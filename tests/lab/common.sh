@@ -8,6 +8,14 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 77
 fi
 
+# Only one lab can exist on a machine; a second suite (another build tree, a
+# parallel ctest) waits for the first instead of tearing its namespaces down.
+exec {lab_lock_fd}>/run/veltrino-lab.lock
+if ! flock -w 900 "$lab_lock_fd"; then
+  echo "FAIL: another lab run held /run/veltrino-lab.lock for 15 minutes"
+  exit 1
+fi
+
 source_dir=${NMS_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
 build_dir=${NMS_BUILD_DIR:-$source_dir/build}
 lab="$source_dir/scripts/lab"
