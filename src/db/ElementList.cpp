@@ -87,9 +87,17 @@ void ElementList::emptyLists()
 {
     m_ui.lstHidden->clear();
     m_ui.TreeView1->clear();
-    m_ui.cmbEncoders->clear();
-    m_ui.cmbEncoders->addItem(kNoEncoder);
+    ResetEncoderList(m_ui.cmbEncoders);
     m_ui.VUMeter->setWidthTwips(0);
+}
+
+// A list that was empty selects the first item added to it; the list has no
+// behaviour of its own, so taking that back changes nothing else.
+void ElementList::ResetEncoderList(QComboBox* list)
+{
+    list->clear();
+    list->addItem(kNoEncoder);
+    list->setCurrentIndex(-1);
 }
 
 void ElementList::updateFrameCaption()

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+class QComboBox;
+
 namespace nms {
 
 struct NmsContext;
@@ -23,6 +25,11 @@ public:
     void RefreshElementList();
 
     bool isRebuilding() const { return m_rebuilding; }
+
+    // Empties the encoder list down to its "<None>" item, with no item
+    // selected: the list shows a bound encoder only once an element's record
+    // has chosen one.
+    static void ResetEncoderList(QComboBox* list);
 
     // Role 1 marks an encoder; the tree's item data holds the node key.
     static constexpr int kEncoderRole = 1;

@@ -103,8 +103,7 @@ void AutoDiscovery::emptyElementLists()
     FrmMainControls& ui = m_ctx.ui;
     ui.lstHidden->clear();
     ui.TreeView1->clear();
-    ui.cmbEncoders->clear();
-    ui.cmbEncoders->addItem(QStringLiteral("<None>"));
+    ElementList::ResetEncoderList(ui.cmbEncoders);
     ui.VUMeter->setWidthTwips(0);
     ui.frmTreeView->setTitle(
         QStringLiteral("Select element: (%1 items)").arg(ui.TreeView1->topLevelItemCount()));

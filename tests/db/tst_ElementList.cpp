@@ -171,6 +171,8 @@ private slots:
             encoders << "ODD [AA:BB:CC:DD:EE:FF]";
         encoders << "NEXT [00:11:22:33:44:55]";
         QCOMPARE(comboItems(ui.cmbEncoders), encoders);
+        // Nothing is shown as bound until a record chooses an encoder.
+        QCOMPARE(ui.cmbEncoders->currentIndex(), -1);
         QCOMPARE(ui.frmTreeView->title(), QString("Select element: (2 items)"));
     }
 

@@ -125,6 +125,7 @@ private slots:
         QCOMPARE(f.ui.lstHidden->count(), 0);
         QCOMPARE(f.ui.cmbEncoders->count(), 1);
         QCOMPARE(f.ui.cmbEncoders->itemText(0), QStringLiteral("<None>"));
+        QCOMPARE(f.ui.cmbEncoders->currentIndex(), -1);
         QCOMPARE(f.ui.VUMeter->widthTwips(), 0);
         QCOMPARE(f.ui.frmTreeView->title(), QStringLiteral("Select element: (0 items)"));
         QVERIFY(f.ctx.AutoDiscoverAwaiting);
