@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QEvent>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTreeWidget>
@@ -18,6 +17,7 @@
 #include "ui/FrmMainControls.h"
 #include "ui/PropertiesPanel.h"
 #include "ui/ShapeWidget.h"
+#include "ui/TreeNodePicker.h"
 
 namespace nms {
 
@@ -58,59 +58,8 @@ ElementSelection::ElementSelection(NmsContext& context, QObject* parent)
 
 void ElementSelection::connectTree()
 {
-    m_ui.TreeView1->installEventFilter(this);
-    m_ui.TreeView1->viewport()->installEventFilter(this);
-    connect(m_ui.TreeView1, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) { onCurrentItemChanged(current); });
-    connect(m_ui.TreeView1, &QTreeWidget::itemClicked, this,
-            [this](QTreeWidgetItem* item) { onItemClicked(item); });
-}
-
-// A mouse press makes the pressed node current (which selects it) and the
-// release then reports a click on the same node, which must not select it a
-// second time. A press on the node that is already current changes nothing,
-// so its click selects. When the tree gains the focus without a current
-// node it makes the first node current; that is not the operator's choice.
-bool ElementSelection::eventFilter(QObject* watched, QEvent* event)
-{
-    const QEvent::Type type = event->type();
-    if (watched == m_ui.TreeView1->viewport()) {
-        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
-            m_inMousePress = true;
-            m_selectedByPress = false;
-            m_focusEntering = false;
-        } else if (type == QEvent::MouseButtonRelease) {
-            m_inMousePress = false;
-        }
-    } else if (watched == m_ui.TreeView1) {
-        if (type == QEvent::FocusIn)
-            m_focusEntering = true;
-        else if (type != QEvent::FocusOut)
-            m_focusEntering = false;
-    }
-    return QObject::eventFilter(watched, event);
-}
-
-void ElementSelection::onCurrentItemChanged(QTreeWidgetItem* current)
-{
-    if (current == nullptr)
-        return;
-    if (m_focusEntering) {
-        m_focusEntering = false;
-        return;
-    }
-    if (m_inMousePress)
-        m_selectedByPress = true;
-    SelectElement(current);
-}
-
-void ElementSelection::onItemClicked(QTreeWidgetItem* item)
-{
-    if (m_selectedByPress) {
-        m_selectedByPress = false;
-        return;
-    }
-    SelectElement(item);
+    auto* picker = new TreeNodePicker(m_ui.TreeView1, this);
+    connect(picker, &TreeNodePicker::nodePicked, this, &ElementSelection::SelectElement);
 }
 
 void ElementSelection::SelectElement(QTreeWidgetItem* node)

@@ -17,16 +17,14 @@ struct FrmMainControls;
 // Loads the record of the element the operator picks in the tree into the
 // properties panel. A click on a node selects it, also a click on the node
 // that is already current; moving the current node with the keyboard selects
-// too. Each such action selects exactly once.
+// too. Each such action selects exactly once; a drag or a right click
+// selects nothing (TreeNodePicker).
 class ElementSelection : public QObject {
     Q_OBJECT
 public:
     explicit ElementSelection(NmsContext& context, QObject* parent = nullptr);
 
     void SelectElement(QTreeWidgetItem* node);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // The record's list positions and role, read and checked before anything
@@ -41,8 +39,6 @@ private:
     };
 
     void connectTree();
-    void onCurrentItemChanged(QTreeWidgetItem* current);
-    void onItemClicked(QTreeWidgetItem* item);
 
     QString read(const QString& key, const QString& defaultValue = QString()) const;
     std::optional<int> readInRange(const QString& key, const QString& defaultValue, int minimum,
@@ -59,11 +55,6 @@ private:
     FrmMainControls& m_ui;
     // Section of the element being loaded, valid during SelectElement.
     QString m_section;
-    // Tells a click's own current-node change from the click that follows
-    // it, and ignores the current node the tree picks when it gains focus.
-    bool m_inMousePress = false;
-    bool m_selectedByPress = false;
-    bool m_focusEntering = false;
 };
 
 } // namespace nms

@@ -491,21 +491,28 @@ private slots:
     }
 
     // A corrupted record raises one box per selecting action, which counts
-    // the selections.
+    // the selections. The tree draws as current only a node that an action
+    // selected.
     void eachActionSelectsOnce_data()
     {
         QTest::addColumn<QString>("action");
         QTest::addColumn<int>("boxes");
-        QTest::newRow("click a new node") << "click" << 1;
-        QTest::newRow("click it twice") << "click twice" << 2;
-        QTest::newRow("double click") << "double click" << 1;
-        QTest::newRow("arrow down onto it") << "arrow" << 1;
-        QTest::newRow("tab into the tree") << "tab" << 0;
+        QTest::addColumn<QString>("current");
+        QTest::newRow("click a new node") << "click" << 1 << kOtherKey;
+        QTest::newRow("click it twice") << "click twice" << 2 << kOtherKey;
+        QTest::newRow("double click") << "double click" << 1 << kOtherKey;
+        QTest::newRow("arrow up onto it") << "arrow" << 1 << kOtherKey;
+        QTest::newRow("first arrow in the tree") << "first arrow" << 1 << kOtherKey;
+        QTest::newRow("tab into the tree") << "tab" << 0 << QString();
+        QTest::newRow("window shown") << "none" << 0 << QString();
+        QTest::newRow("drag across it") << "drag" << 0 << QString();
+        QTest::newRow("right click") << "right click" << 0 << QString();
     }
     void eachActionSelectsOnce()
     {
         QFETCH(QString, action);
         QFETCH(int, boxes);
+        QFETCH(QString, current);
         PanelFixture f;
         QTreeWidget* tree = f.ui().TreeView1;
         // The corrupted record comes first, so focus lands on it by tab.
@@ -531,13 +538,28 @@ private slots:
         } else if (action == "arrow") {
             clickNode(f, f.node(kEncoderKey));
             QTest::keyClick(tree, Qt::Key_Up);
-            QCOMPARE(tree->currentItem(), corrupted);
+        } else if (action == "first arrow") {
+            tree->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(tree, Qt::Key_Down);
         } else if (action == "tab") {
             f.ui().txtElementName->setFocus();
             tree->setFocus(Qt::TabFocusReason);
             QTRY_VERIFY(tree->hasFocus());
+        } else if (action == "drag") {
+            // From the encoder below it, over the corrupted node, and let go
+            // there.
+            const QPoint start = tree->visualItemRect(f.node(kEncoderKey)).center();
+            QTest::mousePress(tree->viewport(), Qt::LeftButton, {}, start);
+            QTest::mouseMove(tree->viewport(), centre);
+            QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, centre);
+        } else if (action == "right click") {
+            QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, centre);
         }
         QCOMPARE(f.dialogs.texts().count(kCorruptedText), boxes);
+        QTreeWidgetItem* drawnCurrent = tree->currentItem();
+        QCOMPARE(drawnCurrent ? drawnCurrent->data(0, ElementList::kNodeKeyRole).toString()
+                              : QString(),
+                 current);
     }
 
     void rebuildDropsTheCurrentNodeWithoutSelecting()
