@@ -20,6 +20,7 @@
 #include "ui/ImageResources.h"
 #include "ui/ShapeWidget.h"
 #include "ui/UiFonts.h"
+#include "ui/ValueLabelAccessible.h"
 #include "ui/VuMeterImage.h"
 
 namespace nms {
@@ -387,6 +388,9 @@ void FrmMain::buildNetworkRows(QWidget* frame)
     c.chkGetVolume->setToolTip(QStringLiteral("Show audio level"));
     c.chkGetVolume->setGeometry(twipsRect(3000, 2280, 255, 255));
     c.chkGetVolume->hide();
+    // Always hidden; the toolbar's monitoring buttons work it. It takes no
+    // place in the focus order.
+    c.chkGetVolume->setFocusPolicy(Qt::NoFocus);
 }
 
 void FrmMain::buildAudioRows(QWidget* frame)
@@ -556,34 +560,54 @@ void FrmMain::buildTimers(TimerFactory& timers)
 void FrmMain::linkCaptionsToFields()
 {
     auto& c = m_controls;
-    const std::pair<QLabel*, QWidget*> links[] = {
-        {c.Label2, c.lblElementType}, {c.Label5, c.lblElementMAC},
-        {c.Label21, c.lblVersion},    {c.Label13, c.lblSerialNumber},
-        {c.Label1, c.txtElementName}, {c.Label8, c.cmbAudioType},
-        {c.Label3, c.txtElementIP},   {c.Label9, c.cmbAudioInput},
-        {c.Label6, c.txtElementGW},   {c.Label10, c.cmbAudioTX},
-        {c.Label4, c.txtElementMask}, {c.Label7, c.txtRemoteIP},
-        {c.Label18, c.txtVLAN_OM},    {c.Label19, c.txtVLAN_Audio},
-        {c.Label17, c.cmbEncoders},   {c.Label14, c.chkSFNEnabled},
-        {c.Label20, c.scrlBuffer},    {c.Label24, c.scrlSilDetLevel},
-        {c.Label22, c.cmbSilDetMode}, {c.Label26, c.scrlSilDetTime},
-        {c.Label11, c.lblPing},       {c.Label12, c.VUMeter},
+    const std::pair<QLabel*, QWidget*> fields[] = {
+        {c.Label1, c.txtElementName},  {c.Label8, c.cmbAudioType},     {c.Label3, c.txtElementIP},
+        {c.Label9, c.cmbAudioInput},   {c.Label6, c.txtElementGW},     {c.Label10, c.cmbAudioTX},
+        {c.Label4, c.txtElementMask},  {c.Label7, c.txtRemoteIP},      {c.Label18, c.txtVLAN_OM},
+        {c.Label19, c.txtVLAN_Audio},  {c.Label17, c.cmbEncoders},     {c.Label14, c.chkSFNEnabled},
+        {c.Label20, c.scrlBuffer},     {c.Label24, c.scrlSilDetLevel}, {c.Label22, c.cmbSilDetMode},
+        {c.Label26, c.scrlSilDetTime}, {c.Label12, c.VUMeter},
     };
-    for (const auto& [caption, field] : links)
+    for (const auto& [caption, field] : fields)
         linkCaption(caption, field);
     // Shares its place and its caption with cmbAudioInput on a decoder.
     c.scrlAtten->setAccessibleName(QStringLiteral("Audio atten"));
+    linkValueLabels();
+}
+
+// A label that shows a value is read by the value it shows, with its caption
+// as its label. Where the caption stands for the value alone, the caption's
+// buddy is the value too; a readout shares its caption with its bar, and a
+// stand-in "N/A" with the field it stands for.
+void FrmMain::linkValueLabels()
+{
+    auto& c = m_controls;
+    const std::pair<QLabel*, QLabel*> ownCaptions[] = {
+        {c.Label2, c.lblElementType},   {c.Label5, c.lblElementMAC}, {c.Label21, c.lblVersion},
+        {c.Label13, c.lblSerialNumber}, {c.Label11, c.lblPing},
+    };
+    for (const auto& [caption, value] : ownCaptions) {
+        caption->setBuddy(value);
+        ValueLabelAccessible::link(value, caption);
+    }
+    const std::pair<QLabel*, QLabel*> sharedCaptions[] = {
+        {c.Label9, c.lblAttenDB},     {c.Label20, c.lblLatency}, {c.Label24, c.lblSilDetLevel},
+        {c.Label26, c.lblSilDetTime}, {c.Label12, c.lblVolume},  {c.Label10, c.Label15},
+        {c.Label7, c.Label16},
+    };
+    for (const auto& [caption, value] : sharedCaptions)
+        ValueLabelAccessible::link(value, caption);
 }
 
 void FrmMain::setFocusOrder()
 {
     auto& c = m_controls;
     QWidget* const order[] = {
-        c.Toolbar1,       c.TreeView1,    c.txtElementName, c.txtElementIP,    c.txtElementGW,
-        c.txtElementMask, c.txtVLAN_OM,   c.cmbAudioType,   c.cmbAudioInput,   c.scrlAtten,
-        c.cmbAudioTX,     c.txtRemoteIP,  c.txtVLAN_Audio,  c.cmbEncoders,     c.Slider1,
-        c.chkSFNEnabled,  c.scrlBuffer,   c.cmbSilDetMode,  c.scrlSilDetLevel, c.scrlSilDetTime,
-        c.lblPing,        c.chkGetVolume,
+        c.Toolbar1,       c.TreeView1,   c.txtElementName, c.txtElementIP,    c.txtElementGW,
+        c.txtElementMask, c.txtVLAN_OM,  c.cmbAudioType,   c.cmbAudioInput,   c.scrlAtten,
+        c.cmbAudioTX,     c.txtRemoteIP, c.txtVLAN_Audio,  c.cmbEncoders,     c.Slider1,
+        c.chkSFNEnabled,  c.scrlBuffer,  c.cmbSilDetMode,  c.scrlSilDetLevel, c.scrlSilDetTime,
+        c.lblPing,
     };
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);

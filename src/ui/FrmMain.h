@@ -53,6 +53,7 @@ private:
     void buildHiddenControls(QWidget* client);
     void buildTimers(TimerFactory& timers);
     void linkCaptionsToFields();
+    void linkValueLabels();
     void setFocusOrder();
 };
 
