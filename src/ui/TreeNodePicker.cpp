@@ -14,6 +14,10 @@ TreeNodePicker::TreeNodePicker(QTreeWidget* tree, QObject* parent)
     m_tree->viewport()->installEventFilter(this);
     connect(m_tree, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current) { onCurrentItemChanged(current); });
+    // The view never sees a mouse button, so it reports a click only when
+    // one is given to it by code; that click picks like the operator's.
+    connect(m_tree, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* node) { pickClickedNode(node); });
 }
 
 bool TreeNodePicker::eventFilter(QObject* watched, QEvent* event)
@@ -64,8 +68,12 @@ void TreeNodePicker::onLeftRelease(const QPoint& position)
     const bool sameNode = m_pressedIndex.isValid() && released == m_pressedIndex;
     m_pressedIndex = QPersistentModelIndex();
     QTreeWidgetItem* node = m_tree->itemAt(position);
-    if (!sameNode || node == nullptr)
-        return;
+    if (sameNode && node != nullptr)
+        pickClickedNode(node);
+}
+
+void TreeNodePicker::pickClickedNode(QTreeWidgetItem* node)
+{
     // The click moves the current node itself; that move is no second pick.
     m_clicking = true;
     m_tree->setCurrentItem(node);

@@ -30,6 +30,7 @@ private:
     bool filterViewportEvent(QEvent* event);
     void onLeftPress(const QPoint& position);
     void onLeftRelease(const QPoint& position);
+    void pickClickedNode(QTreeWidgetItem* node);
     void onCurrentItemChanged(QTreeWidgetItem* current);
     void keepFocusFromPickingANode();
 
