@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include "FileBytes.h"
+#include "db/AtomicFileWriter.h"
 #include "db/PrivateProfileStore.h"
 
 using nms::PrivateProfileStore;
@@ -695,6 +697,47 @@ private slots:
         QString out = buffer(750);
         QCOMPARE(m_store->getString("A", "X", "d", out, m_path), 1);
         QVERIFY(m_store->sectionNames(m_path).isEmpty());
+    }
+
+    // What a run killed in the middle of a write leaves beside the file:
+    // removed at the next start once its writer is gone, never while the
+    // writer may still be writing.
+    void abandonedTemporaryFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("ageSeconds"); // since the file was last written
+        QTest::addColumn<bool>("removed");
+        const pid_t gone = ::fork();
+        if (gone == 0)
+            ::_exit(0);
+        ::waitpid(gone, nullptr, 0);
+        const QString own = QString::number(::getpid());
+        QTest::newRow("writer gone") << QString(".nms.ini.tmp-%1-1f").arg(gone) << 0 << true;
+        QTest::newRow("writer running") << QString(".nms.ini.tmp-%1-2e").arg(own) << 0 << false;
+        QTest::newRow("id reused by a process started later")
+            << QString(".nms.ini.tmp-%1-3d").arg(own) << 3600 << true;
+        QTest::newRow("id of a process running since before the write")
+            << QStringLiteral(".nms.ini.tmp-1-4c") << 0 << false;
+        QTest::newRow("not a temporary name")
+            << QStringLiteral(".nms.ini.tmp-x-5b") << 3600 << false;
+        QTest::newRow("another file's temporary")
+            << QString(".other.ini.tmp-%1-6a").arg(gone) << 3600 << false;
+    }
+    void abandonedTemporaryFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, ageSeconds);
+        QFETCH(bool, removed);
+        prepare("[A]\nX=1\n");
+        const QString temporary = m_dir.filePath(name);
+        writeBytes(temporary, "[A]\nX=");
+        const timespec written{::time(nullptr) - ageSeconds, 0};
+        const timespec times[2] = {written, written};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(temporary).constData(), times, 0), 0);
+        QCOMPARE(nms::AtomicFileWriter::removeAbandonedTemporaries(m_path), removed ? 1 : 0);
+        QCOMPARE(QFile::exists(temporary), !removed);
+        QCOMPARE(readBytes(m_path), QByteArray("[A]\nX=1\n"));
+        QFile::remove(temporary);
     }
 
     void manyWritesLeaveNoTemporaryFiles()
