@@ -174,9 +174,12 @@ void ConfigurationConfirmer::takeSerialAndVersion(const FeedbackRecord& record,
 void ConfigurationConfirmer::takeSfnAndBuffer(const FeedbackRecord& record, const QString& section)
 {
     // Stored so that the next selection shows what the element runs; the
-    // panel keeps the operator's values until then.
-    write(section, QStringLiteral("sfn"), QString::number(record.sfn));
-    write(section, QStringLiteral("buf"), QString::number(record.buf));
+    // panel keeps the operator's values until then. A short answer that did
+    // not carry a value leaves the stored one as it was.
+    if (record.hasSfn)
+        write(section, QStringLiteral("sfn"), QString::number(record.sfn));
+    if (record.hasBuf)
+        write(section, QStringLiteral("buf"), QString::number(record.buf));
 }
 
 void ConfigurationConfirmer::takeDecoderValues(const FeedbackRecord& record, const QString& section)

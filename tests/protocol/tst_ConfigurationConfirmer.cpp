@@ -41,6 +41,7 @@ FeedbackRecord matchingAnswer(quint8 role)
     r.sn = 1234;
     r.ver = double(3.4f);
     r.length = role == 2 ? 48 : 44;
+    r.hasSfn = r.hasBuf = true;
     if (role == 2) {
         r.att = 255;
         r.sdm = 0;
