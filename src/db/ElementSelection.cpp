@@ -31,10 +31,11 @@ constexpr int kCorruptedKeyCount = 18;
 constexpr int kEncoderRole = 1;
 constexpr int kDecoderRole = 2;
 
-// The SFN option is stored as 0 off, 1 on, 2 undetermined.
-Qt::CheckState sfnState(int stored)
+// Shown, never corrected: the stored value stays until the element reports
+// another.
+Qt::CheckState sfnState(int option)
 {
-    switch (stored) {
+    switch (option) {
     case 1: return Qt::Checked;
     case 2: return Qt::PartiallyChecked;
     default: return Qt::Unchecked;
@@ -104,10 +105,11 @@ std::optional<int> ElementSelection::readInRange(const QString& key, const QStri
     return value;
 }
 
-// Values that choose a list position, the SFN state and the role must be
-// whole numbers within their control; a record that breaks this is refused
-// as a whole before anything of the panel changes. A bound encoder beyond
-// the encoders now listed is such a value.
+// Values that choose a list position and the role must be whole numbers
+// within their control; a record that breaks this is refused as a whole
+// before anything of the panel changes. A bound encoder beyond the encoders
+// now listed is such a value. The SFN state is not among them: it is the
+// element's own report, and refusing it would lock the element out.
 std::optional<ElementSelection::RecordChoices> ElementSelection::readChoices() const
 {
     const auto input = readInRange(QStringLiteral("input"), {}, 0, lastIndex(m_ui.cmbAudioInput));
@@ -115,11 +117,10 @@ std::optional<ElementSelection::RecordChoices> ElementSelection::readChoices() c
     const auto tx = readInRange(QStringLiteral("tx"), {}, 0, lastIndex(m_ui.cmbAudioTX));
     const auto bound =
         readInRange(QStringLiteral("bound"), QStringLiteral("0"), 0, lastIndex(m_ui.cmbEncoders));
-    const auto sfn = readInRange(QStringLiteral("sfn"), QStringLiteral("0"), 0, 2);
     const auto role = record::WholeNumber(read(QStringLiteral("role")));
-    if (!input || !type || !tx || !bound || !sfn || !role)
+    if (!input || !type || !tx || !bound || !role)
         return std::nullopt;
-    return RecordChoices{*input, *type, *tx, *bound, *sfn, *role};
+    return RecordChoices{*input, *type, *tx, *bound, *role};
 }
 
 void ElementSelection::showCorruptedRecord()
@@ -143,7 +144,8 @@ void ElementSelection::fillFields(const RecordChoices& choices)
     m_ui.lblVersion->setCaption(
         record::VersionCaption(read(QStringLiteral("ver"), QStringLiteral("2"))));
     setListPosition(m_ui.cmbEncoders, choices.bound);
-    m_ui.chkSFNEnabled->setCheckState(sfnState(choices.sfn));
+    m_ui.chkSFNEnabled->setCheckState(
+        sfnState(record::SfnOption(read(QStringLiteral("sfn"), QStringLiteral("0")))));
 }
 
 void ElementSelection::applyRole(int role)

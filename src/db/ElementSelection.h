@@ -34,7 +34,6 @@ private:
         int type = 0;
         int tx = 0;
         int bound = 0;
-        int sfn = 0;
         int role = 0;
     };
 

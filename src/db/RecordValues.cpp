@@ -37,6 +37,12 @@ std::optional<int> WholeNumber(const QString& stored)
     return value;
 }
 
+int SfnOption(const QString& stored)
+{
+    const std::optional<int> value = WholeNumber(stored);
+    return value == 1 || value == 2 ? *value : 0;
+}
+
 QString VersionCaption(const QString& stored)
 {
     QString pointed = stored;

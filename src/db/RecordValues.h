@@ -12,6 +12,11 @@ namespace nms::record {
 // Anything else (empty, "1.5", "abc", "99999") has no value.
 std::optional<int> WholeNumber(const QString& stored);
 
+// The SFN option as stored: 0 off, 1 on, 2 undetermined. The key holds the
+// byte the element reported, so it may hold anything; every value but 1 and
+// 2 (3 and more, a missing key, a text that is no number) reads as 0.
+int SfnOption(const QString& stored);
+
 // The firmware version caption: the stored number with exactly two decimals
 // and a point as separator, whether it was written with a point or a comma.
 // A value that is not a number is shown as stored, commas made points.

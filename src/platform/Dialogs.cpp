@@ -7,7 +7,26 @@ BoxAnswer Dialogs::show(const MessageBoxRequest& box)
     ++m_openBoxes;
     const BoxAnswer answer = present(box);
     --m_openBoxes;
+    if (m_openBoxes == 0)
+        notifyAllBoxesClosed();
     return answer;
+}
+
+void Dialogs::whenAllBoxesClosed(QObject* context, std::function<void()> listener)
+{
+    m_closeListeners.append({context, std::move(listener)});
+}
+
+// Listeners whose context has gone are forgotten. The list is copied: a
+// listener may add another one.
+void Dialogs::notifyAllBoxesClosed()
+{
+    m_closeListeners.removeIf([](const CloseListener& entry) { return entry.context.isNull(); });
+    const QList<CloseListener> listeners = m_closeListeners;
+    for (const CloseListener& entry : listeners) {
+        if (!entry.context.isNull())
+            entry.listener();
+    }
 }
 
 BoxAnswer Dialogs::information(const QString& title, const QStringList& lines)

@@ -1,5 +1,11 @@
 #pragma once
 
+#include <functional>
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
 #include "platform/MessageBoxRequest.h"
 
 namespace nms {
@@ -16,6 +22,11 @@ public:
     // instead of raising boxes on top of it.
     bool isBoxOpen() const { return m_openBoxes > 0; }
 
+    // Runs the listener each time the last open box has closed, for as long
+    // as the context object lives. It runs inside show(), before the code
+    // that raised the box goes on, so a listener only schedules its work.
+    void whenAllBoxesClosed(QObject* context, std::function<void()> listener);
+
     // Convenience for the common shapes; all of them go through show().
     BoxAnswer information(const QString& title, const QStringList& lines);
     BoxAnswer critical(const QString& title, const QStringList& lines);
@@ -26,7 +37,15 @@ protected:
     virtual BoxAnswer present(const MessageBoxRequest& box) = 0;
 
 private:
+    struct CloseListener {
+        QPointer<QObject> context;
+        std::function<void()> listener;
+    };
+
+    void notifyAllBoxesClosed();
+
     int m_openBoxes = 0;
+    QList<CloseListener> m_closeListeners;
 };
 
 } // namespace nms

@@ -95,6 +95,9 @@ void AutoDiscovery::loadPagingWindow()
     aimAtPagingPort();
     m_paging->Timer1()->setEnabled(true);
     m_ctx.AutoDiscoverAwaiting = true;
+    // Whatever came in before the request (held behind the question box,
+    // say) cannot answer it.
+    m_firstArrivalInWindow = m_ctx.udpClient->lastArrivalNumber() + 1;
     sendPagingRequest();
 }
 
@@ -157,14 +160,18 @@ void AutoDiscovery::onTimer1Tick()
     endCollectionWhenAnswersAreIn();
 }
 
+// A feedback that does not come from the endpoint (arrival number 0) is
+// judged by the window alone.
 bool AutoDiscovery::isAnswerToDiscovery() const
 {
     if (!m_ctx.AutoDiscoverAwaiting)
         return false;
-    if (!m_windowElapsed)
-        return true;
     const quint64 arrival = m_ctx.udpClient->dispatchingArrivalNumber();
-    return arrival != 0 && arrival <= m_lastArrivalInWindow;
+    if (arrival == 0)
+        return !m_windowElapsed;
+    if (arrival < m_firstArrivalInWindow)
+        return false;
+    return !m_windowElapsed || arrival <= m_lastArrivalInWindow;
 }
 
 // Answers that arrived inside the window but are still in hand (held behind
@@ -176,9 +183,9 @@ bool AutoDiscovery::isAnswerToDiscovery() const
 // discovery, and a stream of it must not hold the window open.
 void AutoDiscovery::endCollectionWhenAnswersAreIn()
 {
-    const quint64 oldestHeld = m_ctx.udpClient->oldestWaitingArrivalNumber();
     const bool answersInHand =
-        m_ctx.dialogs.isBoxOpen() || (oldestHeld != 0 && oldestHeld <= m_lastArrivalInWindow) ||
+        m_ctx.dialogs.isBoxOpen() ||
+        m_ctx.udpClient->holdsAnswerArrivedBetween(m_firstArrivalInWindow, m_lastArrivalInWindow) ||
         (m_ctx.feedback != nullptr && m_ctx.feedback->discoveryAnswersInHand() > 0);
     if (answersInHand) {
         QTimer::singleShot(kAnswersInHandRecheckMs, this,

@@ -31,8 +31,9 @@ public:
     quint16 savedRemotePort() const { return m_savedRemotePort; }
 
     // Whether the feedback being handled now is an answer to the discovery:
-    // one that arrived while the collection window was open. After Timer1
-    // has fired, only the answers that came in before the tick qualify.
+    // one that arrived after the request went out, while the collection
+    // window was open. After Timer1 has fired, only the answers that came in
+    // before the tick qualify.
     bool isAnswerToDiscovery() const;
 
 private:
@@ -43,6 +44,9 @@ private:
     // Set by Timer1's tick: from then on the window only finishes the
     // answers that arrived up to this arrival number.
     bool m_windowElapsed = false;
+    // The first arrival after the request went out, and (once Timer1 has
+    // fired) the last one before the tick.
+    quint64 m_firstArrivalInWindow = 1;
     quint64 m_lastArrivalInWindow = 0;
 
     bool confirmedByOperator();

@@ -14,6 +14,7 @@
 #include "protocol/FeedbackRecord.h"
 #include "ui/CaptionLabel.h"
 #include "ui/FrmMainControls.h"
+#include "ui/PropertiesPanel.h"
 
 namespace nms {
 namespace {
@@ -174,9 +175,12 @@ void ConfigurationConfirmer::takeSerialAndVersion(const FeedbackRecord& record,
 void ConfigurationConfirmer::takeSfnAndBuffer(const FeedbackRecord& record, const QString& section)
 {
     // Stored so that the next selection shows what the element runs; the
-    // panel keeps the operator's values until then.
-    write(section, QStringLiteral("sfn"), QString::number(record.sfn));
-    write(section, QStringLiteral("buf"), QString::number(record.buf));
+    // panel keeps the operator's values until then. A short answer that did
+    // not carry a value leaves the stored one as it was.
+    if (record.hasSfn)
+        write(section, QStringLiteral("sfn"), QString::number(record.sfn));
+    if (record.hasBuf)
+        write(section, QStringLiteral("buf"), QString::number(record.buf));
 }
 
 void ConfigurationConfirmer::takeDecoderValues(const FeedbackRecord& record, const QString& section)
@@ -184,26 +188,46 @@ void ConfigurationConfirmer::takeDecoderValues(const FeedbackRecord& record, con
     FrmMainControls& ui = m_ctx.ui;
     // Raised to the bar's minimum; as a byte it cannot pass the maximum.
     const int attenuation = std::max<int>(record.att, ui.scrlAtten->minimum());
-    ui.scrlAtten->setValue(attenuation);
+    setScrollValue(ui.scrlAtten, attenuation);
     write(section, QStringLiteral("att"), QString::number(attenuation));
 
     // A short answer that did not carry a silence-detection value leaves
     // both the panel and the stored value as they were.
     if (record.hasSdm) {
         if (record.sdm < ui.cmbSilDetMode->count())
-            ui.cmbSilDetMode->setCurrentIndex(record.sdm);
+            setListIndex(ui.cmbSilDetMode, record.sdm);
         write(section, QStringLiteral("sdm"), QString::number(record.sdm));
     }
     if (record.hasSdl) {
         const int level = clampToBar(record.sdl, ui.scrlSilDetLevel);
-        ui.scrlSilDetLevel->setValue(level);
+        setScrollValue(ui.scrlSilDetLevel, level);
         write(section, QStringLiteral("sdl"), QString::number(level));
     }
     if (record.hasSdt) {
         const int time = clampToBar(record.sdt, ui.scrlSilDetTime);
-        ui.scrlSilDetTime->setValue(time);
+        setScrollValue(ui.scrlSilDetTime, time);
         write(section, QStringLiteral("sdt"), QString::number(time));
     }
+}
+
+// Through the panel, as a selection does: a value set by code runs the
+// control's change behaviour even when it equals the one shown. The role
+// caption set just before has laid the panel out again, which enabled the
+// detector's settings whatever mode is shown.
+void ConfigurationConfirmer::setListIndex(QComboBox* list, int index)
+{
+    if (m_ctx.panel != nullptr)
+        m_ctx.panel->SetListIndex(list, index);
+    else
+        list->setCurrentIndex(index);
+}
+
+void ConfigurationConfirmer::setScrollValue(QScrollBar* bar, int value)
+{
+    if (m_ctx.panel != nullptr)
+        m_ctx.panel->SetScrollValue(bar, value);
+    else
+        bar->setValue(value);
 }
 
 void ConfigurationConfirmer::refuseRecord(const QString& reason)

@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QString>
 
+class QComboBox;
+class QScrollBar;
+
 namespace nms {
 
 struct NmsContext;
@@ -35,6 +38,8 @@ private:
     void takeSerialAndVersion(const FeedbackRecord& record, const QString& section);
     void takeSfnAndBuffer(const FeedbackRecord& record, const QString& section);
     void takeDecoderValues(const FeedbackRecord& record, const QString& section);
+    void setListIndex(QComboBox* list, int index);
+    void setScrollValue(QScrollBar* bar, int value);
     void refuseRecord(const QString& reason);
     void reportMismatch(const QString& field);
     void write(const QString& section, const QString& key, const QString& value);

@@ -69,6 +69,7 @@ void decodeEncoderExtension(const QByteArray& datagram, FeedbackRecord& record)
     record.ver = complete ? FeedbackCodec::versionFromBytes(byteAt(datagram, base),
                                                             byteAt(datagram, base + 1))
                           : kDefaultVersion;
+    record.hasSfn = record.hasBuf = complete;
     record.sfn = complete ? byteAt(datagram, base + 2) : kDefaultSfn;
     record.buf = complete ? byteAt(datagram, base + 3) : kDefaultEncoderBuffer;
 }
@@ -87,8 +88,10 @@ void decodeDecoderExtension(const QByteArray& datagram, FeedbackRecord& record)
     record.ver = versionBlock ? FeedbackCodec::versionFromBytes(byteAt(datagram, base + 1),
                                                                 byteAt(datagram, base + 2))
                               : kDefaultVersion;
-    record.sfn = versionBlock ? byteAt(datagram, base + 3) : kDefaultSfn;
-    record.buf = reaches(base + 4) ? byteAt(datagram, base + 4) : kDefaultDecoderBuffer;
+    record.hasSfn = versionBlock;
+    record.hasBuf = reaches(base + 4);
+    record.sfn = record.hasSfn ? byteAt(datagram, base + 3) : kDefaultSfn;
+    record.buf = record.hasBuf ? byteAt(datagram, base + 4) : kDefaultDecoderBuffer;
     record.hasSdm = reaches(base + 5);
     record.hasSdl = reaches(base + 6);
     record.hasSdt = reaches(base + 7);

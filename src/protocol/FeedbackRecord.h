@@ -27,8 +27,11 @@ struct FeedbackRecord {
     quint8 sdm = 0;
     quint8 sdl = 37;
     quint8 sdt = 43;
-    // Which decoder fields the datagram itself carried (a short answer
-    // leaves the rest at their defaults).
+    // Which of these fields the datagram itself carried; a short answer
+    // leaves the rest at their defaults, which a new record takes but which
+    // must not replace a stored value.
+    bool hasSfn = false;
+    bool hasBuf = false;
     bool hasAtt = false;
     bool hasSdm = false;
     bool hasSdl = false;

@@ -1,5 +1,7 @@
 #include "protocol/UdpClient.h"
 
+#include <algorithm>
+
 #include "db/TextHelpers.h"
 #include "platform/Dialogs.h"
 #include "platform/UdpEndpoint.h"
@@ -7,10 +9,6 @@
 namespace nms {
 
 namespace {
-
-// While a box is open the queue is looked at again after this pause, so an
-// open box does not keep the event loop spinning.
-constexpr int kBoxOpenRecheckMs = 20;
 
 // The stored address in plain dotted form: the checks accept blanks around
 // the digits, the socket does not.
@@ -31,6 +29,10 @@ UdpClient::UdpClient(UdpEndpoint& socket, Dialogs& dialogs, QObject* parent)
 {
     m_deliveryTimer.setSingleShot(true);
     connect(&m_deliveryTimer, &QTimer::timeout, this, &UdpClient::deliverNextWaiting);
+    m_dialogs.whenAllBoxesClosed(this, [this] {
+        if (hasWaiting())
+            scheduleDelivery();
+    });
     connect(
         &m_socket, &UdpEndpoint::datagramArrived, this,
         [this](const QByteArray& data, const QHostAddress&, quint16) { onDatagramArrived(data); });
@@ -111,45 +113,75 @@ void UdpClient::onDatagramArrived(const QByteArray& data)
     dispatch(arrival);
 }
 
-quint64 UdpClient::oldestWaitingArrivalNumber() const
+quint64 UdpClient::oldestWaitingAnswerNumber() const
 {
-    return m_waiting.isEmpty() ? 0 : m_waiting.first().number;
+    return m_waitingAnswers.isEmpty() ? 0 : m_waitingAnswers.first().number;
+}
+
+bool UdpClient::holdsAnswerArrivedBetween(quint64 first, quint64 last) const
+{
+    return std::any_of(
+        m_waitingAnswers.cbegin(), m_waitingAnswers.cend(),
+        [first, last](const Arrival& held) { return held.number >= first && held.number <= last; });
 }
 
 // A datagram waits while a box is open (its handler may raise another box),
 // while another one is being handled, and behind those already waiting.
 bool UdpClient::mustWait() const
 {
-    return m_dialogs.isBoxOpen() || m_dispatching || !m_waiting.isEmpty();
+    return m_dialogs.isBoxOpen() || m_dispatching || hasWaiting();
+}
+
+bool UdpClient::hasWaiting() const
+{
+    return !m_waitingAnswers.isEmpty() || m_waitingLevel.has_value();
 }
 
 void UdpClient::holdBack(const Arrival& arrival)
 {
-    if (m_waiting.size() >= kWaitingCapacity) {
-        ++m_droppedWhileBusy;
+    if (isLevelPacketLength(arrival.data.size())) {
+        if (m_waitingLevel)
+            ++m_supersededLevelPackets;
+        m_waitingLevel = arrival;
+    } else if (m_waitingAnswers.size() < kAnswerCapacity) {
+        m_waitingAnswers.append(arrival);
+    } else {
+        ++m_droppedAnswers;
         return;
     }
-    m_waiting.append(arrival);
-    scheduleDelivery(0);
+    scheduleDelivery();
 }
 
-void UdpClient::scheduleDelivery(int delayMs)
+void UdpClient::scheduleDelivery()
 {
     if (!m_deliveryTimer.isActive())
-        m_deliveryTimer.start(delayMs);
+        m_deliveryTimer.start(0);
 }
 
+// One datagram per turn of the event loop, so that timers and the
+// operator's input go on between them. While a box is open or another
+// datagram is being handled nothing is delivered; the box's closing or the
+// dispatch's end starts the delivery again.
 void UdpClient::deliverNextWaiting()
 {
-    if (m_waiting.isEmpty())
+    if (!hasWaiting() || m_dialogs.isBoxOpen() || m_dispatching)
         return;
-    if (m_dialogs.isBoxOpen() || m_dispatching) {
-        scheduleDelivery(kBoxOpenRecheckMs);
-        return;
-    }
-    dispatch(m_waiting.takeFirst());
-    if (!m_waiting.isEmpty())
-        scheduleDelivery(0);
+    dispatch(takeOldestWaiting());
+    if (hasWaiting())
+        scheduleDelivery();
+}
+
+// In arrival order, the level packet among the answers.
+UdpClient::Arrival UdpClient::takeOldestWaiting()
+{
+    const bool levelFirst =
+        m_waitingLevel &&
+        (m_waitingAnswers.isEmpty() || m_waitingLevel->number < oldestWaitingAnswerNumber());
+    if (!levelFirst)
+        return m_waitingAnswers.takeFirst();
+    Arrival level = std::move(*m_waitingLevel);
+    m_waitingLevel.reset();
+    return level;
 }
 
 void UdpClient::dispatch(const Arrival& arrival)
@@ -162,6 +194,9 @@ void UdpClient::dispatch(const Arrival& arrival)
         emit feedbackArrived(arrival.data);
     m_dispatchingArrival = 0;
     m_dispatching = false;
+    // What arrived while this one was handled goes next.
+    if (hasWaiting())
+        scheduleDelivery();
 }
 
 } // namespace nms

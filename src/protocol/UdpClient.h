@@ -7,6 +7,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <optional>
+
 namespace nms {
 
 class Dialogs;
@@ -24,8 +26,9 @@ public:
     static constexpr quint16 kPagingPort = 1901;
     static constexpr int kLevelPacketLength = 1440;
     static constexpr int kLongestFeedback = 48;
-    // Datagrams held back while a message box is open; the excess is dropped.
-    static constexpr int kWaitingCapacity = 256;
+    // Answers (feedback datagrams) held back while a message box is open;
+    // only one that finds this many already held is dropped.
+    static constexpr int kAnswerCapacity = 4096;
 
     enum class ReopenResult { Ready, NoValidAddress, EndpointFailed };
 
@@ -56,16 +59,20 @@ public:
     // True for the lengths that the dispatch hands on (1440, and 0..48 but 3).
     static bool isLevelPacketLength(qsizetype length);
     static bool isFeedbackLength(qsizetype length);
-    // Datagrams waiting for an open box to close, and those dropped because
-    // the waiting queue was full.
-    int waitingCount() const { return int(m_waiting.size()); }
-    int droppedWhileBusy() const { return m_droppedWhileBusy; }
+    // Datagrams waiting for an open box to close: the held answers and at
+    // most one level packet, the newest.
+    int waitingCount() const { return int(m_waitingAnswers.size()) + (m_waitingLevel ? 1 : 0); }
+    // Answers dropped because kAnswerCapacity were already held, and level
+    // packets replaced by a newer one while they waited.
+    int droppedWhileBusy() const { return m_droppedAnswers; }
+    int supersededLevelPackets() const { return m_supersededLevelPackets; }
     // Arrivals are numbered from 1 as they come in (held ones keep their
     // number): the last one that came in, the one being handed on now (0
-    // outside a dispatch), and the oldest one still held back (0 when none).
+    // outside a dispatch).
     quint64 lastArrivalNumber() const { return m_lastArrival; }
     quint64 dispatchingArrivalNumber() const { return m_dispatchingArrival; }
-    quint64 oldestWaitingArrivalNumber() const;
+    // Whether an answer numbered first to last (both included) is held back.
+    bool holdsAnswerArrivedBetween(quint64 first, quint64 last) const;
 
 signals:
     // Dispatch by length: 1440 bytes, and 0 to 48 bytes except 3.
@@ -87,20 +94,29 @@ private:
         quint64 number = 0;
         QByteArray data;
     };
-    QList<Arrival> m_waiting;
-    int m_droppedWhileBusy = 0;
+    // Answers are all kept, in arrival order: each one may be the answer
+    // to a configuration. A level packet only shows a moment's level, so a
+    // newer one replaces the one waiting.
+    QList<Arrival> m_waitingAnswers;
+    std::optional<Arrival> m_waitingLevel;
+    int m_droppedAnswers = 0;
+    int m_supersededLevelPackets = 0;
     bool m_dispatching = false;
     quint64 m_lastArrival = 0;
     quint64 m_dispatchingArrival = 0;
-    // Re-checks the waiting queue: at once after a delivery, a little later
-    // while a box is still open. It has no observable interval of its own.
+    // Hands on the next held datagram once control is back in the event
+    // loop. Started when something is held, when a dispatch ends and when
+    // the last box closes; never while a box is open, so nothing polls.
     QTimer m_deliveryTimer;
 
     void onDatagramArrived(const QByteArray& data);
     bool mustWait() const;
+    bool hasWaiting() const;
     void holdBack(const Arrival& arrival);
     void deliverNextWaiting();
-    void scheduleDelivery(int delayMs);
+    Arrival takeOldestWaiting();
+    quint64 oldestWaitingAnswerNumber() const;
+    void scheduleDelivery();
     void dispatch(const Arrival& arrival);
 };
 

@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QTreeWidget>
 
+#include "FileBytes.h"
 #include "PanelFixture.h"
 #include "ui/CaptionLabel.h"
 #include "ui/ShapeWidget.h"
@@ -269,7 +270,6 @@ private slots:
         QTest::newRow("bound not a number")
             << record("001A2B3C4D60", with(sixteen, "BOUND", "one"));
         QTest::newRow("bound negative") << record("001A2B3C4D60", with(sixteen, "BOUND", "-1"));
-        QTest::newRow("sfn 3") << record("001A2B3C4D60", with(encoderKeys(), "SFN", "3"));
         QTest::newRow("role missing") << record("001A2B3C4D60", with(encoderKeys(), "ROLE", {}));
         QTest::newRow("role text")
             << record("001A2B3C4D60", with(encoderKeys(), "ROLE", "encoder"));
@@ -341,6 +341,13 @@ private slots:
             << QByteArray("1") << QByteArray("1") << 1 << int(Qt::Checked);
         QTest::newRow("sfn undetermined")
             << QByteArray("0") << QByteArray("2") << 0 << int(Qt::PartiallyChecked);
+        // An element's byte beyond the three states: shown off, kept stored.
+        QTest::newRow("sfn 3 reported")
+            << QByteArray("0") << QByteArray("3") << 0 << int(Qt::Unchecked);
+        QTest::newRow("sfn 255 reported")
+            << QByteArray("1") << QByteArray("255") << 1 << int(Qt::Unchecked);
+        QTest::newRow("sfn not a number")
+            << QByteArray("0") << QByteArray("on") << 0 << int(Qt::Unchecked);
     }
     void boundAndSfnChoices()
     {
@@ -355,10 +362,14 @@ private slots:
         f.writeIni(record("001A2B3C4D5E", encoderKeys()) + record("001A2B3C4D5F", keys));
         f.list.Load_Config();
         ui.cmbEncoders->setCurrentIndex(1 - encoderIndex);
+        ui.chkSFNEnabled->setCheckState(sfnState == Qt::Unchecked ? Qt::Checked : Qt::Unchecked);
+        const QByteArray stored = readBytes(f.context.iniPath);
         f.selection.SelectElement(f.node(kDecoderKey));
         QVERIFY(f.dialogs.boxes.isEmpty());
+        QCOMPARE(ui.lblElementMAC->caption(), kDecoderKey);
         QCOMPARE(ui.cmbEncoders->currentIndex(), encoderIndex);
         QCOMPARE(int(ui.chkSFNEnabled->checkState()), sfnState);
+        QCOMPARE(readBytes(f.context.iniPath), stored);
     }
 
     void unknownRoleLeavesDecoderControls()

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QSlider>
 
 #include "LabProgram.h"
 #include "platform/Timer.h"
@@ -33,6 +34,11 @@ constexpr int kQuietMs = 500;
 // The time-out box comes 3 s after the send; wait well beyond it.
 constexpr int kTimeoutBoxWaitMs = 10000;
 constexpr int kPingWaitMs = 5000;
+constexpr int kStartPollingMs = 50;
+// Level packets that arrive behind the question: well beyond a queue of a
+// few hundred datagrams.
+constexpr int kLevelPacketsBehindTheQuestion = 400;
+constexpr int kLevelStreamWaitMs = 30000;
 
 const QString kSendTitle = QStringLiteral("Send configuration");
 const QString kSendText =
@@ -56,6 +62,18 @@ const QByteArray kEncoderPacketHex = "c612000b"                          // ip 1
                                      "00"                                // type: Left/Right
                                      "01"                                // tx: Multicast
                                      "454e432d30312053545544494f204120"; // "ENC-01 STUDIO A "
+
+// The same encoder renamed again, back to digital input, and sending unicast
+// to 198.18.0.15.
+const QByteArray kMonitoredEncoderPacketHex =
+    "c612000b"                          // ip 198.18.0.11
+    "ffffff00"                          // mask
+    "c61200fe"                          // gw 198.18.0.254
+    "c612000f"                          // remote .15
+    "00"                                // input: Digital
+    "00"                                // type: Left/Right
+    "00"                                // tx: Unicast
+    "454e432d30312053545544494f204320"; // "ENC-01 STUDIO C "
 
 // A decoder renamed and moved to a free address with another gateway,
 // listening to element 3, MPX audio, silence detection forced external at
@@ -102,33 +120,64 @@ private slots:
 
     void init() { m_program.clearBoxes(); }
 
+    // The second row keeps the question open, with level monitoring on and
+    // polling fast, until far more level packets have come in than a box
+    // used to hold back; the answer that follows must still be confirmed.
+    void encoderConfigurationReachesElement_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("remote");
+        QTest::addColumn<int>("input");
+        QTest::addColumn<int>("tx");
+        QTest::addColumn<QByteArray>("packetHex");
+        QTest::addColumn<bool>("longQuestionWhileMonitoring");
+        QTest::newRow("plain") << QStringLiteral("enc-01 studio a") << QStringLiteral("198.18.0.14")
+                               << 1 << 1 << kEncoderPacketHex << false;
+        QTest::newRow("question open while level packets stream in")
+            << QStringLiteral("enc-01 studio c") << QStringLiteral("198.18.0.15") << 0 << 0
+            << kMonitoredEncoderPacketHex << true;
+    }
     void encoderConfigurationReachesElement()
     {
+        QFETCH(QString, name);
+        QFETCH(QString, remote);
+        QFETCH(int, input);
+        QFETCH(int, tx);
+        QFETCH(QByteArray, packetHex);
+        QFETCH(bool, longQuestionWhileMonitoring);
         const LabElement& encoder = element(1);
         QVERIFY(m_program.select(encoder.programMac()));
         FrmMainControls& ui = m_program.ui();
         QCOMPARE(ui.lblElementType->caption(), QStringLiteral("ENCODER"));
-        ui.txtElementName->setText(QStringLiteral("enc-01 studio a"));
-        ui.txtRemoteIP->setText(QStringLiteral("198.18.0.14"));
-        ui.cmbAudioInput->setCurrentIndex(1);
-        ui.cmbAudioTX->setCurrentIndex(1);
+        ui.txtElementName->setText(name);
+        ui.txtRemoteIP->setText(remote);
+        ui.cmbAudioInput->setCurrentIndex(input);
+        ui.cmbAudioTX->setCurrentIndex(tx);
+        auto restore = qScopeGuard([&] {
+            m_program.whileBoxOpen = nullptr;
+            ui.tmrVolume->setInterval(kStartPollingMs);
+        });
+        if (longQuestionWhileMonitoring)
+            QVERIFY(monitorFastAndHoldTheQuestion());
         SimRecord record(encoder.record);
 
         saveAnsweringYes();
         QTRY_VERIFY_WITH_TIMEOUT(m_program.dialogs.boxes.size() >= 2, kAnswerTimeoutMs);
         QTest::qWait(kQuietMs);
 
-        QCOMPARE(record.received(kConfigPort), QStringList{QString::fromLatin1(kEncoderPacketHex)});
-        QCOMPARE(kEncoderPacketHex.size(), 35 * 2);
+        QCOMPARE(record.received(kConfigPort), QStringList{QString::fromLatin1(packetHex)});
+        QCOMPARE(packetHex.size(), 35 * 2);
         expectSuccessOnly();
         const IniSection section = sectionOf(encoder);
-        QCOMPARE(section.value("NAME"), QStringLiteral("ENC-01 STUDIO A "));
-        QCOMPARE(section.value("REMOTE"), QStringLiteral("198.18.0.14"));
-        QCOMPARE(section.value("INPUT"), QStringLiteral("1"));
-        QCOMPARE(section.value("TX"), QStringLiteral("1"));
+        const QString stored = name.toUpper().leftJustified(16);
+        QCOMPARE(section.value("NAME"), stored);
+        QCOMPARE(section.value("REMOTE"), remote);
+        QCOMPARE(section.value("INPUT"), QString::number(input));
+        QCOMPARE(section.value("TX"), QString::number(tx));
         QCOMPARE(section.value("IP"), encoder.ip);
         QCOMPARE(section.keys.size(), 13);
-        QVERIFY(m_program.nodeTexts().contains("ENC-01 STUDIO A [" + encoder.programMac() + "]"));
+        QVERIFY(
+            m_program.nodeTexts().contains(stored.trimmed() + " [" + encoder.programMac() + "]"));
     }
 
     void decoderConfigurationReachesElement()
@@ -297,6 +346,38 @@ private:
     {
         m_program.dialogs.script = {BoxAnswer::Yes};
         m_program.program->toolbarClick(4);
+    }
+
+    // Starts level monitoring with Slider1 at its fastest, as the operator
+    // may, and arranges that the "Send configuration" question stays open
+    // until that many level packets have arrived behind it.
+    bool monitorFastAndHoldTheQuestion()
+    {
+        FrmMainControls& ui = m_program.ui();
+        ui.Slider1->triggerAction(QAbstractSlider::SliderToMinimum);
+        if (ui.tmrVolume->interval() != ui.Slider1->minimum())
+            return false;
+        m_program.program->toolbarClick(6);
+        if (!QTest::qWaitFor([&] { return ui.lblVolume->text() == QStringLiteral("-6dBFS"); },
+                             kAnswerTimeoutMs))
+            return false;
+        m_program.whileBoxOpen = [this](const MessageBoxRequest& box) {
+            if (box.title != kSendTitle)
+                return;
+            int levelPackets = 0;
+            const QMetaObject::Connection counting =
+                connect(&m_program.udpSocket, &UdpEndpoint::datagramArrived, this,
+                        [&](const QByteArray& data, const QHostAddress&, quint16) {
+                            if (data.size() == 1440)
+                                ++levelPackets;
+                        });
+            const bool streamed = QTest::qWaitFor(
+                [&] { return levelPackets >= kLevelPacketsBehindTheQuestion; }, kLevelStreamWaitMs);
+            disconnect(counting);
+            QVERIFY2(streamed,
+                     qPrintable(QStringLiteral("only %1 level packets").arg(levelPackets)));
+        };
+        return true;
     }
 
     void expectSuccessOnly()

@@ -211,28 +211,45 @@ private slots:
         QCOMPARE(f.dialogs.boxes.size(), 1);
     }
 
-    // Once Timer1 has fired, the window only finishes what it already holds:
-    // an answer that arrives now is the answer to a configuration, and it
-    // cannot keep the window open.
-    void answerAfterTheTickIsNotCollectedAndDoesNotHoldTheWindow_data()
+    // Only what arrives between the request and Timer1's tick answers the
+    // discovery. Once Timer1 has fired, the window only finishes what it
+    // already holds: an answer that arrives now is the answer to a
+    // configuration, and it cannot keep the window open. One that arrived
+    // before the request (held behind the question box) is not an answer
+    // to it either.
+    void answerOutsideTheWindowIsNotCollected_data()
     {
+        QTest::addColumn<bool>("beforeTheRequest");
         QTest::addColumn<bool>("lateAnswerResolves");
-        QTest::newRow("late answer with its MAC at once") << true;
-        QTest::newRow("late answer still waiting for its MAC") << false;
+        QTest::newRow("late answer with its MAC at once") << false << true;
+        QTest::newRow("late answer still waiting for its MAC") << false << false;
+        QTest::newRow("answer held behind the question") << true << true;
     }
 
-    void answerAfterTheTickIsNotCollectedAndDoesNotHoldTheWindow()
+    void answerOutsideTheWindowIsNotCollected()
     {
+        QFETCH(bool, beforeTheRequest);
         QFETCH(bool, lateAnswerResolves);
         Fixture f;
         f.answerYes();
+        bool early = false;
+        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
+            if (beforeTheRequest && !early) {
+                early = true;
+                f.socket.inject(answerFrom(21));
+            }
+        };
         f.discovery->AutoDiscover();
+        QCOMPARE(f.socket.sent.size(), 1);
+        QCoreApplication::processEvents(); // hands on what the question held back
+        QCOMPARE(f.udp.waitingCount(), 0);
         f.socket.inject(answerFrom(24)); // in time, no neighbour entry yet
         QVERIFY(f.timer1()->fire());
         QVERIFY(f.ctx.AutoDiscoverAwaiting);
 
         const quint8 late = lateAnswerResolves ? 21 : 25;
-        f.socket.inject(answerFrom(late));
+        if (!beforeTheRequest)
+            f.socket.inject(answerFrom(late));
         QVERIFY(!f.iniBytes().contains("02AABBCC0015"));
 
         f.neighbours.resolve(addressOf(24), hardwareOf(24));

@@ -41,6 +41,7 @@ FeedbackRecord matchingAnswer(quint8 role)
     r.sn = 1234;
     r.ver = double(3.4f);
     r.length = role == 2 ? 48 : 44;
+    r.hasSfn = r.hasBuf = true;
     if (role == 2) {
         r.att = 255;
         r.sdm = 0;
@@ -430,6 +431,44 @@ private slots:
         QCOMPARE(QString::fromLatin1(f.iniBytes()), QString::fromLatin1(expected));
         // Taken from the element, not moved by the operator: nothing sent.
         QVERIFY(f.socket.sent.isEmpty());
+    }
+
+    // A mode set by the confirmation runs the detector's rule even when it
+    // is the mode shown; the decoder's caption, set just before, has laid
+    // the panel out and enabled the detector's settings.
+    void confirmedSilenceModeRunsItsRule_data()
+    {
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<int>("confirmed");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("force internal, unchanged") << 1 << 1 << false;
+        QTest::newRow("force external, unchanged") << 2 << 2 << false;
+        QTest::newRow("auto detect, unchanged") << 0 << 0 << true;
+        QTest::newRow("auto detect to force internal") << 0 << 1 << false;
+        QTest::newRow("force external to auto detect") << 2 << 0 << true;
+    }
+    void confirmedSilenceModeRunsItsRule()
+    {
+        QFETCH(int, shown);
+        QFETCH(int, confirmed);
+        QFETCH(bool, enabled);
+        ConfirmerFixture f;
+        PropertiesPanel panel(f.ctx);
+        f.ctx.panel = &panel;
+        f.writeIni(ConfigPanelFixture::decoderRecord());
+        f.selectElement("DECODER");
+        panel.SetListIndex(f.ui.cmbSilDetMode, shown);
+        FeedbackRecord answer = matchingAnswer(2);
+        answer.sdm = quint8(confirmed);
+
+        f.confirmer.ConfirmConfiguration(answer);
+
+        QCOMPARE(f.dialogs.texts(), QStringList{kSuccess});
+        QCOMPARE(f.ui.cmbSilDetMode->currentIndex(), confirmed);
+        for (QWidget* w : std::initializer_list<QWidget*>{f.ui.scrlSilDetLevel, f.ui.scrlSilDetTime,
+                                                          f.ui.lblSilDetLevel, f.ui.lblSilDetTime,
+                                                          f.ui.Label24, f.ui.Label26})
+            QCOMPARE(w->isEnabled(), enabled);
     }
 
     void unknownSilenceModeKeepsTheSelection()

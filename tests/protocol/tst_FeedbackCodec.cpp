@@ -97,7 +97,7 @@ private slots:
         QTest::addColumn<int>("sdm");
         QTest::addColumn<int>("sdl");
         QTest::addColumn<int>("sdt");
-        QTest::addColumn<QString>("present"); // which decoder fields were carried
+        QTest::addColumn<QString>("present"); // which defaulted fields were carried
 
         for (int role : {0, 1}) {
             for (int length : {40, 41})
@@ -105,22 +105,23 @@ private slots:
                     << role << length << 2.0 << 0 << 0 << 255 << 0 << 37 << 43 << QString();
             for (int length : {44, 45, 46, 47, 48})
                 QTest::addRow("role %d, %d bytes", role, length)
-                    << role << length << 3.4 << 1 << 6 << 255 << 0 << 37 << 43 << QString();
+                    << role << length << 3.4 << 1 << 6 << 255 << 0 << 37 << 43
+                    << QStringLiteral("sfn buf");
         }
         QTest::newRow("decoder, 40 bytes")
             << 2 << 40 << 2.0 << 0 << 1 << 255 << 0 << 37 << 43 << QString();
         QTest::newRow("decoder, 41 bytes")
             << 2 << 41 << 2.0 << 0 << 1 << 30 << 0 << 37 << 43 << QStringLiteral("att");
         QTest::newRow("decoder, 44 bytes")
-            << 2 << 44 << 3.4 << 1 << 1 << 30 << 0 << 37 << 43 << QStringLiteral("att");
+            << 2 << 44 << 3.4 << 1 << 1 << 30 << 0 << 37 << 43 << QStringLiteral("att sfn");
         QTest::newRow("decoder, 45 bytes")
-            << 2 << 45 << 3.4 << 1 << 5 << 30 << 0 << 37 << 43 << QStringLiteral("att");
+            << 2 << 45 << 3.4 << 1 << 5 << 30 << 0 << 37 << 43 << QStringLiteral("att sfn buf");
         QTest::newRow("decoder, 46 bytes")
-            << 2 << 46 << 3.4 << 1 << 5 << 30 << 2 << 37 << 43 << QStringLiteral("att sdm");
-        QTest::newRow("decoder, 47 bytes")
-            << 2 << 47 << 3.4 << 1 << 5 << 30 << 2 << 100 << 43 << QStringLiteral("att sdm sdl");
+            << 2 << 46 << 3.4 << 1 << 5 << 30 << 2 << 37 << 43 << QStringLiteral("att sfn buf sdm");
+        QTest::newRow("decoder, 47 bytes") << 2 << 47 << 3.4 << 1 << 5 << 30 << 2 << 100 << 43
+                                           << QStringLiteral("att sfn buf sdm sdl");
         QTest::newRow("decoder, 48 bytes") << 2 << 48 << 3.4 << 1 << 5 << 30 << 2 << 100 << 150
-                                           << QStringLiteral("att sdm sdl sdt");
+                                           << QStringLiteral("att sfn buf sdm sdl sdt");
     }
     void roleDependentFields()
     {
@@ -145,6 +146,8 @@ private slots:
         QCOMPARE(int(record->sdl), sdl);
         QCOMPARE(int(record->sdt), sdt);
         const QStringList carried = present.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        QCOMPARE(record->hasSfn, carried.contains(QStringLiteral("sfn")));
+        QCOMPARE(record->hasBuf, carried.contains(QStringLiteral("buf")));
         QCOMPARE(record->hasAtt, carried.contains(QStringLiteral("att")));
         QCOMPARE(record->hasSdm, carried.contains(QStringLiteral("sdm")));
         QCOMPARE(record->hasSdl, carried.contains(QStringLiteral("sdl")));

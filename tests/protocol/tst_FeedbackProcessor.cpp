@@ -122,26 +122,68 @@ private slots:
         QVERIFY(f.dialogs.boxes.isEmpty());
     }
 
-    void shortAnswersAreStoredWithDefaults_data()
+    // A discovery stores a new record, defaults for what a short answer
+    // leaves out. A confirmation keeps the stored value of every field that
+    // the answer did not carry.
+    void shortAnswersAreStored_data()
     {
+        QTest::addColumn<bool>("confirming");
         QTest::addColumn<QByteArray>("datagram");
-        QTest::addColumn<QString>("expected"); // key=value pairs after `role`
-        QTest::newRow("encoder, 40 bytes") << encoderFeedback(40) << "SN=123456 VER=2 SFN=0 BUF=0";
-        QTest::newRow("encoder, 41 bytes") << encoderFeedback(41) << "SN=123456 VER=2 SFN=0 BUF=0";
+        QTest::addColumn<QString>("expected"); // key=value pairs from `sn` on
+        QTest::newRow("encoder, 40 bytes")
+            << false << encoderFeedback(40) << "SN=123456 VER=2 SFN=0 BUF=0";
+        QTest::newRow("encoder, 41 bytes")
+            << false << encoderFeedback(41) << "SN=123456 VER=2 SFN=0 BUF=0";
         QTest::newRow("decoder, 40 bytes")
-            << decoderFeedback(40) << "SN=32768 VER=2 SFN=0 BUF=1 ATT=255 SDM=0 SDL=37 SDT=43";
+            << false << decoderFeedback(40)
+            << "SN=32768 VER=2 SFN=0 BUF=1 ATT=255 SDM=0 SDL=37 SDT=43";
         QTest::newRow("decoder, 41 bytes")
-            << decoderFeedback(41) << "SN=32768 VER=2 SFN=0 BUF=1 ATT=30 SDM=0 SDL=37 SDT=43";
+            << false << decoderFeedback(41)
+            << "SN=32768 VER=2 SFN=0 BUF=1 ATT=30 SDM=0 SDL=37 SDT=43";
         QTest::newRow("decoder, 44 bytes")
-            << decoderFeedback(44) << "SN=32768 VER=3.4 SFN=1 BUF=1 ATT=30 SDM=0 SDL=37 SDT=43";
+            << false << decoderFeedback(44)
+            << "SN=32768 VER=3.4 SFN=1 BUF=1 ATT=30 SDM=0 SDL=37 SDT=43";
         QTest::newRow("decoder, 46 bytes")
-            << decoderFeedback(46) << "SN=32768 VER=3.4 SFN=1 BUF=5 ATT=30 SDM=2 SDL=37 SDT=43";
+            << false << decoderFeedback(46)
+            << "SN=32768 VER=3.4 SFN=1 BUF=5 ATT=30 SDM=2 SDL=37 SDT=43";
+        // Stored before: SFN 2 and BUF 7; a decoder also ATT 40, SDM 1,
+        // SDL 90, SDT 140.
+        QTest::newRow("confirmed encoder, 40 bytes")
+            << true << encoderFeedback(40) << "SN=123456 VER=2 SFN=2 BUF=7";
+        QTest::newRow("confirmed encoder, 44 bytes")
+            << true << encoderFeedback(44) << "SN=123456 VER=3.4 SFN=1 BUF=6";
+        QTest::newRow("confirmed decoder, 40 bytes")
+            << true << decoderFeedback(40)
+            << "SN=32768 VER=2 SFN=2 BUF=7 ATT=255 SDM=1 SDL=90 SDT=140";
+        QTest::newRow("confirmed decoder, 41 bytes")
+            << true << decoderFeedback(41)
+            << "SN=32768 VER=2 SFN=2 BUF=7 ATT=30 SDM=1 SDL=90 SDT=140";
+        QTest::newRow("confirmed decoder, 44 bytes")
+            << true << decoderFeedback(44)
+            << "SN=32768 VER=3.4 SFN=1 BUF=7 ATT=30 SDM=1 SDL=90 SDT=140";
+        QTest::newRow("confirmed decoder, 46 bytes")
+            << true << decoderFeedback(46)
+            << "SN=32768 VER=3.4 SFN=1 BUF=5 ATT=30 SDM=2 SDL=90 SDT=140";
     }
-    void shortAnswersAreStoredWithDefaults()
+    void shortAnswersAreStored()
     {
+        QFETCH(bool, confirming);
         QFETCH(QByteArray, datagram);
         QFETCH(QString, expected);
         Discovering f;
+        ConfigurationConfirmer confirmer(f.ctx);
+        if (confirming) {
+            const bool decoder = datagram.at(35) == 2;
+            f.writeIni(decoder
+                           ? QByteArray(kDecoderSection)
+                                 .replace("SFN=1\nBUF=5\nATT=30\nSDM=2\nSDL=100\nSDT=150",
+                                          "SFN=2\nBUF=7\nATT=40\nSDM=1\nSDL=90\nSDT=140")
+                           : QByteArray(kEncoderSection).replace("SFN=1\nBUF=6", "SFN=2\nBUF=7"));
+            f.ctx.AutoDiscoverAwaiting = false;
+            f.ctx.confirmer = &confirmer;
+            f.ui.lblElementMAC->setCaption(decoder ? QStringLiteral("02:00:00:00:AA:01")
+                                                   : QStringLiteral("02:0A:5E:1F:2B:C4"));
+        }
         f.socket.inject(datagram);
         const QByteArray bytes = f.iniBytes();
         const qsizetype from = bytes.indexOf("SN=");
