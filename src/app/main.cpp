@@ -5,6 +5,7 @@
 #include "app/SingleInstanceLock.h"
 #include "platform/LinuxIcmpSocket.h"
 #include "platform/LinuxNeighbourTable.h"
+#include "platform/LinuxNetRawCapability.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtTimer.h"
 #include "platform/QtUdpEndpoint.h"
@@ -14,6 +15,11 @@
 
 int main(int argc, char* argv[])
 {
+    // First of all, while this is the only thread: the ICMP socket is opened
+    // and CAP_NET_RAW given up before any thread or network input exists.
+    nms::LinuxNetRawCapability netRaw;
+    const int keptRawSocket = nms::LinuxIcmpSocket::settleRoute(netRaw);
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("veltrino-nms"));
     QApplication::setOrganizationName(QStringLiteral("Orbelund"));
@@ -23,7 +29,8 @@ int main(int argc, char* argv[])
     nms::QtTimerFactory timers;
     nms::SteadyClock clock;
     nms::QtUdpEndpoint udpSocket;
-    nms::LinuxIcmpSocket icmpSocket(timers, clock);
+    nms::LinuxIcmpSocket icmpSocket(timers);
+    icmpSocket.keepRawSocket(keptRawSocket);
     nms::LinuxNeighbourTable neighbours;
     nms::SingleInstanceLock instanceLock;
 

@@ -27,13 +27,14 @@ quint32 ArpModule::AddressToInteger(const QString& address)
     return ::inet_addr(text.constData());
 }
 
-bool ArpModule::LookupMacAddress(const QString& address, QString& mac,
-                                 const QString& separator) const
+bool ArpModule::LookupMacAddress(const QString& address, QString& mac, const QString& separator,
+                                 int interfaceIndex) const
 {
     const quint32 networkOrder = AddressToInteger(address);
     if (networkOrder == 0)
         return false;
-    const QByteArray reported = m_table.hardwareAddress(QHostAddress(ntohl(networkOrder)));
+    const QByteArray reported =
+        m_table.hardwareAddress(interfaceIndex, QHostAddress(ntohl(networkOrder)));
     QByteArray buffer(kHardwareBufferSize, '\0');
     const int length = int(std::min<qsizetype>(reported.size(), kHardwareBufferSize));
     buffer.replace(0, length, reported.left(length));

@@ -21,10 +21,12 @@ public:
     // The IPv4 address in network byte order, as inet_addr reads the text:
     // all ones (INADDR_NONE) for text that is not an address.
     static quint32 AddressToInteger(const QString& address);
-    // True with `mac` set when the kernel holds a hardware address for the
-    // address whose first four bytes are not all zero; a length other than
+    // True with `mac` set when the neighbour table's latest reading holds a
+    // hardware address for the address on the interface on which it is
+    // on-link, whose first four bytes are not all zero; a length other than
     // six then gives an empty `mac`. False leaves `mac` unchanged.
-    bool LookupMacAddress(const QString& address, QString& mac, const QString& separator) const;
+    bool LookupMacAddress(const QString& address, QString& mac, const QString& separator,
+                          int interfaceIndex) const;
     // Six bytes as upper-case hex pairs joined by the separator; any other
     // count gives the empty text.
     static QString FormatMacBytes(const QByteArray& bytes, const QString& separator);

@@ -52,13 +52,14 @@ void MacLookup::lookup(const QString& address, QObject* receiver, Done done)
     entry.guarded = receiver != nullptr;
     entry.receiver = receiver;
     entry.done = std::move(done);
-    if (!canProbe(address, entry.host) || m_waiting.size() >= kMaxWaiting) {
+    if (!canProbe(entry) || m_waiting.size() >= kMaxWaiting) {
         finish(entry, QString());
         return;
     }
     m_table.probe(entry.host);
+    m_table.refresh();
     QString mac;
-    if (tryLookup(address, mac)) {
+    if (tryLookup(entry, mac)) {
         finish(entry, mac);
         return;
     }
@@ -72,18 +73,19 @@ void MacLookup::lookup(const QString& address, QObject* receiver, Done done)
 // Only an address on a directly attached network can have a neighbour
 // entry; anything else would be probed through a gateway, so it fails at
 // once and nothing is sent.
-bool MacLookup::canProbe(const QString& address, QHostAddress& host) const
+bool MacLookup::canProbe(Waiting& entry) const
 {
-    const quint32 networkOrder = ArpModule::AddressToInteger(address);
+    const quint32 networkOrder = ArpModule::AddressToInteger(entry.address);
     if (networkOrder == 0 || networkOrder == INADDR_NONE)
         return false;
-    host = QHostAddress(ntohl(networkOrder));
-    return m_table.isOnLink(host);
+    entry.host = QHostAddress(ntohl(networkOrder));
+    entry.interfaceIndex = m_table.onLinkInterface(entry.host);
+    return entry.interfaceIndex > 0;
 }
 
-bool MacLookup::tryLookup(const QString& address, QString& mac) const
+bool MacLookup::tryLookup(const Waiting& entry, QString& mac) const
 {
-    return m_arp.LookupMacAddress(address, mac, kColon);
+    return m_arp.LookupMacAddress(entry.address, mac, kColon, entry.interfaceIndex);
 }
 
 void MacLookup::checkWaiting()
@@ -103,14 +105,16 @@ void MacLookup::checkWaiting()
 }
 
 // Takes out every lookup that has its answer or has run out of time, and
-// probes again where that is due.
+// probes again where that is due. The table is read once for all of them.
 QList<std::pair<MacLookup::Waiting, QString>> MacLookup::takeSettled(qint64 nowMs)
 {
     QList<std::pair<Waiting, QString>> settled;
+    if (!m_waiting.isEmpty())
+        m_table.refresh();
     for (qsizetype i = 0; i < m_waiting.size();) {
         Waiting& entry = m_waiting[i];
         QString mac;
-        const bool found = tryLookup(entry.address, mac);
+        const bool found = tryLookup(entry, mac);
         if (found || nowMs >= entry.deadlineMs) {
             settled.append({m_waiting.takeAt(i), found ? mac : QString()});
             continue;

@@ -54,6 +54,8 @@ private:
     struct Waiting {
         QString address;
         QHostAddress host;
+        // Where the address is on-link; only an entry there counts.
+        int interfaceIndex = 0;
         qint64 deadlineMs = 0;
         qint64 nextProbeMs = 0;
         // A lookup started without a receiver always reports.
@@ -71,8 +73,8 @@ private:
 
     void onTimerGetMacTick();
     void enableTimerGetMac();
-    bool canProbe(const QString& address, QHostAddress& host) const;
-    bool tryLookup(const QString& address, QString& mac) const;
+    bool canProbe(Waiting& entry) const;
+    bool tryLookup(const Waiting& entry, QString& mac) const;
     void checkWaiting();
     QList<std::pair<Waiting, QString>> takeSettled(qint64 nowMs);
     void updatePoll();

@@ -60,7 +60,8 @@ void PingController::applyCaptionRule(const QString& caption)
 void PingController::handleClick()
 {
     if (m_icmp.isEchoPending()) {
-        m_clickHeld = true;
+        if (m_clicksHeld < kMaxHeldClicks)
+            ++m_clicksHeld;
         return;
     }
     applyClickRule();
@@ -103,9 +104,7 @@ void PingController::reportSocketFailure()
 void PingController::showEchoOutcome(qint32 status, quint32 roundTripMs)
 {
     const bool stale = m_captionChangedDuringEcho;
-    const bool clicked = m_clickHeld;
     m_captionChangedDuringEcho = false;
-    m_clickHeld = false;
     if (!stale) {
         const QString statusText = IcmpModule::EchoStatusText(status);
         if (statusText == QStringLiteral("Success!"))
@@ -114,8 +113,18 @@ void PingController::showEchoOutcome(qint32 status, quint32 roundTripMs)
             showResult(kFailureRed, statusText);
     }
     m_icmp.CloseSocketLayer();
-    if (clicked && !stale)
+    handleHeldClicks();
+}
+
+// The clicks made while the echo was out, as the window would have handled
+// them after it: the first after a time-out stops the countdown, the next
+// pings again, and that echo holds the ones still left.
+void PingController::handleHeldClicks()
+{
+    while (m_clicksHeld > 0 && !m_icmp.isEchoPending()) {
+        --m_clicksHeld;
         applyClickRule();
+    }
 }
 
 void PingController::showResult(const QColor& fill, const QString& caption)

@@ -19,15 +19,20 @@ class IcmpSocket;
 //
 // The echo runs asynchronously, and at most one is outstanding. While it
 // is, the caption stays as it was and the rules behave as if the window
-// were busy with it: a click is held and handled once the outcome is shown
-// (several clicks count as one), a retry tick does nothing, and a second
-// PingElement is ignored. If lblPing is set by anyone else meanwhile
-// (another element selected, the panel cleared), the outcome and a held
-// click belong to what is no longer shown and are dropped.
+// were busy with it: clicks are held and, once the outcome is shown, each
+// is handled in turn, in the order they came (one that pings again leaves
+// the rest held behind its own echo); a retry tick does nothing, and a
+// second PingElement is ignored. If lblPing is set by anyone else meanwhile
+// (another element selected, the panel cleared), the outcome belongs to
+// what is no longer shown and is dropped; the held clicks still count, on
+// what the panel shows now.
 class PingController : public QObject {
     Q_OBJECT
 public:
     static constexpr qint16 kRetryCountdownStart = 3;
+    // More clicks than an operator can make during one echo; any beyond
+    // are not held.
+    static constexpr int kMaxHeldClicks = 64;
 
     PingController(NmsContext& context, IcmpSocket& socket, QObject* parent = nullptr);
 
@@ -47,6 +52,7 @@ private:
     void applyCaptionRule(const QString& caption);
     void handleClick();
     void applyClickRule();
+    void handleHeldClicks();
     void retryTick();
     void reportSocketFailure();
     void showEchoOutcome(qint32 status, quint32 roundTripMs);
@@ -55,7 +61,7 @@ private:
     NmsContext& m_context;
     IcmpModule m_icmp;
     qint16 m_pingRetryCountdown = 0;
-    bool m_clickHeld = false;
+    int m_clicksHeld = 0;
     bool m_captionChangedDuringEcho = false;
 };
 

@@ -13,7 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "platform/Clock.h"
+#include "platform/NetRawCapability.h"
 #include "platform/Timer.h"
 #include "platform/TimerFactory.h"
 
@@ -54,20 +54,44 @@ void passOnlyAnswers(int fd)
     (void)::setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
 }
 
-// Whole milliseconds elapsed: measured in microseconds, so that a reply
-// within the first millisecond reads 0 ms even when the clock's millisecond
-// count moved on meanwhile.
-quint32 roundTripOf(qint64 elapsedUs)
+// The kernel stamps every received packet with this clock; the send time
+// is read from it too.
+timespec realtimeNow()
 {
-    return static_cast<quint32>(std::max<qint64>(0, elapsedUs) / 1000);
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}
+
+// The time the kernel received the packet, from the control data of the
+// read; the time of the read when the kernel gave none.
+timespec receiveTimestampOf(msghdr& message)
+{
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_TIMESTAMPNS &&
+            header->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
+            timespec stamp{};
+            std::copy_n(reinterpret_cast<const char*>(CMSG_DATA(header)), sizeof stamp,
+                        reinterpret_cast<char*>(&stamp));
+            return stamp;
+        }
+    }
+    return realtimeNow();
+}
+
+// Without the timestamp the round trip would include however long the
+// window was busy before it read the answer.
+void stampReceivedPackets(int fd)
+{
+    const int on = 1;
+    (void)::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
 }
 
 } // namespace
 
-LinuxIcmpSocket::LinuxIcmpSocket(TimerFactory& timers, Clock& clock, Preference preference,
-                                 QObject* parent)
+LinuxIcmpSocket::LinuxIcmpSocket(TimerFactory& timers, Preference preference, QObject* parent)
     : IcmpSocket(parent)
-    , m_clock(clock)
     , m_preference(preference)
     , m_timeout(timers.create(QStringLiteral("tmrEchoTimeout"), kTimeoutMs))
     , m_buffer(kReceiveBufferSize, '\0')
@@ -79,26 +103,72 @@ LinuxIcmpSocket::LinuxIcmpSocket(TimerFactory& timers, Clock& clock, Preference 
 LinuxIcmpSocket::~LinuxIcmpSocket()
 {
     close();
+    releaseSocket();
+}
+
+int LinuxIcmpSocket::settleRoute(NetRawCapability& capability, Preference preference)
+{
+    int rawFd = -1;
+    if (preference != Preference::RawOnly) {
+        const int probe = openIcmpSocket(SOCK_DGRAM);
+        if (probe >= 0) {
+            ::close(probe);
+            capability.drop();
+            return -1;
+        }
+    }
+    if (preference != Preference::DatagramOnly) {
+        // Without the right the open fails, and ping reports the socket
+        // layer as not started.
+        capability.raise();
+        rawFd = openIcmpSocket(SOCK_RAW);
+    }
+    capability.drop();
+    return rawFd;
+}
+
+void LinuxIcmpSocket::keepRawSocket(int fd)
+{
+    if (fd < 0)
+        return;
+    close();
+    releaseSocket();
+    adoptRaw(fd);
+    watchSocket();
 }
 
 bool LinuxIcmpSocket::open()
 {
-    if (isOpen())
+    if (m_fd >= 0) {
+        m_inUse = true;
         return true;
+    }
     bool opened = false;
     if (m_preference != Preference::RawOnly)
         opened = openDatagram();
     if (!opened && m_preference != Preference::DatagramOnly)
         opened = openRaw();
-    if (opened)
+    if (opened) {
+        stampReceivedPackets(m_fd);
         watchSocket();
+        m_inUse = true;
+    }
     return opened;
 }
 
 void LinuxIcmpSocket::close()
 {
     m_pending = false;
+    m_inUse = false;
     m_timeout->setEnabled(false);
+    // A raw socket stays: the right to open another has been given up.
+    // Whatever arrives on it meanwhile is read and dropped.
+    if (m_kind != Kind::Raw)
+        releaseSocket();
+}
+
+void LinuxIcmpSocket::releaseSocket()
+{
     if (m_notifier) {
         // close() may run inside the notifier's own signal.
         m_notifier->setEnabled(false);
@@ -121,7 +191,7 @@ bool LinuxIcmpSocket::sendEcho(quint32 ipv4Address)
     m_key.destination = ipv4Address;
     ++m_key.sequence;
     m_timeout->setEnabled(false);
-    m_sentAtUs = m_clock.nowUs();
+    m_sentAt = realtimeNow();
     if (!transmit(IcmpPacket::echoRequest(m_key.identifier, m_key.sequence))) {
         finishLater(IcmpPacket::statusOfErrno(errno));
         return true;
@@ -137,6 +207,7 @@ bool LinuxIcmpSocket::openDatagram()
         return false;
     m_fd = fd;
     m_kind = Kind::Datagram;
+    m_inUse = true;
     // Errors for our requests come through the error queue.
     const int on = 1;
     if (::setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on) != 0 ||
@@ -166,13 +237,19 @@ bool LinuxIcmpSocket::openRaw()
     const int fd = openIcmpSocket(SOCK_RAW);
     if (fd < 0)
         return false;
+    adoptRaw(fd);
+    return true;
+}
+
+void LinuxIcmpSocket::adoptRaw(int fd)
+{
     m_fd = fd;
     m_kind = Kind::Raw;
     passOnlyAnswers(fd);
+    stampReceivedPackets(fd);
     // A fresh identifier for each socket: answers to an earlier socket's
     // requests, or to other programs' pings, do not match.
     m_key.identifier = static_cast<quint16>(QRandomGenerator::global()->bounded(1, 0x10000));
-    return true;
 }
 
 void LinuxIcmpSocket::watchSocket()
@@ -195,11 +272,11 @@ void LinuxIcmpSocket::readAvailable()
     // A completion may close the socket, or close it and open another (on
     // the same descriptor number); stop reading as soon as that happens.
     const quint64 socketNumber = m_socketNumber;
-    for (int i = 0; i < kMaxReadsPerWakeup && isOpen(); ++i) {
+    for (int i = 0; i < kMaxReadsPerWakeup && m_fd >= 0; ++i) {
         bool readSomething = false;
         if (m_kind == Kind::Datagram)
             readSomething = readOneQueuedError();
-        if (m_socketNumber != socketNumber || !isOpen())
+        if (m_socketNumber != socketNumber || m_fd < 0)
             return;
         readSomething = readOneMessage() || readSomething;
         if (!readSomething || m_socketNumber != socketNumber)
@@ -209,6 +286,7 @@ void LinuxIcmpSocket::readAvailable()
 
 bool LinuxIcmpSocket::readOneMessage()
 {
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec)) + 64];
     sockaddr_in from{};
     iovec part{m_buffer.data(), static_cast<size_t>(m_buffer.size())};
     msghdr message{};
@@ -216,6 +294,8 @@ bool LinuxIcmpSocket::readOneMessage()
     message.msg_namelen = sizeof from;
     message.msg_iov = &part;
     message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
     const ssize_t received = ::recvmsg(m_fd, &message, MSG_DONTWAIT);
     if (received < 0) {
         // A pending socket error is reported (and cleared) by this call;
@@ -227,7 +307,8 @@ bool LinuxIcmpSocket::readOneMessage()
     const QByteArray data(m_buffer.constData(), static_cast<qsizetype>(received));
     const bool raw = m_kind == Kind::Raw;
     judge(IcmpPacket::readMessage(raw ? IcmpPacket::icmpOfIpv4(data) : data,
-                                  ntohl(from.sin_addr.s_addr), m_key, raw));
+                                  ntohl(from.sin_addr.s_addr), m_key, raw),
+          receiveTimestampOf(message));
     return true;
 }
 
@@ -257,20 +338,28 @@ bool LinuxIcmpSocket::readOneQueuedError()
         std::copy_n(reinterpret_cast<const char*>(CMSG_DATA(header)), sizeof error,
                     reinterpret_cast<char*>(&error));
         judge(IcmpPacket::readQueuedError(error.ee_origin, error.ee_type, error.ee_code,
-                                          static_cast<int>(error.ee_errno), quoted, m_key));
+                                          static_cast<int>(error.ee_errno), quoted, m_key),
+              timespec{});
         break;
     }
     return true;
 }
 
-void LinuxIcmpSocket::judge(const IcmpPacket::Reading& reading)
+void LinuxIcmpSocket::judge(const IcmpPacket::Reading& reading, const timespec& receivedAt)
 {
     if (reading.verdict == IcmpPacket::Verdict::Unrelated || !m_pending)
         return;
-    quint32 roundTripMs = 0;
+    quint32 elapsedMs = 0;
     if (reading.verdict == IcmpPacket::Verdict::Answered)
-        roundTripMs = roundTripOf(m_clock.nowUs() - m_sentAtUs);
-    finish(reading.status, roundTripMs);
+        elapsedMs = roundTripMs(m_sentAt, receivedAt);
+    finish(reading.status, elapsedMs);
+}
+
+quint32 LinuxIcmpSocket::roundTripMs(const timespec& sentAt, const timespec& receivedAt)
+{
+    const qint64 elapsedNs = (qint64(receivedAt.tv_sec) - qint64(sentAt.tv_sec)) * 1'000'000'000 +
+                             (qint64(receivedAt.tv_nsec) - qint64(sentAt.tv_nsec));
+    return static_cast<quint32>(std::max<qint64>(0, elapsedNs) / 1'000'000);
 }
 
 void LinuxIcmpSocket::finish(qint32 status, quint32 roundTripMs)

@@ -1,6 +1,9 @@
 #include "platform/LinuxNeighbourTable.h"
 
+#include <optional>
+
 #include <QFile>
+#include <QList>
 #include <QNetworkInterface>
 #include <QSocketNotifier>
 
@@ -10,9 +13,16 @@
 #include <linux/neighbour.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+// The attributes of a neighbour message follow its ndmsg header. The
+// kernel's macro for this is not among the exported headers.
+#ifndef NDA_RTA
+#define NDA_RTA(r) ((struct rtattr*)(((char*)(r)) + NLMSG_ALIGN(sizeof(struct ndmsg))))
+#endif
 
 namespace nms {
 
@@ -23,24 +33,19 @@ constexpr int kCompleteStates = NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROB
 // /proc/net/arp flag of a resolved entry.
 constexpr unsigned kArpFlagComplete = 0x2;
 // A dump of a large table fits in a few reads; a broken socket cannot keep
-// the window waiting for more than this.
+// the window reading for more than this.
 constexpr int kMaxDumpReads = 256;
-constexpr int kDumpReceiveTimeoutMs = 200;
 constexpr int kMaxEventReads = 64;
+constexpr int kReadBufferSize = 32768;
 
 bool isAllZero(const QByteArray& bytes)
 {
     return bytes.count('\0') == bytes.size();
 }
 
-struct NeighbourDumpRequest {
-    nlmsghdr header;
-    ndmsg body;
-};
-
 int openNetlink(unsigned groups)
 {
-    const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (fd < 0)
         return -1;
     sockaddr_nl local{};
@@ -53,43 +58,110 @@ int openNetlink(unsigned groups)
     return fd;
 }
 
+bool sendToKernel(int fd, const nlmsghdr& request)
+{
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    return ::sendto(fd, &request, request.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel),
+                    sizeof kernel) >= 0;
+}
+
 bool sendDumpRequest(int fd)
 {
-    NeighbourDumpRequest request{};
+    struct {
+        nlmsghdr header;
+        ndmsg body;
+    } request{};
     request.header.nlmsg_len = NLMSG_LENGTH(sizeof(ndmsg));
     request.header.nlmsg_type = RTM_GETNEIGH;
     request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     request.header.nlmsg_seq = 1;
     request.body.ndm_family = AF_INET;
-    sockaddr_nl kernel{};
-    kernel.nl_family = AF_NETLINK;
-    return ::sendto(fd, &request, request.header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel),
-                    sizeof kernel) >= 0;
+    return sendToKernel(fd, request.header);
 }
 
-// The hardware address of one RTM_NEWNEIGH message when it is a complete
-// entry for the wanted address (network byte order).
-std::optional<QByteArray> completeEntryFor(const nlmsghdr* message, quint32 wanted)
+// The interface through which the kernel sends to the address (network
+// byte order), when it sends there directly; 0 for a route through a
+// gateway; nothing when the kernel could not be asked.
+std::optional<int> directRouteInterface(quint32 wanted)
 {
-    if (message->nlmsg_type != RTM_NEWNEIGH || message->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg)))
+    const int fd = openNetlink(0);
+    if (fd < 0)
         return std::nullopt;
+    struct {
+        nlmsghdr header;
+        rtmsg body;
+        rtattr destination;
+        quint32 address;
+    } request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETROUTE;
+    request.header.nlmsg_flags = NLM_F_REQUEST;
+    request.header.nlmsg_seq = 1;
+    request.body.rtm_family = AF_INET;
+    request.body.rtm_dst_len = 32;
+    request.destination.rta_type = RTA_DST;
+    request.destination.rta_len = RTA_LENGTH(sizeof(quint32));
+    request.address = wanted;
+    std::optional<int> interfaceIndex;
+    alignas(nlmsghdr) char buffer[4096];
+    // The kernel answers a route request within the send.
+    const ssize_t length =
+        sendToKernel(fd, request.header) ? ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT) : -1;
+    int remaining = int(length);
+    for (auto* message = reinterpret_cast<nlmsghdr*>(buffer);
+         length > 0 && NLMSG_OK(message, remaining); message = NLMSG_NEXT(message, remaining)) {
+        if (message->nlmsg_type != RTM_NEWROUTE || message->nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg)))
+            continue;
+        const auto* route = static_cast<const rtmsg*>(NLMSG_DATA(message));
+        int attributesLeft = int(message->nlmsg_len - NLMSG_LENGTH(sizeof(rtmsg)));
+        bool throughGateway = false;
+        int outgoing = 0;
+        for (const rtattr* attribute = RTM_RTA(route); RTA_OK(attribute, attributesLeft);
+             attribute = RTA_NEXT(attribute, attributesLeft)) {
+            if (attribute->rta_type == RTA_GATEWAY)
+                throughGateway = true;
+            else if (attribute->rta_type == RTA_OIF && RTA_PAYLOAD(attribute) >= sizeof(int))
+                std::memcpy(&outgoing, RTA_DATA(attribute), sizeof outgoing);
+        }
+        interfaceIndex = route->rtm_type == RTN_UNICAST && !throughGateway ? outgoing : 0;
+        break;
+    }
+    ::close(fd);
+    return interfaceIndex;
+}
+
+void applyNeighbourMessage(const nlmsghdr* message, LinuxNeighbourTable::Entries& entries)
+{
+    if (message->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg)))
+        return;
     const auto* entry = static_cast<const ndmsg*>(NLMSG_DATA(message));
-    if (entry->ndm_family != AF_INET || (entry->ndm_state & kCompleteStates) == 0)
-        return std::nullopt;
-    bool addressMatches = false;
+    if (entry->ndm_family != AF_INET)
+        return;
+    bool hasAddress = false;
+    quint32 address = 0;
     QByteArray hardware;
     int remaining = int(message->nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg)));
-    for (const rtattr* attribute = RTM_RTA(entry); RTA_OK(attribute, remaining);
+    for (const rtattr* attribute = NDA_RTA(entry); RTA_OK(attribute, remaining);
          attribute = RTA_NEXT(attribute, remaining)) {
         const int payload = int(RTA_PAYLOAD(attribute));
-        if (attribute->rta_type == NDA_DST && payload == 4)
-            addressMatches = std::memcmp(RTA_DATA(attribute), &wanted, 4) == 0;
-        else if (attribute->rta_type == NDA_LLADDR)
+        if (attribute->rta_type == NDA_DST && payload == 4) {
+            std::memcpy(&address, RTA_DATA(attribute), 4);
+            hasAddress = true;
+        } else if (attribute->rta_type == NDA_LLADDR) {
             hardware = QByteArray(static_cast<const char*>(RTA_DATA(attribute)), payload);
+        }
     }
-    if (!addressMatches || hardware.isEmpty() || isAllZero(hardware))
-        return std::nullopt;
-    return hardware;
+    if (!hasAddress)
+        return;
+    const LinuxNeighbourTable::Key key{entry->ndm_ifindex, ntohl(address)};
+    const bool complete = message->nlmsg_type == RTM_NEWNEIGH &&
+                          (entry->ndm_state & kCompleteStates) != 0 && !hardware.isEmpty() &&
+                          !isAllZero(hardware);
+    if (complete)
+        entries.insert(key, hardware);
+    else
+        entries.remove(key);
 }
 
 } // namespace
@@ -121,22 +193,59 @@ void LinuxNeighbourTable::openEventSocket()
 
 void LinuxNeighbourTable::drainEvents()
 {
-    char buffer[8192];
+    readEvents();
+    emit changed();
+}
+
+void LinuxNeighbourTable::readEvents()
+{
+    alignas(nlmsghdr) char buffer[kReadBufferSize];
     for (int read = 0; read < kMaxEventReads; ++read) {
         const ssize_t length = ::recv(m_eventSocket, buffer, sizeof buffer, MSG_DONTWAIT);
         if (length < 0 && errno == EINTR)
             continue;
-        // ENOBUFS means events were lost: the table has changed all the same.
-        if (length < 0 && errno != ENOBUFS)
+        // ENOBUFS means events were lost: only a whole read is right again.
+        if (length < 0 && errno == ENOBUFS) {
+            m_current = false;
+            continue;
+        }
+        if (length <= 0)
             break;
+        if (m_current && applyMessages(buffer, int(length), m_entries) == ReadEnd::Broken)
+            m_current = false;
     }
-    emit changed();
 }
 
-bool LinuxNeighbourTable::isOnLink(const QHostAddress& address) const
+void LinuxNeighbourTable::refresh()
+{
+    if (m_eventSocket >= 0)
+        readEvents();
+    if (m_current)
+        return;
+    Entries entries;
+    if (readWholeTable(entries)) {
+        m_entries = std::move(entries);
+        // Events that raced the read are applied after it, in order: each
+        // entry ends as its latest event says, as the kernel's does.
+        m_current = m_eventSocket >= 0;
+        return;
+    }
+    m_entries = readProcArp();
+}
+
+QByteArray LinuxNeighbourTable::hardwareAddress(int interfaceIndex,
+                                                const QHostAddress& address) const
 {
     if (address.protocol() != QAbstractSocket::IPv4Protocol)
-        return false;
+        return QByteArray();
+    return m_entries.value(Key{interfaceIndex, address.toIPv4Address()});
+}
+
+int LinuxNeighbourTable::onLinkInterface(const QHostAddress& address) const
+{
+    if (address.protocol() != QAbstractSocket::IPv4Protocol)
+        return 0;
+    QList<int> covering;
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface& interface : interfaces) {
         const auto flags = interface.flags();
@@ -146,10 +255,17 @@ bool LinuxNeighbourTable::isOnLink(const QHostAddress& address) const
         for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
             if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol &&
                 coversAsNeighbour(entry.ip(), entry.prefixLength(), address))
-                return true;
+                covering << interface.index();
         }
     }
-    return false;
+    if (covering.isEmpty())
+        return 0;
+    // Where two networks use one subnet, the element is on the one the
+    // kernel sends to it through, and the probe goes out there too.
+    const std::optional<int> routed = directRouteInterface(htonl(address.toIPv4Address()));
+    if (!routed)
+        return covering.first();
+    return covering.contains(*routed) ? *routed : 0;
 }
 
 bool LinuxNeighbourTable::coversAsNeighbour(const QHostAddress& interfaceAddress, int prefixLength,
@@ -179,84 +295,83 @@ bool LinuxNeighbourTable::probe(const QHostAddress& address)
                     sizeof target) == 0;
 }
 
-QByteArray LinuxNeighbourTable::hardwareAddress(const QHostAddress& address) const
-{
-    if (address.protocol() != QAbstractSocket::IPv4Protocol)
-        return QByteArray();
-    if (const auto fromNetlink = hardwareAddressFromNetlink(address))
-        return *fromNetlink;
-    return hardwareAddressFromProc(address);
-}
-
-// std::nullopt when netlink could not be asked; an empty array when it
-// answered without a complete entry.
-std::optional<QByteArray>
-LinuxNeighbourTable::hardwareAddressFromNetlink(const QHostAddress& address) const
+// False when the table could not be read to its end; the entries are then
+// incomplete.
+bool LinuxNeighbourTable::readWholeTable(Entries& entries) const
 {
     const int fd = openNetlink(0);
     if (fd < 0)
-        return std::nullopt;
-    timeval timeout{0, kDumpReceiveTimeoutMs * 1000};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    if (!sendDumpRequest(fd)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    const quint32 wanted = htonl(address.toIPv4Address());
-    std::optional<QByteArray> result;
-    QByteArray found;
-    alignas(nlmsghdr) char buffer[32768];
-    for (int read = 0; read < kMaxDumpReads && !result; ++read) {
-        const ssize_t length = ::recv(fd, buffer, sizeof buffer, 0);
-        if (length < 0 && errno == EINTR)
-            continue;
-        if (length <= 0)
-            break;
-        int remaining = int(length);
-        for (auto* message = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(message, remaining);
-             message = NLMSG_NEXT(message, remaining)) {
-            if (message->nlmsg_type == NLMSG_DONE) {
-                result = found;
+        return false;
+    bool done = false;
+    if (sendDumpRequest(fd)) {
+        alignas(nlmsghdr) char buffer[kReadBufferSize];
+        for (int read = 0; read < kMaxDumpReads && !done; ++read) {
+            // Each read makes the kernel prepare the next part of the dump;
+            // nothing there means the read is given up, not waited for.
+            const ssize_t length = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (length < 0 && errno == EINTR)
+                continue;
+            if (length <= 0)
                 break;
-            }
-            if (message->nlmsg_type == NLMSG_ERROR)
+            const ReadEnd end = applyMessages(buffer, int(length), entries);
+            if (end == ReadEnd::Broken)
                 break;
-            if (const auto hardware = completeEntryFor(message, wanted))
-                found = *hardware;
+            done = end == ReadEnd::Done;
         }
-        if (!result && remaining > 0)
-            break; // a truncated message: do not trust the rest
     }
     ::close(fd);
-    return result;
+    return done;
 }
 
-QByteArray LinuxNeighbourTable::hardwareAddressFromProc(const QHostAddress& address) const
+LinuxNeighbourTable::ReadEnd LinuxNeighbourTable::applyMessages(const char* data, int length,
+                                                                Entries& entries)
+{
+    int remaining = length;
+    for (auto* message = reinterpret_cast<const nlmsghdr*>(data); NLMSG_OK(message, remaining);
+         message = NLMSG_NEXT(message, remaining)) {
+        if (message->nlmsg_type == NLMSG_DONE)
+            return ReadEnd::Done;
+        if (message->nlmsg_type == NLMSG_ERROR)
+            return ReadEnd::Broken;
+        if (message->nlmsg_type == RTM_NEWNEIGH || message->nlmsg_type == RTM_DELNEIGH)
+            applyNeighbourMessage(message, entries);
+    }
+    // A truncated message: do not trust the rest.
+    return remaining > 0 ? ReadEnd::Broken : ReadEnd::More;
+}
+
+LinuxNeighbourTable::Entries LinuxNeighbourTable::readProcArp() const
 {
     QFile file(QStringLiteral("/proc/net/arp"));
     if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return hardwareAddressFromProcArp(file.read(1 << 20), address);
+        return Entries();
+    return entriesFromProcArp(file.read(1 << 20), [](const QByteArray& device) {
+        return int(::if_nametoindex(device.constData()));
+    });
 }
 
 // Lines: "IP address  HW type  Flags  HW address  Mask  Device".
-QByteArray LinuxNeighbourTable::hardwareAddressFromProcArp(const QByteArray& procText,
-                                                           const QHostAddress& address)
+LinuxNeighbourTable::Entries LinuxNeighbourTable::entriesFromProcArp(
+    const QByteArray& procText, const std::function<int(const QByteArray&)>& interfaceIndexOf)
 {
+    Entries entries;
     const QList<QByteArray> lines = procText.split('\n');
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QList<QByteArray> fields = lines.at(i).simplified().split(' ');
-        if (fields.size() < 4 || QHostAddress(QString::fromLatin1(fields.at(0))) != address)
+        if (fields.size() < 6)
             continue;
+        const QHostAddress address(QString::fromLatin1(fields.at(0)));
         bool ok = false;
         const unsigned flags = fields.at(2).toUInt(&ok, 16);
-        if (!ok || (flags & kArpFlagComplete) == 0)
+        if (address.protocol() != QAbstractSocket::IPv4Protocol || !ok ||
+            (flags & kArpFlagComplete) == 0)
             continue;
         const QByteArray hardware = QByteArray::fromHex(QByteArray(fields.at(3)).replace(':', ""));
-        if (!hardware.isEmpty() && !isAllZero(hardware))
-            return hardware;
+        const int interfaceIndex = interfaceIndexOf(fields.at(5));
+        if (!hardware.isEmpty() && !isAllZero(hardware) && interfaceIndex > 0)
+            entries.insert(Key{interfaceIndex, address.toIPv4Address()}, hardware);
     }
-    return QByteArray();
+    return entries;
 }
 
 } // namespace nms

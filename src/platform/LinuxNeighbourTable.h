@@ -1,8 +1,10 @@
 #pragma once
 
-#include <optional>
+#include <functional>
+#include <utility>
 
 #include <QByteArray>
+#include <QHash>
 #include <QHostAddress>
 #include <QString>
 
@@ -14,20 +16,29 @@ namespace nms {
 
 // The kernel's neighbour table on Linux, without privileges. The probe is a
 // zero-length UDP datagram to the discard port, which makes the kernel
-// resolve the address. Entries are read with a netlink RTM_GETNEIGH dump, or
-// from /proc/net/arp when netlink is unavailable, and changes are reported
-// from the kernel's RTMGRP_NEIGH events.
+// resolve the address. The table is read whole with a netlink RTM_GETNEIGH
+// dump (or from /proc/net/arp when netlink is unavailable) and then kept
+// current from the entries that the kernel's RTMGRP_NEIGH events carry, so
+// that a refresh costs no read at all until events are lost. Every socket
+// is non-blocking: the window never waits for the kernel.
 class LinuxNeighbourTable : public NeighbourTable {
     Q_OBJECT
 public:
     static constexpr quint16 kDiscardPort = 9;
 
+    // Complete entries by interface index and IPv4 address (host order).
+    using Key = std::pair<int, quint32>;
+    using Entries = QHash<Key, QByteArray>;
+    // How one read of netlink messages ended.
+    enum class ReadEnd { More, Done, Broken };
+
     explicit LinuxNeighbourTable(QObject* parent = nullptr);
     ~LinuxNeighbourTable() override;
 
-    bool isOnLink(const QHostAddress& address) const override;
+    int onLinkInterface(const QHostAddress& address) const override;
     bool probe(const QHostAddress& address) override;
-    QByteArray hardwareAddress(const QHostAddress& address) const override;
+    void refresh() override;
+    QByteArray hardwareAddress(int interfaceIndex, const QHostAddress& address) const override;
     bool reportsChanges() const override { return m_eventSocket >= 0; }
 
     // True when an interface address with this prefix length covers the
@@ -35,20 +46,30 @@ public:
     // (below /31) not the network or its broadcast address.
     static bool coversAsNeighbour(const QHostAddress& interfaceAddress, int prefixLength,
                                   const QHostAddress& address);
-    // The hardware address of a complete entry for the address in the text
-    // of /proc/net/arp; empty when there is none.
-    static QByteArray hardwareAddressFromProcArp(const QByteArray& procText,
-                                                 const QHostAddress& address);
+    // Applies the neighbour messages of one netlink read, from a dump or
+    // from events, to the entries: a complete entry is added or replaced,
+    // anything else (incomplete, failed, deleted) removes it.
+    static ReadEnd applyMessages(const char* data, int length, Entries& entries);
+    // The complete entries in the text of /proc/net/arp, on the interfaces
+    // its Device column names.
+    static Entries
+    entriesFromProcArp(const QByteArray& procText,
+                       const std::function<int(const QByteArray&)>& interfaceIndexOf);
 
 private:
     int m_probeSocket = -1;
     int m_eventSocket = -1;
     QSocketNotifier* m_eventNotifier = nullptr;
+    Entries m_entries;
+    // True while the events have kept the entries equal to the kernel's
+    // table since it was last read whole.
+    bool m_current = false;
 
     void openEventSocket();
     void drainEvents();
-    std::optional<QByteArray> hardwareAddressFromNetlink(const QHostAddress& address) const;
-    QByteArray hardwareAddressFromProc(const QHostAddress& address) const;
+    void readEvents();
+    bool readWholeTable(Entries& entries) const;
+    Entries readProcArp() const;
 };
 
 } // namespace nms

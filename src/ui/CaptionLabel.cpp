@@ -19,20 +19,37 @@ void CaptionLabel::setCaption(const QString& caption)
 void CaptionLabel::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        emit clicked();
+        m_pressed = true;
         event->accept();
         return;
     }
     QLabel::mousePressEvent(event);
 }
 
+// Like a button, the label acts when the button comes up over it: a press
+// that is dragged off the label and released elsewhere is no click.
+void CaptionLabel::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        const bool over = rect().contains(event->position().toPoint());
+        const bool wasPressed = m_pressed;
+        m_pressed = false;
+        event->accept();
+        if (wasPressed && over)
+            emit clicked();
+        return;
+    }
+    QLabel::mouseReleaseEvent(event);
+}
+
 void CaptionLabel::mouseDoubleClickEvent(QMouseEvent* event)
 {
     // The second press of a double click arrives as this event alone, and
-    // the base class would report it as a press: a double click is one
-    // click, or a ping would at once be followed by a second one (or by the
-    // stop of the countdown it started).
+    // the base class would report it as a press: it arms no click, so a
+    // double click is one click, or a ping would at once be followed by a
+    // second one (or by the stop of the countdown it started).
     if (event->button() == Qt::LeftButton) {
+        m_pressed = false;
         event->accept();
         return;
     }

@@ -7,8 +7,8 @@ namespace nms {
 // A label whose caption the program sets through setCaption(), which reports
 // every setting, also one to the caption already shown: the layout switch of
 // the properties panel and the ping colour rule run on each. It also reports
-// a click (mouse or Space/Enter when it has the focus); a double click is
-// one click.
+// a click: a left button pressed and released over the label, or Space/Enter
+// when it has the focus. A double click is one click.
 class CaptionLabel : public QLabel {
     Q_OBJECT
 public:
@@ -23,8 +23,13 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // A left press on the label that has not been released yet.
+    bool m_pressed = false;
 };
 
 } // namespace nms

@@ -70,29 +70,38 @@ private slots:
         QTest::addColumn<QByteArray>("hardware");
         QTest::addColumn<bool>("found");
         QTest::addColumn<QString>("mac");
-        QTest::newRow("six bytes")
-            << QByteArray::fromHex("020a5e1f2bc4") << true << QStringLiteral("02:0A:5E:1F:2B:C4");
-        QTest::newRow("no entry") << QByteArray() << false << QStringLiteral("unchanged");
+        QTest::addColumn<bool>("onAnotherNetwork");
+        QTest::newRow("six bytes") << QByteArray::fromHex("020a5e1f2bc4") << true
+                                   << QStringLiteral("02:0A:5E:1F:2B:C4") << false;
+        // Another network that uses the same subnet has a device at the
+        // address: its entry is not the element's.
+        QTest::newRow("only on another network of the subnet")
+            << QByteArray::fromHex("020a5e1f2bc4") << false << QStringLiteral("unchanged") << true;
+        QTest::newRow("no entry") << QByteArray() << false << QStringLiteral("unchanged") << false;
         QTest::newRow("first four bytes zero")
-            << QByteArray::fromHex("000000002bc4") << false << QStringLiteral("unchanged");
-        QTest::newRow("only the fourth byte set")
-            << QByteArray::fromHex("000000012bc4") << true << QStringLiteral("00:00:00:01:2B:C4");
-        QTest::newRow("four bytes") << QByteArray::fromHex("0a0b0c0d") << true << QString();
+            << QByteArray::fromHex("000000002bc4") << false << QStringLiteral("unchanged") << false;
+        QTest::newRow("only the fourth byte set") << QByteArray::fromHex("000000012bc4") << true
+                                                  << QStringLiteral("00:00:00:01:2B:C4") << false;
+        QTest::newRow("four bytes")
+            << QByteArray::fromHex("0a0b0c0d") << true << QString() << false;
         QTest::newRow("eight bytes")
-            << QByteArray::fromHex("0a0b0c0d0e0f1011") << true << QString();
+            << QByteArray::fromHex("0a0b0c0d0e0f1011") << true << QString() << false;
         QTest::newRow("twenty bytes, cut to the buffer")
-            << QByteArray(20, '\x80') << true << QString();
+            << QByteArray(20, '\x80') << true << QString() << false;
     }
     void lookupMacAddress()
     {
         QFETCH(QByteArray, hardware);
         QFETCH(bool, found);
         QFETCH(QString, mac);
+        QFETCH(bool, onAnotherNetwork);
         FakeNeighbourTable table;
-        table.entries.insert(QStringLiteral("198.18.0.21"), hardware);
+        (onAnotherNetwork ? table.otherNetworkEntries : table.entries)
+            .insert(QStringLiteral("198.18.0.21"), hardware);
         ArpModule arp(table);
         QString text = QStringLiteral("unchanged");
-        QCOMPARE(arp.LookupMacAddress(QStringLiteral("198.18.0.21"), text, QStringLiteral(":")),
+        QCOMPARE(arp.LookupMacAddress(QStringLiteral("198.18.0.21"), text, QStringLiteral(":"),
+                                      FakeNeighbourTable::kInterface),
                  found);
         QCOMPARE(text, mac);
         QVERIFY(table.probes.isEmpty()); // probing is the bounded lookup's business
@@ -104,7 +113,8 @@ private slots:
         table.entries.insert(QStringLiteral("0.0.0.0"), QByteArray::fromHex("020a5e1f2bc4"));
         ArpModule arp(table);
         QString text = QStringLiteral("unchanged");
-        QVERIFY(!arp.LookupMacAddress(QStringLiteral("0.0.0.0"), text, QStringLiteral(":")));
+        QVERIFY(!arp.LookupMacAddress(QStringLiteral("0.0.0.0"), text, QStringLiteral(":"),
+                                      FakeNeighbourTable::kInterface));
         QCOMPARE(text, QStringLiteral("unchanged"));
     }
 };

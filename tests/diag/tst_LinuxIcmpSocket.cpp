@@ -2,19 +2,28 @@
 
 #include <QProcess>
 
+#include <QThread>
+
 #include <arpa/inet.h>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <netinet/in.h>
 #include <sched.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include "FakeNetRawCapability.h"
 #include "platform/IcmpPacket.h"
 #include "platform/LinuxIcmpSocket.h"
+#include "platform/LinuxNetRawCapability.h"
 #include "platform/QtTimer.h"
-#include "platform/SteadyClock.h"
 
 using namespace nms;
+using nms::test::FakeNetRawCapability;
 using Preference = LinuxIcmpSocket::Preference;
 
 Q_DECLARE_METATYPE(LinuxIcmpSocket::Preference)
@@ -262,13 +271,69 @@ QByteArray icmpMessage(quint8 type, quint16 id, quint16 seq, const QByteArray& p
     return icmp;
 }
 
-// A clock that reads what the test sets, to the microsecond.
-class SetClock : public Clock {
-public:
-    qint64 us = 0;
-    qint64 nowMs() const override { return us / 1000; }
-    qint64 nowUs() const override { return us; }
+timespec timeOfUs(qint64 us)
+{
+    return timespec{static_cast<time_t>(us / 1'000'000), static_cast<long>(us % 1'000'000 * 1000)};
+}
+
+// A line "CapEff:" or "CapPrm:" of /proc/self/status, read with system calls
+// only (it runs in a forked child); all ones when it cannot be read.
+unsigned long long capabilityLine(const char* name)
+{
+    char text[4096] = {};
+    const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return ~0ULL;
+    const ssize_t length = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    const char* line = length > 0 ? std::strstr(text, name) : nullptr;
+    return line ? std::strtoull(line + std::strlen(name), nullptr, 16) : ~0ULL;
+}
+
+// How a forked child that settled the route as an installed program would
+// ended: by the exit code.
+enum ChildVerdict {
+    DroppedAndKept = 0,
+    CouldNotPrepare = 1,
+    NoSocket = 2,
+    StillEffective = 3,
+    StillPermitted = 4,
+    CanOpenAnother = 5,
 };
+
+// The state `setcap cap_net_raw+p` gives an installed program: CAP_NET_RAW
+// permitted but not effective. Then the route is settled for a raw socket.
+int settleAsInstalledProgram()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return CouldNotPrepare;
+    data[0].effective &= ~(1U << CAP_NET_RAW);
+    data[0].permitted |= 1U << CAP_NET_RAW;
+    if (::syscall(SYS_capset, &header, data) != 0 || ::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP) >= 0)
+        return CouldNotPrepare;
+    LinuxNetRawCapability capability;
+    const int fd = LinuxIcmpSocket::settleRoute(capability, Preference::RawOnly);
+    const unsigned long long netRaw = 1ULL << CAP_NET_RAW;
+    if (fd < 0)
+        return NoSocket;
+    if (capabilityLine("CapEff:") & netRaw)
+        return StillEffective;
+    if (capabilityLine("CapPrm:") & netRaw)
+        return StillPermitted;
+    if (capability.raise() || ::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP) >= 0)
+        return CanOpenAnother;
+    return DroppedAndKept;
+}
+
+int socketType(int fd)
+{
+    int type = -1;
+    socklen_t length = sizeof type;
+    ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length);
+    return type;
+}
 
 struct Outcome {
     bool finished = false;
@@ -321,19 +386,27 @@ private slots:
     void loopbackAnswers_data()
     {
         QTest::addColumn<Preference>("preference");
-        QTest::newRow("automatic") << Preference::Automatic;
-        QTest::newRow("datagram") << Preference::DatagramOnly;
-        QTest::newRow("raw") << Preference::RawOnly;
+        QTest::addColumn<int>("busyMs");
+        QTest::newRow("automatic") << Preference::Automatic << 0;
+        QTest::newRow("datagram") << Preference::DatagramOnly << 0;
+        QTest::newRow("raw") << Preference::RawOnly << 0;
+        // The window is busy for a while before it reads the answer: the
+        // round trip still ends when the kernel received it.
+        QTest::newRow("datagram, busy window") << Preference::DatagramOnly << 400;
+        QTest::newRow("raw, busy window") << Preference::RawOnly << 400;
     }
     void loopbackAnswers()
     {
         QFETCH(Preference, preference);
+        QFETCH(int, busyMs);
         // In the namespace the test was started in; a socket keeps the
-        // namespace it was made in.
-        m_inHost.leave();
+        // namespace it was made in. The busy rows use the lab's, which
+        // allows both kinds, when there is one.
+        const bool inLab = busyMs > 0 && m_labProblem.isEmpty();
+        if (!inLab)
+            m_inHost.leave();
         QtTimerFactory timers;
-        SteadyClock clock;
-        LinuxIcmpSocket socket(timers, clock, preference);
+        LinuxIcmpSocket socket(timers, preference);
         const bool opened = socket.open();
         if (m_labProblem.isEmpty())
             m_inHost.enter(m_lab.host());
@@ -343,10 +416,14 @@ private slots:
         QSignalSpy spy(&socket, &IcmpSocket::echoFinished);
         QVERIFY(socket.sendEcho(ipv4(127, 0, 0, 1)));
         QVERIFY(spy.isEmpty()); // never reported from within the call
+        QThread::msleep(busyMs);
         const Outcome outcome = awaitOutcome(spy);
         QVERIFY(outcome.finished);
         QCOMPARE(outcome.status, echo_status::Success);
         QVERIFY(!socket.isEchoPending());
+        if (busyMs > 0)
+            QVERIFY2(outcome.roundTripMs < quint32(busyMs),
+                     qPrintable(QStringLiteral("%1 ms").arg(outcome.roundTripMs)));
     }
 
     void roundTripCountsWholeMillisecondsElapsed_data()
@@ -366,25 +443,66 @@ private slots:
         QFETCH(qint64, sentAtUs);
         QFETCH(qint64, answeredAtUs);
         QFETCH(quint32, roundTripMs);
-        m_inHost.leave();
-        QtTimerFactory timers;
-        SetClock clock;
-        LinuxIcmpSocket socket(timers, clock);
-        const bool opened = socket.open();
-        if (m_labProblem.isEmpty())
-            m_inHost.enter(m_lab.host());
-        if (!opened)
-            QSKIP("this process may open no ICMP socket: grant ping rights with "
-                  "net.ipv4.ping_group_range or CAP_NET_RAW");
-        QSignalSpy spy(&socket, &IcmpSocket::echoFinished);
-        clock.us = sentAtUs;
-        QVERIFY(socket.sendEcho(ipv4(127, 0, 0, 1)));
-        // The answer is read from the event loop, after this.
-        clock.us = answeredAtUs;
-        const Outcome outcome = awaitOutcome(spy);
-        QVERIFY(outcome.finished);
-        QCOMPARE(outcome.status, echo_status::Success);
-        QCOMPARE(outcome.roundTripMs, roundTripMs);
+        QCOMPARE(LinuxIcmpSocket::roundTripMs(timeOfUs(sentAtUs), timeOfUs(answeredAtUs)),
+                 roundTripMs);
+    }
+
+    // How the program settles its ICMP route at start-up. With a fake
+    // capability the test process keeps its own rights; the real one runs
+    // in a forked child, which checks in /proc/self/status that the right is
+    // gone.
+    void settlingTheRouteGivesUpNetRaw_data()
+    {
+        QTest::addColumn<Preference>("preference");
+        QTest::addColumn<bool>("realCapability");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<int>("keptSocketType");
+        // The lab's namespace allows the datagram socket: nothing is raised.
+        QTest::newRow("datagram allowed")
+            << Preference::Automatic << false << QStringList{"drop"} << -1;
+        QTest::newRow("raw route")
+            << Preference::RawOnly << false << QStringList{"raise", "drop"} << int(SOCK_RAW);
+        QTest::newRow("raw route, installed with cap_net_raw+p")
+            << Preference::RawOnly << true << QStringList() << int(SOCK_RAW);
+    }
+    void settlingTheRouteGivesUpNetRaw()
+    {
+        QFETCH(Preference, preference);
+        QFETCH(bool, realCapability);
+        QFETCH(QStringList, calls);
+        QFETCH(int, keptSocketType);
+        if (!m_labProblem.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("no test network: ") + m_labProblem));
+        if (realCapability) {
+            const pid_t child = ::fork();
+            QVERIFY(child >= 0);
+            if (child == 0)
+                ::_exit(settleAsInstalledProgram());
+            int status = 0;
+            QCOMPARE(::waitpid(child, &status, 0), child);
+            QVERIFY(WIFEXITED(status));
+            QCOMPARE(WEXITSTATUS(status), int(DroppedAndKept));
+            return;
+        }
+        FakeNetRawCapability capability;
+        const int fd = LinuxIcmpSocket::settleRoute(capability, preference);
+        QCOMPARE(capability.calls, calls);
+        QCOMPARE(fd >= 0 ? socketType(fd) : -1, keptSocketType);
+        if (fd < 0)
+            return;
+        // The kept socket is the one every ping goes through, and closing
+        // the socket layer keeps it.
+        LinuxIcmpSocket socket(m_timers);
+        socket.keepRawSocket(fd);
+        for (int echo = 0; echo < 2; ++echo) {
+            QVERIFY(socket.open());
+            QCOMPARE(socket.kind(), LinuxIcmpSocket::Kind::Raw);
+            QSignalSpy spy(&socket, &IcmpSocket::echoFinished);
+            QVERIFY(socket.sendEcho(kPeerAddress));
+            QCOMPARE(awaitOutcome(spy).status, echo_status::Success);
+            socket.close();
+            QCOMPARE(socketType(fd), int(SOCK_RAW));
+        }
     }
 
     void livePeerAnswersOneEcho_data() { addKinds(); }
@@ -581,7 +699,7 @@ private:
                          __LINE__);
             return nullptr;
         }
-        auto socket = std::make_unique<LinuxIcmpSocket>(m_timers, m_clock, preference);
+        auto socket = std::make_unique<LinuxIcmpSocket>(m_timers, preference);
         if (!socket->open()) {
             QTest::qSkip(qPrintable(QStringLiteral("cannot open ") + kindName(preference)),
                          __FILE__, __LINE__);
@@ -595,7 +713,6 @@ private:
     NamespaceSwitch m_inHost;
     QString m_labProblem;
     QtTimerFactory m_timers;
-    SteadyClock m_clock;
     std::vector<std::unique_ptr<LinuxIcmpSocket>> m_sockets;
 };
 

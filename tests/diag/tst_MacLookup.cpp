@@ -2,6 +2,11 @@
 
 #include <QProcess>
 
+#include <arpa/inet.h>
+#include <linux/neighbour.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <net/if.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -48,6 +53,44 @@ QByteArray output(const QStringList& command)
     return process.readAllStandardOutput().trimmed();
 }
 
+QByteArray attribute(quint16 type, const QByteArray& payload)
+{
+    rtattr header{};
+    header.rta_len = quint16(RTA_LENGTH(payload.size()));
+    header.rta_type = type;
+    QByteArray bytes(reinterpret_cast<const char*>(&header), sizeof header);
+    bytes += payload;
+    bytes.append(int(RTA_SPACE(payload.size()) - RTA_LENGTH(payload.size())), '\0');
+    return bytes;
+}
+
+// One RTM_NEWNEIGH or RTM_DELNEIGH message as the kernel writes it.
+QByteArray neighbourMessage(quint16 type, int interfaceIndex, quint16 state, const char* address,
+                            const char* hardwareHex, quint8 family = AF_INET)
+{
+    ndmsg body{};
+    body.ndm_family = family;
+    body.ndm_ifindex = interfaceIndex;
+    body.ndm_state = state;
+    const quint32 networkOrder = htonl(QHostAddress(QString::fromLatin1(address)).toIPv4Address());
+    QByteArray payload(reinterpret_cast<const char*>(&body), sizeof body);
+    payload += attribute(NDA_DST, QByteArray(reinterpret_cast<const char*>(&networkOrder), 4));
+    if (*hardwareHex)
+        payload += attribute(NDA_LLADDR, QByteArray::fromHex(hardwareHex));
+    nlmsghdr header{};
+    header.nlmsg_len = quint32(NLMSG_LENGTH(payload.size()));
+    header.nlmsg_type = type;
+    return QByteArray(reinterpret_cast<const char*>(&header), sizeof header) + payload;
+}
+
+QByteArray doneMessage()
+{
+    nlmsghdr header{};
+    header.nlmsg_len = NLMSG_LENGTH(sizeof(int));
+    header.nlmsg_type = NLMSG_DONE;
+    return QByteArray(reinterpret_cast<const char*>(&header), sizeof header) + QByteArray(4, '\0');
+}
+
 quint64 txPackets(const QString& device)
 {
     QFile file(QStringLiteral("/sys/class/net/%1/statistics/tx_packets").arg(device));
@@ -82,31 +125,51 @@ private slots:
         QCOMPARE(outcome.calls, 1);
     }
 
-    void answerIsNoticedOnTheTablesEvent()
+    // However many lookups wait, each check reads the table once for all of
+    // them; and only an entry on the interface where the address is on-link
+    // answers.
+    void answerIsNoticed_data()
     {
-        DiscoveryFixture f;
-        Outcome outcome;
-        f.macLookup->lookup(kElement, nullptr, recordInto(outcome));
-        QCOMPARE(outcome.calls, 0);
-        QCOMPARE(f.macLookup->waitingCount(), 1);
-        QVERIFY(f.timer(QStringLiteral("tmrMacPoll"))->isEnabled());
-        f.neighbours.resolve(kElement, kHardware);
-        QCOMPARE(outcome.calls, 1);
-        QCOMPARE(outcome.mac, kMac);
-        QVERIFY(!f.timer(QStringLiteral("tmrMacPoll"))->isEnabled());
+        QTest::addColumn<bool>("events");
+        QTest::addColumn<int>("waiting");
+        QTest::addColumn<bool>("onAnotherNetwork");
+        QTest::newRow("on the table's event") << true << 1 << false;
+        QTest::newRow("by the poll, without events") << false << 1 << false;
+        QTest::newRow("event, 200 waiting") << true << 200 << false;
+        QTest::newRow("poll, 200 waiting") << false << 200 << false;
+        QTest::newRow("entry on another network of the subnet") << true << 1 << true;
     }
-
-    void answerIsNoticedByThePollWithoutEvents()
+    void answerIsNoticed()
     {
+        QFETCH(bool, events);
+        QFETCH(int, waiting);
+        QFETCH(bool, onAnotherNetwork);
         DiscoveryFixture f;
-        f.neighbours.events = false;
-        Outcome outcome;
-        f.macLookup->lookup(kElement, nullptr, recordInto(outcome));
-        f.neighbours.resolve(kElement, kHardware);
-        QCOMPARE(outcome.calls, 0);
-        QVERIFY(f.timer(QStringLiteral("tmrMacPoll"))->fire());
-        QCOMPARE(outcome.calls, 1);
-        QCOMPARE(outcome.mac, kMac);
+        f.neighbours.events = events;
+        ManualTimer* poll = f.timer(QStringLiteral("tmrMacPoll"));
+        QList<Outcome> outcomes(waiting);
+        for (int i = 0; i < waiting; ++i)
+            f.macLookup->lookup(QStringLiteral("198.18.1.%1").arg(i + 1), nullptr,
+                                recordInto(outcomes[i]));
+        QCOMPARE(f.macLookup->waitingCount(), waiting);
+        QVERIFY(poll->isEnabled());
+        f.neighbours.reads = 0;
+        if (onAnotherNetwork) {
+            f.neighbours.otherNetworkEntries.insert(QStringLiteral("198.18.1.1"), kHardware);
+            emit f.neighbours.changed();
+        } else {
+            f.neighbours.resolve(QStringLiteral("198.18.1.1"), kHardware);
+        }
+        if (!events) {
+            QCOMPARE(outcomes[0].calls, 0);
+            QVERIFY(poll->fire());
+        }
+        QCOMPARE(f.neighbours.reads, 1);
+        const bool found = !onAnotherNetwork;
+        QCOMPARE(outcomes[0].calls, found ? 1 : 0);
+        QCOMPARE(outcomes[0].mac, found ? kMac : QString());
+        QCOMPARE(f.macLookup->waitingCount(), waiting - (found ? 1 : 0));
+        QCOMPARE(poll->isEnabled(), f.macLookup->waitingCount() > 0);
     }
 
     void silentElementEndsAfterFiveSeconds()
@@ -261,29 +324,75 @@ private slots:
                  covered);
     }
 
-    void procArpFallback_data()
+    // The kernel's table as the netlink dump gives it, or /proc/net/arp
+    // where netlink is unavailable: the same entries either way. eth0 is
+    // interface 2; eth1, another network on the same subnet, is 3.
+    void readingOfTheKernelTable_data()
     {
+        QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("interfaceIndex");
         QTest::addColumn<QByteArray>("hardware");
-        QTest::newRow("complete") << "198.18.0.21" << QByteArray::fromHex("020a5e1f2bc4");
-        QTest::newRow("incomplete") << "198.18.0.22" << QByteArray();
-        QTest::newRow("permanent") << "198.18.0.23" << QByteArray::fromHex("02000000aa01");
-        QTest::newRow("zero address") << "198.18.0.24" << QByteArray();
-        QTest::newRow("absent") << "198.18.0.99" << QByteArray();
-        QTest::newRow("prefix of another") << "198.18.0.2" << QByteArray();
+        for (const char* source : {"netlink", "proc"}) {
+            QTest::addRow("%s: complete", source)
+                << source << "198.18.0.21" << 2 << QByteArray::fromHex("020a5e1f2bc4");
+            QTest::addRow("%s: incomplete", source) << source << "198.18.0.22" << 2 << QByteArray();
+            QTest::addRow("%s: permanent", source)
+                << source << "198.18.0.23" << 2 << QByteArray::fromHex("02000000aa01");
+            QTest::addRow("%s: zero address", source)
+                << source << "198.18.0.24" << 2 << QByteArray();
+            QTest::addRow("%s: absent", source) << source << "198.18.0.99" << 2 << QByteArray();
+            QTest::addRow("%s: prefix of another", source)
+                << source << "198.18.0.2" << 2 << QByteArray();
+            QTest::addRow("%s: on another network", source)
+                << source << "198.18.0.25" << 2 << QByteArray();
+            QTest::addRow("%s: on that network", source)
+                << source << "198.18.0.25" << 3 << QByteArray::fromHex("02bbbbbbbb25");
+        }
+        // Events after the dump: a deleted entry is gone, an IPv6 one ignored.
+        QTest::newRow("netlink: deleted") << "netlink"
+                                          << "198.18.0.26" << 2 << QByteArray();
+        QTest::newRow("netlink: IPv6 message") << "netlink"
+                                               << "198.18.0.27" << 2 << QByteArray();
     }
-    void procArpFallback()
+    void readingOfTheKernelTable()
     {
+        QFETCH(QString, source);
         QFETCH(QString, address);
+        QFETCH(int, interfaceIndex);
         QFETCH(QByteArray, hardware);
-        const QByteArray text =
-            "IP address       HW type     Flags       HW address            Mask     Device\n"
-            "198.18.0.21      0x1         0x2         02:0a:5e:1f:2b:c4     *        eth0\n"
-            "198.18.0.22      0x1         0x0         00:00:00:00:00:00     *        eth0\n"
-            "198.18.0.23      0x1         0x6         02:00:00:00:aa:01     *        eth0\n"
-            "198.18.0.24      0x1         0x2         00:00:00:00:00:00     *        eth0\n";
-        QCOMPARE(LinuxNeighbourTable::hardwareAddressFromProcArp(text, QHostAddress(address)),
-                 hardware);
+        LinuxNeighbourTable::Entries entries;
+        if (source == "proc") {
+            const QByteArray text =
+                "IP address       HW type     Flags       HW address            Mask     Device\n"
+                "198.18.0.21      0x1         0x2         02:0a:5e:1f:2b:c4     *        eth0\n"
+                "198.18.0.22      0x1         0x0         00:00:00:00:00:00     *        eth0\n"
+                "198.18.0.23      0x1         0x6         02:00:00:00:aa:01     *        eth0\n"
+                "198.18.0.24      0x1         0x2         00:00:00:00:00:00     *        eth0\n"
+                "198.18.0.25      0x1         0x2         02:bb:bb:bb:bb:25     *        eth1\n";
+            entries = LinuxNeighbourTable::entriesFromProcArp(
+                text, [](const QByteArray& device) { return device == "eth0" ? 2 : 3; });
+        } else {
+            const QByteArray dump =
+                neighbourMessage(RTM_NEWNEIGH, 2, NUD_REACHABLE, "198.18.0.21", "020a5e1f2bc4") +
+                neighbourMessage(RTM_NEWNEIGH, 2, NUD_INCOMPLETE, "198.18.0.22", "") +
+                neighbourMessage(RTM_NEWNEIGH, 2, NUD_PERMANENT, "198.18.0.23", "02000000aa01") +
+                neighbourMessage(RTM_NEWNEIGH, 2, NUD_REACHABLE, "198.18.0.24", "000000000000") +
+                neighbourMessage(RTM_NEWNEIGH, 3, NUD_STALE, "198.18.0.25", "02bbbbbbbb25") +
+                neighbourMessage(RTM_NEWNEIGH, 2, NUD_REACHABLE, "198.18.0.26", "02cccccccc26") +
+                doneMessage();
+            QCOMPARE(
+                LinuxNeighbourTable::applyMessages(dump.constData(), int(dump.size()), entries),
+                LinuxNeighbourTable::ReadEnd::Done);
+            const QByteArray events =
+                neighbourMessage(RTM_DELNEIGH, 2, NUD_REACHABLE, "198.18.0.26", "02cccccccc26") +
+                neighbourMessage(RTM_NEWNEIGH, 2, NUD_REACHABLE, "198.18.0.27", "02dddddddd27",
+                                 AF_INET6);
+            QCOMPARE(
+                LinuxNeighbourTable::applyMessages(events.constData(), int(events.size()), entries),
+                LinuxNeighbourTable::ReadEnd::More);
+        }
+        QCOMPARE(entries.value({interfaceIndex, QHostAddress(address).toIPv4Address()}), hardware);
     }
 
     // From here on the test process runs in a network namespace of its own,
@@ -315,9 +424,11 @@ private slots:
 
         LinuxNeighbourTable table;
         QVERIFY(table.reportsChanges());
-        QVERIFY(table.isOnLink(QHostAddress(QStringLiteral("198.18.77.2"))));
-        QVERIFY(!table.isOnLink(QHostAddress(QStringLiteral("198.18.77.1"))));
-        QVERIFY(!table.isOnLink(QHostAddress(QStringLiteral("198.18.99.9"))));
+        const int vdA = int(::if_nametoindex("vdA"));
+        QVERIFY(vdA > 0);
+        QCOMPARE(table.onLinkInterface(QHostAddress(QStringLiteral("198.18.77.2"))), vdA);
+        QCOMPARE(table.onLinkInterface(QHostAddress(QStringLiteral("198.18.77.1"))), 0);
+        QCOMPARE(table.onLinkInterface(QHostAddress(QStringLiteral("198.18.99.9"))), 0);
 
         QtTimerFactory timers;
         SteadyClock clock;
@@ -348,7 +459,11 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(txPackets(QStringLiteral("vdA")), before);
         // Not even the gateway was asked for.
-        QVERIFY(table.hardwareAddress(QHostAddress(QStringLiteral("198.18.77.254"))).isEmpty());
+        table.refresh();
+        QVERIFY(table
+                    .hardwareAddress(int(::if_nametoindex("vdA")),
+                                     QHostAddress(QStringLiteral("198.18.77.254")))
+                    .isEmpty());
         QVERIFY(!output({"ip", "neigh", "show", "198.18.77.254"}).contains("198.18.77.254"));
     }
 

@@ -228,7 +228,7 @@ public:
     QtTimerFactory timers;
     SteadyClock clock;
     QtUdpEndpoint udpSocket;
-    LinuxIcmpSocket icmpSocket{timers, clock};
+    LinuxIcmpSocket icmpSocket{timers};
     LinuxNeighbourTable neighbours;
     std::unique_ptr<SingleInstanceLock> lock;
     std::unique_ptr<MainWindow> program;

@@ -2,9 +2,9 @@
 
 namespace nms::test {
 
-bool FakeNeighbourTable::isOnLink(const QHostAddress& address) const
+int FakeNeighbourTable::onLinkInterface(const QHostAddress& address) const
 {
-    return !offLink.contains(address.toString());
+    return offLink.contains(address.toString()) ? 0 : kInterface;
 }
 
 bool FakeNeighbourTable::probe(const QHostAddress& address)
@@ -15,9 +15,12 @@ bool FakeNeighbourTable::probe(const QHostAddress& address)
     return true;
 }
 
-QByteArray FakeNeighbourTable::hardwareAddress(const QHostAddress& address) const
+QByteArray FakeNeighbourTable::hardwareAddress(int interfaceIndex,
+                                               const QHostAddress& address) const
 {
-    return entries.value(address.toString());
+    if (interfaceIndex == kOtherInterface)
+        return otherNetworkEntries.value(address.toString());
+    return interfaceIndex == kInterface ? entries.value(address.toString()) : QByteArray();
 }
 
 void FakeNeighbourTable::resolve(const QString& address, const QByteArray& hardware)

@@ -8,23 +8,32 @@
 namespace nms::test {
 
 // A neighbour table that the test fills: entries appear when the test says
-// so (with changed()), every probe is recorded, and the test decides which
-// addresses are on a directly attached network.
+// so (with changed()), every probe and every read is recorded, and the test
+// decides which addresses are on a directly attached network.
 class FakeNeighbourTable : public NeighbourTable {
     Q_OBJECT
 public:
-    // Addresses (dotted text) and their hardware addresses.
+    // Every on-link address is on this interface.
+    static constexpr int kInterface = 2;
+    static constexpr int kOtherInterface = 3;
+
+    // Addresses (dotted text) and their hardware addresses, on kInterface.
     QHash<QString, QByteArray> entries;
+    // The same on kOtherInterface: another network that uses the subnet.
+    QHash<QString, QByteArray> otherNetworkEntries;
     // Addresses treated as off-link; every other address is on-link.
     QStringList offLink;
+    // How often the table was read.
+    int reads = 0;
     // Dotted addresses in the order they were probed.
     QStringList probes;
     bool failProbe = false;
     bool events = true;
 
-    bool isOnLink(const QHostAddress& address) const override;
+    int onLinkInterface(const QHostAddress& address) const override;
     bool probe(const QHostAddress& address) override;
-    QByteArray hardwareAddress(const QHostAddress& address) const override;
+    void refresh() override { ++reads; }
+    QByteArray hardwareAddress(int interfaceIndex, const QHostAddress& address) const override;
     bool reportsChanges() const override { return events; }
 
     // Adds (or replaces) an entry and reports the change when events are on.
