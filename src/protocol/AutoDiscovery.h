@@ -44,6 +44,8 @@ private:
     // answers that arrived up to this arrival number.
     bool m_windowElapsed = false;
     quint64 m_lastArrivalInWindow = 0;
+    // The endpoint's loss counter when the request went out.
+    quint64 m_droppedBeforeRequest = 0;
 
     bool confirmedByOperator();
     void showPagingWindow();
@@ -57,6 +59,7 @@ private:
     static constexpr int kAnswersInHandRecheckMs = 20;
     void endCollection();
     void closePagingWindow();
+    void reportLostAnswers();
 };
 
 } // namespace nms

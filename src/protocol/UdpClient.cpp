@@ -31,9 +31,10 @@ UdpClient::UdpClient(UdpEndpoint& socket, Dialogs& dialogs, QObject* parent)
 {
     m_deliveryTimer.setSingleShot(true);
     connect(&m_deliveryTimer, &QTimer::timeout, this, &UdpClient::deliverNextWaiting);
-    connect(
-        &m_socket, &UdpEndpoint::datagramArrived, this,
-        [this](const QByteArray& data, const QHostAddress&, quint16) { onDatagramArrived(data); });
+    connect(&m_socket, &UdpEndpoint::datagramArrived, this,
+            [this](const QByteArray& data, const QHostAddress& sender, quint16) {
+                onDatagramArrived(data, sender);
+            });
 }
 
 bool UdpClient::isClosed() const
@@ -99,11 +100,11 @@ bool UdpClient::isFeedbackLength(qsizetype length)
     return length >= 0 && length <= kLongestFeedback && length != 3;
 }
 
-void UdpClient::onDatagramArrived(const QByteArray& data)
+void UdpClient::onDatagramArrived(const QByteArray& data, const QHostAddress& sender)
 {
     if (!isLevelPacketLength(data.size()) && !isFeedbackLength(data.size()))
         return;
-    const Arrival arrival{++m_lastArrival, data};
+    const Arrival arrival{++m_lastArrival, data, sender};
     if (mustWait()) {
         holdBack(arrival);
         return;
@@ -156,12 +157,19 @@ void UdpClient::dispatch(const Arrival& arrival)
 {
     m_dispatching = true;
     m_dispatchingArrival = arrival.number;
+    m_dispatchingSender = arrival.sender;
     if (isLevelPacketLength(arrival.data.size()))
         emit levelPacketArrived(arrival.data);
     else
         emit feedbackArrived(arrival.data);
     m_dispatchingArrival = 0;
+    m_dispatchingSender.clear();
     m_dispatching = false;
+}
+
+quint64 UdpClient::droppedByEndpoint() const
+{
+    return m_socket.droppedDatagrams();
 }
 
 } // namespace nms

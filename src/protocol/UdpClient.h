@@ -52,6 +52,9 @@ public:
     // The discovery broadcast to 255.255.255.255 (and every broadcast-capable
     // interface) at the given port; the remote settings are not touched.
     bool broadcast(const QByteArray& datagram, quint16 port);
+    // Datagrams the endpoint lost before they could be read, since it was
+    // bound (the kernel's queue was full).
+    quint64 droppedByEndpoint() const;
 
     // True for the lengths that the dispatch hands on (1440, and 0..48 but 3).
     static bool isLevelPacketLength(qsizetype length);
@@ -66,6 +69,8 @@ public:
     quint64 lastArrivalNumber() const { return m_lastArrival; }
     quint64 dispatchingArrivalNumber() const { return m_dispatchingArrival; }
     quint64 oldestWaitingArrivalNumber() const;
+    // Who sent the datagram being handed on now (null outside a dispatch).
+    QHostAddress dispatchingSender() const { return m_dispatchingSender; }
 
 signals:
     // Dispatch by length: 1440 bytes, and 0 to 48 bytes except 3.
@@ -86,17 +91,19 @@ private:
     struct Arrival {
         quint64 number = 0;
         QByteArray data;
+        QHostAddress sender;
     };
     QList<Arrival> m_waiting;
     int m_droppedWhileBusy = 0;
     bool m_dispatching = false;
     quint64 m_lastArrival = 0;
     quint64 m_dispatchingArrival = 0;
+    QHostAddress m_dispatchingSender;
     // Re-checks the waiting queue: at once after a delivery, a little later
     // while a box is still open. It has no observable interval of its own.
     QTimer m_deliveryTimer;
 
-    void onDatagramArrived(const QByteArray& data);
+    void onDatagramArrived(const QByteArray& data, const QHostAddress& sender);
     bool mustWait() const;
     void holdBack(const Arrival& arrival);
     void deliverNextWaiting();
