@@ -181,10 +181,11 @@ bool QtUdpEndpoint::readOne()
             m_kernelDrops = std::max(m_kernelDrops, quint64(drops));
         }
     }
-    if (m_inbox.size() >= kInboxCapacity) {
+    if (m_inbox.size() >= kInboxCapacity || m_inboxBytes + length > kInboxByteCapacity) {
         ++m_inboxDrops;
         return true;
     }
+    m_inboxBytes += length;
     m_inbox.append({QByteArray(m_readBuffer.constData(), qsizetype(length)),
                     QHostAddress(ntohl(sender.sin_addr.s_addr)), ntohs(sender.sin_port)});
     return true;
@@ -197,6 +198,7 @@ void QtUdpEndpoint::handOnArrivals()
     m_handOnScheduled = false;
     while (!m_inbox.isEmpty()) {
         const Arrival arrival = m_inbox.takeFirst();
+        m_inboxBytes -= arrival.data.size();
         emit datagramArrived(arrival.data, arrival.sender, arrival.senderPort);
     }
 }

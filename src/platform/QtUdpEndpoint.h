@@ -22,9 +22,12 @@ class QtUdpEndpoint : public UdpEndpoint {
     Q_OBJECT
 public:
     // Bounds for one wake-up of the socket and for datagrams read but not
-    // yet handed on; beyond the latter they are dropped and counted.
+    // yet handed on (in number and in bytes, so that a flood of long ones
+    // cannot take the memory); beyond the latter they are dropped and
+    // counted.
     static constexpr int kMaxReadsPerWake = 4096;
     static constexpr int kInboxCapacity = 8192;
+    static constexpr qsizetype kInboxByteCapacity = 16 * 1024 * 1024;
     // Asked for where the kernel lets a privileged program exceed its
     // ceiling; otherwise the ceiling itself is asked for.
     static constexpr int kPreferredReceiveBuffer = 16 * 1024 * 1024;
@@ -56,6 +59,7 @@ private:
     SendFailure m_lastFailure = SendFailure::None;
     QString m_lastError;
     QList<Arrival> m_inbox;
+    qsizetype m_inboxBytes = 0;
     QByteArray m_readBuffer;
     bool m_handOnScheduled = false;
     quint64 m_kernelDrops = 0;
