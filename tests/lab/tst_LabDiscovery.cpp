@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 #include <QHostAddress>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -16,6 +17,7 @@
 #include <cstdio>
 
 #include "LabProgram.h"
+#include "db/IniRoutines.h"
 #include "protocol/UdpClient.h"
 
 // Discovery by the whole program on the lab network: the database it builds
@@ -41,6 +43,9 @@ constexpr int kFloodBatch = 200;
 constexpr int kMacBoxTimeoutMs = 15000;
 constexpr int kQuietMs = 6000;
 constexpr int kSettleTimeoutMs = 60000;
+// What the flood may add to the program's resident memory at most: the
+// queues in front of the handlers are bounded well below it.
+constexpr qint64 kFloodMemoryBoundKiB = 128 * 1024;
 // Two pages: the old file and its replacement fit while the file is under
 // one page, about sixteen records.
 constexpr qint64 kRoomLeftOnFullDisk = 8192;
@@ -112,34 +117,40 @@ QStringList neighbourAddresses()
     return addresses;
 }
 
-// Mixed datagrams of every kind of length: empty, short, the refused 3,
-// feedback lengths with arbitrary fields (most fail the checks), the
-// level-packet length, and longer ones. Whatever a decodable one reports as
-// its address lies in the lab network, so that the MAC lookups it starts
-// stay there; every 50th is well-formed and names an address nobody holds.
+// Datagrams of random lengths from 0 to 65,507 bytes, a third of them
+// 1440 bytes (the level packet's length), random bytes throughout. Every
+// 50th is a well-formed feedback naming an address nobody holds, so that
+// MAC lookups and their boxes run during the flood too; its address lies
+// in the lab network.
 QByteArray floodDatagram(QRandomGenerator& random, int number)
 {
-    static const int kLengths[] = {0,  1,  2,  3,  4,  20, 35, 39, 40,   41,   42,
-                                   43, 44, 45, 46, 47, 48, 49, 64, 1440, 1441, 2000};
-    const int length = kLengths[random.bounded(int(std::size(kLengths)))];
-    QByteArray data(length, '\0');
+    if (number % 50 == 0) {
+        QByteArray data = QByteArray::fromHex("c6120000ffffff00c61200fec612000b000000") +
+                          QByteArray("FLOOD").leftJustified(16, ' ') +
+                          QByteArray::fromHex("01"       // encoder
+                                              "00000001" // serial 1
+                                              "0304"     // version 3.4
+                                              "0000");   // sfn, buffer
+        data[3] = char(200 + number / 50 % 50);          // 198.18.0.200 to .249
+        return data;
+    }
+    const int length = number % 3 == 0 ? 1440 : random.bounded(65508);
+    QByteArray data(length, Qt::Uninitialized);
     for (char& byte : data)
         byte = char(random.bounded(256));
-    if (length >= 4) {
-        data[0] = char(198);
-        data[1] = char(18);
-        data[2] = char(0);
-    }
-    if (number % 50 == 0) {
-        data = QByteArray::fromHex("c6120000ffffff00c61200fec612000b000000") +
-               QByteArray("FLOOD").leftJustified(16, ' ') +
-               QByteArray::fromHex("01"         // encoder
-                                   "00000001"   // serial 1
-                                   "0304"       // version 3.4
-                                   "0000");     // sfn, buffer
-        data[3] = char(200 + number / 50 % 50); // 198.18.0.200 to .249
-    }
     return data;
+}
+
+qint64 residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
 }
 
 } // namespace
@@ -307,31 +318,55 @@ private slots:
                  QStringLiteral("Select element: (%1 items)").arg(m_count - 1));
     }
 
-    // Ten thousand arbitrary datagrams at the endpoint, while every box
-    // lets events run as a real modal box does: the program survives, never
+    // Ten thousand arbitrary datagrams at the endpoint while level
+    // monitoring runs and a box stands, every box letting events run as a
+    // real modal box does: the program survives with bounded memory, never
     // has two boxes open at once, asks only about lab addresses, leaves the
-    // database alone, and discovers as before afterwards.
+    // database alone, confirms a configuration sent afterwards, and
+    // discovers as before.
     void floodNeitherCrashesNorStacksBoxes()
     {
         QVERIFY(m_program->discover());
         const QByteArray databaseBefore = databaseBytes();
+        const LabElement& decoder = m_elements.at(1);
+        QVERIFY(m_program->select(decoder.programMac()));
+        m_program->program->toolbarClick(6); // level monitoring on
         m_program->clearBoxes();
-        m_program->whileBoxOpen = [](const MessageBoxRequest&) { QTest::qWait(5); };
+        const qint64 residentBefore = residentKiB();
 
         QUdpSocket sender;
         QVERIFY(sender.bind(QHostAddress(QStringLiteral("198.18.0.1")), 0));
-        QRandomGenerator random(20240611);
         const QHostAddress station(QStringLiteral("198.18.0.1"));
-        for (int sent = 0; sent < kFloodCount;) {
-            for (int i = 0; i < kFloodBatch && sent < kFloodCount; ++i, ++sent)
-                sender.writeDatagram(floodDatagram(random, sent), station, 2976);
-            QTest::qWait(2);
-        }
+        QRandomGenerator random(20240611);
+        bool flooded = false;
+        qint64 residentPeak = 0;
+        m_program->whileBoxOpen = [&](const MessageBoxRequest&) {
+            if (!flooded) {
+                flooded = true;
+                for (int sent = 0; sent < kFloodCount; ++sent) {
+                    sender.writeDatagram(floodDatagram(random, sent), station, 2976);
+                    if (sent % kFloodBatch == kFloodBatch - 1) {
+                        QTest::qWait(2);
+                        residentPeak = std::max(residentPeak, residentKiB());
+                    }
+                }
+            }
+            QTest::qWait(5);
+        };
+        // The box that stands during the flood: a feedback that fails its
+        // checks (input 2).
+        QByteArray corrupt = floodDatagram(random, 0);
+        corrupt[16] = char(2);
+        sender.writeDatagram(corrupt, station, 2976);
+        QTRY_VERIFY_WITH_TIMEOUT(flooded, kSettleTimeoutMs);
         waitUntilQuiet();
+        residentPeak = std::max(residentPeak, residentKiB());
+        m_program->program->toolbarClick(7);
 
         QCOMPARE(m_program->terminatedWith, -1);
         QCOMPARE(m_program->mostOpenBoxes, 1);
-        QVERIFY(!m_program->dialogs.boxes.isEmpty());
+        QVERIFY2(residentPeak - residentBefore < kFloodMemoryBoundKiB,
+                 qPrintable(QStringLiteral("grew by %1 KiB").arg(residentPeak - residentBefore)));
         for (const MessageBoxRequest& box : std::as_const(m_program->dialogs.boxes)) {
             for (const QString& address : dottedAddressesIn(box.text()))
                 QVERIFY2(insideLabNetwork(address), qPrintable(box.text()));
@@ -340,7 +375,16 @@ private slots:
             QVERIFY2(insideLabNetwork(address), qPrintable("resolved " + address));
         QCOMPARE(databaseBytes(), databaseBefore);
 
+        // A configuration sent after the flood is confirmed.
         m_program->whileBoxOpen = nullptr;
+        m_program->clearBoxes();
+        QVERIFY(m_program->select(decoder.programMac()));
+        m_program->dialogs.script = {BoxAnswer::Yes};
+        m_program->program->toolbarClick(4);
+        QTRY_VERIFY_WITH_TIMEOUT(m_program->dialogs.boxes.size() >= 2, kMacBoxTimeoutMs);
+        QCOMPARE(m_program->dialogs.last().text(),
+                 QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
+
         m_program->clearBoxes();
         QVERIFY(m_program->discover());
         QCOMPARE(m_program->dialogs.texts(), QStringList{questionText()});
@@ -351,129 +395,6 @@ private slots:
             if (QTest::currentTestFailed())
                 return;
         }
-    }
-
-    // Started by lab_discovery.sh, which kills it with SIGKILL at a random
-    // moment of the discovery's writes into NMS_LAB_DB_DIR.
-    void discoveryToBeKilled()
-    {
-        if (!qEnvironmentVariableIsSet("NMS_LAB_DB_DIR"))
-            QSKIP("lab_discovery.sh kills this one: it needs NMS_LAB_DB_DIR");
-        std::printf("DISCOVERING\n");
-        std::fflush(stdout);
-        QVERIFY(m_program->discover());
-    }
-
-    // The start after a kill: whole records, and no temporary file of a
-    // write the kill cut short.
-    void startLeavesNoTemporaryFile()
-    {
-        if (!qEnvironmentVariableIsSet("NMS_LAB_DB_DIR"))
-            QSKIP("lab_discovery.sh runs this after its kills: it needs NMS_LAB_DB_DIR");
-        const QDir folder(QFileInfo(m_program->iniPath()).path());
-        QCOMPARE(folder.entryList({QStringLiteral(".nms.ini.tmp-*")}, QDir::Files | QDir::Hidden),
-                 QStringList());
-        QCOMPARE(wholeRecordsProblem(m_program->iniPath()), QString());
-    }
-
-    // The database folder fails during the discovery's writes (the script
-    // made NMS_LAB_DB_DIR a tiny tmpfs): the write box appears, at most
-    // one box stands at a time, and the file holds whole records only.
-    void databaseFaultKeepsWholeRecords_data()
-    {
-        QTest::addColumn<QString>("fault");
-        QTest::newRow("full disk") << "full";
-        QTest::newRow("read-only folder") << "read-only";
-    }
-
-    void databaseFaultKeepsWholeRecords()
-    {
-        QFETCH(QString, fault);
-        const QString folder = qEnvironmentVariable("NMS_LAB_DB_DIR");
-        if (folder.isEmpty())
-            QSKIP("lab_discovery.sh runs this on a tmpfs of its own (NMS_LAB_DB_DIR)");
-        if (fault == "full")
-            QVERIFY(fillLeaving(folder, kRoomLeftOnFullDisk));
-        m_program->dialogs.script = {BoxAnswer::Yes};
-        m_program->program->toolbarClick(1);
-        // The empty database has replaced the old one; the answers are not
-        // yet read. From here on nothing can be written.
-        if (fault == "read-only" &&
-            QProcess::execute(QStringLiteral("mount"),
-                              {QStringLiteral("-o"), QStringLiteral("remount,ro"), folder}) != 0)
-            QSKIP("cannot remount the database folder read-only (not root?)");
-        QVERIFY(QTest::qWaitFor([this] { return !m_program->discoveryRunning(); },
-                                kDiscoveryTimeoutMs));
-        if (fault == "read-only")
-            QProcess::execute(QStringLiteral("mount"),
-                              {QStringLiteral("-o"), QStringLiteral("remount,rw"), folder});
-
-        QVERIFY2(m_program->dialogs.texts().contains(kWriteFailedText),
-                 qPrintable(m_program->dialogs.texts().join("\n")));
-        QCOMPARE(m_program->mostOpenBoxes, 1);
-        QCOMPARE(wholeRecordsProblem(m_program->iniPath()), QString());
-        const qsizetype stored = m_program->database().size();
-        QVERIFY2(stored < m_count, qPrintable(QStringLiteral("%1 stored").arg(stored)));
-        QCOMPARE(m_program->terminatedWith, -1);
-    }
-
-    // The script restarted the elements as hostile ones: a name with CR,
-    // LF, '[', ']', '=' and control bytes, a serial with the top bit set,
-    // one answering from and reporting an address off the station's link,
-    // and one whose MAC the station's neighbour table holds as all zeros.
-    // Whatever the program makes of them, every line it writes reads back,
-    // and it never asks for an address off its link.
-    void hostileElementsWriteOnlyReadableLines()
-    {
-        if (!qEnvironmentVariableIsSet("NMS_LAB_HOSTILE"))
-            QSKIP("lab_discovery.sh runs this after restarting the elements as hostile ones");
-        m_program->whileBoxOpen = [](const MessageBoxRequest&) { QTest::qWait(5); };
-        QVERIFY(m_program->discover());
-        QTest::qWait(kQuietMs); // a MAC that is never found is reported after 5 s
-
-        QCOMPARE(wholeRecordsProblem(m_program->iniPath()), QString());
-        for (const QString& address : neighbourAddresses())
-            QVERIFY2(insideLabNetwork(address), qPrintable("resolved " + address));
-        QCOMPARE(m_program->mostOpenBoxes, 1);
-        QCOMPARE(m_program->terminatedWith, -1);
-        // The program's own reading of what it wrote agrees with the file.
-        for (const IniSection& section : m_program->database()) {
-            for (qsizetype i = 0; i < section.keys.size(); ++i) {
-                const QString read = m_program->context().ini.ReadFromINI(
-                    section.name, section.keys.at(i), m_program->iniPath());
-                QCOMPARE(read, section.values.at(i));
-            }
-        }
-    }
-
-    // Run by bench/lab_many_discovery.sh on a lab of many elements: how
-    // many of them one discovery stores, and what the same burst does to a
-    // socket with the kernel's default receive queue. Records, never fails
-    // on the figures.
-    void benchmarkStoredOfMany()
-    {
-        if (!qEnvironmentVariableIsSet("NMS_LAB_BENCH"))
-            QSKIP("a benchmark: bench/lab_many_discovery.sh runs it");
-        const BurstFigures plain = burstIntoDefaultQueue();
-        const quint64 dropsBefore = m_program->udpSocket.droppedDatagrams();
-        QVERIFY(m_program->discover());
-        QTest::qWait(200);
-        const qsizetype stored = m_program->database().size();
-        const int listed = m_program->ui().TreeView1->topLevelItemCount();
-        const QString line =
-            QStringLiteral("BENCH elements=%1 stored=%2 listed=%3 endpoint_drops=%4 "
-                           "endpoint_queue=%5 default_queue_received=%6 default_queue_drops=%7 "
-                           "boxes=%8")
-                .arg(m_count)
-                .arg(stored)
-                .arg(listed)
-                .arg(m_program->udpSocket.droppedDatagrams() - dropsBefore)
-                .arg(m_program->udpSocket.receiveBufferBytes())
-                .arg(plain.received)
-                .arg(plain.dropped)
-                .arg(m_program->dialogs.boxes.size());
-        std::printf("%s\n", qPrintable(line));
-        std::fflush(stdout);
     }
 
 private:
