@@ -31,7 +31,7 @@ void NetworkBoxes::show(const MessageBoxRequest& box, const QHostAddress& source
     m_counting = true;
     m_shownTitle = box.title;
     m_shownText = box.text();
-    m_kinds = {Kind{box, 0, {}, 0}};
+    m_kinds = {Kind{box, 0, {}, {}}};
     m_dialogs.show(box);
     m_rechecks = 0;
     QTimer::singleShot(0, this, &NetworkBoxes::summariseWhenHeldAreHandled);
@@ -44,16 +44,15 @@ void NetworkBoxes::count(const MessageBoxRequest& box, const QHostAddress& sourc
         return k.box.title == box.title && k.box.text() == text;
     });
     if (kind == m_kinds.end()) {
-        m_kinds.append(Kind{box, 0, {}, 0});
+        m_kinds.append(Kind{box, 0, {}, {}});
         kind = m_kinds.end() - 1;
     }
     ++kind->count;
-    if (source.isNull() || kind->addresses.contains(source))
+    if (source.isNull() || kind->seen.contains(source))
         return;
+    kind->seen.insert(source);
     if (kind->addresses.size() < kListedAddresses)
         kind->addresses.append(source);
-    else
-        ++kind->otherAddresses;
 }
 
 // Datagrams that came while the box stood are handed on one by one after
@@ -105,8 +104,9 @@ QString NetworkBoxes::addressList(const Kind& kind)
     if (addresses.isEmpty())
         return QStringLiteral("an unknown address");
     QString list = addresses.join(QStringLiteral(", "));
-    if (kind.otherAddresses > 0)
-        list += QStringLiteral(" and %1 other address(es)").arg(kind.otherAddresses);
+    const qsizetype others = kind.seen.size() - kind.addresses.size();
+    if (others > 0)
+        list += QStringLiteral(" and %1 other address(es)").arg(others);
     return list;
 }
 

@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include "platform/MessageBoxRequest.h"
@@ -44,8 +45,8 @@ private:
     struct Kind {
         MessageBoxRequest box;
         int count = 0;
-        QList<QHostAddress> addresses;
-        int otherAddresses = 0;
+        QList<QHostAddress> addresses; // the first ones, listed
+        QSet<QHostAddress> seen;
     };
 
     Dialogs& m_dialogs;

@@ -235,8 +235,8 @@ private slots:
         QTest::newRow("from seven hosts, five named")
             << "input" << 7
             << QStringList{"While that message was shown, the network raised:",
-                           "%1 more time(s) the same message, from 198.18.0.100, 198.18.0.101, "
-                           "198.18.0.102, 198.18.0.103, 198.18.0.104 and 2 other address(es)."};
+                           "%1 more time(s) the same message, from 198.18.0.101, 198.18.0.102, "
+                           "198.18.0.103, 198.18.0.104, 198.18.0.105 and 2 other address(es)."};
         QTest::newRow("two kinds, one box")
             << "input,type" << 1
             << QStringList{"While that message was shown, the network raised:",
@@ -278,13 +278,13 @@ private slots:
         // network; they wait behind it.
         f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
             while (sent < kDatagrams) {
-                f.socket.inject(datagram(sent), sender(sent));
-                ++sent;
+                const int n = sent++;
+                f.socket.inject(datagram(n), sender(n));
             }
         };
         while (f.dialogs.boxes.isEmpty() && sent < kDatagrams) {
-            f.socket.inject(datagram(sent), sender(sent));
-            ++sent;
+            const int n = sent++;
+            f.socket.inject(datagram(n), sender(n));
         }
         QTRY_VERIFY(!boxes.isCounting());
         f.dialogs.whileOpen = nullptr;

@@ -5,6 +5,7 @@
 #include "platform/QtUdpEndpoint.h"
 #include "protocol/UdpClient.h"
 
+#include <QNetworkDatagram>
 #include <QUdpSocket>
 #include <unistd.h>
 
