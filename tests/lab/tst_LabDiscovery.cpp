@@ -192,7 +192,8 @@ private slots:
 
         QVERIFY(m_program->discover());
 
-        QCOMPARE(m_program->dialogs.texts(), QStringList{questionText()});
+        QVERIFY2(m_program->dialogs.texts() == QStringList{questionText()},
+                 qPrintable(m_program->dialogs.texts().join("\n")));
         const QList<IniSection> database = m_program->database();
         QCOMPARE(database.size(), m_count);
         for (const LabElement& element : std::as_const(m_elements)) {
