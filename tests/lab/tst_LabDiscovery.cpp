@@ -398,6 +398,129 @@ private slots:
         }
     }
 
+    // Started by lab_discovery.sh, which kills it with SIGKILL at a random
+    // moment of the discovery's writes into NMS_LAB_DB_DIR.
+    void discoveryToBeKilled()
+    {
+        if (!qEnvironmentVariableIsSet("NMS_LAB_DB_DIR"))
+            QSKIP("lab_discovery.sh kills this one: it needs NMS_LAB_DB_DIR");
+        std::printf("DISCOVERING\n");
+        std::fflush(stdout);
+        QVERIFY(m_program->discover());
+    }
+
+    // The start after a kill: whole records, and no temporary file of a
+    // write the kill cut short.
+    void startLeavesNoTemporaryFile()
+    {
+        if (!qEnvironmentVariableIsSet("NMS_LAB_DB_DIR"))
+            QSKIP("lab_discovery.sh runs this after its kills: it needs NMS_LAB_DB_DIR");
+        const QDir folder(QFileInfo(m_program->iniPath()).path());
+        QCOMPARE(folder.entryList({QStringLiteral(".nms.ini.tmp-*")}, QDir::Files | QDir::Hidden),
+                 QStringList());
+        QCOMPARE(wholeRecordsProblem(m_program->iniPath()), QString());
+    }
+
+    // The database folder fails during the discovery's writes (the script
+    // made NMS_LAB_DB_DIR a tiny tmpfs): the write box appears, at most
+    // one box stands at a time, and the file holds whole records only.
+    void databaseFaultKeepsWholeRecords_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("full disk") << "full";
+        QTest::newRow("read-only folder") << "read-only";
+    }
+
+    void databaseFaultKeepsWholeRecords()
+    {
+        QFETCH(QString, fault);
+        const QString folder = qEnvironmentVariable("NMS_LAB_DB_DIR");
+        if (folder.isEmpty())
+            QSKIP("lab_discovery.sh runs this on a tmpfs of its own (NMS_LAB_DB_DIR)");
+        if (fault == "full")
+            QVERIFY(fillLeaving(folder, kRoomLeftOnFullDisk));
+        m_program->dialogs.script = {BoxAnswer::Yes};
+        m_program->program->toolbarClick(1);
+        // The empty database has replaced the old one; the answers are not
+        // yet read. From here on nothing can be written.
+        if (fault == "read-only" &&
+            QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-o"), QStringLiteral("remount,ro"), folder}) != 0)
+            QSKIP("cannot remount the database folder read-only (not root?)");
+        QVERIFY(QTest::qWaitFor([this] { return !m_program->discoveryRunning(); },
+                                kDiscoveryTimeoutMs));
+        if (fault == "read-only")
+            QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-o"), QStringLiteral("remount,rw"), folder});
+
+        QVERIFY2(m_program->dialogs.texts().contains(kWriteFailedText),
+                 qPrintable(m_program->dialogs.texts().join("\n")));
+        QCOMPARE(m_program->mostOpenBoxes, 1);
+        QCOMPARE(wholeRecordsProblem(m_program->iniPath()), QString());
+        const qsizetype stored = m_program->database().size();
+        QVERIFY2(stored < m_count, qPrintable(QStringLiteral("%1 stored").arg(stored)));
+        QCOMPARE(m_program->terminatedWith, -1);
+    }
+
+    // The script restarted the elements as hostile ones: a name with CR,
+    // LF, '[', ']', '=' and control bytes, a serial with the top bit set,
+    // one answering from and reporting an address off the station's link,
+    // and one whose MAC the station's neighbour table holds as all zeros.
+    // Whatever the program makes of them, every line it writes reads back,
+    // and it never asks for an address off its link.
+    void hostileElementsWriteOnlyReadableLines()
+    {
+        if (!qEnvironmentVariableIsSet("NMS_LAB_HOSTILE"))
+            QSKIP("lab_discovery.sh runs this after restarting the elements as hostile ones");
+        m_program->whileBoxOpen = [](const MessageBoxRequest&) { QTest::qWait(5); };
+        QVERIFY(m_program->discover());
+        QTest::qWait(kQuietMs); // a MAC that is never found is reported after 5 s
+
+        QCOMPARE(wholeRecordsProblem(m_program->iniPath()), QString());
+        for (const QString& address : neighbourAddresses())
+            QVERIFY2(insideLabNetwork(address), qPrintable("resolved " + address));
+        QCOMPARE(m_program->mostOpenBoxes, 1);
+        QCOMPARE(m_program->terminatedWith, -1);
+        // The program's own reading of what it wrote agrees with the file.
+        for (const IniSection& section : m_program->database()) {
+            for (qsizetype i = 0; i < section.keys.size(); ++i) {
+                const QString read = m_program->context().ini.ReadFromINI(
+                    section.name, section.keys.at(i), m_program->iniPath());
+                QCOMPARE(read, section.values.at(i));
+            }
+        }
+    }
+
+    // Run by bench/lab_many_discovery.sh on a lab of many elements: how
+    // many of them one discovery stores, and what the same burst does to a
+    // socket with the kernel's default receive queue. Records, never fails
+    // on the figures.
+    void benchmarkStoredOfMany()
+    {
+        if (!qEnvironmentVariableIsSet("NMS_LAB_BENCH"))
+            QSKIP("a benchmark: bench/lab_many_discovery.sh runs it");
+        const BurstFigures plain = burstIntoDefaultQueue();
+        const quint64 dropsBefore = m_program->udpSocket.droppedDatagrams();
+        QVERIFY(m_program->discover());
+        QTest::qWait(200);
+        const qsizetype stored = m_program->database().size();
+        const int listed = m_program->ui().TreeView1->topLevelItemCount();
+        const QString line =
+            QStringLiteral("BENCH elements=%1 stored=%2 listed=%3 endpoint_drops=%4 "
+                           "endpoint_queue=%5 default_queue_received=%6 default_queue_drops=%7 "
+                           "boxes=%8")
+                .arg(m_count)
+                .arg(stored)
+                .arg(listed)
+                .arg(m_program->udpSocket.droppedDatagrams() - dropsBefore)
+                .arg(m_program->udpSocket.receiveBufferBytes())
+                .arg(plain.received)
+                .arg(plain.dropped)
+                .arg(m_program->dialogs.boxes.size());
+        std::printf("%s\n", qPrintable(line));
+        std::fflush(stdout);
+    }
+
 private:
     struct BurstFigures {
         int received = 0;
