@@ -34,11 +34,13 @@ void NetworkBoxes::show(const MessageBoxRequest& box, const QHostAddress& source
     m_kinds = {Kind{box, 0, {}, {}}};
     m_dialogs.show(box);
     m_rechecks = 0;
+    m_sinceLastBox.start();
     QTimer::singleShot(0, this, &NetworkBoxes::summariseWhenHeldAreHandled);
 }
 
 void NetworkBoxes::count(const MessageBoxRequest& box, const QHostAddress& source)
 {
+    m_sinceLastBox.start();
     const QString text = box.text();
     auto kind = std::find_if(m_kinds.begin(), m_kinds.end(), [&](const Kind& k) {
         return k.box.title == box.title && k.box.text() == text;
@@ -60,7 +62,8 @@ void NetworkBoxes::count(const MessageBoxRequest& box, const QHostAddress& sourc
 void NetworkBoxes::summariseWhenHeldAreHandled()
 {
     const bool held = m_udpClient != nullptr && m_udpClient->waitingCount() > 0;
-    if ((held || m_dialogs.isBoxOpen()) && ++m_rechecks < kMostHeldRechecks) {
+    const bool recent = m_sinceLastBox.elapsed() < kQuietAfterLastMs;
+    if ((held || recent || m_dialogs.isBoxOpen()) && ++m_rechecks < kMostHeldRechecks) {
         QTimer::singleShot(kHeldRecheckMs, this, &NetworkBoxes::summariseWhenHeldAreHandled);
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -29,7 +30,11 @@ public:
     // for after the box closes: a stream that never stops must not keep the
     // count from being reported.
     static constexpr int kHeldRecheckMs = 20;
-    static constexpr int kMostHeldRechecks = 100;
+    static constexpr int kMostHeldRechecks = 150;
+    // Boxes that waited for the open one to close (MAC lookups that ended
+    // meanwhile) come in a quick succession after it: the count ends only
+    // once none has come for this long.
+    static constexpr int kQuietAfterLastMs = 200;
 
     NetworkBoxes(Dialogs& dialogs, const UdpClient* udpClient, QObject* parent = nullptr);
 
@@ -56,6 +61,7 @@ private:
     QString m_shownText;
     QList<Kind> m_kinds; // the shown kind first
     int m_rechecks = 0;
+    QElapsedTimer m_sinceLastBox;
 
     void count(const MessageBoxRequest& box, const QHostAddress& source);
     void summariseWhenHeldAreHandled();

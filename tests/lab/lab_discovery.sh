@@ -37,7 +37,7 @@ whole_records() {
   awk -v enc="NAME IP MASK GW REMOTE INPUT TYPE TX ROLE SN VER SFN BUF" \
     -v dec="NAME IP MASK GW REMOTE INPUT TYPE TX ROLE SN VER SFN BUF ATT SDM SDL SDT" '
     function close_section() { if (keys != "" && keys != enc && keys != dec) bad = 1 }
-    /^\[[0-9A-F]{12}\]$/ { close_section(); keys = ""; next }
+    /^\[[0-9A-F]+\]$/ && length($0) == 14 { close_section(); keys = ""; next }
     /^[A-Z]+=/ { key = substr($0, 1, index($0, "=") - 1); keys = keys == "" ? key : keys " " key; next }
     /^$/ { next }
     { bad = 1 }
