@@ -6,6 +6,14 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 namespace nms::sim {
 
 namespace {
@@ -68,7 +76,12 @@ bool ElementSimulator::start(QString* error)
 QUdpSocket* ElementSimulator::bindPort(quint16 port, QString* error)
 {
     auto* socket = new QUdpSocket(this);
-    if (!socket->bind(m_config.bindAddress, port, QAbstractSocket::DontShareAddress)) {
+    if (!m_config.device.isEmpty()) {
+        if (!bindOnDevice(socket, port, error)) {
+            delete socket;
+            return nullptr;
+        }
+    } else if (!socket->bind(m_config.bindAddress, port, QAbstractSocket::DontShareAddress)) {
         *error = QStringLiteral("cannot bind UDP port %1 on %2: %3")
                      .arg(port)
                      .arg(m_config.bindAddress.toString(), socket->errorString());
@@ -77,6 +90,33 @@ QUdpSocket* ElementSimulator::bindPort(quint16 port, QString* error)
     }
     connect(socket, &QUdpSocket::readyRead, this, [this, socket] { drain(socket); });
     return socket;
+}
+
+// Bound to the interface, the socket sees only what arrives there (the
+// broadcast too) and its answers leave there, from the interface's address,
+// while other elements' sockets share the same port on their interfaces.
+bool ElementSimulator::bindOnDevice(QUdpSocket* socket, quint16 port, QString* error)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const QByteArray device = m_config.device.toLocal8Bit();
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr.s_addr = htonl(m_config.bindAddress.toIPv4Address());
+    const int on = 1;
+    const bool bound = fd >= 0 &&
+                       ::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, device.constData(),
+                                    socklen_t(device.size())) == 0 &&
+                       ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) == 0 &&
+                       ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+    if (bound && socket->setSocketDescriptor(fd, QAbstractSocket::BoundState))
+        return true;
+    *error = QStringLiteral("cannot bind UDP port %1 on %2: %3")
+                 .arg(port)
+                 .arg(m_config.device, QString::fromLocal8Bit(std::strerror(errno)));
+    if (fd >= 0)
+        ::close(fd);
+    return false;
 }
 
 void ElementSimulator::drain(QUdpSocket* socket)

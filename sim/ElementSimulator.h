@@ -23,6 +23,7 @@ public:
 
 private:
     QUdpSocket* bindPort(quint16 port, QString* error);
+    bool bindOnDevice(QUdpSocket* socket, quint16 port, QString* error);
     void drain(QUdpSocket* socket);
     void dispatch(QUdpSocket* socket, const QByteArray& datagram, const QHostAddress& sender,
                   quint16 senderPort);

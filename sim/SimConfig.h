@@ -25,6 +25,9 @@ struct SimConfig {
     QString applyInterface;
     QString recordPath;
     QHostAddress bindAddress = QHostAddress(QHostAddress::AnyIPv4);
+    // When set, the ports listen and answer on this interface only, so that
+    // one process can play many elements, one interface each.
+    QString device;
     quint16 pagingPort = 1901;
     quint16 configurationPort = 2976;
     quint16 levelPort = 2977;

@@ -3,7 +3,9 @@
 #include "SimCodec.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QNetworkInterface>
+#include <QProcess>
 
 #include <cstdio>
 
@@ -38,7 +40,12 @@ const char* const kDescription =
     "name role serial version sfn buf att sdm sdl sdt. A bare --corrupt FIELD\n"
     "takes a value the station must reject: addresses 0.0.0.0, input/type/tx 2,\n"
     "role 7, serial 0, version 255.255, name with CR, LF, '[', NUL and other\n"
-    "non-printable bytes, other bytes 255. Names accept \\r \\n \\t \\\\ and \\xHH.";
+    "non-printable bytes, other bytes 255. Names accept \\r \\n \\t \\\\ and \\xHH.\n"
+    "\n"
+    "With --identities FILE one process plays one element per line of FILE;\n"
+    "each line holds that element's options (typically --device, --ip, --mask,\n"
+    "--role, --name, --serial), which follow those of the command line. A\n"
+    "READY line is written per element.";
 
 struct OptionSet {
     QCommandLineOption role{"role", "encoder or decoder (default encoder).", "role", "encoder"};
@@ -83,14 +90,29 @@ struct OptionSet {
                                   "2976"};
     QCommandLineOption levelPort{"level-port", "Attenuation and level port (default 2977).", "port",
                                  "2977"};
+    QCommandLineOption device{"device", "Listen and answer on this interface only (needs root).",
+                              "ifname"};
+    QCommandLineOption identities{"identities", "Play one element per line of this file.", "file"};
 
     QList<QCommandLineOption> all() const
     {
-        return {
-            role,    name,           serial, version,  ip,         mask,       gw,       remote,
-            input,   type,           tx,     sfn,      buf,        att,        sdm,      sdl,
-            sdt,     length,         delay,  noAnswer, noAnswerTo, corrupt,    disagree, levelDbfs,
-            silence, applyInterface, record, bind,     pagingPort, configPort, levelPort};
+        return {role,       name,
+                serial,     version,
+                ip,         mask,
+                gw,         remote,
+                input,      type,
+                tx,         sfn,
+                buf,        att,
+                sdm,        sdl,
+                sdt,        length,
+                delay,      noAnswer,
+                noAnswerTo, corrupt,
+                disagree,   levelDbfs,
+                silence,    applyInterface,
+                record,     bind,
+                pagingPort, configPort,
+                levelPort,  device,
+                identities};
     }
 };
 
@@ -185,7 +207,11 @@ std::optional<QNetworkAddressEntry> ownAddressEntry(const QString& interfaceName
 void readAddresses(const QCommandLineParser& parser, const OptionSet& o, Reader& reader,
                    ElementState& state)
 {
-    const auto own = ownAddressEntry(parser.value(o.applyInterface));
+    // Looking the interfaces up is slow with a thousand of them: only when
+    // the command line leaves the address or mask to them.
+    const bool needOwn = !parser.isSet(o.ip) || !parser.isSet(o.mask);
+    const auto own = needOwn ? ownAddressEntry(parser.value(o.applyInterface))
+                             : std::optional<QNetworkAddressEntry>();
     if (parser.isSet(o.ip))
         state.ip = reader.address(o.ip);
     else if (own)
@@ -275,6 +301,7 @@ void readEndpoints(const QCommandLineParser& parser, const OptionSet& o, Reader&
 {
     config.applyInterface = parser.value(o.applyInterface);
     config.recordPath = parser.value(o.record);
+    config.device = parser.value(o.device);
     config.bindAddress = QHostAddress(parser.value(o.bind));
     if (config.bindAddress.protocol() != QAbstractSocket::IPv4Protocol)
         reader.fail("--bind: an IPv4 address is needed");
@@ -314,6 +341,74 @@ std::optional<SimConfig> SimOptions::parse(const QStringList& arguments, QString
     if (!reader.ok())
         return std::nullopt;
     return config;
+}
+
+namespace {
+
+// The command line without its --identities option, to be followed by one
+// line of the file.
+QStringList withoutIdentities(const QStringList& arguments)
+{
+    QStringList kept;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == "--identities") {
+            ++i;
+            continue;
+        }
+        if (!argument.startsWith("--identities="))
+            kept << argument;
+    }
+    return kept;
+}
+
+std::optional<QString> identitiesFile(const QStringList& arguments)
+{
+    for (int i = 0; i < arguments.size(); ++i) {
+        if (arguments.at(i) == "--identities" && i + 1 < arguments.size())
+            return arguments.at(i + 1);
+        if (arguments.at(i).startsWith("--identities="))
+            return arguments.at(i).mid(int(sizeof "--identities=") - 1);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QList<SimConfig>> SimOptions::parseAll(const QStringList& arguments, QString* error)
+{
+    const auto path = identitiesFile(arguments);
+    if (!path) {
+        const auto single = parse(arguments, error);
+        if (!single)
+            return std::nullopt;
+        return QList<SimConfig>{*single};
+    }
+    QFile file(*path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        *error = QStringLiteral("--identities: cannot read %1: %2").arg(*path, file.errorString());
+        return std::nullopt;
+    }
+    const QStringList base = withoutIdentities(arguments);
+    QList<SimConfig> configs;
+    int lineNumber = 0;
+    while (!file.atEnd()) {
+        ++lineNumber;
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        const auto config = parse(base + QProcess::splitCommand(line), error);
+        if (!config) {
+            *error = QStringLiteral("%1 line %2: %3").arg(*path).arg(lineNumber).arg(*error);
+            return std::nullopt;
+        }
+        configs << *config;
+    }
+    if (configs.isEmpty()) {
+        *error = QStringLiteral("--identities: %1 names no element").arg(*path);
+        return std::nullopt;
+    }
+    return configs;
 }
 
 } // namespace nms::sim

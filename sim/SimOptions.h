@@ -13,6 +13,10 @@ namespace nms::sim {
 class SimOptions {
 public:
     static std::optional<SimConfig> parse(const QStringList& arguments, QString* error);
+    // Every element the command line asks for: one, or with --identities
+    // FILE one per line of FILE, each line's options following (and winning
+    // over) those of the command line.
+    static std::optional<QList<SimConfig>> parseAll(const QStringList& arguments, QString* error);
 };
 
 } // namespace nms::sim

@@ -5,7 +5,12 @@
 
 #include <QCoreApplication>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 using namespace nms::sim;
 
@@ -17,6 +22,20 @@ int fail(const QString& message)
     return 1;
 }
 
+// Three sockets per element: a process playing a thousand needs more
+// descriptors than the usual soft limit.
+void allowDescriptorsFor(int elements)
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return;
+    const rlim_t wanted = rlim_t(elements) * 3 + 64;
+    if (limit.rlim_cur >= wanted)
+        return;
+    limit.rlim_cur = std::min(std::max(wanted, limit.rlim_cur), limit.rlim_max);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -24,19 +43,23 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("veltrino-element-sim");
     QString error;
-    const auto config = SimOptions::parse(QCoreApplication::arguments(), &error);
-    if (!config)
+    const auto configs = SimOptions::parseAll(QCoreApplication::arguments(), &error);
+    if (!configs)
         return fail(error + "\n(see --help)");
     EventLog log;
-    if (!log.openRecord(config->recordPath, &error))
+    if (!log.openRecord(configs->first().recordPath, &error))
         return fail(error);
     SignalBridge signalBridge;
     if (!signalBridge.install(&error))
         return fail(error);
-    ElementSimulator simulator(*config, log);
-    if (!simulator.start(&error)) {
-        log.write("ERROR " + error);
-        return fail(error);
+    allowDescriptorsFor(int(configs->size()));
+    std::vector<std::unique_ptr<ElementSimulator>> simulators;
+    for (const SimConfig& config : *configs) {
+        simulators.push_back(std::make_unique<ElementSimulator>(config, log));
+        if (!simulators.back()->start(&error)) {
+            log.write("ERROR " + error);
+            return fail(error);
+        }
     }
     QObject::connect(&signalBridge, &SignalBridge::stopRequested, &app, [&log](int number) {
         log.write(QStringLiteral("STOP signal=%1").arg(number));

@@ -20,6 +20,7 @@
 #include "protocol/ConfigurationSender.h"
 #include "protocol/FeedbackProcessor.h"
 #include "protocol/LevelMonitor.h"
+#include "protocol/NetworkBoxes.h"
 #include "protocol/UdpClient.h"
 #include "ui/FrmMain.h"
 #include "ui/FrmMainControls.h"
@@ -47,6 +48,8 @@ MainWindow::MainWindow(const Services& services, QObject* parent)
 {
     m_udpClient = std::make_unique<UdpClient>(services.udpSocket, services.dialogs);
     m_context.udpClient = m_udpClient.get();
+    m_networkBoxes = std::make_unique<NetworkBoxes>(services.dialogs, m_udpClient.get());
+    m_context.networkBoxes = m_networkBoxes.get();
 
     m_panel = std::make_unique<PropertiesPanel>(m_context);
     m_context.panel = m_panel.get();

@@ -23,6 +23,7 @@ class IcmpSocket;
 class IniRoutines;
 class LevelMonitor;
 class MacLookup;
+class NetworkBoxes;
 class NeighbourTable;
 class PingController;
 class PrivateProfileStore;
@@ -79,6 +80,7 @@ private:
     std::unique_ptr<FrmMain> m_window;
     NmsContext m_context;
     std::unique_ptr<UdpClient> m_udpClient;
+    std::unique_ptr<NetworkBoxes> m_networkBoxes;
     std::unique_ptr<PropertiesPanel> m_panel;
     std::unique_ptr<ElementList> m_elementList;
     std::unique_ptr<ElementSelection> m_selection;

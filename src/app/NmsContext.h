@@ -20,6 +20,7 @@ class ConfigurationConfirmer;
 class LevelMonitor;
 class PingController;
 class MacLookup;
+class NetworkBoxes;
 
 // What the main window owns and its behaviour classes share: the controls,
 // the services, the database path, the discovery flag, and the behaviour
@@ -57,6 +58,8 @@ struct NmsContext {
     LevelMonitor* levelMonitor = nullptr;
     PingController* ping = nullptr;
     MacLookup* macLookup = nullptr;
+    // Boxes raised by datagrams; without it they go straight to dialogs.
+    NetworkBoxes* networkBoxes = nullptr;
 };
 
 } // namespace nms

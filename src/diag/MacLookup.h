@@ -32,8 +32,9 @@ public:
     // The kernel gives up on an unanswered address after a few ARP requests;
     // a fresh probe makes it ask again within the bound.
     static constexpr int kReprobeMs = 1000;
-    // More lookups than this at once are refused (they fail at once).
-    static constexpr int kMaxWaiting = 256;
+    // More lookups than this at once are refused (they fail at once). A
+    // discovery of a thousand elements looks them all up at once.
+    static constexpr int kMaxWaiting = 1024;
 
     // Called once with the MAC in colon form, or with the empty text when
     // none was found within the bound.

@@ -31,6 +31,11 @@ public:
     virtual SendFailure lastSendFailure() const { return SendFailure::Endpoint; }
     virtual QString lastSendError() const { return QString(); }
 
+    // Datagrams that reached this endpoint's port but were lost before the
+    // program could read them (the kernel's receive queue was full), counted
+    // since bind(). A caller compares two readings to see what one burst lost.
+    virtual quint64 droppedDatagrams() const { return 0; }
+
 signals:
     void datagramArrived(const QByteArray& data, const QHostAddress& sender, quint16 senderPort);
 };

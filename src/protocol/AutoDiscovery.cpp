@@ -98,6 +98,7 @@ void AutoDiscovery::loadPagingWindow()
     // Whatever came in before the request (held behind the question box,
     // say) cannot answer it.
     m_firstArrivalInWindow = m_ctx.udpClient->lastArrivalNumber() + 1;
+    m_droppedBeforeRequest = m_ctx.udpClient->droppedByEndpoint();
     sendPagingRequest();
 }
 
@@ -204,6 +205,29 @@ void AutoDiscovery::endCollection()
     if (m_ctx.elementList != nullptr)
         m_ctx.elementList->Load_Config();
     closePagingWindow();
+    reportLostAnswers();
+}
+
+// Datagrams lost in the window were most likely answers (a few hundred
+// elements answering at once can overflow even a large queue): the list may
+// be missing elements, and the operator must hear of it, not guess.
+void AutoDiscovery::reportLostAnswers()
+{
+    const quint64 now = m_ctx.udpClient->droppedByEndpoint();
+    // A counter that went back belongs to an endpoint bound again since.
+    const quint64 lost = now >= m_droppedBeforeRequest ? now - m_droppedBeforeRequest : now;
+    m_droppedBeforeRequest = now;
+    if (lost == 0)
+        return;
+    m_ctx.dialogs.show({BoxIcon::Exclamation,
+                        kQuestionTitle,
+                        {QStringLiteral("%1 datagram(s) arriving during the 'Auto Discovery' "
+                                        "were lost before they could be read.")
+                             .arg(lost),
+                         QStringLiteral("Some Network Elements may be missing from the list."),
+                         QStringLiteral("Performing an 'Auto Discovery' again may find them.")},
+                        BoxButtons::Ok,
+                        BoxAnswer::Ok});
 }
 
 // The window owns Timer1, whose tick may be running right now: it is

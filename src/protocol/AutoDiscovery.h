@@ -48,6 +48,8 @@ private:
     // fired) the last one before the tick.
     quint64 m_firstArrivalInWindow = 1;
     quint64 m_lastArrivalInWindow = 0;
+    // The endpoint's loss counter when the request went out.
+    quint64 m_droppedBeforeRequest = 0;
 
     bool confirmedByOperator();
     void showPagingWindow();
@@ -61,6 +63,7 @@ private:
     static constexpr int kAnswersInHandRecheckMs = 20;
     void endCollection();
     void closePagingWindow();
+    void reportLostAnswers();
 };
 
 } // namespace nms

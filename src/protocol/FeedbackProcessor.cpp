@@ -10,6 +10,7 @@
 #include "protocol/AutoDiscovery.h"
 #include "protocol/ConfigurationConfirmer.h"
 #include "protocol/FeedbackCodec.h"
+#include "protocol/NetworkBoxes.h"
 #include "protocol/UdpClient.h"
 #include "ui/FrmMainControls.h"
 
@@ -65,7 +66,7 @@ void FeedbackProcessor::ProcessFeedback(const QByteArray& datagram)
     }
     const QString failedLine = failedCheckLine(*decoded);
     if (!failedLine.isEmpty()) {
-        reportCorrupted(failedLine);
+        reportCorrupted(failedLine, currentSender());
         rebuildListOutsideDiscovery();
         return;
     }
@@ -77,19 +78,20 @@ void FeedbackProcessor::ProcessFeedback(const QByteArray& datagram)
     // arrived, not by when its MAC is found.
     const bool forDiscovery = isAnswerToDiscovery();
     if (m_ctx.macLookup == nullptr) {
-        continueWithMac(*decoded, forDiscovery, QString());
+        continueWithMac(*decoded, forDiscovery, QString(), currentSender());
         return;
     }
     if (forDiscovery)
         ++m_discoveryAnswersInHand;
     // The window goes on while the MAC is looked up; this record travels
     // with its own lookup, so answers handled meanwhile cannot touch it.
-    m_ctx.macLookup->lookup(decoded->ip, this,
-                            [this, record = *decoded, forDiscovery](const QString& mac) {
-                                if (forDiscovery)
-                                    --m_discoveryAnswersInHand;
-                                continueWithMac(record, forDiscovery, mac);
-                            });
+    m_ctx.macLookup->lookup(
+        decoded->ip, this,
+        [this, record = *decoded, forDiscovery, source = currentSender()](const QString& mac) {
+            if (forDiscovery)
+                --m_discoveryAnswersInHand;
+            continueWithMac(record, forDiscovery, mac, source);
+        });
 }
 
 bool FeedbackProcessor::isAnswerToDiscovery() const
@@ -100,11 +102,11 @@ bool FeedbackProcessor::isAnswerToDiscovery() const
 }
 
 void FeedbackProcessor::continueWithMac(FeedbackRecord record, bool forDiscovery,
-                                        const QString& mac)
+                                        const QString& mac, const QHostAddress& source)
 {
     // A text that is not six colon-joined pairs names no section either.
     if (mac.isEmpty() || text::NormalizeMAC(mac).isEmpty()) {
-        reportCorrupted(kMacLine);
+        reportCorrupted(kMacLine, source);
         rebuildListOutsideDiscovery();
         return;
     }
@@ -158,9 +160,17 @@ bool FeedbackProcessor::writeDiscoveryRecord(const FeedbackRecord& record)
     return false;
 }
 
-void FeedbackProcessor::reportCorrupted(const QString& firstLine)
+QHostAddress FeedbackProcessor::currentSender() const
 {
-    m_ctx.dialogs.critical(kApplicationTitle, {firstLine, kCorrupted});
+    return m_ctx.udpClient != nullptr ? m_ctx.udpClient->dispatchingSender() : QHostAddress();
+}
+
+void FeedbackProcessor::reportCorrupted(const QString& firstLine, const QHostAddress& source)
+{
+    if (m_ctx.networkBoxes != nullptr)
+        m_ctx.networkBoxes->critical(kApplicationTitle, {firstLine, kCorrupted}, source);
+    else
+        m_ctx.dialogs.critical(kApplicationTitle, {firstLine, kCorrupted});
 }
 
 void FeedbackProcessor::rebuildListOutsideDiscovery()

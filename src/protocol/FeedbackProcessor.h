@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -47,9 +48,11 @@ private:
     int m_discoveryAnswersInHand = 0;
 
     bool isAnswerToDiscovery() const;
-    void continueWithMac(FeedbackRecord record, bool forDiscovery, const QString& mac);
+    void continueWithMac(FeedbackRecord record, bool forDiscovery, const QString& mac,
+                         const QHostAddress& source);
     bool writeDiscoveryRecord(const FeedbackRecord& record);
-    void reportCorrupted(const QString& firstLine);
+    QHostAddress currentSender() const;
+    void reportCorrupted(const QString& firstLine, const QHostAddress& source);
     void rebuildListOutsideDiscovery();
 };
 

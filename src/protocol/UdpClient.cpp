@@ -35,7 +35,9 @@ UdpClient::UdpClient(UdpEndpoint& socket, Dialogs& dialogs, QObject* parent)
     });
     connect(
         &m_socket, &UdpEndpoint::datagramArrived, this,
-        [this](const QByteArray& data, const QHostAddress&, quint16) { onDatagramArrived(data); });
+        [this](const QByteArray& data, const QHostAddress& sender, quint16) {
+            onDatagramArrived(data, sender);
+        });
 }
 
 bool UdpClient::isClosed() const
@@ -101,11 +103,11 @@ bool UdpClient::isFeedbackLength(qsizetype length)
     return length >= 0 && length <= kLongestFeedback && length != 3;
 }
 
-void UdpClient::onDatagramArrived(const QByteArray& data)
+void UdpClient::onDatagramArrived(const QByteArray& data, const QHostAddress& sender)
 {
     if (!isLevelPacketLength(data.size()) && !isFeedbackLength(data.size()))
         return;
-    const Arrival arrival{++m_lastArrival, data};
+    const Arrival arrival{++m_lastArrival, data, sender};
     if (mustWait()) {
         holdBack(arrival);
         return;
@@ -188,15 +190,22 @@ void UdpClient::dispatch(const Arrival& arrival)
 {
     m_dispatching = true;
     m_dispatchingArrival = arrival.number;
+    m_dispatchingSender = arrival.sender;
     if (isLevelPacketLength(arrival.data.size()))
         emit levelPacketArrived(arrival.data);
     else
         emit feedbackArrived(arrival.data);
     m_dispatchingArrival = 0;
+    m_dispatchingSender.clear();
     m_dispatching = false;
     // What arrived while this one was handled goes next.
     if (hasWaiting())
         scheduleDelivery();
+}
+
+quint64 UdpClient::droppedByEndpoint() const
+{
+    return m_socket.droppedDatagrams();
 }
 
 } // namespace nms

@@ -55,6 +55,9 @@ public:
     // The discovery broadcast to 255.255.255.255 (and every broadcast-capable
     // interface) at the given port; the remote settings are not touched.
     bool broadcast(const QByteArray& datagram, quint16 port);
+    // Datagrams the endpoint lost before they could be read, since it was
+    // bound (the kernel's queue was full).
+    quint64 droppedByEndpoint() const;
 
     // True for the lengths that the dispatch hands on (1440, and 0..48 but 3).
     static bool isLevelPacketLength(qsizetype length);
@@ -73,6 +76,8 @@ public:
     quint64 dispatchingArrivalNumber() const { return m_dispatchingArrival; }
     // Whether an answer numbered first to last (both included) is held back.
     bool holdsAnswerArrivedBetween(quint64 first, quint64 last) const;
+    // Who sent the datagram being handed on now (null outside a dispatch).
+    QHostAddress dispatchingSender() const { return m_dispatchingSender; }
 
 signals:
     // Dispatch by length: 1440 bytes, and 0 to 48 bytes except 3.
@@ -93,6 +98,7 @@ private:
     struct Arrival {
         quint64 number = 0;
         QByteArray data;
+        QHostAddress sender;
     };
     // Answers are all kept, in arrival order: each one may be the answer
     // to a configuration. A level packet only shows a moment's level, so a
@@ -104,12 +110,13 @@ private:
     bool m_dispatching = false;
     quint64 m_lastArrival = 0;
     quint64 m_dispatchingArrival = 0;
+    QHostAddress m_dispatchingSender;
     // Hands on the next held datagram once control is back in the event
     // loop. Started when something is held, when a dispatch ends and when
     // the last box closes; never while a box is open, so nothing polls.
     QTimer m_deliveryTimer;
 
-    void onDatagramArrived(const QByteArray& data);
+    void onDatagramArrived(const QByteArray& data, const QHostAddress& sender);
     bool mustWait() const;
     bool hasWaiting() const;
     void holdBack(const Arrival& arrival);

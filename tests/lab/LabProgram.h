@@ -4,6 +4,7 @@
 
 #include <QtTest>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -88,6 +89,10 @@ struct LabElement {
     QString name;
     QString serial;
     QString record;
+    // As the element reports them (from `scripts/lab list`).
+    QString mask;
+    QString gateway;
+    QString remote;
 
     bool isValid() const { return index > 0 && !mac.isEmpty(); }
     // The colon form as the program shows it, and its section name.
@@ -118,6 +123,35 @@ inline LabElement elementInfo(int index)
     element.serial = values.value(QStringLiteral("SERIAL"));
     element.record = values.value(QStringLiteral("RECORD"));
     return element;
+}
+
+// Every element of the lab from one `scripts/lab list`: a lab of a
+// thousand is described in one call, not a thousand.
+inline QList<LabElement> labElements()
+{
+    QList<LabElement> elements;
+    const LabCommandResult result = runLab({QStringLiteral("list")});
+    if (!result.ok())
+        return elements;
+    for (const QString& line : result.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(QLatin1Char(' '));
+        if (f.size() != 11)
+            return {};
+        LabElement element;
+        element.index = f[0].toInt();
+        element.ns = f[1];
+        element.ip = element.currentIp = f[2];
+        element.mask = f[3];
+        element.gateway = f[4];
+        element.remote = f[5];
+        element.mac = f[6];
+        element.role = f[7];
+        element.name = f[8];
+        element.serial = f[9];
+        element.record = f[10];
+        elements << element;
+    }
+    return elements;
 }
 
 inline bool simStop(int index)
@@ -280,7 +314,15 @@ public:
     qint64 elapsedMs() const { return m_sinceStart.elapsed(); }
     FrmMainControls& ui() { return program->context().ui; }
     NmsContext& context() { return program->context(); }
-    QString iniPath() const { return dir.filePath(QStringLiteral("nms.ini")); }
+    // NMS_LAB_DB_DIR puts the database in a folder the test script made
+    // (a tiny or read-only file system, or one that outlives a killed
+    // program); the lock file stays in the temporary directory.
+    QString iniPath() const
+    {
+        const QString databaseDir = qEnvironmentVariable("NMS_LAB_DB_DIR");
+        return QDir(databaseDir.isEmpty() ? dir.path() : databaseDir)
+            .filePath(QStringLiteral("nms.ini"));
+    }
     QList<IniSection> database() const { return readIniFile(iniPath()); }
 
     bool discoveryRunning()

@@ -4,12 +4,15 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSlider>
+#include <QUdpSocket>
 
 #include "LabProgram.h"
 #include "platform/Timer.h"
+#include "protocol/NetworkBoxes.h"
 #include "ui/CaptionLabel.h"
 #include "ui/ShapeWidget.h"
 #include "ui/VuMeterImage.h"
@@ -337,6 +340,38 @@ private slots:
                                         "Retrying in 1 seconds...", "Retrying in 0 seconds...",
                                         "<Stopped>"}));
         QCOMPARE(m_program.dialogs.texts(), QStringList());
+    }
+
+    // A thousand random short datagrams (1 to 48 bytes, never 3) from one
+    // host, then the operator saves a configuration: what the junk raised
+    // takes at most three clicks before the save's own question appears.
+    void junkFromOneHostLeavesTheSaveThreeClicksAway()
+    {
+        QVERIFY(m_program.select(element(3).programMac()));
+        m_program.whileBoxOpen = [](const MessageBoxRequest&) { QTest::qWait(20); };
+        auto restore = qScopeGuard([this] { m_program.whileBoxOpen = nullptr; });
+        QUdpSocket junkHost;
+        QVERIFY(junkHost.bind(QHostAddress(QStringLiteral("198.18.0.1")), 0));
+        QRandomGenerator random(1000);
+        for (int sent = 0; sent < 1000; ++sent) {
+            int length = 1 + random.bounded(48);
+            length = length == 3 ? 4 : length;
+            QByteArray junk(length, '\0');
+            for (char& byte : junk)
+                byte = char(random.bounded(256));
+            junkHost.writeDatagram(junk, QHostAddress(QStringLiteral("198.18.0.1")), 2976);
+            if (sent % 100 == 99)
+                QTest::qWait(5);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!m_program.context().networkBoxes->isCounting(), kAnswerTimeoutMs);
+        QTest::qWait(kQuietMs);
+
+        m_program.program->toolbarClick(4); // answered No: nothing is sent
+        QTRY_VERIFY_WITH_TIMEOUT(m_program.dialogs.texts().contains(kSendText), kAnswerTimeoutMs);
+        const qsizetype clicks = m_program.dialogs.texts().indexOf(kSendText);
+        QVERIFY2(clicks <= 3, qPrintable(m_program.dialogs.texts().join("\n")));
+        QCOMPARE(m_program.mostOpenBoxes, 1);
+        QCOMPARE(m_program.terminatedWith, -1);
     }
 
 private:

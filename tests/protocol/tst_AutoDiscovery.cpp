@@ -172,6 +172,56 @@ private slots:
         QCOMPARE(f.iniBytes(), before);
     }
 
+    // Only what the endpoint lost between the request and the end of the
+    // window is reported, once, after the window has closed.
+    void lossDuringTheWindowIsReportedOnce_data()
+    {
+        QTest::addColumn<quint64>("droppedBefore");
+        QTest::addColumn<quint64>("droppedInWindow");
+        QTest::newRow("nothing lost") << quint64(0) << quint64(0);
+        QTest::newRow("lost before the discovery only") << quint64(7) << quint64(0);
+        QTest::newRow("two answers lost in the window") << quint64(7) << quint64(2);
+        QTest::newRow("a whole burst lost") << quint64(0) << quint64(498);
+    }
+
+    void lossDuringTheWindowIsReportedOnce()
+    {
+        QFETCH(quint64, droppedBefore);
+        QFETCH(quint64, droppedInWindow);
+        Fixture f;
+        f.socket.dropped = droppedBefore;
+        f.answerYes();
+        f.discovery->AutoDiscover();
+        f.socket.inject(answerFrom(21));
+        f.socket.dropped += droppedInWindow;
+        QVERIFY(f.timer1()->fire());
+
+        QVERIFY(f.discovery->pagingWindow() == nullptr);
+        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
+        if (droppedInWindow == 0) {
+            QCOMPARE(f.dialogs.boxes.size(), 1); // the question only
+            return;
+        }
+        QCOMPARE(f.dialogs.boxes.size(), 2);
+        const MessageBoxRequest& box = f.dialogs.last();
+        QCOMPARE(box.title, QStringLiteral("Auto Discovery"));
+        QCOMPARE(box.icon, BoxIcon::Exclamation);
+        QCOMPARE(box.text(),
+                 QStringLiteral("%1 datagram(s) arriving during the 'Auto Discovery' were lost "
+                                "before they could be read.\rSome Network Elements may be missing "
+                                "from the list.\rPerforming an 'Auto Discovery' again may find "
+                                "them.")
+                     .arg(droppedInWindow));
+        // The next discovery starts from the new count: nothing more to say.
+        QCoreApplication::processEvents();
+        f.dialogs.clear();
+        f.answerYes();
+        f.discovery->AutoDiscover();
+        f.socket.inject(answerFrom(22));
+        QVERIFY(f.timer1()->fire());
+        QCOMPARE(f.dialogs.boxes.size(), 1);
+    }
+
     void answerHeldBehindABoxStillBelongsToTheDiscovery()
     {
         Fixture f;

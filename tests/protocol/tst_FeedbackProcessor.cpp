@@ -2,10 +2,12 @@
 
 #include <QDir>
 #include <QListWidget>
+#include <QRandomGenerator>
 #include <QTreeWidget>
 
 #include "DiscoveryFixture.h"
 #include "protocol/ConfigurationConfirmer.h"
+#include "protocol/NetworkBoxes.h"
 #include "ui/CaptionLabel.h"
 
 using namespace nms;
@@ -257,6 +259,96 @@ private slots:
             if (!discovering)
                 QCOMPARE(f.dialogs.boxes.at(1).lines.first(), kEmptyDatabase);
         }
+    }
+
+    // Datagrams that arrive while a network box stands wait behind it; the
+    // boxes they raise once it closes are counted, and one box then says how
+    // many came, of which kind, from where. Junk is random lengths 1 to 48
+    // but 3, as one misbehaving host sends it.
+    void boxesFromTheNetworkAreCoalesced_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<int>("senders");
+        QTest::addColumn<QStringList>("summary");
+        QTest::newRow("one fault from one host")
+            << "input" << 1
+            << QStringList{"While that message was shown, the network raised:",
+                           "%1 more time(s) the same message, from 198.18.0.100."};
+        QTest::newRow("from seven hosts, five named")
+            << "input" << 7
+            << QStringList{"While that message was shown, the network raised:",
+                           "%1 more time(s) the same message, from 198.18.0.101, 198.18.0.102, "
+                           "198.18.0.103, 198.18.0.104, 198.18.0.105 and 2 other address(es)."};
+        QTest::newRow("two kinds, one box")
+            << "input,type" << 1
+            << QStringList{"While that message was shown, the network raised:",
+                           "%1 more time(s) the same message, from 198.18.0.100.",
+                           "%2 more time(s) \"An error occured while retrieving 'Audio Type':\", "
+                           "from 198.18.0.100."};
+        QTest::newRow("junk") << "junk" << 1 << QStringList();
+    }
+
+    void boxesFromTheNetworkAreCoalesced()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(int, senders);
+        QFETCH(QStringList, summary);
+        Discovering f;
+        NetworkBoxes boxes(f.dialogs, &f.udp);
+        f.ctx.networkBoxes = &boxes;
+        QRandomGenerator random(1000);
+        const auto datagram = [&](int n) {
+            if (pattern == "junk") {
+                int length = 1 + random.bounded(48);
+                length = length == 3 ? 4 : length;
+                QByteArray junk(length, '\0');
+                for (char& byte : junk)
+                    byte = char(random.bounded(256));
+                return junk;
+            }
+            QByteArray d = encoderFeedback();
+            const bool type = pattern.contains("type") && n % 2 == 1;
+            d[type ? 17 : 16] = char(2);
+            return d;
+        };
+        const auto sender = [&](int n) {
+            return QHostAddress(QStringLiteral("198.18.0.%1").arg(100 + n % senders));
+        };
+        constexpr int kDatagrams = 1000;
+        int sent = 0;
+        // The first box stands while the rest arrive, as from a real
+        // network; they wait behind it.
+        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
+            while (sent < kDatagrams) {
+                const int n = sent++;
+                f.socket.inject(datagram(n), sender(n));
+            }
+        };
+        while (f.dialogs.boxes.isEmpty() && sent < kDatagrams) {
+            const int n = sent++;
+            f.socket.inject(datagram(n), sender(n));
+        }
+        QTRY_VERIFY(!boxes.isCounting());
+        f.dialogs.whileOpen = nullptr;
+
+        QVERIFY2(f.dialogs.boxes.size() <= 2, qPrintable(f.dialogs.texts().join("\n")));
+        QVERIFY(f.iniBytes().isEmpty());
+        if (summary.isEmpty())
+            return;
+        QCOMPARE(f.dialogs.boxes.size(), 2);
+        QCOMPARE(f.dialogs.boxes.first().text(),
+                 "An error occured while retrieving 'Audio Input':\r" + kCorrupted);
+        // Whatever the queue behind the box held was handed on and counted.
+        const int handedOn = kDatagrams - 1 - f.udp.droppedWhileBusy();
+        const int secondKind = pattern.contains("type") ? (handedOn + 1) / 2 : 0;
+        QStringList expected = summary;
+        expected[1] = expected[1].arg(handedOn - secondKind);
+        if (expected.size() > 2)
+            expected[2] = expected[2].arg(secondKind);
+        const MessageBoxRequest& last = f.dialogs.last();
+        QCOMPARE(last.lines, expected);
+        QCOMPARE(last.title, kApplicationTitle);
+        QCOMPARE(last.icon, BoxIcon::Information);
     }
 
     void roleZeroPasses()

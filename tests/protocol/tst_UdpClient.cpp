@@ -5,6 +5,7 @@
 #include "platform/QtUdpEndpoint.h"
 #include "protocol/UdpClient.h"
 
+#include <QNetworkDatagram>
 #include <QUdpSocket>
 #include <unistd.h>
 
@@ -370,6 +371,33 @@ private slots:
         QTRY_COMPARE(arrived.size(), lengths.size());
         for (int i = 0; i < lengths.size(); ++i)
             QCOMPARE(arrived.at(i), patterned(lengths.at(i)));
+    }
+
+    // A burst larger than even the enlarged queue, not read until it is
+    // over: every datagram is either handed on or counted as dropped, and
+    // the queue is as large as the system lets the program have.
+    void realEndpointCountsWhatTheKernelDropped()
+    {
+        const quint16 port = quint16(20003 + ::getpid() % 20000);
+        QtUdpEndpoint endpoint;
+        QVERIFY(endpoint.bind(port));
+        QFile ceilingFile(QStringLiteral("/proc/sys/net/core/rmem_max"));
+        QVERIFY(ceilingFile.open(QIODevice::ReadOnly));
+        const int ceiling = ceilingFile.readAll().trimmed().toInt();
+        QVERIFY2(endpoint.receiveBufferBytes() >= 2 * ceiling,
+                 qPrintable(QString::number(endpoint.receiveBufferBytes())));
+        int arrived = 0;
+        connect(&endpoint, &UdpEndpoint::datagramArrived, this,
+                [&](const QByteArray&, const QHostAddress&, quint16) { ++arrived; });
+        QUdpSocket sender;
+        const int burst = endpoint.receiveBufferBytes() / 65507 * 2 + 100;
+        for (int i = 0; i < burst; ++i)
+            QCOMPARE(sender.writeDatagram(patterned(65507), QHostAddress::LocalHost, port),
+                     qint64(65507));
+        QTRY_COMPARE(quint64(arrived) + endpoint.droppedDatagrams(), quint64(burst));
+        QVERIFY(endpoint.droppedDatagrams() > 0);
+        QTest::qWait(50);
+        QCOMPARE(quint64(arrived) + endpoint.droppedDatagrams(), quint64(burst));
     }
 
     void realEndpointSendsToAHost()

@@ -30,6 +30,11 @@ public:
     SendFailure lastSendFailure() const override { return failure; }
     QString lastSendError() const override { return QStringLiteral("Network unreachable"); }
 
+    // What droppedDatagrams() reports: a test raises it to play a burst
+    // that overflowed the kernel's queue.
+    quint64 dropped = 0;
+    quint64 droppedDatagrams() const override { return dropped; }
+
     int bindCount = 0;
     int closeCount = 0;
     quint16 boundPort = 0;
