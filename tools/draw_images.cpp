@@ -1,13 +1,17 @@
-// Draws the program icon and the seven image-list pictures as PNG files.
+// Draws the program icon and the seven image-list pictures as PNG files, or
+// the desktop icons (the program icon at the theme's sizes and as SVG).
 // The images are committed; run this only to change them:
-//   nms-draw-images <output directory>
+//   nms-draw-images <output directory>                  (resources/images)
+//   nms-draw-images --desktop-icons <output directory>  (packaging/icons)
 // (QT_QPA_PLATFORM=offscreen works without a display.)
 
 #include <cmath>
 #include <functional>
 
 #include <QDir>
+#include <QFile>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -205,47 +209,169 @@ void loudspeaker(QPainter& p)
                   -45 * 16, 90 * 16);
 }
 
-// A lattice mast on black sending out blue waves, above the red letters STL.
-QImage programIcon()
-{
-    QImage icon(kIconSize, kIconSize, QImage::Format_RGB32);
-    icon.fill(Qt::black);
-    QPainter p(&icon);
-    p.setRenderHint(QPainter::Antialiasing);
+// The program icon is drawn once, against this small surface, so that the PNGs
+// at every size and the scalable SVG of the desktop icon show one picture.
+class IconSurface {
+public:
+    virtual ~IconSurface() = default;
+    // Angles in degrees, anticlockwise from three o'clock, as QPainter takes them.
+    virtual void arc(QPointF centre, qreal radius, int from, int span, const QPen& pen) = 0;
+    virtual void line(QPointF from, QPointF to, const QPen& pen) = 0;
+    virtual void dot(QPointF centre, qreal radius, const QColor& colour) = 0;
+    virtual void text(const QRectF& box, const QFont& font, const QColor& colour,
+                      const QString& text) = 0;
+};
 
-    const QPointF top(16.0, 5.0);
-    p.setPen(QPen(QColor(60, 150, 255), 1.4, Qt::SolidLine, Qt::RoundCap));
-    for (qreal radius : {4.0, 7.0, 10.0}) {
-        const QRectF box(top.x() - radius, top.y() - radius, 2 * radius, 2 * radius);
-        p.drawArc(box, -35 * 16, 70 * 16);
-        p.drawArc(box, 145 * 16, 70 * 16);
+class PainterSurface : public IconSurface {
+public:
+    explicit PainterSurface(QPainter& painter)
+        : m_painter(painter)
+    {
     }
 
-    p.setPen(QPen(QColor(225, 225, 225), 1.1));
-    const QPointF leftFoot(12.0, 20.5);
-    const QPointF rightFoot(20.0, 20.5);
-    p.drawLine(top, leftFoot);
-    p.drawLine(top, rightFoot);
-    p.setPen(QPen(QColor(180, 180, 180), 0.8));
+    void arc(QPointF centre, qreal radius, int from, int span, const QPen& pen) override
+    {
+        const QRectF box(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
+        m_painter.setPen(pen);
+        m_painter.drawArc(box, from * 16, span * 16);
+    }
+    void line(QPointF from, QPointF to, const QPen& pen) override
+    {
+        m_painter.setPen(pen);
+        m_painter.drawLine(from, to);
+    }
+    void dot(QPointF centre, qreal radius, const QColor& colour) override
+    {
+        m_painter.setBrush(colour);
+        m_painter.setPen(Qt::NoPen);
+        m_painter.drawEllipse(centre, radius, radius);
+    }
+    void text(const QRectF& box, const QFont& font, const QColor& colour,
+              const QString& text) override
+    {
+        m_painter.setFont(font);
+        m_painter.setPen(colour);
+        m_painter.drawText(box, Qt::AlignCenter, text);
+    }
+
+private:
+    QPainter& m_painter;
+};
+
+class SvgSurface : public IconSurface {
+public:
+    void arc(QPointF centre, qreal radius, int from, int span, const QPen& pen) override
+    {
+        const QPointF start = onCircle(centre, radius, from);
+        const QPointF end = onCircle(centre, radius, from + span);
+        // SVG's y axis points down, so QPainter's anticlockwise is sweep flag 0.
+        m_body += QStringLiteral("<path d=\"M%1 %2 A%3 %3 0 %4 %5 %6 %7\" fill=\"none\"%8/>\n")
+                      .arg(number(start.x()), number(start.y()), number(radius))
+                      .arg(std::abs(span) > 180 ? 1 : 0)
+                      .arg(span > 0 ? 0 : 1)
+                      .arg(number(end.x()), number(end.y()), stroke(pen));
+    }
+    void line(QPointF from, QPointF to, const QPen& pen) override
+    {
+        m_body += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%4\"%5/>\n")
+                      .arg(number(from.x()), number(from.y()), number(to.x()), number(to.y()),
+                           stroke(pen));
+    }
+    void dot(QPointF centre, qreal radius, const QColor& colour) override
+    {
+        m_body += QStringLiteral("<circle cx=\"%1\" cy=\"%2\" r=\"%3\" fill=\"%4\"/>\n")
+                      .arg(number(centre.x()), number(centre.y()), number(radius), colour.name());
+    }
+    void text(const QRectF& box, const QFont& font, const QColor& colour,
+              const QString& text) override
+    {
+        // Centred as Qt::AlignCenter centres it: the line's ascent and descent
+        // in the middle of the box.
+        const QFontMetricsF metrics(font);
+        const qreal baseline = box.top() +
+                               (box.height() - metrics.ascent() - metrics.descent()) / 2 +
+                               metrics.ascent();
+        m_body +=
+            QStringLiteral("<text x=\"%1\" y=\"%2\" font-family=\"%3\" font-size=\"%4\" "
+                           "font-weight=\"%5\" text-anchor=\"middle\" fill=\"%6\">%7</text>\n")
+                .arg(number(box.center().x()), number(baseline), font.family())
+                .arg(font.pixelSize())
+                .arg(font.bold() ? QStringLiteral("bold") : QStringLiteral("normal"), colour.name(),
+                     text.toHtmlEscaped());
+    }
+
+    QString document(int size, const QColor& background) const
+    {
+        return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                              "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" "
+                              "height=\"%1\" viewBox=\"0 0 %1 %1\">\n"
+                              "<rect width=\"%1\" height=\"%1\" fill=\"%2\"/>\n")
+                   .arg(size)
+                   .arg(background.name()) +
+               m_body + QStringLiteral("</svg>\n");
+    }
+
+private:
+    static QString number(qreal value) { return QString::number(value, 'g', 6); }
+
+    static QString stroke(const QPen& pen)
+    {
+        const QString cap =
+            pen.capStyle() == Qt::RoundCap ? QStringLiteral("round") : QStringLiteral("square");
+        return QStringLiteral(" stroke=\"%1\" stroke-width=\"%2\" stroke-linecap=\"%3\"")
+            .arg(pen.color().name(), number(pen.widthF()), cap);
+    }
+
+    QString m_body;
+};
+
+// A lattice mast on black sending out blue waves, above the red letters STL.
+void drawProgramIcon(IconSurface& surface)
+{
+    const QPointF top(16.0, 5.0);
+    const QPen waves(QColor(60, 150, 255), 1.4, Qt::SolidLine, Qt::RoundCap);
+    for (qreal radius : {4.0, 7.0, 10.0}) {
+        surface.arc(top, radius, -35, 70, waves);
+        surface.arc(top, radius, 145, 70, waves);
+    }
+
+    const QPen legs(QColor(225, 225, 225), 1.1);
+    surface.line(top, QPointF(12.0, 20.5), legs);
+    surface.line(top, QPointF(20.0, 20.5), legs);
+    const QPen braces(QColor(180, 180, 180), 0.8);
     for (qreal y : {9.0, 13.0, 17.0}) {
         const qreal half = (y - top.y()) * 4.0 / 15.5;
         const qreal nextHalf = (y + 4.0 - top.y()) * 4.0 / 15.5;
-        p.drawLine(QPointF(16.0 - half, y), QPointF(16.0 + half, y));
+        surface.line(QPointF(16.0 - half, y), QPointF(16.0 + half, y), braces);
         if (y + 4.0 <= 21.0)
-            p.drawLine(QPointF(16.0 - half, y), QPointF(16.0 + nextHalf, y + 3.5));
+            surface.line(QPointF(16.0 - half, y), QPointF(16.0 + nextHalf, y + 3.5), braces);
     }
-    p.setBrush(QColor(255, 60, 60));
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(top, 1.4, 1.4);
+    surface.dot(top, 1.4, QColor(255, 60, 60));
 
     QFont letters(QStringLiteral("DejaVu Sans"));
     letters.setPixelSize(10);
     letters.setBold(true);
-    p.setFont(letters);
-    p.setPen(QColor(255, 0, 0));
-    p.drawText(QRectF(0, 21, kIconSize, 11), Qt::AlignCenter, QStringLiteral("STL"));
-    p.end();
+    surface.text(QRectF(0, 21, kIconSize, 11), letters, QColor(255, 0, 0), QStringLiteral("STL"));
+}
+
+QImage programIcon(int size)
+{
+    QImage icon(size, size, QImage::Format_RGB32);
+    icon.fill(Qt::black);
+    QPainter painter(&icon);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(qreal(size) / kIconSize, qreal(size) / kIconSize);
+    PainterSurface surface(painter);
+    drawProgramIcon(surface);
+    painter.end();
     return icon;
+}
+
+QString programIconSvg()
+{
+    SvgSurface surface;
+    drawProgramIcon(surface);
+    return surface.document(kIconSize, Qt::black);
 }
 
 bool save(const QImage& image, const QDir& dir, const QString& name)
@@ -257,21 +383,47 @@ bool save(const QImage& image, const QDir& dir, const QString& name)
     return false;
 }
 
+bool saveText(const QString& text, const QDir& dir, const QString& name)
+{
+    QFile file(dir.filePath(name));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+        file.write(text.toUtf8()) == text.toUtf8().size())
+        return true;
+    QTextStream(stderr) << "cannot write " << file.fileName() << "\n";
+    return false;
+}
+
+bool drawImageList(const QDir& dir)
+{
+    const Drawing list[] = {magnifyingGlass, refreshArrows, floppyDisk, playDisc,
+                            stopDisc,        microphone,    loudspeaker};
+    bool ok = save(programIcon(kIconSize), dir, QStringLiteral("program.png"));
+    int index = 1;
+    for (const Drawing& draw : list)
+        ok = save(drawListImage(draw), dir, QStringLiteral("ImageList1_%1.png").arg(index++)) && ok;
+    return ok;
+}
+
+// The sizes a desktop's menus and launchers look for in the hicolor theme.
+bool drawDesktopIcons(const QDir& dir)
+{
+    bool ok = saveText(programIconSvg(), dir, QStringLiteral("program.svg"));
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        ok = save(programIcon(size), dir, QStringLiteral("program-%1.png").arg(size)) && ok;
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        QTextStream(stderr) << "usage: nms-draw-images <output directory>\n";
-        return 2;
-    }
-    const QDir dir(QString::fromLocal8Bit(argv[1]));
-    const Drawing list[] = {magnifyingGlass, refreshArrows, floppyDisk, playDisc,
-                            stopDisc,        microphone,    loudspeaker};
-    bool ok = save(programIcon(), dir, QStringLiteral("program.png"));
-    int index = 1;
-    for (const Drawing& draw : list)
-        ok = save(drawListImage(draw), dir, QStringLiteral("ImageList1_%1.png").arg(index++)) && ok;
-    return ok ? 0 : 1;
+    const QStringList arguments = app.arguments().mid(1);
+    if (arguments.size() == 1)
+        return drawImageList(QDir(arguments[0])) ? 0 : 1;
+    if (arguments.size() == 2 && arguments[0] == QStringLiteral("--desktop-icons"))
+        return drawDesktopIcons(QDir(arguments[1])) ? 0 : 1;
+    QTextStream(stderr) << "usage: nms-draw-images <output directory>\n"
+                           "       nms-draw-images --desktop-icons <output directory>\n";
+    return 2;
 }
