@@ -1,5 +1,11 @@
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -102,6 +108,98 @@ void BM_WriteOneKeyInto1000(benchmark::State& state)
     }
 }
 BENCHMARK(BM_WriteOneKeyInto1000)->Unit(benchmark::kMillisecond);
+
+// A hand-edited nms.ini of short lines, as large as asked: every line the
+// same ("" for blank lines, "[]" for empty section headers).
+bool writeFileOfLines(const QString& path, qint64 bytes, const QByteArray& line)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray one = line + '\n';
+    QByteArray chunk;
+    while (chunk.size() + one.size() <= (1 << 20))
+        chunk += one;
+    for (qint64 left = bytes; left > 0;) {
+        const qint64 piece = std::min<qint64>(left, chunk.size() - chunk.size() % one.size());
+        if (file.write(chunk.constData(), piece) != piece)
+            return false;
+        left -= piece;
+    }
+    return true;
+}
+
+// Runs the work in a child process and returns its peak resident memory in
+// bytes; the work's own duration in seconds comes back through a pipe.
+template <typename Work> long peakOfChild(Work work, double& seconds)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        const double took =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        (void)!::write(channel[1], &took, sizeof took);
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    seconds = 0;
+    (void)!::read(channel[0], &seconds, sizeof seconds);
+    ::close(channel[0]);
+    int status = 0;
+    struct rusage usage {};
+    if (child < 0 || ::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status))
+        return -1;
+    return usage.ru_maxrss * 1024L;
+}
+
+// Start-up on a large file of short lines: the element list reads every
+// section name, then the role and name of each. Memory is the peak of a
+// process that does only that, less the peak of one that does nothing;
+// the limit is 8 bytes per byte of file.
+void BM_OpenFileOfShortLines(benchmark::State& state)
+{
+    const qint64 bytes = state.range(0) * 1024 * 1024;
+    const QByteArray line = state.range(1) == 0 ? QByteArray() : QByteArray("[]");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("nms.ini"));
+    if (!writeFileOfLines(path, bytes, line)) {
+        state.SkipWithError("cannot write the file");
+        return;
+    }
+    double idle = 0;
+    const long baseline = peakOfChild([] {}, idle);
+    long peak = 0;
+    for (auto _ : state) {
+        double seconds = 0;
+        peak = peakOfChild(
+            [&] {
+                nms::PrivateProfileStore store;
+                nms::IniRoutines ini{store};
+                benchmark::DoNotOptimize(rebuildElementList(ini, path));
+            },
+            seconds);
+        if (peak < 0 || baseline < 0) {
+            state.SkipWithError("the child process failed");
+            return;
+        }
+        state.SetIterationTime(seconds);
+    }
+    const double grown = static_cast<double>(std::max(0L, peak - baseline));
+    state.counters["peak_MiB"] = grown / (1024.0 * 1024.0);
+    state.counters["per_byte"] = grown / static_cast<double>(bytes);
+    state.SetLabel(line.isEmpty() ? "empty lines" : "[] lines");
+}
+BENCHMARK(BM_OpenFileOfShortLines)
+    ->ArgsProduct({{1, 16, 64}, {0, 1}})
+    ->ArgNames({"MiB", "brackets"})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

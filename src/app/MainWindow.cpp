@@ -7,6 +7,7 @@
 
 #include "Version.h"
 #include "app/SingleInstanceLock.h"
+#include "db/AtomicFileWriter.h"
 #include "db/ElementList.h"
 #include "db/ElementSelection.h"
 #include "db/IniRoutines.h"
@@ -99,6 +100,8 @@ MainWindow::LoadResult MainWindow::load()
     }
     ui.Toolbar1Buttons[6]->setEnabled(false);
     ui.Toolbar1Buttons[7]->setEnabled(false);
+    // Only the one running instance tidies up after a run killed mid-write.
+    AtomicFileWriter::removeAbandonedTemporaries(m_services.iniPath);
     m_elementList->Load_Config();
     if (!m_udpClient->bindLocal()) {
         m_services.dialogs.critical(kApplicationTitle, {kPortOccupiedText});

@@ -1,13 +1,20 @@
 #include "db/AtomicFileWriter.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <limits>
+#include <optional>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
+#include <QFileInfo>
+#include <QList>
 #include <QRandomGenerator>
 
 namespace nms {
@@ -55,7 +62,110 @@ void splitPath(const QByteArray& path, QByteArray& directory, QByteArray& baseNa
     }
 }
 
+QByteArray temporaryPrefix(const QByteArray& baseName)
+{
+    return "." + baseName + ".tmp-";
+}
+
+// The writer's process id from "<pid>-<hex>", or 0 for a name that is
+// not one of ours.
+pid_t writerOf(const QByteArray& suffix)
+{
+    const qsizetype dash = suffix.indexOf('-');
+    if (dash <= 0 || dash == suffix.size() - 1)
+        return 0;
+    for (qsizetype i = 0; i < dash; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(suffix[i])))
+            return 0;
+    }
+    for (qsizetype i = dash + 1; i < suffix.size(); ++i) {
+        if (!std::isxdigit(static_cast<unsigned char>(suffix[i])))
+            return 0;
+    }
+    bool ok = false;
+    const qlonglong pid = suffix.left(dash).toLongLong(&ok);
+    return ok && pid > 0 && pid <= std::numeric_limits<pid_t>::max() ? static_cast<pid_t>(pid) : 0;
+}
+
+// When the process started, in seconds since the epoch; nothing when it
+// cannot be told.
+std::optional<double> processStart(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    QFile system(QStringLiteral("/proc/stat"));
+    if (!stat.open(QIODevice::ReadOnly) || !system.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // The command name may hold blanks and parentheses: fields are counted
+    // after its closing parenthesis, from the third field (the state) on.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 1).simplified().split(' ');
+    constexpr int kStartTimeField = 22 - 3;
+    if (fields.size() <= kStartTimeField)
+        return std::nullopt;
+    bool ok = false;
+    const qulonglong ticks = fields[kStartTimeField].toULongLong(&ok);
+    const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    if (!ok || ticksPerSecond <= 0)
+        return std::nullopt;
+    for (const QByteArray& entry : system.readAll().split('\n')) {
+        if (entry.startsWith("btime ")) {
+            const qulonglong bootTime = entry.mid(6).trimmed().toULongLong(&ok);
+            if (!ok)
+                return std::nullopt;
+            return static_cast<double>(bootTime) +
+                   static_cast<double>(ticks) / static_cast<double>(ticksPerSecond);
+        }
+    }
+    return std::nullopt;
+}
+
+// The boot time is kept in whole seconds, so a start time may be off by
+// about one second.
+constexpr double kStartTimeMarginSeconds = 2.0;
+
+bool writerMayRun(pid_t pid, const timespec& lastWritten)
+{
+    if (::kill(pid, 0) != 0 && errno == ESRCH)
+        return false;
+    // A process of that id runs. It wrote the file only if it had started
+    // by then; one that started later got the id of a writer that is gone.
+    const std::optional<double> started = processStart(pid);
+    if (!started)
+        return true; // cannot tell: keep the file
+    return *started <= static_cast<double>(lastWritten.tv_sec) + kStartTimeMarginSeconds;
+}
+
 } // namespace
+
+int AtomicFileWriter::removeAbandonedTemporaries(const QString& path)
+{
+    // The temporary files stand beside the file that is replaced, which for
+    // a symbolic link is the file it points to.
+    const QFileInfo info(path);
+    const QByteArray target = QFile::encodeName(info.isSymLink() ? info.symLinkTarget() : path);
+    QByteArray directory;
+    QByteArray baseName;
+    splitPath(target, directory, baseName);
+    const QByteArray prefix = temporaryPrefix(baseName);
+    DIR* listing = ::opendir(directory.constData());
+    if (listing == nullptr)
+        return 0;
+    int removed = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith(prefix))
+            continue;
+        const pid_t writer = writerOf(name.mid(prefix.size()));
+        const QByteArray full = directory + '/' + name;
+        struct stat status {};
+        if (writer == 0 || ::lstat(full.constData(), &status) != 0 || !S_ISREG(status.st_mode))
+            continue;
+        if (!writerMayRun(writer, status.st_mtim) && ::unlink(full.constData()) == 0)
+            ++removed;
+    }
+    ::closedir(listing);
+    return removed;
+}
 
 bool AtomicFileWriter::fail(const QString& what, int error)
 {
@@ -67,8 +177,11 @@ int AtomicFileWriter::createTemporary(const QByteArray& directory, const QByteAr
                                       QByteArray& temporaryPath)
 {
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        temporaryPath = directory + "/." + baseName + ".tmp-" + QByteArray::number(::getpid()) +
-                        '-' + QByteArray::number(QRandomGenerator::global()->generate(), 16);
+        // The writer's process id tells a later start whether the file was
+        // abandoned (removeAbandonedTemporaries).
+        temporaryPath = directory + '/' + temporaryPrefix(baseName) +
+                        QByteArray::number(::getpid()) + '-' +
+                        QByteArray::number(QRandomGenerator::global()->generate(), 16);
         const int fd =
             ::open(temporaryPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)

@@ -18,6 +18,14 @@ public:
     bool replace(const QString& path, const QByteArray& bytes);
     QString errorText() const { return m_errorText; }
 
+    // Removes the temporary files that writers of this file left beside it
+    // when they were killed mid-write. A temporary file carries its
+    // writer's process id; it is removed only when no process of that id
+    // runs, or when the one that does started after the file was last
+    // written (the id was reused). A live writer's file is never touched.
+    // Returns how many were removed.
+    static int removeAbandonedTemporaries(const QString& path);
+
 private:
     bool fail(const QString& what, int error);
     int createTemporary(const QByteArray& directory, const QByteArray& baseName,

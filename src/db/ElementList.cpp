@@ -28,6 +28,8 @@ const QString kProbeWhenMissing =
 const QString kProbeWhenNoSections =
     QStringLiteral("Please click the 'Auto Discover' icon to probe the network.");
 const QString kNoEncoder = QStringLiteral("<None>");
+const QString kDatabaseUnreadable = QStringLiteral("The local database cannot be read:");
+const QString kDatabaseLeftAlone = QStringLiteral("The file is left as it is.");
 
 constexpr int kEncoderImage = 6;
 constexpr int kOtherImage = 7;
@@ -108,6 +110,14 @@ bool ElementList::listSectionNames()
     }
     QStringList sections;
     m_context.ini.LoadIniSectionsLB(sections, m_context.iniPath);
+    const QString readError = m_context.ini.lastError();
+    if (!readError.isEmpty()) {
+        // The file is there but cannot be read (too large, no permission):
+        // it is not empty, and nothing here touches it.
+        m_context.dialogs.critical(kApplicationTitle,
+                                   {kDatabaseUnreadable, readError, kDatabaseLeftAlone});
+        return false;
+    }
     m_ui.lstHidden->addItems(sections);
     if (m_ui.lstHidden->count() == 0) {
         m_context.dialogs.information(kInformationTitle, {kDatabaseEmpty, kProbeWhenNoSections});

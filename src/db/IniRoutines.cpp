@@ -1,6 +1,9 @@
 #include "db/IniRoutines.h"
 
+#include <QSet>
+
 #include "db/PrivateProfileStore.h"
+#include "db/TextHelpers.h"
 
 namespace nms {
 namespace {
@@ -43,7 +46,7 @@ QString IniRoutines::ReadFromINI(const QString& section, const QString& key, con
 bool IniRoutines::WriteToINI(const QString& section, const QString& key, const QString& value,
                              const QString& path)
 {
-    return m_store.writeString(section, key.toUpper(), value, path);
+    return m_store.writeString(section, text::UpperCaseLatin1(key), value, path);
 }
 
 bool IniRoutines::WriteKeysToINI(const QString& section,
@@ -53,7 +56,7 @@ bool IniRoutines::WriteKeysToINI(const QString& section,
     QList<std::pair<QString, QString>> upperCased;
     upperCased.reserve(keysAndValues.size());
     for (const auto& [key, value] : keysAndValues)
-        upperCased.append({key.toUpper(), value});
+        upperCased.append({text::UpperCaseLatin1(key), value});
     return m_store.writeStrings(section, upperCased, path);
 }
 
@@ -98,11 +101,12 @@ bool IniRoutines::RenameIniKey(const QString& section, const QString& key, const
 {
     if (!CheckIfIniKeyExists(section, key, path))
         return true;
-    // Renaming to the same name in another letter case would delete the
+    // Renaming to a name the store takes for the same one would delete the
     // line just written.
-    if (key.trimmed().compare(newKey.trimmed(), Qt::CaseInsensitive) == 0)
+    if (PrivateProfileStore::sameName(key, text::UpperCaseLatin1(newKey)))
         return true;
-    const QString value = ReadFromINI(section, key, path);
+    // The whole value: a 750-character read would cut a longer one.
+    const QString value = m_store.value(section, key, path).value_or(QString());
     // The old key goes only once its value is safe under the new name.
     return WriteToINI(section, newKey, value, path) && DeleteIniKey(section, key, path);
 }
@@ -110,22 +114,26 @@ bool IniRoutines::RenameIniKey(const QString& section, const QString& key, const
 bool IniRoutines::RenameIniSection(const QString& section, const QString& newSection,
                                    const QString& path)
 {
-    if (section.trimmed().compare(newSection.trimmed(), Qt::CaseInsensitive) == 0)
+    if (PrivateProfileStore::sameName(section, newSection))
         return true;
     // The whole section is copied, however long: a 750-character read would
     // lose the keys beyond it when the old section is deleted.
-    const QStringList entries = m_store.sectionEntries(section, path);
-    for (const QString& entry : entries) {
-        if (entry.isEmpty())
-            break;
+    QList<std::pair<QString, QString>> copied;
+    QSet<QString> seen;
+    for (const QString& entry : m_store.sectionEntries(section, path)) {
         // The value is everything after the first "=", so a value holding
         // "=" is copied whole; a line without "=" gets an empty value.
         const qsizetype equals = entry.indexOf(QLatin1Char('='));
         const QString key = equals < 0 ? entry : entry.left(equals);
-        const QString value = equals < 0 ? QString() : entry.mid(equals + 1);
-        if (!WriteToINI(newSection, key, value, path))
-            return false; // the old section stays whole
+        // A key that stands twice reads as its first copy, and so it is
+        // copied.
+        if (!seen.contains(PrivateProfileStore::foldedName(key))) {
+            seen.insert(PrivateProfileStore::foldedName(key));
+            copied.append({key, equals < 0 ? QString() : entry.mid(equals + 1)});
+        }
     }
+    if (!copied.isEmpty() && !WriteKeysToINI(newSection, copied, path))
+        return false; // the old section stays whole
     return DeleteIniSection(section, path);
 }
 
@@ -134,10 +142,7 @@ void IniRoutines::LoadIniSectionsLB(QStringList& list, const QString& path) cons
     // Every name, without the buffer limit, so that a database of hundreds
     // of elements lists them all. A name left empty by a bare "[]" is not
     // a section anyone can address and does not end the list.
-    for (const QString& name : m_store.sectionNames(path)) {
-        if (!name.isEmpty())
-            list << name;
-    }
+    list << m_store.addressableSectionNames(path);
 }
 
 QStringList IniRoutines::LoadIniSectionsArray(const QString& path) const
@@ -151,7 +156,7 @@ QStringList IniRoutines::LoadIniSectionsArray(const QString& path) const
     // short names no section.
     QStringList names;
     qsizetype offset = 0;
-    for (const QString& name : m_store.sectionNames(path)) {
+    for (const QString& name : m_store.sectionNames(path, kNamesArrayBufferSize)) {
         if (offset + name.size() > count)
             break;
         if (!name.isEmpty())

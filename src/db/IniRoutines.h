@@ -13,7 +13,8 @@ class PrivateProfileStore;
 // The thirteen routines through which the program reads and writes its INI
 // database. They keep the observable contract of the classic private-profile
 // calls (750-character buffers, case-insensitive names, upper-cased keys on
-// write), over the project's own store. Writes return whether the file was
+// write, in the Latin-1-safe upper case so that every key reads back), over
+// the project's own store. Writes return whether the file was
 // replaced, so callers that must not lose data can tell.
 class IniRoutines {
 public:
@@ -36,8 +37,10 @@ public:
     qint32 GetLongFromINI(const QString& section, const QString& key, const QString& path,
                           qint32 defaultValue = 0) const;
     // Both leave the old name in place unless everything was copied, and
-    // do nothing when the new name differs only in letter case. A renamed
-    // section is copied whole, values holding "=" included.
+    // do nothing when the store takes the new name for the old one (letter
+    // case, blanks around it, NUL, CR or LF for a blank). A renamed key or
+    // section is copied whole, long values and values holding "=" included;
+    // a key that stands twice is copied as a read returns it (its first copy).
     bool RenameIniKey(const QString& section, const QString& key, const QString& newKey,
                       const QString& path);
     bool RenameIniSection(const QString& section, const QString& newSection, const QString& path);

@@ -19,7 +19,8 @@ namespace {
 
 // Larger files are refused rather than read into memory: a database of
 // thousands of elements is well under a megabyte.
-constexpr off_t kMaxFileBytes = 64 * 1024 * 1024;
+constexpr off_t kMaxFileMiB = 64;
+constexpr off_t kMaxFileBytes = kMaxFileMiB * 1024 * 1024;
 // Reads that saw the file change while they ran are repeated this often.
 constexpr int kReadAttempts = 3;
 // Time stamps with no fraction may come from a file system that keeps
@@ -41,6 +42,13 @@ bool isSettled(const FileSignature& signature, timespec readStarted)
     if (signature.modified.tv_nsec == 0 || signature.changed.tv_nsec == 0)
         readStarted.tv_sec -= kCoarseTimestampMarginSeconds;
     return signature.settledBefore(readStarted);
+}
+
+QString tooLarge(const QString& path)
+{
+    return QStringLiteral("%1 is larger than %2 MiB, too large to be a database")
+        .arg(path)
+        .arg(kMaxFileMiB);
 }
 
 QString systemError(const QString& what, const QString& path, int error)
@@ -149,7 +157,8 @@ struct PrivateProfileStore::CachedFile {
     // True when the file could not have changed since it was read without
     // changing its signature; otherwise the next call reads it again.
     bool settled = false;
-    QByteArray bytes;
+    // Parsed from exactly the bytes on disk (it holds them), so a read
+    // returns what the file holds, never what a write was asked to store.
     std::shared_ptr<const IniDocument> document;
 };
 
@@ -175,21 +184,29 @@ PrivateProfileStore::Snapshot PrivateProfileStore::load(const QString& path)
         return {FileState::Present, cached->second->document};
 
     auto fresh = std::make_unique<CachedFile>();
-    const FileState state = readFile(path, *fresh);
+    QByteArray bytes;
+    const FileState state = readFile(path, *fresh, bytes);
     if (state != FileState::Present) {
         m_cache.erase(path);
         return {state, nullptr};
     }
-    if (cached != m_cache.end() && cached->second->bytes == fresh->bytes)
+    if (cached != m_cache.end() && cached->second->document->serialize() == bytes) {
         fresh->document = cached->second->document;
-    else
-        fresh->document = std::make_shared<const IniDocument>(IniDocument::parse(fresh->bytes));
+    } else {
+        // The old document goes first, so that a large file is never held
+        // twice.
+        if (cached != m_cache.end())
+            m_cache.erase(cached);
+        fresh->document = std::make_shared<const IniDocument>(IniDocument::parse(bytes));
+    }
+    bytes.clear();
     std::shared_ptr<const IniDocument> document = fresh->document;
     m_cache[path] = std::move(fresh);
     return {FileState::Present, document};
 }
 
-PrivateProfileStore::FileState PrivateProfileStore::readFile(const QString& path, CachedFile& into)
+PrivateProfileStore::FileState PrivateProfileStore::readFile(const QString& path, CachedFile& into,
+                                                             QByteArray& bytes)
 {
     const QByteArray native = QFile::encodeName(path);
     for (int attempt = 1; attempt <= kReadAttempts; ++attempt) {
@@ -212,9 +229,9 @@ PrivateProfileStore::FileState PrivateProfileStore::readFile(const QString& path
         } else if (!S_ISREG(before.st_mode)) {
             problem = QStringLiteral("%1 is not a regular file").arg(path);
         } else if (before.st_size > kMaxFileBytes) {
-            problem = QStringLiteral("%1 is too large to be a database").arg(path);
+            problem = tooLarge(path);
         }
-        QByteArray bytes;
+        bytes.clear();
         if (error == 0 && problem.isEmpty()) {
             bytes.reserve(before.st_size);
             char chunk[65536];
@@ -230,7 +247,7 @@ PrivateProfileStore::FileState PrivateProfileStore::readFile(const QString& path
                     break;
                 bytes.append(chunk, got);
                 if (bytes.size() > kMaxFileBytes) {
-                    problem = QStringLiteral("%1 is too large to be a database").arg(path);
+                    problem = tooLarge(path);
                     break;
                 }
             }
@@ -245,7 +262,6 @@ PrivateProfileStore::FileState PrivateProfileStore::readFile(const QString& path
             return FileState::Unreadable;
         }
         into.signature = FileSignature::of(after);
-        into.bytes = bytes;
         const bool unchangedWhileRead = FileSignature::of(before) == into.signature &&
                                         bytes.size() == static_cast<qsizetype>(after.st_size);
         into.settled = unchangedWhileRead && isSettled(into.signature, started);
@@ -268,12 +284,20 @@ int PrivateProfileStore::getString(const QString& section, const QString& key,
 
 int PrivateProfileStore::getSection(const QString& section, QString& buffer, const QString& path)
 {
-    return fillList(buffer, sectionEntries(section, path), nullptr);
+    // Only what the buffer can show is listed, however long the section.
+    const Snapshot snapshot = load(path);
+    const QStringList entries = snapshot.document
+                                    ? snapshot.document->sectionEntries(section, buffer.size())
+                                    : QStringList();
+    return fillList(buffer, entries, nullptr);
 }
 
 int PrivateProfileStore::getSectionNames(QString& buffer, const QString& path, bool* truncated)
 {
-    return fillList(buffer, sectionNames(path), truncated);
+    const Snapshot snapshot = load(path);
+    const QStringList names =
+        snapshot.document ? snapshot.document->sectionNames(buffer.size()) : QStringList();
+    return fillList(buffer, names, truncated);
 }
 
 qint32 PrivateProfileStore::getInt(const QString& section, const QString& key, qint32 defaultValue,
@@ -288,10 +312,38 @@ qint32 PrivateProfileStore::getInt(const QString& section, const QString& key, q
     return parseProfileInt(*value);
 }
 
-QStringList PrivateProfileStore::sectionNames(const QString& path)
+QStringList PrivateProfileStore::sectionNames(const QString& path, qsizetype characterLimit)
 {
     const Snapshot snapshot = load(path);
-    return snapshot.document ? snapshot.document->sectionNames() : QStringList();
+    if (!snapshot.document)
+        return QStringList();
+    return snapshot.document->sectionNames(characterLimit < 0 ? IniDocument::kNoLimit
+                                                              : characterLimit);
+}
+
+QStringList PrivateProfileStore::addressableSectionNames(const QString& path)
+{
+    const Snapshot snapshot = load(path);
+    return snapshot.document
+               ? snapshot.document->sectionNames(IniDocument::kNoLimit, /*skipEmpty=*/true)
+               : QStringList();
+}
+
+std::optional<QString> PrivateProfileStore::value(const QString& section, const QString& key,
+                                                  const QString& path)
+{
+    const Snapshot snapshot = load(path);
+    return snapshot.document ? snapshot.document->value(section, key) : std::nullopt;
+}
+
+bool PrivateProfileStore::sameName(const QString& a, const QString& b)
+{
+    return IniDocument::foldedName(a) == IniDocument::foldedName(b);
+}
+
+QString PrivateProfileStore::foldedName(const QString& name)
+{
+    return IniDocument::foldedName(name);
 }
 
 QStringList PrivateProfileStore::sectionEntries(const QString& section, const QString& path)
@@ -319,6 +371,10 @@ template <typename Mutation> bool PrivateProfileStore::modify(const QString& pat
     if (!mutate(document))
         return true; // already as asked; the file is not touched
     const QByteArray bytes = document.serialize();
+    if (bytes.size() > kMaxFileBytes) {
+        m_lastError = QStringLiteral("%1 would grow beyond %2 MiB").arg(target).arg(kMaxFileMiB);
+        return false;
+    }
     AtomicFileWriter writer;
     if (!writer.replace(target, bytes)) {
         m_lastError = writer.errorText();
@@ -331,7 +387,6 @@ template <typename Mutation> bool PrivateProfileStore::modify(const QString& pat
     if (::stat(QFile::encodeName(target).constData(), &status) == 0) {
         auto written = std::make_unique<CachedFile>();
         written->signature = FileSignature::of(status);
-        written->bytes = bytes;
         written->document = std::make_shared<const IniDocument>(std::move(document));
         m_cache[target] = std::move(written);
     } else {
@@ -340,9 +395,23 @@ template <typename Mutation> bool PrivateProfileStore::modify(const QString& pat
     return true;
 }
 
+bool PrivateProfileStore::refuses(const QString& section, const QString& key, const QString& value,
+                                  const QString& path)
+{
+    QString refusal = IniDocument::refusalOf(section, key);
+    if (refusal.isEmpty() && section.size() + key.size() + value.size() > kMaxFileBytes)
+        refusal = QStringLiteral("The value of %1 is too long").arg(key);
+    if (refusal.isEmpty())
+        return false;
+    m_lastError = refusal + QStringLiteral("; %1 is left as it is").arg(path);
+    return true;
+}
+
 bool PrivateProfileStore::writeString(const QString& section, const QString& key,
                                       const QString& value, const QString& path)
 {
+    if (refuses(section, key, value, path))
+        return false;
     return modify(path,
                   [&](IniDocument& document) { return document.setValue(section, key, value); });
 }
@@ -351,6 +420,10 @@ bool PrivateProfileStore::writeStrings(const QString& section,
                                        const QList<std::pair<QString, QString>>& keyValues,
                                        const QString& path)
 {
+    for (const auto& [key, value] : keyValues) {
+        if (refuses(section, key, value, path))
+            return false;
+    }
     return modify(path, [&](IniDocument& document) {
         bool changed = false;
         for (const auto& [key, value] : keyValues)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -30,8 +31,11 @@ class IniDocument;
 //
 // A missing file reads as missing section and key, and so does a file that
 // exists but cannot be read (no permission, I/O error, not a regular file,
-// over 64 MiB); reading never creates the file. A write to a file that
-// cannot be read fails and leaves it untouched.
+// over 64 MiB; lastError() says which); reading never creates the file. A
+// write to a file that cannot be read fails and leaves it untouched, and so
+// does a write that would make the file larger than 64 MiB. Holding a file
+// costs its bytes and a few bytes per section and entry line, however many
+// blank lines it has.
 class PrivateProfileStore {
 public:
     PrivateProfileStore();
@@ -60,13 +64,30 @@ public:
     qint32 getInt(const QString& section, const QString& key, qint32 defaultValue,
                   const QString& path);
 
-    // Every section name in file order, with no buffer limit.
-    QStringList sectionNames(const QString& path);
+    // Every section name in file order, with no buffer limit; or, given a
+    // limit, the first names up to the one that reaches it with a zero
+    // character after each.
+    QStringList sectionNames(const QString& path, qsizetype characterLimit = -1);
+    // The same without the empty names of bare "[]" headers, which no one
+    // can address; a file of millions of them lists nothing.
+    QStringList addressableSectionNames(const QString& path);
     // The entries of a section (key=value or a bare key), with no limit.
     QStringList sectionEntries(const QString& section, const QString& path);
+    // The key's whole value, with no buffer limit; nothing when the key or
+    // its "=" is missing.
+    std::optional<QString> value(const QString& section, const QString& key, const QString& path);
+    // True when the store treats both as the same section or key name:
+    // NUL, CR and LF count as blanks, ASCII blanks around the name and
+    // letter case do not count.
+    static bool sameName(const QString& a, const QString& b);
+    // The form in which names are compared: equal for the same name.
+    static QString foldedName(const QString& name);
 
     // WritePrivateProfileString with a key and a value. Creates the file,
     // the section and the key as needed. True when the file holds the value.
+    // A name that would not read back as given (empty, blanks around the
+    // key, a key that reads as a header, a comment or a shorter key, a
+    // character outside Latin-1) is refused: nothing is written, false.
     bool writeString(const QString& section, const QString& key, const QString& value,
                      const QString& path);
     // Several keys of one section in one replacement of the file, with the
@@ -92,7 +113,9 @@ private:
     };
 
     Snapshot load(const QString& path);
-    FileState readFile(const QString& path, CachedFile& into);
+    FileState readFile(const QString& path, CachedFile& into, QByteArray& bytes);
+    bool refuses(const QString& section, const QString& key, const QString& value,
+                 const QString& path);
     template <typename Mutation> bool modify(const QString& path, Mutation mutate);
     static QString writeTarget(const QString& path);
 

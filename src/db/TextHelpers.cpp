@@ -60,38 +60,26 @@ bool IsValidIP(const QString& text)
     return true;
 }
 
-namespace {
-
-bool isLatin1(const QString& text)
-{
-    for (QChar c : text) {
-        if (c.unicode() > 0xFF)
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
 QString UpperCaseLatin1(const QString& text)
 {
-    QString result;
-    result.reserve(text.size());
-    for (QChar c : text) {
+    QString result = text;
+    for (QChar& c : result) {
+        // Surrogate halves and characters whose upper case is two letters
+        // ("\u00df") or lies outside Latin-1 ("\u00ff", "\u00b5") stay as
+        // they are, so the text keeps its length and every character still
+        // fits the byte it is stored and sent as.
+        if (c.isSurrogate())
+            continue;
         const QString upper = QString(c).toUpper();
-        if (c.unicode() <= 0xFF && !isLatin1(upper))
-            result += c;
-        else
-            result += upper;
+        if (upper.size() == 1 && upper.front().unicode() <= 0xFF)
+            c = upper.front();
     }
     return result;
 }
 
 QString PadName16(const QString& name)
 {
-    // Upper-case first: a few characters ("ß") grow when upper-cased, and
-    // the stored and sent name must stay exactly 16 characters.
-    return UpperCaseLatin1(name).left(16).leftJustified(16, QLatin1Char(' '));
+    return UpperCaseLatin1(name.left(16).leftJustified(16, QLatin1Char(' ')));
 }
 
 double Log10(double x)

@@ -15,9 +15,11 @@ QString NormalizeMAC(const QString& colonForm);
 QStringList SplitIP(const QString& text);
 // Four dot-separated parts, each 0..255 (blanks around the digits allowed).
 bool IsValidIP(const QString& text);
-// Upper case that stays within Latin-1: a character whose upper case is not
-// Latin-1 ("\u00ff", "\u00b5") is kept as it is, since the file and the
-// elements take one Latin-1 byte per character.
+// Upper case that never changes the text's length and stays within
+// Latin-1: a character whose upper case is not exactly one Latin-1
+// character ("\u00df", "\u00ff", "\u00b5") is kept as it is, since the file
+// and the elements take one Latin-1 byte per character and a name has a
+// fixed length.
 QString UpperCaseLatin1(const QString& text);
 // Filled with blanks or cut to exactly 16 characters, upper-cased.
 QString PadName16(const QString& name);

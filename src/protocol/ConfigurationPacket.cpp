@@ -27,9 +27,7 @@ char ConfigurationPacket::toByte(int value)
 
 QByteArray ConfigurationPacket::encodeName(const QString& name)
 {
-    // Upper-casing can lengthen a text ("ß" becomes "SS"), so the field is
-    // cut and padded again after it.
-    const QString padded = text::PadName16(name).left(kNameLength);
+    const QString padded = text::PadName16(name);
     QByteArray bytes;
     bytes.reserve(kNameLength);
     for (QChar c : padded)

@@ -84,22 +84,32 @@ private slots:
     {
         QTest::addColumn<bool>("fileExists");
         QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qint64>("grownTo"); // file size after zero bytes appended, or 0
         QTest::addColumn<QString>("expectedText");
-        QTest::newRow("missing file") << false << QByteArray() << kMissingText;
-        QTest::newRow("zero bytes") << true << QByteArray() << kNoSectionsText;
-        QTest::newRow("blank lines") << true << QByteArray("\r\n\r\n") << kNoSectionsText;
+        QTest::newRow("missing file") << false << QByteArray() << qint64(0) << kMissingText;
+        QTest::newRow("zero bytes") << true << QByteArray() << qint64(0) << kNoSectionsText;
+        QTest::newRow("blank lines")
+            << true << QByteArray("\r\n\r\n") << qint64(0) << kNoSectionsText;
         QTest::newRow("keys without section")
-            << true << QByteArray("ROLE=1\r\nNAME=X\r\n") << kNoSectionsText;
+            << true << QByteArray("ROLE=1\r\nNAME=X\r\n") << qint64(0) << kNoSectionsText;
+        QTest::newRow("larger than 64 MiB")
+            << true << QByteArray("[001A2B3C4D5E]\r\nROLE=1\r\n") << qint64(64 * 1024 * 1024 + 1)
+            << QStringLiteral("The local database cannot be read:\r%1 is larger than 64 MiB, too "
+                              "large to be a database\rThe file is left as it is.");
     }
     void emptyDatabaseBoxes()
     {
         QFETCH(bool, fileExists);
         QFETCH(QByteArray, bytes);
+        QFETCH(qint64, grownTo);
         QFETCH(QString, expectedText);
         PanelFixture f;
         FrmMainControls& ui = f.ui();
         if (fileExists)
             f.writeIni(bytes);
+        if (grownTo > 0) // sparse, so the test writes little
+            QVERIFY(QFile::resize(f.context.iniPath, grownTo));
+        const bool unreadable = grownTo > 0;
         ui.VUMeter->setWidthTwips(700);
         ui.lstHidden->addItem("stale");
         ui.cmbEncoders->addItem("stale");
@@ -108,9 +118,9 @@ private slots:
 
         QCOMPARE(f.dialogs.boxes.size(), 1);
         const MessageBoxRequest& box = f.dialogs.last();
-        QCOMPARE(box.text(), expectedText);
-        QCOMPARE(box.title, QString("Information"));
-        QCOMPARE(box.icon, BoxIcon::Information);
+        QCOMPARE(box.text(), unreadable ? expectedText.arg(f.context.iniPath) : expectedText);
+        QCOMPARE(box.title, unreadable ? kApplicationTitle : QString("Information"));
+        QCOMPARE(box.icon, unreadable ? BoxIcon::Critical : BoxIcon::Information);
         QCOMPARE(box.buttons, BoxButtons::Ok);
         QCOMPARE(ui.TreeView1->topLevelItemCount(), 0);
         QCOMPARE(ui.frmTreeView->title(), QString("Select element: (0 items)"));
@@ -118,6 +128,12 @@ private slots:
         QCOMPARE(ui.lstHidden->count(), 0);
         QCOMPARE(ui.VUMeter->widthTwips(), 0);
         QCOMPARE(QFileInfo::exists(f.context.iniPath), fileExists);
+        if (unreadable) {
+            QCOMPARE(QFileInfo(f.context.iniPath).size(), grownTo);
+            QFile file(f.context.iniPath);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.read(bytes.size()), bytes);
+        }
     }
 
     void oneEncoder()

@@ -118,14 +118,33 @@ private slots:
         QCOMPARE(readBytes(m_path), file);
     }
 
+    void writeToIniStoresTheKeyUpperCased_data()
+    {
+        QTest::addColumn<QStringList>("keys"); // written with values "0", "1", ...
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("plain keys")
+            << QStringList{"name", "ip"} << QByteArray("[S]\nNAME=0\nIP=1\n");
+        QTest::newRow("Latin-1 letter")
+            << QStringList{QString::fromUtf8("caf\u00e9")} << QByteArray("[S]\nCAF\xC9=0\n");
+        // Their upper case is no single Latin-1 letter: they stay as they
+        // are, so each reads back and neither takes the other's line.
+        QTest::newRow("y diaeresis and micro sign stay apart")
+            << QStringList{QString::fromUtf8("\u00ff"), QString::fromUtf8("\u00b5")}
+            << QByteArray("[S]\n\xFF=0\n\xB5=1\n");
+        QTest::newRow("sharp s stays apart from SS")
+            << QStringList{QString::fromUtf8("stra\u00dfe"), "strasse"}
+            << QByteArray("[S]\nSTRA\xDF"
+                          "E=0\nSTRASSE=1\n");
+    }
     void writeToIniStoresTheKeyUpperCased()
     {
-        QVERIFY(m_ini->WriteToINI("001A2B3C4D5E", "name", "STUDIO          ", m_path));
-        QVERIFY(m_ini->WriteToINI("001A2B3C4D5E", "ip", "198.18.0.7", m_path));
-        QCOMPARE(readBytes(m_path),
-                 QByteArray("[001A2B3C4D5E]\nNAME=STUDIO          \nIP=198.18.0.7\n"));
-        QCOMPARE(m_ini->ReadFromINI("001A2B3C4D5E", "name", m_path), QStringLiteral("STUDIO"));
-        QCOMPARE(m_ini->ReadFromINI("001A2B3C4D5E", "NAME", m_path), QStringLiteral("STUDIO"));
+        QFETCH(QStringList, keys);
+        QFETCH(QByteArray, after);
+        for (int i = 0; i < keys.size(); ++i)
+            QVERIFY(m_ini->WriteToINI("S", keys[i], QString::number(i), m_path));
+        QCOMPARE(readBytes(m_path), after);
+        for (int i = 0; i < keys.size(); ++i)
+            QCOMPARE(m_ini->ReadFromINI("S", keys[i], m_path), QString::number(i));
     }
 
     void writeToIniReplacesInPlace()
@@ -255,6 +274,15 @@ private slots:
         QTest::newRow("new name differing only in case keeps the key")
             << QByteArray("[S]\nA=1\n") << "A"
             << "a" << QByteArray("[S]\nA=1\n");
+        QTest::newRow("new name the store folds to the same keeps the key")
+            << QByteArray("[S]\nA B=1\n") << "a b"
+            << "a\nb" << QByteArray("[S]\nA B=1\n");
+        QTest::newRow("value longer than 749 characters copied whole")
+            << QByteArray("[S]\nA=" + QByteArray(800, 'v') + "\n") << "a"
+            << "b" << QByteArray("[S]\nB=" + QByteArray(800, 'v') + "\n");
+        QTest::newRow("duplicate key: its first value, no copy left behind")
+            << QByteArray("[S]\nA=1\nA=2\n") << "a"
+            << "b" << QByteArray("[S]\nB=1\n");
     }
     void renameIniKey()
     {
@@ -270,27 +298,38 @@ private slots:
     void renameIniSection_data()
     {
         QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("newSection");
         QTest::addColumn<QByteArray>("after");
         QTest::newRow("keys copied upper-cased, old section deleted")
-            << QByteArray("[S]\nname=X\nIp=1\n[T]\nK=v\n") << "N"
-            << QByteArray("[T]\nK=v\n[N]\nNAME=X\nIP=1\n");
-        QTest::newRow("value holding equals copied whole")
-            << QByteArray("[S]\nK=a=b=c\n") << "N" << QByteArray("[N]\nK=a=b=c\n");
-        QTest::newRow("same name in another case: nothing")
-            << QByteArray("[S]\nK=v\n") << "s" << QByteArray("[S]\nK=v\n");
+            << QByteArray("[S]\nname=X\nIp=1\n[T]\nK=v\n") << "S"
+            << "N" << QByteArray("[T]\nK=v\n[N]\nNAME=X\nIP=1\n");
+        QTest::newRow("value holding equals copied whole") << QByteArray("[S]\nK=a=b=c\n") << "S"
+                                                           << "N" << QByteArray("[N]\nK=a=b=c\n");
+        QTest::newRow("same name in another case: nothing") << QByteArray("[S]\nK=v\n") << "S"
+                                                            << "s" << QByteArray("[S]\nK=v\n");
+        QTest::newRow("same name once folded by the store: nothing")
+            << QByteArray("[a b]\nK=v\n") << "a b"
+            << "a\nb" << QByteArray("[a b]\nK=v\n");
+        QTest::newRow("same name but for a NUL at its end: nothing")
+            << QByteArray("[S]\nK=v\n") << "S" << QString::fromLatin1("S\0", 2)
+            << QByteArray("[S]\nK=v\n");
+        QTest::newRow("duplicate key copied as a read returns it")
+            << QByteArray("[S]\nK=1\nk=2\nL=3\n") << "S"
+            << "N" << QByteArray("[N]\nK=1\nL=3\n");
         const QByteArray longValue(700, 'x');
         QTest::newRow("longer than 750 characters copied whole")
-            << QByteArray("[S]\nA=" + longValue + "\nB=" + longValue + "\nC=3\n") << "N"
-            << QByteArray("[N]\nA=" + longValue + "\nB=" + longValue + "\nC=3\n");
+            << QByteArray("[S]\nA=" + longValue + "\nB=" + longValue + "\nC=3\n") << "S"
+            << "N" << QByteArray("[N]\nA=" + longValue + "\nB=" + longValue + "\nC=3\n");
     }
     void renameIniSection()
     {
         QFETCH(QByteArray, before);
+        QFETCH(QString, section);
         QFETCH(QString, newSection);
         QFETCH(QByteArray, after);
         prepare(before);
-        QVERIFY(m_ini->RenameIniSection("S", newSection, m_path));
+        QVERIFY(m_ini->RenameIniSection(section, newSection, m_path));
         QCOMPARE(readBytes(m_path), after);
     }
 
@@ -326,6 +365,8 @@ private slots:
         QTest::newRow("three") << QByteArray("[B]\n[A]\n[C]\n") << QStringList{"B", "A", "C"};
         QTest::newRow("missing file") << kNoFile << QStringList();
         QTest::newRow("no empty elements") << QByteArray("[A]\n[]\n[B]\n") << QStringList{"A", "B"};
+        QTest::newRow("a name holding NUL is one name")
+            << QByteArray("[a\0b]\n[C]\n", 11) << QStringList{"a b", "C"};
         // 1024 characters hold 78 names of 12 and a part of the 79th, which
         // is left out.
         QTest::newRow("cut by the 1024 buffer") << sections(100) << names(78);
@@ -358,6 +399,8 @@ private slots:
             << QByteArray("[S]\nA=1\n\n;c\nB=2\n") << "S" << 2;
         QTest::newRow("missing section") << sectionWithKeys(3) << "T" << 0;
         QTest::newRow("missing file") << kNoFile << "S" << 0;
+        QTest::newRow("a value holding NUL is one key")
+            << QByteArray("[S]\nA=x\0y\nB=1\n", 14) << "S" << 2;
         // Only what fits in 750 characters is counted; the last entry may be
         // a fragment.
         const QByteArray longValue(300, 'x');

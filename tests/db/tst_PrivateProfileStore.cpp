@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include "FileBytes.h"
+#include "db/AtomicFileWriter.h"
 #include "db/PrivateProfileStore.h"
 
 using nms::PrivateProfileStore;
@@ -123,8 +125,19 @@ private slots:
             << "NAME" << QString::fromLatin1("A\r\n[EVIL]\nX=1\0B", 15)
             << QByteArray("[S]\nNAME=A  [EVIL] X=1 B\n");
         QTest::newRow("CR LF NUL in names become blanks")
-            << QByteArray() << "S\n[T]" << QString::fromLatin1("K\0\r", 3) << "v"
-            << QByteArray("[S [T]]\nK=v\n");
+            << QByteArray() << "S\n[T]" << QString::fromLatin1("K\0\rX", 4) << "v"
+            << QByteArray("[S [T]]\nK  X=v\n");
+        QTest::newRow("outside Latin-1 reads back as the question mark the file holds")
+            << QByteArray("[A]\n") << "A"
+            << "X" << QString::fromUtf8("\u0141odz") << QByteArray("[A]\nX=?odz\n");
+        QTest::newRow("untouched CR CR LF line kept byte for byte")
+            << QByteArray("[A]\nX=1\r\r\nY=2\n") << "A"
+            << "Y"
+            << "3" << QByteArray("[A]\nX=1\r\r\nY=3\n");
+        QTest::newRow("untouched line keeps its own line end")
+            << QByteArray("[A]\r\nX=1\nY=2\r\n") << "A"
+            << "Y"
+            << "3" << QByteArray("[A]\r\nX=1\nY=3\r\n");
         QTest::newRow("CRLF file keeps CRLF") << QByteArray("[A]\r\nX=1\r\n") << "A"
                                               << "Y"
                                               << "2" << QByteArray("[A]\r\nX=1\r\nY=2\r\n");
@@ -177,10 +190,6 @@ private slots:
         QTest::newRow("one key into 1000 sections") << many << "001a2b0001f4"
                                                     << "ATT"
                                                     << "20" << manyAfter;
-        QTest::newRow("key that reads as a header stays consistent")
-            << QByteArray("[A]\n") << "A"
-            << "[B]"
-            << "1" << QByteArray("[A]\n[B]=1\n");
     }
     void writeString()
     {
@@ -193,6 +202,48 @@ private slots:
         QVERIFY(m_store->writeString(section, key, value, m_path));
         QCOMPARE(readBytes(m_path), after);
         QCOMPARE(directoryEntries(), QStringList{QStringLiteral("nms.ini")});
+        // A read in the same run returns what a later run reads from the file.
+        QString cached = buffer(750);
+        cached.truncate(m_store->getString(section, key, "<none>", cached, m_path));
+        PrivateProfileStore later;
+        QString fromFile = buffer(750);
+        fromFile.truncate(later.getString(section, key, "<none>", fromFile, m_path));
+        QCOMPARE(cached, fromFile);
+    }
+
+    // A name that would not read back as given is never written: the file
+    // stays as it was and the caller learns why.
+    void refusedWrite_data()
+    {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        const QString s = QStringLiteral("S");
+        QTest::newRow("key that reads as a header") << s << "[T]";
+        QTest::newRow("key that opens a header") << s << "[T";
+        QTest::newRow("key holding equals") << s << "a=b";
+        QTest::newRow("key that reads as a comment") << s << ";K";
+        QTest::newRow("key with a leading blank") << s << " K";
+        QTest::newRow("key with a trailing line end") << s << "K\n";
+        QTest::newRow("empty key") << s << "";
+        QTest::newRow("key of blanks") << s << " \t";
+        QTest::newRow("key outside Latin-1") << s << QString::fromUtf8("\u0101");
+        QTest::newRow("empty section") << " "
+                                       << "K";
+        QTest::newRow("section outside Latin-1") << QString::fromUtf8("\u0141") << "K";
+    }
+    void refusedWrite()
+    {
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        const QByteArray before("[S]\nK=1\n[T]\nK=2\n");
+        prepare(before);
+        QVERIFY(!m_store->writeString(section, key, "x", m_path));
+        QVERIFY(!m_store->lastError().isEmpty());
+        QVERIFY(!m_store->writeStrings(section, {{"OK", "1"}, {key, "x"}}, m_path));
+        QCOMPARE(readBytes(m_path), before);
+        QString out = buffer(750);
+        QCOMPARE(m_store->getString("T", "K", "", out, m_path), 1);
+        QCOMPARE(out.at(0), QLatin1Char('2'));
     }
 
     void injectedTextReadsBackAsOneValue()
@@ -231,6 +282,9 @@ private slots:
                                                         << "X" << QByteArray("[A]\nX=1\n");
         QTest::newRow("missing file is not created") << kNoFile << "A"
                                                      << "X" << kNoFile;
+        QTest::newRow("every copy of the key goes")
+            << QByteArray("[S]\r\nK=1\r\nk=2\r\nL=3\r\n[T]\r\nK=4\r\n") << "S"
+            << "K" << QByteArray("[S]\r\nL=3\r\n[T]\r\nK=4\r\n");
     }
     void deleteKey()
     {
@@ -323,6 +377,9 @@ private slots:
         QTest::newRow("byte-order mark skipped") << QByteArray("\xEF\xBB\xBF[A]\nX=1\n") << "A"
                                                  << "X"
                                                  << "" << QStringLiteral("1");
+        QTest::newRow("NUL in a value reads as a blank") << QByteArray("[A]\nX=a\0b\n", 10) << "A"
+                                                         << "X"
+                                                         << "" << QStringLiteral("a b");
         QTest::newRow("non-breaking space kept") << QByteArray("[A]\nX=\xA0Y\xA0\n") << "A"
                                                  << "X"
                                                  << "" << QString::fromLatin1("\xA0Y\xA0");
@@ -383,6 +440,9 @@ private slots:
             << QString("AAAA=1") + z + "B" + z + z;
         QTest::newRow("exact fit") << QByteArray("[A]\nAAAA=1\nBBBB=2\n") << "A" << 15 << 14
                                    << QString("AAAA=1") + z + "BBBB=2" + z + z + z;
+        QTest::newRow("NUL in a value is no separator")
+            << QByteArray("[A]\nX=a\0b\nY=1\n", 14) << "A" << 750 << 10
+            << QString("X=a b") + z + "Y=1" + z + z;
     }
     void getSection()
     {
@@ -411,6 +471,8 @@ private slots:
         QTest::newRow("duplicates as they stand")
             << QByteArray("[A]\n[b]\n[a]\n") << 750 << 6 << QStringList{"A", "b", "a"} << false;
         QTest::newRow("missing file") << kNoFile << 750 << 0 << QStringList() << false;
+        QTest::newRow("NUL in a name is no separator")
+            << QByteArray("[a\0b]\n[C]\n", 11) << 750 << 6 << QStringList{"a b", "C"} << false;
         QStringList fiftySeven;
         const QByteArray file = sectionsOf12CharNames(58);
         for (int i = 0; i < 57; ++i)
@@ -695,6 +757,47 @@ private slots:
         QString out = buffer(750);
         QCOMPARE(m_store->getString("A", "X", "d", out, m_path), 1);
         QVERIFY(m_store->sectionNames(m_path).isEmpty());
+    }
+
+    // What a run killed in the middle of a write leaves beside the file:
+    // removed at the next start once its writer is gone, never while the
+    // writer may still be writing.
+    void abandonedTemporaryFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("ageSeconds"); // since the file was last written
+        QTest::addColumn<bool>("removed");
+        const pid_t gone = ::fork();
+        if (gone == 0)
+            ::_exit(0);
+        ::waitpid(gone, nullptr, 0);
+        const QString own = QString::number(::getpid());
+        QTest::newRow("writer gone") << QString(".nms.ini.tmp-%1-1f").arg(gone) << 0 << true;
+        QTest::newRow("writer running") << QString(".nms.ini.tmp-%1-2e").arg(own) << 0 << false;
+        QTest::newRow("id reused by a process started later")
+            << QString(".nms.ini.tmp-%1-3d").arg(own) << 3600 << true;
+        QTest::newRow("id of a process running since before the write")
+            << QStringLiteral(".nms.ini.tmp-1-4c") << 0 << false;
+        QTest::newRow("not a temporary name")
+            << QStringLiteral(".nms.ini.tmp-x-5b") << 3600 << false;
+        QTest::newRow("another file's temporary")
+            << QString(".other.ini.tmp-%1-6a").arg(gone) << 3600 << false;
+    }
+    void abandonedTemporaryFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, ageSeconds);
+        QFETCH(bool, removed);
+        prepare("[A]\nX=1\n");
+        const QString temporary = m_dir.filePath(name);
+        writeBytes(temporary, "[A]\nX=");
+        const timespec written{::time(nullptr) - ageSeconds, 0};
+        const timespec times[2] = {written, written};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(temporary).constData(), times, 0), 0);
+        QCOMPARE(nms::AtomicFileWriter::removeAbandonedTemporaries(m_path), removed ? 1 : 0);
+        QCOMPARE(QFile::exists(temporary), !removed);
+        QCOMPARE(readBytes(m_path), QByteArray("[A]\nX=1\n"));
+        QFile::remove(temporary);
     }
 
     void manyWritesLeaveNoTemporaryFiles()

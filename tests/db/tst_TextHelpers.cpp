@@ -97,6 +97,13 @@ private slots:
                                           << QString::fromUtf8("ST\u00dcDIO \u00ff        ");
         QTest::newRow("micro sign kept")
             << QString::fromUtf8("\u00b5link") << QString::fromUtf8("\u00b5LINK           ");
+        // Its upper case is two letters: it stays, so nothing is pushed out
+        // of the 16 characters.
+        QTest::newRow("sharp s kept, nothing cut")
+            << QString::fromUtf8("gro\u00dfe stra\u00dfe 12a")
+            << QString::fromUtf8("GRO\u00dfE STRA\u00dfE 12A");
+        QTest::newRow("letter outside Latin-1 kept as typed")
+            << QString::fromUtf8("\u0101b") << QString::fromUtf8("\u0101B              ");
     }
     void padName16()
     {

@@ -131,8 +131,11 @@ private slots:
             << QString::fromUtf8("\u00ff") << QByteArray("\xFF               ");
         QTest::newRow("no NUL from a code ending in 00")
             << QString::fromUtf8("\u0100x") << QByteArray("?X              ");
-        QTest::newRow("lengthening upper case is cut to sixteen")
-            << QString::fromUtf8("abcdefghijklmno\u00df") << QByteArray("ABCDEFGHIJKLMNOS");
+        QTest::newRow("sharp s keeps its byte, nothing cut")
+            << QString::fromUtf8("gro\u00dfe stra\u00dfe 12a")
+            << QByteArray("GRO\xDF"
+                          "E STRA\xDF"
+                          "E 12A");
     }
     void nameBytes()
     {
