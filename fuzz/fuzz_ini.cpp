@@ -40,9 +40,10 @@ const QByteArray kByteOrderMark("\xEF\xBB\xBF");
 
 std::unique_ptr<QTemporaryDir> g_directory;
 
+// NUL reads as a blank too.
 bool isBlank(char16_t c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == 0;
 }
 
 QString trimmedAscii(const QString& text)
@@ -87,13 +88,13 @@ bool hasControlCharacter(const QString& text)
     return false;
 }
 
-// Letters, digits, blanks inside, "_", "-" and ".": a key no store may refuse.
+// Letters, digits, "_", "-", "." and blanks between them: a name no store
+// may refuse.
 bool isPlainName(const QString& name)
 {
-    const QString trimmed = trimmedAscii(name);
-    if (trimmed.isEmpty())
+    if (name.isEmpty() || trimmedAscii(name) != name)
         return false;
-    for (QChar c : trimmed) {
+    for (QChar c : name) {
         if (!c.isLetterOrNumber() && !QStringLiteral(" _-.").contains(c))
             return false;
     }
@@ -405,7 +406,7 @@ void IniRun::setKey(const QString& section, const QString& key, const QString& v
         QStringLiteral("[%1] %2=%3").arg(shown(section), shown(key), shown(value));
     if (!m_ini.WriteToINI(section, key, value, m_path)) {
         require(fileBytes() == before.bytes, "a refused write changed the file", detail);
-        require(!isPlainName(key), "a plain key was refused", detail);
+        require(!isPlainName(key) || !isPlainName(section), "a plain key was refused", detail);
         return;
     }
     const std::optional<QString> read = fullRead(section, key);

@@ -51,6 +51,12 @@ def ini():
           b"ip=198.18.0.21\n; moved\nbare line\n\n[001a2b3c4d01]\nIP=198.18.0.99\n[]\nX=1\n")
     # The lines before the first section name the writes: new key, value,
     # new key name, new section name.
+    # The same layout aimed at the store's known weak spots: a key that reads
+    # as a header, keys whose upper case leaves Latin-1, a rename to a name
+    # that folds to the old one.
+    write("ini", "param-key-like-header", b";[T]\nv\n;NEWKEY\n;U\n[S]\nK=1\n[T]\nK=2\n")
+    write("ini", "param-latin1-keys", b";\xff\xb5\xdf\nv\n;\xb5\n;s\n[S]\n\xff=1\n\xb5=2\n")
+    write("ini", "param-rename-same-name", b"K\nv\n;k\n;a\x00b\n[a b]\nK=1\nK=2\n")
     write("ini", "parameters",
           b";LOCATION\nNorth mast, rack 2 = top\n;NEWKEY\n;001A2B3C4D09\n" + enc.encode("latin-1"))
 
