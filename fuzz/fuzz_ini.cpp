@@ -31,9 +31,11 @@ namespace {
 
 constexpr int kReadBuffer = 750;
 constexpr int kNamesArrayBuffer = 1024;
-constexpr int kSectionsChecked = 8;
-constexpr int kEntriesChecked = 8;
-constexpr int kSectionsCompared = 64;
+// Every call reads the file again, so the checks that go through the store
+// look at a few sections and keys; the line-by-line comparison covers all.
+constexpr int kSectionsChecked = 4;
+constexpr int kEntriesChecked = 4;
+constexpr int kSectionsCompared = 16;
 // No Latin-1 file can hold it, so it tells a missing key from any value.
 const QString kMissing = QString(QChar(0xFFFF));
 const QByteArray kByteOrderMark("\xEF\xBB\xBF");
@@ -222,6 +224,7 @@ private:
     void renameSection(const QString& section, const QString& newSection);
 
     QString m_path;
+    qsizetype m_longestValue = 0;
     PrivateProfileStore m_store;
     IniRoutines m_ini;
 };
@@ -236,8 +239,9 @@ QByteArray IniRun::fileBytes() const
 
 std::optional<QString> IniRun::fullRead(const QString& section, const QString& key)
 {
-    // A buffer larger than the file holds any value whole.
-    QString buffer(fileBytes().size() + 2, QChar(0));
+    // A buffer larger than the file holds any value whole; the writes add
+    // no more than the input's length.
+    QString buffer(m_longestValue, QChar(0));
     const int count = m_store.getString(section, key, kMissing, buffer, m_path);
     const QString value = buffer.left(count);
     if (value == kMissing)
@@ -520,6 +524,7 @@ QStringList parametersOf(const QByteArray& bytes)
 
 void IniRun::run(const QByteArray& bytes)
 {
+    m_longestValue = 2 * bytes.size() + 16;
     checkRewriteKeepsLines(bytes);
     {
         QFile file(m_path);
