@@ -1,0 +1,124 @@
+// The element simulator's configuration decoder against any packet. What it
+// takes must be exactly the packet's bytes, what it refuses must leave the
+// element alone, and the feedback it then sends must read back through the
+// station's own decoder (written separately) as the same values.
+#include <cstdint>
+#include <iterator>
+#include <tuple>
+
+#include "FuzzCheck.h"
+#include "SimCodec.h"
+#include "protocol/FeedbackCodec.h"
+
+using namespace nms;
+using nms::fuzz::require;
+using nms::sim::ElementState;
+using nms::sim::SimCodec;
+
+namespace {
+
+constexpr int kLengths[] = {40, 41, 44, 45, 46, 47, 48};
+
+auto fieldsOf(const ElementState& s)
+{
+    return std::tie(s.ip, s.mask, s.gw, s.remote, s.input, s.type, s.tx, s.name, s.role, s.serial,
+                    s.versionMajor, s.versionMinor, s.sfn, s.buf, s.att, s.sdm, s.sdl, s.sdt);
+}
+
+quint8 at(const QByteArray& d, int offset)
+{
+    return quint8(d[offset]);
+}
+
+void checkTaken(const QByteArray& packet, const ElementState& s)
+{
+    for (int i = 0; i < 4; ++i) {
+        require(s.ip[i] == at(packet, i) && s.mask[i] == at(packet, 4 + i) &&
+                    s.gw[i] == at(packet, 8 + i) && s.remote[i] == at(packet, 12 + i),
+                "an address differs from its bytes");
+    }
+    require(s.input == at(packet, 16) && s.type == at(packet, 17) && s.tx == at(packet, 18),
+            "input, type or tx differs from its byte");
+    for (int i = 0; i < 16; ++i)
+        require(s.name[i] == at(packet, 19 + i), "name differs from its bytes");
+    if (packet.size() == SimCodec::kDecoderConfigurationLength) {
+        require(s.sfn == at(packet, 35) && s.buf == at(packet, 36) && s.sdm == at(packet, 37) &&
+                    s.sdl == at(packet, 38) && s.sdt == at(packet, 39),
+                "decoder fields differ from their bytes");
+    }
+}
+
+// The station reads back what the element says about itself.
+void checkFeedbackReadsBack(const ElementState& s, int length)
+{
+    const QByteArray feedback = SimCodec::encodeFeedback(s, length);
+    require(feedback.size() == length, "feedback of the wrong length");
+    const std::optional<FeedbackRecord> r = FeedbackCodec::decode(feedback);
+    require(r.has_value(), "station cannot read the element's feedback", QString::number(length));
+    require(r->ip == SimCodec::addressText(s.ip) && r->mask == SimCodec::addressText(s.mask) &&
+                r->gw == SimCodec::addressText(s.gw) &&
+                r->remote == SimCodec::addressText(s.remote),
+            "an address does not read back");
+    require(r->input == s.input && r->type == s.type && r->tx == s.tx && r->role == s.role &&
+                r->sn == s.serial,
+            "a byte field does not read back");
+    require(r->name == QString::fromLatin1(reinterpret_cast<const char*>(s.name.data()), 16),
+            "the name does not read back");
+    if (length >= 44) {
+        require(r->ver == FeedbackCodec::versionFromBytes(s.versionMajor, s.versionMinor) &&
+                    r->sfn == s.sfn,
+                "version or SFN does not read back");
+    }
+    if (!s.isDecoder()) {
+        if (length >= 44)
+            require(r->buf == s.buf, "encoder buffer does not read back");
+        return;
+    }
+    require(r->att == (length > 40 ? s.att : 255), "attenuation does not read back");
+    if (length > 44)
+        require(r->buf == s.buf, "decoder buffer does not read back");
+    if (length == 48)
+        require(r->sdm == s.sdm && r->sdl == s.sdl && r->sdt == s.sdt,
+                "silence detector does not read back");
+}
+
+void checkAddressText(const QByteArray& input)
+{
+    const QString text = QString::fromLatin1(input.left(64));
+    const std::optional<sim::Address> address = SimCodec::parseAddress(text);
+    if (address)
+        require(SimCodec::parseAddress(SimCodec::addressText(*address)) == address,
+                "an address does not survive its own text", nms::fuzz::shown(text));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+{
+    const QByteArray packet = nms::fuzz::bytesOf(data, size);
+    ElementState state;
+    // The role and serial are not configured; vary them from the last bytes.
+    if (packet.size() >= 2) {
+        state.role = quint8(packet.back()) % 3;
+        state.serial = quint32(quint8(packet[packet.size() - 2])) << 24 | 0x123456;
+    }
+    const ElementState before = state;
+    const bool taken = SimCodec::decodeConfiguration(packet, state);
+    const bool rightLength = packet.size() == SimCodec::kShortConfigurationLength ||
+                             packet.size() == SimCodec::kDecoderConfigurationLength;
+    require(taken == rightLength, "configuration of this length taken or refused wrongly",
+            QString::number(packet.size()));
+    if (!taken) {
+        require(fieldsOf(state) == fieldsOf(before), "a refused configuration changed the element");
+    } else {
+        checkTaken(packet, state);
+    }
+    // The full feedback, and one shorter length that the packet's own length
+    // picks, keep each input cheap.
+    checkFeedbackReadsBack(state, SimCodec::kDecoderFeedbackLength);
+    checkFeedbackReadsBack(state, kLengths[packet.size() % std::size(kLengths)]);
+    checkAddressText(packet);
+    SimCodec::isPagingRequest(packet);
+    SimCodec::isLevelRequest(packet);
+    return 0;
+}
