@@ -6,7 +6,8 @@ namespace nms {
 
 // Where nms.ini lives: beside the program when that directory is writable
 // (a build tree, a portable copy), else in the per-user data directory (an
-// installed copy in a read-only place). Resolved once at start-up.
+// installed copy in a read-only place, or in a system program directory,
+// even for root). Resolved once at start-up.
 class DatabaseLocation {
 public:
     static constexpr const char* kFileName = "nms.ini";

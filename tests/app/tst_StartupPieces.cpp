@@ -57,12 +57,27 @@ private slots:
         QVERIFY(lock.acquire());
     }
 
-    void databaseBesideWritableProgram()
+    void databaseLocation_data()
     {
-        QTemporaryDir program;
+        QTest::addColumn<QString>("programDir"); // "" for a fresh writable one
+        QTest::addColumn<bool>("besideProgram");
+        QTest::newRow("writable program directory") << QString() << true;
+        QTest::newRow("missing program directory")
+            << QStringLiteral("/nonexistent/veltrino") << false;
+        // Root can write there: an installed copy must still use the user's.
+        QTest::newRow("installed in /usr/bin") << QStringLiteral("/usr/bin") << false;
+        QTest::newRow("installed in /usr/local/bin/") << QStringLiteral("/usr/local/bin/") << false;
+    }
+
+    void databaseLocation()
+    {
+        QFETCH(QString, programDir);
+        QFETCH(bool, besideProgram);
+        QTemporaryDir fresh;
         QTemporaryDir user;
-        QCOMPARE(DatabaseLocation::resolve(program.path(), user.path()),
-                 program.path() + "/nms.ini");
+        const QString program = programDir.isEmpty() ? fresh.path() : programDir;
+        const QString expected = (besideProgram ? program : user.path()) + "/nms.ini";
+        QCOMPARE(DatabaseLocation::resolve(program, user.path()), expected);
     }
 
     void databaseInUserDirWhenProgramDirIsReadOnly()
@@ -76,13 +91,6 @@ private slots:
         QCOMPARE(DatabaseLocation::resolve(program.path(), nested), nested + "/nms.ini");
         QVERIFY(QDir(nested).exists());
         ::chmod(QFile::encodeName(program.path()).constData(), 0755);
-    }
-
-    void databaseInUserDirWhenProgramDirIsMissing()
-    {
-        QTemporaryDir user;
-        QCOMPARE(DatabaseLocation::resolve("/nonexistent/veltrino", user.path()),
-                 user.path() + "/nms.ini");
     }
 };
 
