@@ -26,7 +26,8 @@ QByteArray databaseOf(int elements)
         bytes += "[" +
                  QByteArray::number(0x001A2B000000LL + i, 16).toUpper().rightJustified(12, '0') +
                  "]\n";
-        bytes += "NAME=" + ("ELEMENT " + QByteArray::number(i)).leftJustified(16, ' ') + "\n";
+        bytes +=
+            "NAME=" + QByteArray("ELEMENT " + QByteArray::number(i)).leftJustified(16, ' ') + "\n";
         bytes += "IP=198.18." + QByteArray::number(i / 250) + "." + QByteArray::number(i % 250) +
                  "\nMASK=255.254.0.0\nGW=198.18.0.1\nREMOTE=198.18.0.2\nINPUT=0\nTYPE=1\nTX=0\n";
         bytes += "ROLE=" + QByteArray(encoder ? "1" : "2") +

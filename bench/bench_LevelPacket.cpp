@@ -23,11 +23,11 @@ BENCHMARK(BM_LevelPacketEvaluation);
 static void BM_ConfigurationPacketBuild(benchmark::State& state)
 {
     nms::ConfigurationPacket::Fields fields;
-    fields.elementIP = "198.18.0.20";
-    fields.elementMask = "255.255.0.0";
-    fields.elementGW = "198.18.0.1";
-    fields.remoteIP = "198.18.0.30";
-    fields.elementName = "Studio a";
+    fields.elementIP = QStringLiteral("198.18.0.20");
+    fields.elementMask = QStringLiteral("255.255.0.0");
+    fields.elementGW = QStringLiteral("198.18.0.1");
+    fields.remoteIP = QStringLiteral("198.18.0.30");
+    fields.elementName = QStringLiteral("Studio a");
     fields.decoder = true;
     for (auto _ : state)
         benchmark::DoNotOptimize(nms::ConfigurationPacket::build(fields));

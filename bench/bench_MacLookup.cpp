@@ -35,9 +35,15 @@ bool runIp(const QStringList& arguments, const QByteArray& input = QByteArray())
 // ask for 198.18.230.x, which nobody answers.
 bool buildTable(int entries)
 {
-    if (!runIp({"link", "add", "vnbench0", "type", "veth", "peer", "name", "vnbench1"}) ||
-        !runIp({"addr", "add", "198.18.0.1/15", "dev", "vnbench0"}) ||
-        !runIp({"link", "set", "vnbench0", "up"}) || !runIp({"link", "set", "vnbench1", "up"}))
+    if (!runIp({QStringLiteral("link"), QStringLiteral("add"), QStringLiteral("vnbench0"),
+                QStringLiteral("type"), QStringLiteral("veth"), QStringLiteral("peer"),
+                QStringLiteral("name"), QStringLiteral("vnbench1")}) ||
+        !runIp({QStringLiteral("addr"), QStringLiteral("add"), QStringLiteral("198.18.0.1/15"),
+                QStringLiteral("dev"), QStringLiteral("vnbench0")}) ||
+        !runIp({QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("vnbench0"),
+                QStringLiteral("up")}) ||
+        !runIp({QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("vnbench1"),
+                QStringLiteral("up")}))
         return false;
     QByteArray batch;
     for (int i = 0; i < entries; ++i)
@@ -48,7 +54,7 @@ bool buildTable(int entries)
                      .arg(i / 256 % 256, 2, 16, QLatin1Char('0'))
                      .arg(i % 256, 2, 16, QLatin1Char('0'))
                      .toLatin1();
-    return runIp({"-batch", "-"}, batch);
+    return runIp({QStringLiteral("-batch"), QStringLiteral("-")}, batch);
 }
 
 bool g_tableReady = false;

@@ -66,7 +66,8 @@ bool ElementSimulator::start(QString* error)
         return false;
     m_log.write(
         QStringLiteral("READY role=%1 ip=%2 ports=%3,%4,%5")
-            .arg(m_state.isDecoder() ? "decoder" : "encoder", SimCodec::addressText(m_state.ip))
+            .arg(m_state.isDecoder() ? QStringLiteral("decoder") : QStringLiteral("encoder"),
+                 SimCodec::addressText(m_state.ip))
             .arg(m_config.pagingPort)
             .arg(m_config.configurationPort)
             .arg(m_config.levelPort));
@@ -139,7 +140,8 @@ void ElementSimulator::dispatch(QUdpSocket* socket, const QByteArray& datagram,
                     .arg(datagram.size())
                     .arg(hex(datagram)));
     if (!isAllowedPeer(sender))
-        return ignore(socket, sender, senderPort, "sender outside loopback and 198.18.0.0/15");
+        return ignore(socket, sender, senderPort,
+                      QStringLiteral("sender outside loopback and 198.18.0.0/15"));
     if (socket == m_paging)
         handlePaging(socket, datagram, sender, senderPort);
     else if (socket == m_configuration)
@@ -152,9 +154,9 @@ void ElementSimulator::handlePaging(QUdpSocket* socket, const QByteArray& datagr
                                     const QHostAddress& sender, quint16 senderPort)
 {
     if (!SimCodec::isPagingRequest(datagram))
-        return ignore(socket, sender, senderPort, "not the paging request");
+        return ignore(socket, sender, senderPort, QStringLiteral("not the paging request"));
     if (!m_config.answerPaging)
-        return silent(socket, "no answer to paging");
+        return silent(socket, QStringLiteral("no answer to paging"));
     answer(socket, feedback({}), sender, senderPort);
 }
 
@@ -163,10 +165,10 @@ void ElementSimulator::handleConfiguration(QUdpSocket* socket, const QByteArray&
 {
     ElementState configured = m_state;
     if (!SimCodec::decodeConfiguration(datagram, configured))
-        return ignore(socket, sender, senderPort, "length is neither 35 nor 40");
+        return ignore(socket, sender, senderPort, QStringLiteral("length is neither 35 nor 40"));
     applyConfiguration(configured);
     if (!m_config.answerConfiguration)
-        return silent(socket, "no answer to configuration");
+        return silent(socket, QStringLiteral("no answer to configuration"));
     answer(socket, feedback(m_config.disagreements), sender, senderPort);
 }
 
@@ -177,7 +179,7 @@ void ElementSimulator::applyConfiguration(const ElementState& configured)
     const bool moved = configured.ip != m_state.ip || configured.mask != m_state.mask ||
                        configured.gw != m_state.gw;
     m_state = configured;
-    m_log.write("APPLIED " + describe(m_state));
+    m_log.write(QStringLiteral("APPLIED ") + describe(m_state));
     if (moved && !m_config.applyInterface.isEmpty())
         m_log.write(m_mover.move(m_state.ip, m_state.mask, m_state.gw));
 }
@@ -191,9 +193,10 @@ void ElementSimulator::handleLevelPort(QUdpSocket* socket, const QByteArray& dat
         return;
     }
     if (!SimCodec::isLevelRequest(datagram))
-        return ignore(socket, sender, senderPort, "neither attenuation nor level request");
+        return ignore(socket, sender, senderPort,
+                      QStringLiteral("neither attenuation nor level request"));
     if (!m_config.answerLevel)
-        return silent(socket, "no answer to level request");
+        return silent(socket, QStringLiteral("no answer to level request"));
     answer(socket, SimCodec::encodeLevelPacket(m_config.levelPeak), sender, senderPort);
 }
 

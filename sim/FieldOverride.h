@@ -18,8 +18,12 @@ class FieldOverride {
 public:
     static QStringList fieldNames()
     {
-        return {"ip",     "mask",    "gw",  "remote", "input", "type", "tx",  "name", "role",
-                "serial", "version", "sfn", "buf",    "att",   "sdm",  "sdl", "sdt"};
+        return {QStringLiteral("ip"),     QStringLiteral("mask"),    QStringLiteral("gw"),
+                QStringLiteral("remote"), QStringLiteral("input"),   QStringLiteral("type"),
+                QStringLiteral("tx"),     QStringLiteral("name"),    QStringLiteral("role"),
+                QStringLiteral("serial"), QStringLiteral("version"), QStringLiteral("sfn"),
+                QStringLiteral("buf"),    QStringLiteral("att"),     QStringLiteral("sdm"),
+                QStringLiteral("sdl"),    QStringLiteral("sdt")};
     }
 
     // With allowDefault a bare FIELD takes a value that the station's checks
@@ -43,17 +47,19 @@ public:
 
     static QString defaultFault(const QString& field)
     {
-        if (field == "ip" || field == "mask" || field == "gw" || field == "remote")
+        if (field == QStringLiteral("ip") || field == QStringLiteral("mask") ||
+            field == QStringLiteral("gw") || field == QStringLiteral("remote"))
             return QStringLiteral("0.0.0.0");
-        if (field == "input" || field == "type" || field == "tx")
+        if (field == QStringLiteral("input") || field == QStringLiteral("type") ||
+            field == QStringLiteral("tx"))
             return QStringLiteral("2");
-        if (field == "role")
+        if (field == QStringLiteral("role"))
             return QStringLiteral("7");
-        if (field == "serial")
+        if (field == QStringLiteral("serial"))
             return QStringLiteral("0");
-        if (field == "version")
+        if (field == QStringLiteral("version"))
             return QStringLiteral("255.255");
-        if (field == "name")
+        if (field == QStringLiteral("name"))
             return QStringLiteral("BAD\\r\\n[EVIL]\\x01\\x00\\x7f\\xff");
         return QStringLiteral("255");
     }
@@ -66,11 +72,11 @@ public:
     {
         if (isAddressField())
             return applyAddress(state);
-        if (m_field == "name")
+        if (m_field == QStringLiteral("name"))
             return applyName(state);
-        if (m_field == "serial")
+        if (m_field == QStringLiteral("serial"))
             return applySerial(state);
-        if (m_field == "version")
+        if (m_field == QStringLiteral("version"))
             return applyVersion(state);
         return applyByte(state);
     }
@@ -130,16 +136,17 @@ private:
     static QString canonicalField(const QString& text)
     {
         const QString field = text.trimmed().toLower();
-        if (field == "sn")
+        if (field == QStringLiteral("sn"))
             return QStringLiteral("serial");
-        if (field == "ver")
+        if (field == QStringLiteral("ver"))
             return QStringLiteral("version");
         return field;
     }
 
     bool isAddressField() const
     {
-        return m_field == "ip" || m_field == "mask" || m_field == "gw" || m_field == "remote";
+        return m_field == QStringLiteral("ip") || m_field == QStringLiteral("mask") ||
+               m_field == QStringLiteral("gw") || m_field == QStringLiteral("remote");
     }
 
     bool applyAddress(ElementState& state) const
@@ -147,10 +154,10 @@ private:
         const auto address = SimCodec::parseAddress(m_value);
         if (!address)
             return false;
-        Address& target = m_field == "ip"     ? state.ip
-                          : m_field == "mask" ? state.mask
-                          : m_field == "gw"   ? state.gw
-                                              : state.remote;
+        Address& target = m_field == QStringLiteral("ip")     ? state.ip
+                          : m_field == QStringLiteral("mask") ? state.mask
+                          : m_field == QStringLiteral("gw")   ? state.gw
+                                                              : state.remote;
         target = *address;
         return true;
     }
@@ -202,23 +209,23 @@ private:
 
     std::uint8_t& byteField(ElementState& state) const
     {
-        if (m_field == "input")
+        if (m_field == QStringLiteral("input"))
             return state.input;
-        if (m_field == "type")
+        if (m_field == QStringLiteral("type"))
             return state.type;
-        if (m_field == "tx")
+        if (m_field == QStringLiteral("tx"))
             return state.tx;
-        if (m_field == "role")
+        if (m_field == QStringLiteral("role"))
             return state.role;
-        if (m_field == "sfn")
+        if (m_field == QStringLiteral("sfn"))
             return state.sfn;
-        if (m_field == "buf")
+        if (m_field == QStringLiteral("buf"))
             return state.buf;
-        if (m_field == "att")
+        if (m_field == QStringLiteral("att"))
             return state.att;
-        if (m_field == "sdm")
+        if (m_field == QStringLiteral("sdm"))
             return state.sdm;
-        if (m_field == "sdl")
+        if (m_field == QStringLiteral("sdl"))
             return state.sdl;
         return state.sdt;
     }

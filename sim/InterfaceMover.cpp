@@ -20,7 +20,9 @@ quint32 toValue(const Address& a)
 
 InterfaceMover::InterfaceMover(QString interfaceName)
     : m_interface(std::move(interfaceName))
-    , m_ipProgram(QStandardPaths::findExecutable("ip", {"/usr/sbin", "/sbin", "/usr/bin", "/bin"}))
+    , m_ipProgram(QStandardPaths::findExecutable(
+          QStringLiteral("ip"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"),
+                                 QStringLiteral("/usr/bin"), QStringLiteral("/bin")}))
 {
 }
 
@@ -47,16 +49,20 @@ QString InterfaceMover::move(const Address& ip, const Address& mask, const Addre
 {
     const int prefix = prefixLength(mask);
     if (!isTestRange(ip))
-        return refuse("address outside 198.18.0.0/15");
+        return refuse(QStringLiteral("address outside 198.18.0.0/15"));
     if (prefix < 8 || prefix > 30)
-        return refuse("mask is not a contiguous prefix from /8 to /30");
+        return refuse(QStringLiteral("mask is not a contiguous prefix from /8 to /30"));
     if (m_ipProgram.isEmpty())
-        return "INTERFACE-FAILED reason=no ip program";
+        return QStringLiteral("INTERFACE-FAILED reason=no ip program");
     const QString cidr = QStringLiteral("%1/%2").arg(SimCodec::addressText(ip)).arg(prefix);
     QString problem;
-    if (!runIp({"-4", "addr", "flush", "dev", m_interface}, &problem) ||
-        !runIp({"addr", "add", cidr, "brd", "+", "dev", m_interface}, &problem))
-        return "INTERFACE-FAILED reason=" + problem;
+    if (!runIp({QStringLiteral("-4"), QStringLiteral("addr"), QStringLiteral("flush"),
+                QStringLiteral("dev"), m_interface},
+               &problem) ||
+        !runIp({QStringLiteral("addr"), QStringLiteral("add"), cidr, QStringLiteral("brd"),
+                QStringLiteral("+"), QStringLiteral("dev"), m_interface},
+               &problem))
+        return QStringLiteral("INTERFACE-FAILED reason=") + problem;
     return QStringLiteral("INTERFACE dev=%1 addr=%2 %3")
         .arg(m_interface, cidr, applyRoute(gw, ip, mask));
 }
@@ -68,14 +74,19 @@ QString InterfaceMover::applyRoute(const Address& gw, const Address& ip, const A
     const QString gwText = SimCodec::addressText(gw);
     QString problem;
     if (toValue(gw) == 0) {
-        runIp({"-4", "route", "del", "default"}, &problem);
-        return "gw=none";
+        runIp({QStringLiteral("-4"), QStringLiteral("route"), QStringLiteral("del"),
+               QStringLiteral("default")},
+              &problem);
+        return QStringLiteral("gw=none");
     }
     if (!isTestRange(gw) || !sameSubnet(gw, ip, mask))
-        return "gw=" + gwText + " route=refused";
-    if (!runIp({"-4", "route", "replace", "default", "via", gwText, "dev", m_interface}, &problem))
-        return "gw=" + gwText + " route=failed";
-    return "gw=" + gwText;
+        return QStringLiteral("gw=") + gwText + QStringLiteral(" route=refused");
+    if (!runIp({QStringLiteral("-4"), QStringLiteral("route"), QStringLiteral("replace"),
+                QStringLiteral("default"), QStringLiteral("via"), gwText, QStringLiteral("dev"),
+                m_interface},
+               &problem))
+        return QStringLiteral("gw=") + gwText + QStringLiteral(" route=failed");
+    return QStringLiteral("gw=") + gwText;
 }
 
 QString InterfaceMover::refuse(const QString& reason) const
@@ -91,11 +102,12 @@ bool InterfaceMover::runIp(const QStringList& arguments, QString* problem) const
     if (!process.waitForFinished(kIpCommandTimeoutMs)) {
         process.kill();
         process.waitForFinished(kIpCommandTimeoutMs);
-        *problem = "ip " + arguments.join(' ') + ": did not finish";
+        *problem = QStringLiteral("ip ") + arguments.join(QLatin1Char(' ')) +
+                   QStringLiteral(": did not finish");
         return false;
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        *problem = "ip " + arguments.join(' ') + ": " +
+        *problem = QStringLiteral("ip ") + arguments.join(QLatin1Char(' ')) + QStringLiteral(": ") +
                    QString::fromLocal8Bit(process.readAll()).simplified();
         return false;
     }

@@ -48,51 +48,104 @@ const char* const kDescription =
     "READY line is written per element.";
 
 struct OptionSet {
-    QCommandLineOption role{"role", "encoder or decoder (default encoder).", "role", "encoder"};
-    QCommandLineOption name{"name", "Element name, cut or blank-filled to 16 bytes.", "text"};
-    QCommandLineOption serial{"serial", "Serial number, 0..4294967295 (default 1).", "n", "1"};
-    QCommandLineOption version{"version", "Firmware version A.B, two bytes (default 3.4).", "A.B",
-                               "3.4"};
-    QCommandLineOption ip{"ip", "Reported address (default: the interface's own).", "addr"};
-    QCommandLineOption mask{"mask", "Reported mask (default: the interface's own).", "addr"};
-    QCommandLineOption gw{"gw", "Reported gateway (default 0.0.0.0).", "addr", "0.0.0.0"};
-    QCommandLineOption remote{"remote", "Reported remote address (default 0.0.0.0).", "addr",
-                              "0.0.0.0"};
-    QCommandLineOption input{"input", "Audio input byte (default 0).", "n", "0"};
-    QCommandLineOption type{"type", "Audio type byte (default 0).", "n", "0"};
-    QCommandLineOption tx{"tx", "TX type byte (default 0).", "n", "0"};
-    QCommandLineOption sfn{"sfn", "SFN option byte (default 0).", "n", "0"};
-    QCommandLineOption buf{"buf", "Buffer size byte (default 2).", "n", "2"};
-    QCommandLineOption att{"att", "Attenuation byte (default 255).", "n", "255"};
-    QCommandLineOption sdm{"sdm", "Silence-detection mode byte (default 0).", "n", "0"};
-    QCommandLineOption sdl{"sdl", "Silence-detection level byte (default 50).", "n", "50"};
-    QCommandLineOption sdt{"sdt", "Silence-detection time byte (default 30).", "n", "30"};
-    QCommandLineOption length{"length", "Feedback length in bytes (default 44 or 48).", "n"};
-    QCommandLineOption delay{"delay-ms", "Delay before every answer (default 0).", "ms", "0"};
-    QCommandLineOption noAnswer{"no-answer", "Receive and record, but never answer."};
+    QCommandLineOption role{QStringLiteral("role"),
+                            QStringLiteral("encoder or decoder (default encoder)."),
+                            QStringLiteral("role"), QStringLiteral("encoder")};
+    QCommandLineOption name{QStringLiteral("name"),
+                            QStringLiteral("Element name, cut or blank-filled to 16 bytes."),
+                            QStringLiteral("text")};
+    QCommandLineOption serial{QStringLiteral("serial"),
+                              QStringLiteral("Serial number, 0..4294967295 (default 1)."),
+                              QStringLiteral("n"), QStringLiteral("1")};
+    QCommandLineOption version{QStringLiteral("version"),
+                               QStringLiteral("Firmware version A.B, two bytes (default 3.4)."),
+                               QStringLiteral("A.B"), QStringLiteral("3.4")};
+    QCommandLineOption ip{QStringLiteral("ip"),
+                          QStringLiteral("Reported address (default: the interface's own)."),
+                          QStringLiteral("addr")};
+    QCommandLineOption mask{QStringLiteral("mask"),
+                            QStringLiteral("Reported mask (default: the interface's own)."),
+                            QStringLiteral("addr")};
+    QCommandLineOption gw{QStringLiteral("gw"),
+                          QStringLiteral("Reported gateway (default 0.0.0.0)."),
+                          QStringLiteral("addr"), QStringLiteral("0.0.0.0")};
+    QCommandLineOption remote{QStringLiteral("remote"),
+                              QStringLiteral("Reported remote address (default 0.0.0.0)."),
+                              QStringLiteral("addr"), QStringLiteral("0.0.0.0")};
+    QCommandLineOption input{QStringLiteral("input"),
+                             QStringLiteral("Audio input byte (default 0)."), QStringLiteral("n"),
+                             QStringLiteral("0")};
+    QCommandLineOption type{QStringLiteral("type"), QStringLiteral("Audio type byte (default 0)."),
+                            QStringLiteral("n"), QStringLiteral("0")};
+    QCommandLineOption tx{QStringLiteral("tx"), QStringLiteral("TX type byte (default 0)."),
+                          QStringLiteral("n"), QStringLiteral("0")};
+    QCommandLineOption sfn{QStringLiteral("sfn"), QStringLiteral("SFN option byte (default 0)."),
+                           QStringLiteral("n"), QStringLiteral("0")};
+    QCommandLineOption buf{QStringLiteral("buf"), QStringLiteral("Buffer size byte (default 2)."),
+                           QStringLiteral("n"), QStringLiteral("2")};
+    QCommandLineOption att{QStringLiteral("att"), QStringLiteral("Attenuation byte (default 255)."),
+                           QStringLiteral("n"), QStringLiteral("255")};
+    QCommandLineOption sdm{QStringLiteral("sdm"),
+                           QStringLiteral("Silence-detection mode byte (default 0)."),
+                           QStringLiteral("n"), QStringLiteral("0")};
+    QCommandLineOption sdl{QStringLiteral("sdl"),
+                           QStringLiteral("Silence-detection level byte (default 50)."),
+                           QStringLiteral("n"), QStringLiteral("50")};
+    QCommandLineOption sdt{QStringLiteral("sdt"),
+                           QStringLiteral("Silence-detection time byte (default 30)."),
+                           QStringLiteral("n"), QStringLiteral("30")};
+    QCommandLineOption length{QStringLiteral("length"),
+                              QStringLiteral("Feedback length in bytes (default 44 or 48)."),
+                              QStringLiteral("n")};
+    QCommandLineOption delay{QStringLiteral("delay-ms"),
+                             QStringLiteral("Delay before every answer (default 0)."),
+                             QStringLiteral("ms"), QStringLiteral("0")};
+    QCommandLineOption noAnswer{QStringLiteral("no-answer"),
+                                QStringLiteral("Receive and record, but never answer.")};
     QCommandLineOption noAnswerTo{
-        "no-answer-to", "Leave out answers of these kinds: paging,config,level.", "kinds"};
-    QCommandLineOption corrupt{"corrupt", "Put FIELD[=VALUE] over every feedback (repeatable).",
-                               "FIELD[=VALUE]"};
+        QStringLiteral("no-answer-to"),
+        QStringLiteral("Leave out answers of these kinds: paging,config,level."),
+        QStringLiteral("kinds")};
+    QCommandLineOption corrupt{
+        QStringLiteral("corrupt"),
+        QStringLiteral("Put FIELD[=VALUE] over every feedback (repeatable)."),
+        QStringLiteral("FIELD[=VALUE]")};
     QCommandLineOption disagree{
-        "disagree", "Report FIELD=VALUE in answers to configurations (repeatable).", "FIELD=VALUE"};
-    QCommandLineOption levelDbfs{"level-dbfs", "Tone peak level of level packets (default -6).",
-                                 "dBFS", "-6"};
-    QCommandLineOption silence{"silence", "Level packets carry silence."};
+        QStringLiteral("disagree"),
+        QStringLiteral("Report FIELD=VALUE in answers to configurations (repeatable)."),
+        QStringLiteral("FIELD=VALUE")};
+    QCommandLineOption levelDbfs{QStringLiteral("level-dbfs"),
+                                 QStringLiteral("Tone peak level of level packets (default -6)."),
+                                 QStringLiteral("dBFS"), QStringLiteral("-6")};
+    QCommandLineOption silence{QStringLiteral("silence"),
+                               QStringLiteral("Level packets carry silence.")};
     QCommandLineOption applyInterface{
-        "apply-interface",
-        "Move this interface to a configured address, mask and gateway (needs root).", "ifname"};
-    QCommandLineOption record{"record", "Append every event line to this file.", "file"};
-    QCommandLineOption bind{"bind", "Local address to listen on (default 0.0.0.0).", "addr",
-                            "0.0.0.0"};
-    QCommandLineOption pagingPort{"paging-port", "Paging port (default 1901).", "port", "1901"};
-    QCommandLineOption configPort{"config-port", "Configuration port (default 2976).", "port",
-                                  "2976"};
-    QCommandLineOption levelPort{"level-port", "Attenuation and level port (default 2977).", "port",
-                                 "2977"};
-    QCommandLineOption device{"device", "Listen and answer on this interface only (needs root).",
-                              "ifname"};
-    QCommandLineOption identities{"identities", "Play one element per line of this file.", "file"};
+        QStringLiteral("apply-interface"),
+        QStringLiteral(
+            "Move this interface to a configured address, mask and gateway (needs root)."),
+        QStringLiteral("ifname")};
+    QCommandLineOption record{QStringLiteral("record"),
+                              QStringLiteral("Append every event line to this file."),
+                              QStringLiteral("file")};
+    QCommandLineOption bind{QStringLiteral("bind"),
+                            QStringLiteral("Local address to listen on (default 0.0.0.0)."),
+                            QStringLiteral("addr"), QStringLiteral("0.0.0.0")};
+    QCommandLineOption pagingPort{QStringLiteral("paging-port"),
+                                  QStringLiteral("Paging port (default 1901)."),
+                                  QStringLiteral("port"), QStringLiteral("1901")};
+    QCommandLineOption configPort{QStringLiteral("config-port"),
+                                  QStringLiteral("Configuration port (default 2976)."),
+                                  QStringLiteral("port"), QStringLiteral("2976")};
+    QCommandLineOption levelPort{QStringLiteral("level-port"),
+                                 QStringLiteral("Attenuation and level port (default 2977)."),
+                                 QStringLiteral("port"), QStringLiteral("2977")};
+    QCommandLineOption device{
+        QStringLiteral("device"),
+        QStringLiteral("Listen and answer on this interface only (needs root)."),
+        QStringLiteral("ifname")};
+    QCommandLineOption identities{QStringLiteral("identities"),
+                                  QStringLiteral("Play one element per line of this file."),
+                                  QStringLiteral("file")};
 
     QList<QCommandLineOption> all() const
     {
@@ -228,9 +281,9 @@ void readRole(const QCommandLineParser& parser, const OptionSet& o, Reader& read
               ElementState& state)
 {
     const QString role = parser.value(o.role).toLower();
-    if (role == "encoder")
+    if (role == QStringLiteral("encoder"))
         state.role = ElementState::kEncoder;
-    else if (role == "decoder")
+    else if (role == QStringLiteral("decoder"))
         state.role = ElementState::kDecoder;
     else
         reader.fail(QStringLiteral("--role: '%1' is neither encoder nor decoder").arg(role));
@@ -240,7 +293,8 @@ void readIdentity(const QCommandLineParser& parser, const OptionSet& o, Reader& 
                   ElementState& state)
 {
     readRole(parser, o, reader, state);
-    const QString defaultName = state.isDecoder() ? "SIM DECODER" : "SIM ENCODER";
+    const QString defaultName =
+        state.isDecoder() ? QStringLiteral("SIM DECODER") : QStringLiteral("SIM ENCODER");
     const auto name =
         FieldOverride::parseName(parser.isSet(o.name) ? parser.value(o.name) : defaultName);
     if (!name)
@@ -250,9 +304,9 @@ void readIdentity(const QCommandLineParser& parser, const OptionSet& o, Reader& 
     state.serial = std::uint32_t(reader.number(o.serial, 0, 0xFFFFFFFFll));
     QString problem;
     const auto version =
-        FieldOverride::parse("version=" + parser.value(o.version), false, &problem);
+        FieldOverride::parse(QStringLiteral("version=") + parser.value(o.version), false, &problem);
     if (!version)
-        reader.fail("--version: " + problem);
+        reader.fail(QStringLiteral("--version: ") + problem);
     else
         version->apply(state);
 }
@@ -277,14 +331,16 @@ void readAnswers(const QCommandLineParser& parser, const OptionSet& o, Reader& r
         config.feedbackLength = int(reader.number(o.length, 0, 1472));
     config.delayMs = int(reader.number(o.delay, 0, 60000));
     const bool none = parser.isSet(o.noAnswer);
-    const QStringList kinds = parser.value(o.noAnswerTo).split(',', Qt::SkipEmptyParts);
+    const QStringList kinds =
+        parser.value(o.noAnswerTo).split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString& kind : kinds) {
-        if (kind != "paging" && kind != "config" && kind != "level")
+        if (kind != QStringLiteral("paging") && kind != QStringLiteral("config") &&
+            kind != QStringLiteral("level"))
             reader.fail(QStringLiteral("--no-answer-to: unknown kind '%1'").arg(kind));
     }
-    config.answerPaging = !none && !kinds.contains("paging");
-    config.answerConfiguration = !none && !kinds.contains("config");
-    config.answerLevel = !none && !kinds.contains("level");
+    config.answerPaging = !none && !kinds.contains(QLatin1String("paging"));
+    config.answerConfiguration = !none && !kinds.contains(QLatin1String("config"));
+    config.answerLevel = !none && !kinds.contains(QLatin1String("level"));
     for (const QString& setting : parser.values(o.corrupt))
         reader.applyOverride(setting, true, config.corruptions);
     for (const QString& setting : parser.values(o.disagree))
@@ -292,7 +348,7 @@ void readAnswers(const QCommandLineParser& parser, const OptionSet& o, Reader& r
     bool converted = false;
     const double dbfs = parser.value(o.levelDbfs).toDouble(&converted);
     if (!converted || dbfs > 0.0)
-        reader.fail("--level-dbfs: a number of 0 or less is needed");
+        reader.fail(QStringLiteral("--level-dbfs: a number of 0 or less is needed"));
     config.levelPeak = parser.isSet(o.silence) ? 0 : SimCodec::peakForDbfs(dbfs);
 }
 
@@ -304,7 +360,7 @@ void readEndpoints(const QCommandLineParser& parser, const OptionSet& o, Reader&
     config.device = parser.value(o.device);
     config.bindAddress = QHostAddress(parser.value(o.bind));
     if (config.bindAddress.protocol() != QAbstractSocket::IPv4Protocol)
-        reader.fail("--bind: an IPv4 address is needed");
+        reader.fail(QStringLiteral("--bind: an IPv4 address is needed"));
     config.pagingPort = quint16(reader.number(o.pagingPort, 1, 65535));
     config.configurationPort = quint16(reader.number(o.configPort, 1, 65535));
     config.levelPort = quint16(reader.number(o.levelPort, 1, 65535));
@@ -328,7 +384,7 @@ std::optional<SimConfig> SimOptions::parse(const QStringList& arguments, QString
         std::exit(0);
     }
     if (!parser.positionalArguments().isEmpty()) {
-        *error = "unexpected argument: " + parser.positionalArguments().first();
+        *error = QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();
         return std::nullopt;
     }
     SimConfig config;
@@ -352,11 +408,11 @@ QStringList withoutIdentities(const QStringList& arguments)
     QStringList kept;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
-        if (argument == "--identities") {
+        if (argument == QStringLiteral("--identities")) {
             ++i;
             continue;
         }
-        if (!argument.startsWith("--identities="))
+        if (!argument.startsWith(QStringLiteral("--identities=")))
             kept << argument;
     }
     return kept;
@@ -365,9 +421,9 @@ QStringList withoutIdentities(const QStringList& arguments)
 std::optional<QString> identitiesFile(const QStringList& arguments)
 {
     for (int i = 0; i < arguments.size(); ++i) {
-        if (arguments.at(i) == "--identities" && i + 1 < arguments.size())
+        if (arguments.at(i) == QStringLiteral("--identities") && i + 1 < arguments.size())
             return arguments.at(i + 1);
-        if (arguments.at(i).startsWith("--identities="))
+        if (arguments.at(i).startsWith(QStringLiteral("--identities=")))
             return arguments.at(i).mid(int(sizeof "--identities=") - 1);
     }
     return std::nullopt;
@@ -395,7 +451,7 @@ std::optional<QList<SimConfig>> SimOptions::parseAll(const QStringList& argument
     while (!file.atEnd()) {
         ++lineNumber;
         const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.isEmpty() || line.startsWith('#'))
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         const auto config = parse(base + QProcess::splitCommand(line), error);
         if (!config) {

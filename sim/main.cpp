@@ -41,11 +41,11 @@ void allowDescriptorsFor(int elements)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName("veltrino-element-sim");
+    QCoreApplication::setApplicationName(QStringLiteral("veltrino-element-sim"));
     QString error;
     const auto configs = SimOptions::parseAll(QCoreApplication::arguments(), &error);
     if (!configs)
-        return fail(error + "\n(see --help)");
+        return fail(error + QStringLiteral("\n(see --help)"));
     EventLog log;
     if (!log.openRecord(configs->first().recordPath, &error))
         return fail(error);
@@ -57,7 +57,7 @@ int main(int argc, char* argv[])
     for (const SimConfig& config : *configs) {
         simulators.push_back(std::make_unique<ElementSimulator>(config, log));
         if (!simulators.back()->start(&error)) {
-            log.write("ERROR " + error);
+            log.write(QStringLiteral("ERROR ") + error);
             return fail(error);
         }
     }

@@ -17,6 +17,8 @@
 #include <QList>
 #include <QRandomGenerator>
 
+#include "platform/UniqueFd.h"
+
 namespace nms {
 namespace {
 
@@ -43,11 +45,9 @@ bool writeAll(int fd, const QByteArray& bytes)
 // replacement, which has already happened.
 void syncDirectory(const QByteArray& directory)
 {
-    const int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
+    const UniqueFd fd(::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd)
+        ::fsync(fd.get());
 }
 
 void splitPath(const QByteArray& path, QByteArray& directory, QByteArray& baseName)
@@ -167,14 +167,21 @@ int AtomicFileWriter::removeAbandonedTemporaries(const QString& path)
     return removed;
 }
 
+bool AtomicFileWriter::failWithErrno(const QString& step, const QString& path)
+{
+    // Read before anything else can change it.
+    const int error = errno;
+    return fail(step.arg(path), error);
+}
+
 bool AtomicFileWriter::fail(const QString& what, int error)
 {
     m_errorText = what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
     return false;
 }
 
-int AtomicFileWriter::createTemporary(const QByteArray& directory, const QByteArray& baseName,
-                                      QByteArray& temporaryPath)
+UniqueFd AtomicFileWriter::createTemporary(const QByteArray& directory, const QByteArray& baseName,
+                                           QByteArray& temporaryPath)
 {
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         // The writer's process id tells a later start whether the file was
@@ -182,13 +189,33 @@ int AtomicFileWriter::createTemporary(const QByteArray& directory, const QByteAr
         temporaryPath = directory + '/' + temporaryPrefix(baseName) +
                         QByteArray::number(::getpid()) + '-' +
                         QByteArray::number(QRandomGenerator::global()->generate(), 16);
-        const int fd =
-            ::open(temporaryPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
+        UniqueFd fd(
+            ::open(temporaryPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (fd || errno != EEXIST)
             return fd;
     }
     errno = EEXIST;
-    return -1;
+    return UniqueFd();
+}
+
+bool AtomicFileWriter::fillTemporary(UniqueFd file, const struct stat* old, const QByteArray& bytes,
+                                     const QString& path)
+{
+    if (old != nullptr) {
+        // Owner first: a change of owner may clear the set-id bits that
+        // the mode then restores.
+        if (::geteuid() == 0 || old->st_uid != ::geteuid())
+            (void)::fchown(file.get(), old->st_uid, old->st_gid);
+        if (::fchmod(file.get(), old->st_mode & 07777) != 0)
+            return failWithErrno(QStringLiteral("Cannot keep the permissions of %1"), path);
+    }
+    if (!writeAll(file.get(), bytes))
+        return failWithErrno(QStringLiteral("Cannot write %1"), path);
+    if (::fsync(file.get()) != 0)
+        return failWithErrno(QStringLiteral("Cannot flush %1"), path);
+    if (!file.close())
+        return failWithErrno(QStringLiteral("Cannot write %1"), path);
+    return true;
 }
 
 bool AtomicFileWriter::replace(const QString& path, const QByteArray& bytes)
@@ -203,42 +230,20 @@ bool AtomicFileWriter::replace(const QString& path, const QByteArray& bytes)
     const bool hadFile = ::stat(target.constData(), &old) == 0;
 
     QByteArray temporaryPath;
-    const int fd = createTemporary(directory, baseName, temporaryPath);
-    if (fd < 0)
+    UniqueFd file = createTemporary(directory, baseName, temporaryPath);
+    if (!file) {
+        const int error = errno;
         return fail(QStringLiteral("Cannot create a file in %1").arg(QFile::decodeName(directory)),
-                    errno);
-
-    int error = 0;
-    QString step;
-    if (hadFile) {
-        // Owner first: a change of owner may clear the set-id bits that
-        // the mode then restores.
-        if (::geteuid() == 0 || old.st_uid != ::geteuid())
-            (void)::fchown(fd, old.st_uid, old.st_gid);
-        if (::fchmod(fd, old.st_mode & 07777) != 0) {
-            error = errno;
-            step = QStringLiteral("Cannot keep the permissions of %1");
-        }
+                    error);
     }
-    if (error == 0 && !writeAll(fd, bytes)) {
-        error = errno;
-        step = QStringLiteral("Cannot write %1");
-    }
-    if (error == 0 && ::fsync(fd) != 0) {
-        error = errno;
-        step = QStringLiteral("Cannot flush %1");
-    }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-        step = QStringLiteral("Cannot write %1");
-    }
-    if (error == 0 && ::rename(temporaryPath.constData(), target.constData()) != 0) {
-        error = errno;
-        step = QStringLiteral("Cannot replace %1");
-    }
-    if (error != 0) {
+    if (!fillTemporary(std::move(file), hadFile ? &old : nullptr, bytes, path)) {
         ::unlink(temporaryPath.constData());
-        return fail(step.arg(path), error);
+        return false;
+    }
+    if (::rename(temporaryPath.constData(), target.constData()) != 0) {
+        failWithErrno(QStringLiteral("Cannot replace %1"), path);
+        ::unlink(temporaryPath.constData());
+        return false;
     }
     syncDirectory(directory);
     return true;

@@ -3,6 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include "platform/UniqueFd.h"
+
+struct stat;
+
 namespace nms {
 
 // Replaces a file's content so that a crash or power cut at any moment
@@ -28,8 +32,14 @@ public:
 
 private:
     bool fail(const QString& what, int error);
-    int createTemporary(const QByteArray& directory, const QByteArray& baseName,
-                        QByteArray& temporaryPath);
+    // fail() with the reason in errno and the file's path in the step's %1.
+    bool failWithErrno(const QString& step, const QString& path);
+    UniqueFd createTemporary(const QByteArray& directory, const QByteArray& baseName,
+                             QByteArray& temporaryPath);
+    // Gives the new file the old one's owner and mode (when there was one),
+    // writes the bytes, flushes and closes it.
+    bool fillTemporary(UniqueFd file, const struct stat* old, const QByteArray& bytes,
+                       const QString& path);
 
     QString m_errorText;
 };

@@ -456,7 +456,7 @@ bool IniDocument::setValue(const QString& section, const QString& key, const QSt
     if (m_bytes.mid(line.begin, line.contentEnd - line.begin) == replacement)
         return false;
     QByteArray bytes = m_bytes;
-    bytes.replace(line.begin, line.next - line.begin, replacement + m_lineEnd);
+    bytes.replace(line.begin, line.next - line.begin, QByteArray(replacement + m_lineEnd));
     adopt(std::move(bytes));
     return true;
 }

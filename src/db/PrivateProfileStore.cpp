@@ -13,6 +13,7 @@
 
 #include "db/AtomicFileWriter.h"
 #include "db/IniDocument.h"
+#include "platform/UniqueFd.h"
 
 namespace nms {
 namespace {
@@ -54,6 +55,38 @@ QString tooLarge(const QString& path)
 QString systemError(const QString& what, const QString& path, int error)
 {
     return what.arg(path) + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Reads the whole of an open file into bytes, with its status before and
+// after the read; the reason when it is not a regular file of an
+// acceptable size or cannot be read, else nothing.
+QString readOpenFile(int fd, const QString& path, struct stat& before, QByteArray& bytes,
+                     struct stat& after)
+{
+    bytes.clear();
+    if (::fstat(fd, &before) != 0)
+        return systemError(QStringLiteral("Cannot read %1"), path, errno);
+    if (!S_ISREG(before.st_mode))
+        return QStringLiteral("%1 is not a regular file").arg(path);
+    if (before.st_size > kMaxFileBytes)
+        return tooLarge(path);
+    bytes.reserve(before.st_size);
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return systemError(QStringLiteral("Cannot read %1"), path, errno);
+        if (got == 0)
+            break;
+        bytes.append(chunk, got);
+        if (bytes.size() > kMaxFileBytes)
+            return tooLarge(path);
+    }
+    if (::fstat(fd, &after) != 0)
+        return systemError(QStringLiteral("Cannot read %1"), path, errno);
+    return QString();
 }
 
 int fillValue(QString& buffer, const QString& text)
@@ -212,8 +245,9 @@ PrivateProfileStore::FileState PrivateProfileStore::readFile(const QString& path
     for (int attempt = 1; attempt <= kReadAttempts; ++attempt) {
         const timespec started = coarseNow();
         // Non-blocking, so that a fifo put in the file's place cannot hang us.
-        const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0) {
+        const UniqueFd file(
+            ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+        if (!file) {
             const int error = errno;
             if (error == ENOENT || error == ENOTDIR)
                 return FileState::Missing;
@@ -222,43 +256,9 @@ PrivateProfileStore::FileState PrivateProfileStore::readFile(const QString& path
         }
         struct stat before {};
         struct stat after {};
-        int error = 0;
-        QString problem;
-        if (::fstat(fd, &before) != 0) {
-            error = errno;
-        } else if (!S_ISREG(before.st_mode)) {
-            problem = QStringLiteral("%1 is not a regular file").arg(path);
-        } else if (before.st_size > kMaxFileBytes) {
-            problem = tooLarge(path);
-        }
-        bytes.clear();
-        if (error == 0 && problem.isEmpty()) {
-            bytes.reserve(before.st_size);
-            char chunk[65536];
-            for (;;) {
-                const ssize_t got = ::read(fd, chunk, sizeof chunk);
-                if (got < 0 && errno == EINTR)
-                    continue;
-                if (got < 0) {
-                    error = errno;
-                    break;
-                }
-                if (got == 0)
-                    break;
-                bytes.append(chunk, got);
-                if (bytes.size() > kMaxFileBytes) {
-                    problem = tooLarge(path);
-                    break;
-                }
-            }
-        }
-        if (error == 0 && problem.isEmpty() && ::fstat(fd, &after) != 0)
-            error = errno;
-        ::close(fd);
-        if (error != 0 || !problem.isEmpty()) {
-            m_lastError = problem.isEmpty()
-                              ? systemError(QStringLiteral("Cannot read %1"), path, error)
-                              : problem;
+        const QString problem = readOpenFile(file.get(), path, before, bytes, after);
+        if (!problem.isEmpty()) {
+            m_lastError = problem;
             return FileState::Unreadable;
         }
         into.signature = FileSignature::of(after);

@@ -61,7 +61,7 @@ QString ArpModule::FormatMacBytes(const QByteArray& bytes, const QString& separa
 
 QString ArpModule::twoDigitHex(quint8 byte)
 {
-    return (QStringLiteral("00") + QString::number(byte, 16).toUpper()).right(2);
+    return QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0'));
 }
 
 } // namespace nms

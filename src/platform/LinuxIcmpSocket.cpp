@@ -16,6 +16,7 @@
 #include "platform/NetRawCapability.h"
 #include "platform/Timer.h"
 #include "platform/TimerFactory.h"
+#include "platform/UniqueFd.h"
 
 namespace nms {
 
@@ -110,9 +111,8 @@ int LinuxIcmpSocket::settleRoute(NetRawCapability& capability, Preference prefer
 {
     int rawFd = -1;
     if (preference != Preference::RawOnly) {
-        const int probe = openIcmpSocket(SOCK_DGRAM);
-        if (probe >= 0) {
-            ::close(probe);
+        const UniqueFd probe(openIcmpSocket(SOCK_DGRAM));
+        if (probe) {
             capability.drop();
             return -1;
         }
@@ -139,7 +139,7 @@ void LinuxIcmpSocket::keepRawSocket(int fd)
 
 bool LinuxIcmpSocket::open()
 {
-    if (m_fd >= 0) {
+    if (m_fd) {
         m_inUse = true;
         return true;
     }
@@ -149,7 +149,7 @@ bool LinuxIcmpSocket::open()
     if (!opened && m_preference != Preference::DatagramOnly)
         opened = openRaw();
     if (opened) {
-        stampReceivedPackets(m_fd);
+        stampReceivedPackets(m_fd.get());
         watchSocket();
         m_inUse = true;
     }
@@ -174,11 +174,10 @@ void LinuxIcmpSocket::releaseSocket()
         m_notifier->setEnabled(false);
         m_notifier.release()->deleteLater();
     }
-    if (m_fd >= 0) {
-        ::close(m_fd);
+    if (m_fd) {
+        m_fd.reset();
         ++m_socketNumber;
     }
-    m_fd = -1;
     m_kind = Kind::None;
 }
 
@@ -202,15 +201,14 @@ bool LinuxIcmpSocket::sendEcho(quint32 ipv4Address)
 
 bool LinuxIcmpSocket::openDatagram()
 {
-    const int fd = openIcmpSocket(SOCK_DGRAM);
-    if (fd < 0)
+    m_fd.reset(openIcmpSocket(SOCK_DGRAM));
+    if (!m_fd)
         return false;
-    m_fd = fd;
     m_kind = Kind::Datagram;
     m_inUse = true;
     // Errors for our requests come through the error queue.
     const int on = 1;
-    if (::setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on) != 0 ||
+    if (::setsockopt(m_fd.get(), IPPROTO_IP, IP_RECVERR, &on, sizeof on) != 0 ||
         !learnDatagramIdentifier()) {
         close();
         return false;
@@ -223,10 +221,10 @@ bool LinuxIcmpSocket::learnDatagramIdentifier()
     // The kernel puts the socket's local port into the identifier field of
     // every request, whatever we write there; bind now so it is known.
     sockaddr_in local = socketAddress(INADDR_ANY, 0);
-    if (::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+    if (::bind(m_fd.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
         return false;
     socklen_t length = sizeof local;
-    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+    if (::getsockname(m_fd.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0)
         return false;
     m_key.identifier = ntohs(local.sin_port);
     return true;
@@ -243,7 +241,7 @@ bool LinuxIcmpSocket::openRaw()
 
 void LinuxIcmpSocket::adoptRaw(int fd)
 {
-    m_fd = fd;
+    m_fd.reset(fd);
     m_kind = Kind::Raw;
     passOnlyAnswers(fd);
     stampReceivedPackets(fd);
@@ -254,7 +252,7 @@ void LinuxIcmpSocket::adoptRaw(int fd)
 
 void LinuxIcmpSocket::watchSocket()
 {
-    m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read, this);
+    m_notifier = std::make_unique<QSocketNotifier>(m_fd.get(), QSocketNotifier::Read, this);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &LinuxIcmpSocket::readAvailable);
 }
 
@@ -262,7 +260,7 @@ bool LinuxIcmpSocket::transmit(const QByteArray& packet)
 {
     const sockaddr_in destination = socketAddress(m_key.destination, 0);
     const ssize_t sent =
-        ::sendto(m_fd, packet.constData(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+        ::sendto(m_fd.get(), packet.constData(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
                  reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
     return sent == packet.size();
 }
@@ -272,11 +270,11 @@ void LinuxIcmpSocket::readAvailable()
     // A completion may close the socket, or close it and open another (on
     // the same descriptor number); stop reading as soon as that happens.
     const quint64 socketNumber = m_socketNumber;
-    for (int i = 0; i < kMaxReadsPerWakeup && m_fd >= 0; ++i) {
+    for (int i = 0; i < kMaxReadsPerWakeup && m_fd; ++i) {
         bool readSomething = false;
         if (m_kind == Kind::Datagram)
             readSomething = readOneQueuedError();
-        if (m_socketNumber != socketNumber || m_fd < 0)
+        if (m_socketNumber != socketNumber || !m_fd)
             return;
         readSomething = readOneMessage() || readSomething;
         if (!readSomething || m_socketNumber != socketNumber)
@@ -296,7 +294,7 @@ bool LinuxIcmpSocket::readOneMessage()
     message.msg_iovlen = 1;
     message.msg_control = control;
     message.msg_controllen = sizeof control;
-    const ssize_t received = ::recvmsg(m_fd, &message, MSG_DONTWAIT);
+    const ssize_t received = ::recvmsg(m_fd.get(), &message, MSG_DONTWAIT);
     if (received < 0) {
         // A pending socket error is reported (and cleared) by this call;
         // its details are in the error queue. Only "nothing left" ends.
@@ -324,7 +322,7 @@ bool LinuxIcmpSocket::readOneQueuedError()
     message.msg_iovlen = 1;
     message.msg_control = control;
     message.msg_controllen = sizeof control;
-    const ssize_t received = ::recvmsg(m_fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
+    const ssize_t received = ::recvmsg(m_fd.get(), &message, MSG_ERRQUEUE | MSG_DONTWAIT);
     if (received < 0)
         return false;
     if (!m_pending)

@@ -7,6 +7,7 @@
 
 #include "platform/IcmpPacket.h"
 #include "platform/IcmpSocket.h"
+#include "platform/UniqueFd.h"
 
 class QSocketNotifier;
 
@@ -50,7 +51,7 @@ public:
 
     bool open() override;
     void close() override;
-    bool isOpen() const override { return m_fd >= 0 && m_inUse; }
+    bool isOpen() const override { return m_fd && m_inUse; }
     bool sendEcho(quint32 ipv4Address) override;
     bool isEchoPending() const override { return m_pending; }
 
@@ -85,7 +86,7 @@ private:
 
     Preference m_preference;
     Kind m_kind = Kind::None;
-    int m_fd = -1;
+    UniqueFd m_fd;
     // Between open() and close(); a kept raw socket stays open without it.
     bool m_inUse = false;
     // Counts closed sockets, to tell a reopened socket from the old one.

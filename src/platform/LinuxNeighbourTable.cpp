@@ -16,7 +16,8 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
+
+#include "platform/UniqueFd.h"
 
 // The attributes of a neighbour message follow its ndmsg header. The
 // kernel's macro for this is not among the exported headers.
@@ -43,18 +44,16 @@ bool isAllZero(const QByteArray& bytes)
     return bytes.count('\0') == bytes.size();
 }
 
-int openNetlink(unsigned groups)
+UniqueFd openNetlink(unsigned groups)
 {
-    const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, NETLINK_ROUTE);
-    if (fd < 0)
-        return -1;
+    UniqueFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, NETLINK_ROUTE));
+    if (!fd)
+        return fd;
     sockaddr_nl local{};
     local.nl_family = AF_NETLINK;
     local.nl_groups = groups;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-        ::close(fd);
-        return -1;
-    }
+    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+        return UniqueFd();
     return fd;
 }
 
@@ -85,8 +84,8 @@ bool sendDumpRequest(int fd)
 // gateway; nothing when the kernel could not be asked.
 std::optional<int> directRouteInterface(quint32 wanted)
 {
-    const int fd = openNetlink(0);
-    if (fd < 0)
+    const UniqueFd fd = openNetlink(0);
+    if (!fd)
         return std::nullopt;
     struct {
         nlmsghdr header;
@@ -106,8 +105,9 @@ std::optional<int> directRouteInterface(quint32 wanted)
     std::optional<int> interfaceIndex;
     alignas(nlmsghdr) char buffer[4096];
     // The kernel answers a route request within the send.
-    const ssize_t length =
-        sendToKernel(fd, request.header) ? ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT) : -1;
+    const ssize_t length = sendToKernel(fd.get(), request.header)
+                               ? ::recv(fd.get(), buffer, sizeof buffer, MSG_DONTWAIT)
+                               : -1;
     int remaining = int(length);
     for (auto* message = reinterpret_cast<nlmsghdr*>(buffer);
          length > 0 && NLMSG_OK(message, remaining); message = NLMSG_NEXT(message, remaining)) {
@@ -127,7 +127,6 @@ std::optional<int> directRouteInterface(quint32 wanted)
         interfaceIndex = route->rtm_type == RTN_UNICAST && !throughGateway ? outgoing : 0;
         break;
     }
-    ::close(fd);
     return interfaceIndex;
 }
 
@@ -168,26 +167,23 @@ void applyNeighbourMessage(const nlmsghdr* message, LinuxNeighbourTable::Entries
 
 LinuxNeighbourTable::LinuxNeighbourTable(QObject* parent)
     : NeighbourTable(parent)
+    , m_probeSocket(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0))
 {
-    m_probeSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     openEventSocket();
 }
 
 LinuxNeighbourTable::~LinuxNeighbourTable()
 {
+    // The notifier goes before the socket it watches.
     delete m_eventNotifier;
-    if (m_eventSocket >= 0)
-        ::close(m_eventSocket);
-    if (m_probeSocket >= 0)
-        ::close(m_probeSocket);
 }
 
 void LinuxNeighbourTable::openEventSocket()
 {
     m_eventSocket = openNetlink(RTMGRP_NEIGH);
-    if (m_eventSocket < 0)
+    if (!m_eventSocket)
         return;
-    m_eventNotifier = new QSocketNotifier(m_eventSocket, QSocketNotifier::Read);
+    m_eventNotifier = new QSocketNotifier(m_eventSocket.get(), QSocketNotifier::Read);
     connect(m_eventNotifier, &QSocketNotifier::activated, this, &LinuxNeighbourTable::drainEvents);
 }
 
@@ -201,7 +197,7 @@ void LinuxNeighbourTable::readEvents()
 {
     alignas(nlmsghdr) char buffer[kReadBufferSize];
     for (int read = 0; read < kMaxEventReads; ++read) {
-        const ssize_t length = ::recv(m_eventSocket, buffer, sizeof buffer, MSG_DONTWAIT);
+        const ssize_t length = ::recv(m_eventSocket.get(), buffer, sizeof buffer, MSG_DONTWAIT);
         if (length < 0 && errno == EINTR)
             continue;
         // ENOBUFS means events were lost: only a whole read is right again.
@@ -218,7 +214,7 @@ void LinuxNeighbourTable::readEvents()
 
 void LinuxNeighbourTable::refresh()
 {
-    if (m_eventSocket >= 0)
+    if (m_eventSocket)
         readEvents();
     if (m_current)
         return;
@@ -227,7 +223,7 @@ void LinuxNeighbourTable::refresh()
         m_entries = std::move(entries);
         // Events that raced the read are applied after it, in order: each
         // entry ends as its latest event says, as the kernel's does.
-        m_current = m_eventSocket >= 0;
+        m_current = m_eventSocket.valid();
         return;
     }
     m_entries = readProcArp();
@@ -284,43 +280,38 @@ bool LinuxNeighbourTable::coversAsNeighbour(const QHostAddress& interfaceAddress
 
 bool LinuxNeighbourTable::probe(const QHostAddress& address)
 {
-    if (m_probeSocket < 0 || address.protocol() != QAbstractSocket::IPv4Protocol)
+    if (!m_probeSocket || address.protocol() != QAbstractSocket::IPv4Protocol)
         return false;
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_port = htons(kDiscardPort);
     target.sin_addr.s_addr = htonl(address.toIPv4Address());
     const char nothing = 0;
-    return ::sendto(m_probeSocket, &nothing, 0, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&target),
-                    sizeof target) == 0;
+    return ::sendto(m_probeSocket.get(), &nothing, 0, MSG_DONTWAIT,
+                    reinterpret_cast<sockaddr*>(&target), sizeof target) == 0;
 }
 
 // False when the table could not be read to its end; the entries are then
 // incomplete.
 bool LinuxNeighbourTable::readWholeTable(Entries& entries) const
 {
-    const int fd = openNetlink(0);
-    if (fd < 0)
+    const UniqueFd fd = openNetlink(0);
+    if (!fd || !sendDumpRequest(fd.get()))
         return false;
-    bool done = false;
-    if (sendDumpRequest(fd)) {
-        alignas(nlmsghdr) char buffer[kReadBufferSize];
-        for (int read = 0; read < kMaxDumpReads && !done; ++read) {
-            // Each read makes the kernel prepare the next part of the dump;
-            // nothing there means the read is given up, not waited for.
-            const ssize_t length = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (length < 0 && errno == EINTR)
-                continue;
-            if (length <= 0)
-                break;
-            const ReadEnd end = applyMessages(buffer, int(length), entries);
-            if (end == ReadEnd::Broken)
-                break;
-            done = end == ReadEnd::Done;
-        }
+    alignas(nlmsghdr) char buffer[kReadBufferSize];
+    for (int read = 0; read < kMaxDumpReads; ++read) {
+        // Each read makes the kernel prepare the next part of the dump;
+        // nothing there means the read is given up, not waited for.
+        const ssize_t length = ::recv(fd.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+        if (length < 0 && errno == EINTR)
+            continue;
+        if (length <= 0)
+            return false;
+        const ReadEnd end = applyMessages(buffer, int(length), entries);
+        if (end != ReadEnd::More)
+            return end == ReadEnd::Done;
     }
-    ::close(fd);
-    return done;
+    return false;
 }
 
 LinuxNeighbourTable::ReadEnd LinuxNeighbourTable::applyMessages(const char* data, int length,

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include "platform/NeighbourTable.h"
+#include "platform/UniqueFd.h"
 
 class QSocketNotifier;
 
@@ -39,7 +40,7 @@ public:
     bool probe(const QHostAddress& address) override;
     void refresh() override;
     QByteArray hardwareAddress(int interfaceIndex, const QHostAddress& address) const override;
-    bool reportsChanges() const override { return m_eventSocket >= 0; }
+    bool reportsChanges() const override { return m_eventSocket.valid(); }
 
     // True when an interface address with this prefix length covers the
     // address as a neighbour: same network, not the interface itself, and
@@ -57,8 +58,8 @@ public:
                        const std::function<int(const QByteArray&)>& interfaceIndexOf);
 
 private:
-    int m_probeSocket = -1;
-    int m_eventSocket = -1;
+    UniqueFd m_probeSocket;
+    UniqueFd m_eventSocket;
     QSocketNotifier* m_eventNotifier = nullptr;
     Entries m_entries;
     // True while the events have kept the entries equal to the kernel's

@@ -127,7 +127,7 @@ double FeedbackCodec::versionFromBytes(quint8 a, quint8 b)
 {
     // Joined digits go up to 255255; they are kept whole rather than wrapped
     // into 16 bits, so (255,255) reads 25525.5 and not a negative number.
-    const qint64 joined = (QString::number(a) + QString::number(b)).toLongLong();
+    const qint64 joined = QString(QString::number(a) + QString::number(b)).toLongLong();
     const float single = float(double(joined) / 10.0);
     // The shortest text that reads back as this single-precision value is
     // what the element meant (3.4, not 3.4000000953674316).

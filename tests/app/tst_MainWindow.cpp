@@ -39,11 +39,11 @@ struct Program {
     FakeUdpEndpoint udp;
     FakeIcmpSocket icmp;
     FakeNeighbourTable neighbours;
-    SingleInstanceLock lock{dir.filePath("nms.lock")};
+    SingleInstanceLock lock{dir.filePath(QStringLiteral("nms.lock"))};
     std::unique_ptr<MainWindow> main;
     int terminatedWith = -1;
 
-    QString iniPath() const { return dir.filePath("nms.ini"); }
+    QString iniPath() const { return dir.filePath(QStringLiteral("nms.ini")); }
     void writeIni(const QByteArray& bytes)
     {
         QFile file(iniPath());
@@ -105,14 +105,16 @@ private slots:
         QCOMPARE(program.dialogs.boxes.size(), 1);
         const MessageBoxRequest& box = program.dialogs.boxes.first();
         QCOMPARE(box.icon, BoxIcon::Information);
-        QCOMPARE(box.title, QString("Information"));
-        QCOMPARE(box.text(), QString("Local database is empty.\rPlease click 'Auto Discover' icon "
-                                     "to probe the network."));
+        QCOMPARE(box.title, QStringLiteral("Information"));
+        QCOMPARE(box.text(),
+                 QStringLiteral("Local database is empty.\rPlease click 'Auto Discover' icon "
+                                "to probe the network."));
         QCOMPARE(bindsWhileBoxOpen, 0);
         QCOMPARE(program.udp.boundPort, quint16(2976));
         QVERIFY(program.udp.isOpen());
-        QCOMPARE(main.window().windowTitle(), QString("Veltrino NMS v.3.4.0 - Orbelund Broadcast"));
-        QCOMPARE(program.ui().frmTreeView->title(), QString("Select element: (0 items)"));
+        QCOMPARE(main.window().windowTitle(),
+                 QStringLiteral("Veltrino NMS v.3.4.0 - Orbelund Broadcast"));
+        QCOMPARE(program.ui().frmTreeView->title(), QStringLiteral("Select element: (0 items)"));
         QVERIFY(!program.ui().Toolbar1Buttons[6]->isEnabled());
         QVERIFY(!program.ui().Toolbar1Buttons[7]->isEnabled());
         QVERIFY(!QFile::exists(program.iniPath())); // start-up never writes
@@ -127,16 +129,18 @@ private slots:
         MainWindow& main = program.make();
         QCOMPARE(main.load(), MainWindow::LoadResult::Ready);
         QVERIFY(program.dialogs.boxes.isEmpty());
-        QCOMPARE(program.nodeTexts(),
-                 QStringList({"STUDIO [00:1A:2B:3C:4D:5E]", "TX SITE [00:1A:2B:3C:4D:5F]",
-                              "ODD [00:1A:2B:3C:4D:60]"}));
+        QCOMPARE(program.nodeTexts(), QStringList({QStringLiteral("STUDIO [00:1A:2B:3C:4D:5E]"),
+                                                   QStringLiteral("TX SITE [00:1A:2B:3C:4D:5F]"),
+                                                   QStringLiteral("ODD [00:1A:2B:3C:4D:60]")}));
         const qint64 encoderImage = program.ui().ImageList1[6].cacheKey();
         const qint64 otherImage = program.ui().ImageList1[7].cacheKey();
         QCOMPARE(program.ui().TreeView1->topLevelItem(0)->icon(0).cacheKey(), encoderImage);
         QCOMPARE(program.ui().TreeView1->topLevelItem(1)->icon(0).cacheKey(), otherImage);
         QCOMPARE(program.ui().TreeView1->topLevelItem(2)->icon(0).cacheKey(), otherImage);
-        QCOMPARE(program.encoderItems(), QStringList({"<None>", "STUDIO [00:1A:2B:3C:4D:5E]"}));
-        QCOMPARE(program.ui().frmTreeView->title(), QString("Select element: (3 items)"));
+        QCOMPARE(
+            program.encoderItems(),
+            QStringList({QStringLiteral("<None>"), QStringLiteral("STUDIO [00:1A:2B:3C:4D:5E]")}));
+        QCOMPARE(program.ui().frmTreeView->title(), QStringLiteral("Select element: (3 items)"));
         QVERIFY(!program.ui().Toolbar1Buttons[6]->isEnabled());
     }
 
@@ -151,7 +155,7 @@ private slots:
         program.writeIni(bytes);
         program.make().load();
         QCOMPARE(program.ui().TreeView1->topLevelItemCount(), 60);
-        QCOMPARE(program.ui().frmTreeView->title(), QString("Select element: (60 items)"));
+        QCOMPARE(program.ui().frmTreeView->title(), QStringLiteral("Select element: (60 items)"));
         QCOMPARE(program.ui().cmbEncoders->count(), 31);
     }
 
@@ -164,26 +168,28 @@ private slots:
         QCOMPARE(main.load(), MainWindow::LoadResult::PortOccupied);
         QCOMPARE(program.dialogs.boxes.size(), 1);
         QCOMPARE(program.dialogs.last().icon, BoxIcon::Critical);
-        QCOMPARE(program.dialogs.last().title, QString("Orbelund Veltrino Manager"));
-        QCOMPARE(program.dialogs.last().text(), QString("Unable to use UDP port 2976: occupied."));
+        QCOMPARE(program.dialogs.last().title, QStringLiteral("Orbelund Veltrino Manager"));
+        QCOMPARE(program.dialogs.last().text(),
+                 QStringLiteral("Unable to use UDP port 2976: occupied."));
         // The tree was built before the bind; the title was never set.
         QCOMPARE(program.ui().TreeView1->topLevelItemCount(), 1);
-        QCOMPARE(main.window().windowTitle(), QString("Veltrino NMS - Orbelund Broadcast"));
+        QCOMPARE(main.window().windowTitle(), QStringLiteral("Veltrino NMS - Orbelund Broadcast"));
     }
 
     void secondInstanceShowsItsBoxAndDoesNothingElse()
     {
         Program program;
-        SingleInstanceLock firstInstance(program.dir.filePath("nms.lock"));
+        SingleInstanceLock firstInstance(program.dir.filePath(QStringLiteral("nms.lock")));
         QVERIFY(firstInstance.acquire());
         MainWindow& main = program.make();
         QCOMPARE(main.load(), MainWindow::LoadResult::AlreadyRunning);
         QCOMPARE(program.dialogs.boxes.size(), 1);
         const MessageBoxRequest& box = program.dialogs.last();
         QCOMPARE(box.icon, BoxIcon::Information);
-        QCOMPARE(box.title, QString("Orbelund Veltrino NMS"));
-        QCOMPARE(box.text(), QString("Orbelund Veltrino NMS is already running (check the icon in "
-                                     "system tray)!"));
+        QCOMPARE(box.title, QStringLiteral("Orbelund Veltrino NMS"));
+        QCOMPARE(box.text(),
+                 QStringLiteral("Orbelund Veltrino NMS is already running (check the icon in "
+                                "system tray)!"));
         QCOMPARE(program.udp.bindCount, 0);
         QVERIFY(firstInstance.isHeld());
     }
@@ -220,13 +226,13 @@ private slots:
         QVERIFY(buttonsWhenChecked); // the check box changed before the buttons
         QVERIFY(!ui.Toolbar1Buttons[6]->isEnabled());
         QVERIFY(ui.Toolbar1Buttons[7]->isEnabled());
-        QVERIFY(program.timers.timer("tmrVolume")->isEnabled());
+        QVERIFY(program.timers.timer(QStringLiteral("tmrVolume"))->isEnabled());
 
         ui.Toolbar1Buttons[7]->trigger();
         QVERIFY(!ui.chkGetVolume->isChecked());
         QVERIFY(ui.Toolbar1Buttons[6]->isEnabled());
         QVERIFY(!ui.Toolbar1Buttons[7]->isEnabled());
-        QVERIFY(!program.timers.timer("tmrVolume")->isEnabled());
+        QVERIFY(!program.timers.timer(QStringLiteral("tmrVolume"))->isEnabled());
     }
 
     void separatorsDoNothing()
@@ -250,8 +256,9 @@ private slots:
         MainWindow& main = program.make();
         main.load();
         emit main.udpClient().endpointFailed();
-        QCOMPARE(program.dialogs.last().text(), QString("Unable to use UDP port 2976: occupied."));
-        QCOMPARE(program.dialogs.last().title, QString("Orbelund Veltrino Manager"));
+        QCOMPARE(program.dialogs.last().text(),
+                 QStringLiteral("Unable to use UDP port 2976: occupied."));
+        QCOMPARE(program.dialogs.last().title, QStringLiteral("Orbelund Veltrino Manager"));
         QVERIFY(program.terminatedWith > 0);
         // Ended at once: the unload step does not run.
         QCOMPARE(program.udp.closeCount, 0);
@@ -269,15 +276,16 @@ private slots:
         main.toolbarClick(6);
         program.udp.failSend = true;
         program.udp.failure = UdpEndpoint::SendFailure::Unreachable;
-        ManualTimer* poll = program.timers.timer("tmrVolume");
+        ManualTimer* poll = program.timers.timer(QStringLiteral("tmrVolume"));
         QVERIFY(poll->fire());
         QVERIFY(!poll->fire()); // polling stopped at the first refusal
         QTRY_COMPARE(program.dialogs.boxes.size(), 1);
         const MessageBoxRequest& box = program.dialogs.last();
         QCOMPARE(box.icon, BoxIcon::Critical);
-        QCOMPARE(box.title, QString("Orbelund Veltrino Manager"));
-        QCOMPARE(box.lines.value(0), QString("The Network Element at 198.18.9.9 cannot be reached "
-                                             "from this computer (Network unreachable)."));
+        QCOMPARE(box.title, QStringLiteral("Orbelund Veltrino Manager"));
+        QCOMPARE(box.lines.value(0),
+                 QStringLiteral("The Network Element at 198.18.9.9 cannot be reached "
+                                "from this computer (Network unreachable)."));
         QVERIFY(!program.ui().chkGetVolume->isChecked());
         QVERIFY(program.ui().Toolbar1Buttons[6]->isEnabled());
         QCOMPARE(program.terminatedWith, -1);
@@ -348,7 +356,7 @@ private slots:
         main.load();
         QTreeWidgetItem* node = program.ui().TreeView1->topLevelItem(0);
         program.ui().TreeView1->setCurrentItem(node);
-        QCOMPARE(program.ui().lblElementType->text(), QString("DECODER"));
+        QCOMPARE(program.ui().lblElementType->text(), QStringLiteral("DECODER"));
         QCOMPARE(program.ui().lblAttenDB->text(), caption);
         QVERIFY(program.udp.sent.isEmpty()); // selecting sends nothing
     }
@@ -359,9 +367,11 @@ private slots:
         program.writeIni("[001A2B3C4D5E]\nNAME=FIRST\nROLE=1\n[001a2b3c4d5e]\nNAME=SECOND\nROLE=2\n"
                          "[001A2B3C4D5F]\nNAME=OTHER\nROLE=2\n");
         program.make().load();
-        QCOMPARE(program.nodeTexts(),
-                 QStringList({"FIRST [00:1A:2B:3C:4D:5E]", "OTHER [00:1A:2B:3C:4D:5F]"}));
-        QCOMPARE(program.encoderItems(), QStringList({"<None>", "FIRST [00:1A:2B:3C:4D:5E]"}));
+        QCOMPARE(program.nodeTexts(), QStringList({QStringLiteral("FIRST [00:1A:2B:3C:4D:5E]"),
+                                                   QStringLiteral("OTHER [00:1A:2B:3C:4D:5F]")}));
+        QCOMPARE(
+            program.encoderItems(),
+            QStringList({QStringLiteral("<None>"), QStringLiteral("FIRST [00:1A:2B:3C:4D:5E]")}));
         QCOMPARE(program.ui().lstHidden->count(), 3); // the file's names as they stand
     }
 

@@ -17,7 +17,7 @@ private slots:
     void secondLockInSameProcessFails()
     {
         QTemporaryDir dir;
-        const QString path = dir.filePath("nms.lock");
+        const QString path = dir.filePath(QStringLiteral("nms.lock"));
         SingleInstanceLock first(path);
         QVERIFY(first.acquire());
         SingleInstanceLock second(path);
@@ -28,7 +28,7 @@ private slots:
     void lockIsFreedWhenHolderEnds()
     {
         QTemporaryDir dir;
-        const QString path = dir.filePath("nms.lock");
+        const QString path = dir.filePath(QStringLiteral("nms.lock"));
         {
             SingleInstanceLock first(path);
             QVERIFY(first.acquire());
@@ -40,11 +40,11 @@ private slots:
     void staleLockOfDeadProcessIsTakenOver()
     {
         QTemporaryDir dir;
-        const QString path = dir.filePath("nms.lock");
+        const QString path = dir.filePath(QStringLiteral("nms.lock"));
         // A lock file as a crashed instance leaves it: the PID of a process
         // that has ended, this host, this program's name.
         QProcess dead;
-        dead.start("true");
+        dead.start(QStringLiteral("true"));
         QVERIFY(dead.waitForFinished(5000));
         const qint64 deadPid = dead.processId() > 0 ? dead.processId() : 999999;
         QFile file(path);
@@ -76,7 +76,8 @@ private slots:
         QTemporaryDir fresh;
         QTemporaryDir user;
         const QString program = programDir.isEmpty() ? fresh.path() : programDir;
-        const QString expected = (besideProgram ? program : user.path()) + "/nms.ini";
+        const QString expected =
+            (besideProgram ? program : user.path()) + QStringLiteral("/nms.ini");
         QCOMPARE(DatabaseLocation::resolve(program, user.path()), expected);
     }
 
@@ -87,8 +88,9 @@ private slots:
         QTemporaryDir program;
         QTemporaryDir user;
         QVERIFY(::chmod(QFile::encodeName(program.path()).constData(), 0555) == 0);
-        const QString nested = user.path() + "/veltrino-nms";
-        QCOMPARE(DatabaseLocation::resolve(program.path(), nested), nested + "/nms.ini");
+        const QString nested = user.path() + QStringLiteral("/veltrino-nms");
+        QCOMPARE(DatabaseLocation::resolve(program.path(), nested),
+                 nested + QStringLiteral("/nms.ini"));
         QVERIFY(QDir(nested).exists());
         ::chmod(QFile::encodeName(program.path()).constData(), 0755);
     }

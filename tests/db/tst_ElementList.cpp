@@ -111,20 +111,20 @@ private slots:
             QVERIFY(QFile::resize(f.context.iniPath, grownTo));
         const bool unreadable = grownTo > 0;
         ui.VUMeter->setWidthTwips(700);
-        ui.lstHidden->addItem("stale");
-        ui.cmbEncoders->addItem("stale");
+        ui.lstHidden->addItem(QStringLiteral("stale"));
+        ui.cmbEncoders->addItem(QStringLiteral("stale"));
 
         f.list.Load_Config();
 
         QCOMPARE(f.dialogs.boxes.size(), 1);
         const MessageBoxRequest& box = f.dialogs.last();
         QCOMPARE(box.text(), unreadable ? expectedText.arg(f.context.iniPath) : expectedText);
-        QCOMPARE(box.title, unreadable ? kApplicationTitle : QString("Information"));
+        QCOMPARE(box.title, unreadable ? kApplicationTitle : QStringLiteral("Information"));
         QCOMPARE(box.icon, unreadable ? BoxIcon::Critical : BoxIcon::Information);
         QCOMPARE(box.buttons, BoxButtons::Ok);
         QCOMPARE(ui.TreeView1->topLevelItemCount(), 0);
-        QCOMPARE(ui.frmTreeView->title(), QString("Select element: (0 items)"));
-        QCOMPARE(comboItems(ui.cmbEncoders), QStringList{"<None>"});
+        QCOMPARE(ui.frmTreeView->title(), QStringLiteral("Select element: (0 items)"));
+        QCOMPARE(comboItems(ui.cmbEncoders), QStringList{QStringLiteral("<None>")});
         QCOMPARE(ui.lstHidden->count(), 0);
         QCOMPARE(ui.VUMeter->widthTwips(), 0);
         QCOMPARE(QFileInfo::exists(f.context.iniPath), fileExists);
@@ -146,13 +146,16 @@ private slots:
         QVERIFY(f.dialogs.boxes.isEmpty());
         QCOMPARE(ui.TreeView1->topLevelItemCount(), 1);
         QTreeWidgetItem* node = ui.TreeView1->topLevelItem(0);
-        QCOMPARE(node->text(0), QString("STUDIO [00:1A:2B:3C:4D:5E]"));
-        QCOMPARE(node->data(0, ElementList::kNodeKeyRole).toString(), QString("00:1A:2B:3C:4D:5E"));
+        QCOMPARE(node->text(0), QStringLiteral("STUDIO [00:1A:2B:3C:4D:5E]"));
+        QCOMPARE(node->data(0, ElementList::kNodeKeyRole).toString(),
+                 QStringLiteral("00:1A:2B:3C:4D:5E"));
         QCOMPARE(node->parent(), nullptr);
         QCOMPARE(node->icon(0).cacheKey(), ui.ImageList1[6].cacheKey());
-        QCOMPARE(comboItems(ui.cmbEncoders), (QStringList{"<None>", "STUDIO [00:1A:2B:3C:4D:5E]"}));
-        QCOMPARE(ui.frmTreeView->title(), QString("Select element: (1 items)"));
-        QCOMPARE(listItems(ui.lstHidden), QStringList{"001A2B3C4D5E"});
+        QCOMPARE(
+            comboItems(ui.cmbEncoders),
+            (QStringList{QStringLiteral("<None>"), QStringLiteral("STUDIO [00:1A:2B:3C:4D:5E]")}));
+        QCOMPARE(ui.frmTreeView->title(), QStringLiteral("Select element: (1 items)"));
+        QCOMPARE(listItems(ui.lstHidden), QStringList{QStringLiteral("001A2B3C4D5E")});
     }
 
     void roleDecidesImageAndEncoderList_data()
@@ -182,14 +185,14 @@ private slots:
         QCOMPARE(ui.TreeView1->topLevelItemCount(), 2);
         QCOMPARE(ui.TreeView1->topLevelItem(0)->icon(0).cacheKey(),
                  ui.ImageList1[image].cacheKey());
-        QStringList encoders{"<None>"};
+        QStringList encoders{QStringLiteral("<None>")};
         if (image == 6)
-            encoders << "ODD [AA:BB:CC:DD:EE:FF]";
-        encoders << "NEXT [00:11:22:33:44:55]";
+            encoders << QStringLiteral("ODD [AA:BB:CC:DD:EE:FF]");
+        encoders << QStringLiteral("NEXT [00:11:22:33:44:55]");
         QCOMPARE(comboItems(ui.cmbEncoders), encoders);
         // Nothing is shown as bound until a record chooses an encoder.
         QCOMPARE(ui.cmbEncoders->currentIndex(), -1);
-        QCOMPARE(ui.frmTreeView->title(), QString("Select element: (2 items)"));
+        QCOMPARE(ui.frmTreeView->title(), QStringLiteral("Select element: (2 items)"));
     }
 
     void nodesInFileOrder()
@@ -201,12 +204,16 @@ private slots:
         f.list.Load_Config();
 
         QCOMPARE(nodeTexts(ui.TreeView1),
-                 (QStringList{"ZULU [FF:FF:FF:FF:FF:01]", "ALPHA [00:00:00:00:00:02]",
-                              "MIKE [88:88:88:88:88:03]", "BRAVO [11:11:11:11:11:04]"}));
+                 (QStringList{QStringLiteral("ZULU [FF:FF:FF:FF:FF:01]"),
+                              QStringLiteral("ALPHA [00:00:00:00:00:02]"),
+                              QStringLiteral("MIKE [88:88:88:88:88:03]"),
+                              QStringLiteral("BRAVO [11:11:11:11:11:04]")}));
         QCOMPARE(comboItems(ui.cmbEncoders),
-                 (QStringList{"<None>", "ALPHA [00:00:00:00:00:02]", "MIKE [88:88:88:88:88:03]"}));
+                 (QStringList{QStringLiteral("<None>"), QStringLiteral("ALPHA [00:00:00:00:00:02]"),
+                              QStringLiteral("MIKE [88:88:88:88:88:03]")}));
         QCOMPARE(listItems(ui.lstHidden),
-                 (QStringList{"FFFFFFFFFF01", "000000000002", "888888888803", "111111111104"}));
+                 (QStringList{QStringLiteral("FFFFFFFFFF01"), QStringLiteral("000000000002"),
+                              QStringLiteral("888888888803"), QStringLiteral("111111111104")}));
     }
 
     void loadTwiceGivesTheSameResult()
@@ -222,7 +229,7 @@ private slots:
         QCOMPARE(nodeTexts(ui.TreeView1), nodes);
         QCOMPARE(comboItems(ui.cmbEncoders), encoders);
         QCOMPARE(listItems(ui.lstHidden), sections);
-        QCOMPARE(ui.frmTreeView->title(), QString("Select element: (2 items)"));
+        QCOMPARE(ui.frmTreeView->title(), QStringLiteral("Select element: (2 items)"));
     }
 
     void sixtyRecordsGiveSixtyNodes()
@@ -238,9 +245,10 @@ private slots:
         f.writeIni(bytes);
         f.list.Load_Config();
         QCOMPARE(ui.TreeView1->topLevelItemCount(), 60);
-        QCOMPARE(ui.frmTreeView->title(), QString("Select element: (60 items)"));
+        QCOMPARE(ui.frmTreeView->title(), QStringLiteral("Select element: (60 items)"));
         QCOMPARE(ui.cmbEncoders->count(), 1 + 20);
-        QCOMPARE(ui.TreeView1->topLevelItem(59)->text(0), QString("E59 [00:1A:2B:00:00:3B]"));
+        QCOMPARE(ui.TreeView1->topLevelItem(59)->text(0),
+                 QStringLiteral("E59 [00:1A:2B:00:00:3B]"));
     }
 
     void badInputListsWhatItCan_data()
@@ -250,16 +258,17 @@ private slots:
         QTest::newRow("garbage before a section")
             << QByteArray("\x01\x02garbage\xff\r\n[AABBCCDDEEFF]\r\nno equals here\r\nROLE=1\r\n"
                           "NAME=STUDIO\r\n")
-            << QStringList{"STUDIO [AA:BB:CC:DD:EE:FF]"};
+            << QStringList{QStringLiteral("STUDIO [AA:BB:CC:DD:EE:FF]")};
         QTest::newRow("line without equals only")
-            << QByteArray("[AABBCCDDEEFF]\r\nROLE\r\n") << QStringList{" [AA:BB:CC:DD:EE:FF]"};
+            << QByteArray("[AABBCCDDEEFF]\r\nROLE\r\n")
+            << QStringList{QStringLiteral(" [AA:BB:CC:DD:EE:FF]")};
         QTest::newRow("short section name")
-            << QByteArray("[ABC]\r\nNAME=X\r\nROLE=1\r\n") << QStringList{"X []"};
+            << QByteArray("[ABC]\r\nNAME=X\r\nROLE=1\r\n") << QStringList{QStringLiteral("X []")};
         QTest::newRow("bare line feeds") << QByteArray("[AABBCCDDEEFF]\nNAME=LF\nROLE=2\n")
-                                         << QStringList{"LF [AA:BB:CC:DD:EE:FF]"};
+                                         << QStringList{QStringLiteral("LF [AA:BB:CC:DD:EE:FF]")};
         QTest::newRow("very long name")
             << (QByteArray("[AABBCCDDEEFF]\r\nNAME=") + QByteArray(5000, 'N') + "\r\n")
-            << QStringList{QString(749, QLatin1Char('N')) + " [AA:BB:CC:DD:EE:FF]"};
+            << QStringList{QString(749, QLatin1Char('N')) + QStringLiteral(" [AA:BB:CC:DD:EE:FF]")};
     }
     void badInputListsWhatItCan()
     {
@@ -290,7 +299,7 @@ private slots:
         f.ini.LoadIniSectionsLB(listed, f.context.iniPath);
         QCOMPARE(f.ui().TreeView1->topLevelItemCount(), listed.size());
         QCOMPARE(f.ui().frmTreeView->title(),
-                 QString("Select element: (%1 items)").arg(listed.size()));
+                 QStringLiteral("Select element: (%1 items)").arg(listed.size()));
     }
 
     void rebuildRequestedDuringRebuildIsQueued()
@@ -316,10 +325,12 @@ private slots:
         QVERIFY(nestedReturnedAtOnce);
         QVERIFY(!list.isRebuilding());
         QCOMPARE(dialogs.texts(), QStringList{kMissingText});
-        QCOMPARE(nodeTexts(ui.TreeView1),
-                 (QStringList{"STUDIO [00:1A:2B:3C:4D:5E]", "TX [00:1A:2B:3C:4D:5F]"}));
-        QCOMPARE(ui.frmTreeView->title(), QString("Select element: (2 items)"));
-        QCOMPARE(comboItems(ui.cmbEncoders), (QStringList{"<None>", "STUDIO [00:1A:2B:3C:4D:5E]"}));
+        QCOMPARE(nodeTexts(ui.TreeView1), (QStringList{QStringLiteral("STUDIO [00:1A:2B:3C:4D:5E]"),
+                                                       QStringLiteral("TX [00:1A:2B:3C:4D:5F]")}));
+        QCOMPARE(ui.frmTreeView->title(), QStringLiteral("Select element: (2 items)"));
+        QCOMPARE(
+            comboItems(ui.cmbEncoders),
+            (QStringList{QStringLiteral("<None>"), QStringLiteral("STUDIO [00:1A:2B:3C:4D:5E]")}));
     }
 
     // The rebuild selects no node and leaves the panel as it was, also when
@@ -336,14 +347,14 @@ private slots:
         ui.TreeView1->setFocus();
         QVERIFY(ui.TreeView1->hasFocus());
         ui.TreeView1->setCurrentItem(ui.TreeView1->topLevelItem(1));
-        QCOMPARE(ui.lblElementType->caption(), QString("ENCODER"));
+        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("ENCODER"));
         f.panel.ClearPropertiesPanel();
-        QCOMPARE(ui.lblElementType->caption(), QString("-"));
+        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("-"));
 
         f.list.Load_Config();
         QCoreApplication::processEvents();
 
-        QCOMPARE(ui.lblElementType->caption(), QString("-"));
+        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("-"));
         QCOMPARE(ui.TreeView1->currentItem(), nullptr);
         QVERIFY(f.dialogs.boxes.isEmpty());
     }
@@ -355,16 +366,16 @@ private slots:
         f.writeIni(section("001A2B3C4D5E", "1", "STUDIO") + "INPUT=0\r\nTYPE=0\r\nTX=0\r\n");
         f.list.Load_Config();
         f.selection.SelectElement(ui.TreeView1->topLevelItem(0));
-        QCOMPARE(ui.lblElementType->caption(), QString("ENCODER"));
+        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("ENCODER"));
         f.removeIni();
 
         f.list.RefreshElementList();
 
         QCOMPARE(f.dialogs.texts(), QStringList{kMissingText});
         QCOMPARE(ui.TreeView1->topLevelItemCount(), 0);
-        QCOMPARE(ui.frmTreeView->title(), QString("Select element: (0 items)"));
-        QCOMPARE(ui.lblElementType->caption(), QString("-"));
-        QCOMPARE(ui.lblElementMAC->caption(), QString("-"));
+        QCOMPARE(ui.frmTreeView->title(), QStringLiteral("Select element: (0 items)"));
+        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("-"));
+        QCOMPARE(ui.lblElementMAC->caption(), QStringLiteral("-"));
         QVERIFY(ui.txtElementName->text().isEmpty());
         QVERIFY(ui.txtElementIP->text().isEmpty());
         QVERIFY(!ui.scrlAtten->isHidden());
@@ -385,7 +396,7 @@ private slots:
         f.list.RefreshElementList();
 
         QCOMPARE(nodeTexts(ui.TreeView1), nodes);
-        QCOMPARE(ui.lblElementType->caption(), QString("-"));
+        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("-"));
         QVERIFY(ui.txtElementName->text().isEmpty());
         QVERIFY(f.dialogs.boxes.isEmpty());
         QFile file(f.context.iniPath);

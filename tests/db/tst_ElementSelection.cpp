@@ -138,53 +138,53 @@ private slots:
         clickNode(f, f.node(kDecoderKey));
 
         QVERIFY(f.dialogs.boxes.isEmpty());
-        QCOMPARE(ui.lblElementType->caption(), QString("DECODER"));
-        QCOMPARE(ui.lblVersion->caption(), QString("3.40"));
-        QCOMPARE(ui.Label9->text(), QString("Audio atten:"));
+        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("DECODER"));
+        QCOMPARE(ui.lblVersion->caption(), QStringLiteral("3.40"));
+        QCOMPARE(ui.Label9->text(), QStringLiteral("Audio atten:"));
         QVERIFY(ui.scrlAtten->isVisible());
         QVERIFY(!ui.cmbAudioInput->isVisible());
         QVERIFY(!ui.cmbAudioTX->isVisible());
         QVERIFY(!ui.txtRemoteIP->isVisible());
         QVERIFY(ui.Label15->isVisible());
         QVERIFY(ui.Label16->isVisible());
-        QCOMPARE(ui.Label15->text(), QString("N/A"));
+        QCOMPARE(ui.Label15->text(), QStringLiteral("N/A"));
         QCOMPARE(ui.scrlAtten->value(), 20);
         QCOMPARE(ui.scrlBuffer->value(), 5);
-        QCOMPARE(ui.lblLatency->text(), QString("12.5mS"));
-        QCOMPARE(ui.cmbSilDetMode->currentText(), QString("Force internal"));
+        QCOMPARE(ui.lblLatency->text(), QStringLiteral("12.5mS"));
+        QCOMPARE(ui.cmbSilDetMode->currentText(), QStringLiteral("Force internal"));
         QCOMPARE(ui.scrlSilDetLevel->value(), 37);
         QCOMPARE(ui.scrlSilDetTime->value(), 43);
         QVERIFY(!ui.scrlSilDetLevel->isEnabled());
         QVERIFY(!ui.scrlSilDetTime->isEnabled());
-        QCOMPARE(ui.lblSilDetLevel->text(), QString("-18.4dBu"));
-        QCOMPARE(ui.lblSilDetTime->text(), QString("19.6Sec"));
-        QCOMPARE(ui.txtElementName->text(), QString("TX SITE"));
-        QCOMPARE(ui.txtElementIP->text(), QString("198.18.0.20"));
-        QCOMPARE(ui.txtElementMask->text(), QString("255.255.0.0"));
-        QCOMPARE(ui.txtElementGW->text(), QString("198.18.0.2"));
-        QCOMPARE(ui.txtRemoteIP->text(), QString("198.18.0.10"));
+        QCOMPARE(ui.lblSilDetLevel->text(), QStringLiteral("-18.4dBu"));
+        QCOMPARE(ui.lblSilDetTime->text(), QStringLiteral("19.6Sec"));
+        QCOMPARE(ui.txtElementName->text(), QStringLiteral("TX SITE"));
+        QCOMPARE(ui.txtElementIP->text(), QStringLiteral("198.18.0.20"));
+        QCOMPARE(ui.txtElementMask->text(), QStringLiteral("255.255.0.0"));
+        QCOMPARE(ui.txtElementGW->text(), QStringLiteral("198.18.0.2"));
+        QCOMPARE(ui.txtRemoteIP->text(), QStringLiteral("198.18.0.10"));
         QCOMPARE(ui.cmbAudioType->currentIndex(), 1);
         QCOMPARE(ui.chkSFNEnabled->checkState(), Qt::Checked);
         QCOMPARE(ui.lblElementMAC->caption(), kDecoderKey);
-        QCOMPARE(ui.lblSerialNumber->caption(), QString("2002"));
-        QCOMPARE(ui.lblPing->caption(), QString("<Click to test>"));
+        QCOMPARE(ui.lblSerialNumber->caption(), QStringLiteral("2002"));
+        QCOMPARE(ui.lblPing->caption(), QStringLiteral("<Click to test>"));
         QVERIFY(!ui.Toolbar1Buttons[6]->isEnabled());
         QVERIFY(!ui.Toolbar1Buttons[7]->isEnabled());
 
         clickNode(f, f.node(kEncoderKey));
 
-        QCOMPARE(ui.lblElementType->caption(), QString("ENCODER"));
-        QCOMPARE(ui.Label9->text(), QString("Audio source:"));
-        QCOMPARE(ui.lblLatency->text(), QString("0mS"));
+        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("ENCODER"));
+        QCOMPARE(ui.Label9->text(), QStringLiteral("Audio source:"));
+        QCOMPARE(ui.lblLatency->text(), QStringLiteral("0mS"));
         QCOMPARE(ui.scrlBuffer->value(), 0);
         QCOMPARE(ui.scrlAtten->value(), 20);
         QVERIFY(ui.Toolbar1Buttons[6]->isEnabled());
-        QCOMPARE(ui.Toolbar1Buttons[6]->toolTip(), QString("Start audio monitoring"));
+        QCOMPARE(ui.Toolbar1Buttons[6]->toolTip(), QStringLiteral("Start audio monitoring"));
         QVERIFY(ui.cmbAudioInput->isVisible());
-        QCOMPARE(ui.cmbAudioInput->currentText(), QString("Analog"));
+        QCOMPARE(ui.cmbAudioInput->currentText(), QStringLiteral("Analog"));
         QVERIFY(ui.txtRemoteIP->isVisible());
         QVERIFY(!ui.scrlAtten->isVisible());
-        QCOMPARE(ui.lblVersion->caption(), QString("3.10"));
+        QCOMPARE(ui.lblVersion->caption(), QStringLiteral("3.10"));
     }
 
     void multicastEncoderHidesRemoteAddress()
@@ -194,10 +194,10 @@ private slots:
         f.writeIni(record("001A2B3C4D5E", with(encoderKeys(), "TX", "1")));
         f.list.Load_Config();
         f.selection.SelectElement(f.node(kEncoderKey));
-        QCOMPARE(ui.cmbAudioTX->currentText(), QString("Multicast"));
+        QCOMPARE(ui.cmbAudioTX->currentText(), QStringLiteral("Multicast"));
         QVERIFY(ui.txtRemoteIP->isHidden());
         QVERIFY(!ui.Label16->isHidden());
-        QCOMPARE(ui.txtRemoteIP->text(), QString("198.18.0.20"));
+        QCOMPARE(ui.txtRemoteIP->text(), QStringLiteral("198.18.0.20"));
     }
 
     void twoEncodersInARowKeepMonitoringOffered()
@@ -209,7 +209,7 @@ private slots:
         f.list.Load_Config();
         f.selection.SelectElement(f.node(kEncoderKey));
         f.selection.SelectElement(f.node(kOtherKey));
-        QCOMPARE(ui.lblElementType->caption(), QString("ENCODER"));
+        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("ENCODER"));
         QVERIFY(ui.Toolbar1Buttons[6]->isEnabled());
         QVERIFY(!ui.Toolbar1Buttons[7]->isEnabled());
     }
@@ -243,7 +243,7 @@ private slots:
         f.writeIni(record("001A2B3C4D5E", with(encoderKeys(), "VER", "3,4")));
         f.list.Load_Config();
         f.selection.SelectElement(f.node(kEncoderKey));
-        QCOMPARE(f.ui().lblVersion->caption(), QString("3.40"));
+        QCOMPARE(f.ui().lblVersion->caption(), QStringLiteral("3.40"));
         QLocale::setDefault(QLocale::c());
     }
 
@@ -285,7 +285,7 @@ private slots:
         f.writeIni(record("001A2B3C4D5E", encoderKeys()) + bytes);
         f.list.Load_Config();
         f.selection.SelectElement(f.node(kEncoderKey));
-        QCOMPARE(ui.lblElementType->caption(), QString("ENCODER"));
+        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("ENCODER"));
         const TextFields before(ui);
         ui.shpPing->setFillColor(QColor(0, 255, 0));
         ui.Toolbar1Buttons[7]->setEnabled(true);
@@ -301,7 +301,7 @@ private slots:
         QCOMPARE(box.buttons, BoxButtons::Ok);
         QCOMPARE(TextFields(ui).texts, before.texts);
         QCOMPARE(ui.cmbAudioInput->currentIndex(), inputBefore);
-        QCOMPARE(ui.lblElementType->caption(), QString("ENCODER"));
+        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("ENCODER"));
         QCOMPARE(ui.lblElementMAC->caption(), kEncoderKey);
         QCOMPARE(ui.shpPing->fillColor(), QColor(255, 255, 192));
         QVERIFY(!ui.Toolbar1Buttons[6]->isEnabled());
@@ -313,10 +313,10 @@ private slots:
         PanelFixture f;
         f.writeIni(standardDatabase());
         f.list.Load_Config();
-        QCOMPARE(f.ini.GetSectionKeyCount("001A2B3C4D5F", f.context.iniPath), 17);
+        QCOMPARE(f.ini.GetSectionKeyCount(QStringLiteral("001A2B3C4D5F"), f.context.iniPath), 17);
         f.selection.SelectElement(f.node(kDecoderKey));
         QVERIFY(f.dialogs.boxes.isEmpty());
-        QCOMPARE(f.ui().lblElementType->caption(), QString("DECODER"));
+        QCOMPARE(f.ui().lblElementType->caption(), QStringLiteral("DECODER"));
     }
 
     void vanishedSectionIsRefused()
@@ -327,7 +327,7 @@ private slots:
         f.writeIni(record("001A2B3C4D5E", encoderKeys()));
         f.selection.SelectElement(f.node(kDecoderKey));
         QCOMPARE(f.dialogs.texts(), QStringList{kCorruptedText});
-        QCOMPARE(f.ui().lblElementType->caption(), QString("-"));
+        QCOMPARE(f.ui().lblElementType->caption(), QStringLiteral("-"));
     }
 
     void boundAndSfnChoices_data()
@@ -380,7 +380,7 @@ private slots:
         f.list.Load_Config();
         f.selection.SelectElement(f.node(kDecoderKey));
         f.selection.SelectElement(f.node(kOtherKey));
-        QCOMPARE(ui.lblElementType->caption(), QString("UNKNOWN"));
+        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("UNKNOWN"));
         QCOMPARE(ui.scrlAtten->value(), 20);
         QCOMPARE(ui.scrlBuffer->value(), 5);
         QCOMPARE(ui.lblElementMAC->caption(), kOtherKey);
@@ -432,7 +432,7 @@ private slots:
         QCOMPARE(ui.scrlSilDetTime->value(), key == "SDT" ? 43 : 220);
         // Loading went on to the end.
         QCOMPARE(ui.lblElementMAC->caption(), kOtherKey);
-        QCOMPARE(ui.lblPing->caption(), QString("<Click to test>"));
+        QCOMPARE(ui.lblPing->caption(), QStringLiteral("<Click to test>"));
     }
 
     void decoderDefaultsWhenKeysAreAbsent()
@@ -440,7 +440,7 @@ private slots:
         PanelFixture f;
         FrmMainControls& ui = f.ui();
         Keys other = decoderKeys();
-        for (const QByteArray& k : {"BUF", "SDM", "SDL", "SDT"})
+        for (const char* k : {"BUF", "SDM", "SDL", "SDT"})
             other = with(other, k, {});
         f.writeIni(standardDatabase(other));
         f.list.Load_Config();
@@ -476,10 +476,10 @@ private slots:
         f.list.Load_Config();
         f.selection.SelectElement(f.node(kDecoderKey));
         f.panel.ClearPropertiesPanel();
-        QCOMPARE(ui.lblLatency->text(), QString("0mS"));
+        QCOMPARE(ui.lblLatency->text(), QStringLiteral("0mS"));
         f.selection.SelectElement(f.node(kOtherKey));
         QCOMPARE(ui.scrlBuffer->value(), 5);
-        QCOMPARE(ui.lblLatency->text(), QString("12.5mS"));
+        QCOMPARE(ui.lblLatency->text(), QStringLiteral("12.5mS"));
         QVERIFY(!ui.scrlSilDetLevel->isEnabled());
         QVERIFY(!ui.Label24->isEnabled());
     }
@@ -497,7 +497,7 @@ private slots:
         f.selection.SelectElement(node);
         QVERIFY(!ui.Toolbar1Buttons[6]->isEnabled());
         QCOMPARE(ui.shpPing->fillColor(), QColor(255, 255, 192));
-        QCOMPARE(ui.lblElementType->caption(), QString("-"));
+        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("-"));
         QVERIFY(ui.txtElementName->text().isEmpty());
     }
 
@@ -535,35 +535,35 @@ private slots:
         QTreeWidgetItem* corrupted = f.node(kOtherKey);
         const QPoint centre = tree->visualItemRect(corrupted).center();
 
-        if (action == "click") {
+        if (action == QStringLiteral("click")) {
             clickNode(f, corrupted);
-        } else if (action == "click twice") {
+        } else if (action == QStringLiteral("click twice")) {
             clickNode(f, corrupted);
             clickNode(f, corrupted);
-        } else if (action == "double click") {
+        } else if (action == QStringLiteral("double click")) {
             // As the window system delivers it: press, release, double
             // click, release.
             QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, centre);
             QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, centre);
             QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, centre);
-        } else if (action == "arrow") {
+        } else if (action == QStringLiteral("arrow")) {
             clickNode(f, f.node(kEncoderKey));
             QTest::keyClick(tree, Qt::Key_Up);
-        } else if (action == "first arrow") {
+        } else if (action == QStringLiteral("first arrow")) {
             tree->setFocus(Qt::TabFocusReason);
             QTest::keyClick(tree, Qt::Key_Down);
-        } else if (action == "tab") {
+        } else if (action == QStringLiteral("tab")) {
             f.ui().txtElementName->setFocus();
             tree->setFocus(Qt::TabFocusReason);
             QTRY_VERIFY(tree->hasFocus());
-        } else if (action == "drag") {
+        } else if (action == QStringLiteral("drag")) {
             // From the encoder below it, over the corrupted node, and let go
             // there.
             const QPoint start = tree->visualItemRect(f.node(kEncoderKey)).center();
             QTest::mousePress(tree->viewport(), Qt::LeftButton, {}, start);
             QTest::mouseMove(tree->viewport(), centre);
             QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, centre);
-        } else if (action == "right click") {
+        } else if (action == QStringLiteral("right click")) {
             QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, centre);
         }
         QCOMPARE(f.dialogs.texts().count(kCorruptedText), boxes);
@@ -579,10 +579,10 @@ private slots:
         f.writeIni(standardDatabase());
         f.list.Load_Config();
         f.ui().TreeView1->setCurrentItem(f.node(kEncoderKey));
-        QCOMPARE(f.ui().lblElementType->caption(), QString("ENCODER"));
-        f.ui().lblElementType->setCaption("-");
+        QCOMPARE(f.ui().lblElementType->caption(), QStringLiteral("ENCODER"));
+        f.ui().lblElementType->setCaption(QStringLiteral("-"));
         f.list.Load_Config();
-        QCOMPARE(f.ui().lblElementType->caption(), QString("-"));
+        QCOMPARE(f.ui().lblElementType->caption(), QStringLiteral("-"));
         QVERIFY(f.dialogs.boxes.isEmpty());
     }
 };

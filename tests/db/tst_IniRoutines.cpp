@@ -122,8 +122,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("keys"); // written with values "0", "1", ...
         QTest::addColumn<QByteArray>("after");
-        QTest::newRow("plain keys")
-            << QStringList{"name", "ip"} << QByteArray("[S]\nNAME=0\nIP=1\n");
+        QTest::newRow("plain keys") << QStringList{QStringLiteral("name"), QStringLiteral("ip")}
+                                    << QByteArray("[S]\nNAME=0\nIP=1\n");
         QTest::newRow("Latin-1 letter")
             << QStringList{QString::fromUtf8("caf\u00e9")} << QByteArray("[S]\nCAF\xC9=0\n");
         // Their upper case is no single Latin-1 letter: they stay as they
@@ -132,7 +132,7 @@ private slots:
             << QStringList{QString::fromUtf8("\u00ff"), QString::fromUtf8("\u00b5")}
             << QByteArray("[S]\n\xFF=0\n\xB5=1\n");
         QTest::newRow("sharp s stays apart from SS")
-            << QStringList{QString::fromUtf8("stra\u00dfe"), "strasse"}
+            << QStringList{QString::fromUtf8("stra\u00dfe"), QStringLiteral("strasse")}
             << QByteArray("[S]\nSTRA\xDF"
                           "E=0\nSTRASSE=1\n");
     }
@@ -141,16 +141,17 @@ private slots:
         QFETCH(QStringList, keys);
         QFETCH(QByteArray, after);
         for (int i = 0; i < keys.size(); ++i)
-            QVERIFY(m_ini->WriteToINI("S", keys[i], QString::number(i), m_path));
+            QVERIFY(m_ini->WriteToINI(QStringLiteral("S"), keys[i], QString::number(i), m_path));
         QCOMPARE(readBytes(m_path), after);
         for (int i = 0; i < keys.size(); ++i)
-            QCOMPARE(m_ini->ReadFromINI("S", keys[i], m_path), QString::number(i));
+            QCOMPARE(m_ini->ReadFromINI(QStringLiteral("S"), keys[i], m_path), QString::number(i));
     }
 
     void writeToIniReplacesInPlace()
     {
         prepare("[A]\nNAME=X\nIP=1\n[B]\nNAME=Y\n");
-        QVERIFY(m_ini->WriteToINI("a", "name", "Z", m_path));
+        QVERIFY(m_ini->WriteToINI(QStringLiteral("a"), QStringLiteral("name"), QStringLiteral("Z"),
+                                  m_path));
         QCOMPARE(readBytes(m_path), QByteArray("[A]\nNAME=Z\nIP=1\n[B]\nNAME=Y\n"));
     }
 
@@ -165,20 +166,21 @@ private slots:
     void writeKeysToIniGivesTheFileOfSingleWrites()
     {
         QFETCH(QByteArray, before);
-        const QList<std::pair<QString, QString>> record{{"name", "STUDIO          "},
-                                                        {"ip", "198.18.0.9"},
-                                                        {"role", "1"},
-                                                        {"sn", "123"},
-                                                        {"name", "SECOND          "}};
+        const QList<std::pair<QString, QString>> record{
+            {QStringLiteral("name"), QStringLiteral("STUDIO          ")},
+            {QStringLiteral("ip"), QStringLiteral("198.18.0.9")},
+            {QStringLiteral("role"), QStringLiteral("1")},
+            {QStringLiteral("sn"), QStringLiteral("123")},
+            {QStringLiteral("name"), QStringLiteral("SECOND          ")}};
         const QString single = m_dir.filePath(QStringLiteral("single.ini"));
         QFile::remove(single);
         if (before != kNoFile)
             writeBytes(single, before);
         for (const auto& [key, value] : record)
-            QVERIFY(m_ini->WriteToINI("001A2B3C4D5E", key, value, single));
+            QVERIFY(m_ini->WriteToINI(QStringLiteral("001A2B3C4D5E"), key, value, single));
 
         prepare(before);
-        QVERIFY(m_ini->WriteKeysToINI("001A2B3C4D5E", record, m_path));
+        QVERIFY(m_ini->WriteKeysToINI(QStringLiteral("001A2B3C4D5E"), record, m_path));
         QCOMPARE(readBytes(m_path), readBytes(single));
         QFile::remove(single);
     }
@@ -186,7 +188,8 @@ private slots:
     void writeToIniReportsFailure()
     {
         QVERIFY(QDir().mkdir(m_path)); // cannot be read as a file
-        QVERIFY(!m_ini->WriteToINI("A", "x", "1", m_path));
+        QVERIFY(!m_ini->WriteToINI(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("1"),
+                                   m_path));
         QVERIFY(QFileInfo(m_path).isDir());
         QDir().rmdir(m_path);
     }
@@ -194,16 +197,18 @@ private slots:
     void deleteIniSection()
     {
         prepare("[A]\nX=1\n[B]\nY=2\n");
-        QVERIFY(m_ini->DeleteIniSection("a", m_path));
+        QVERIFY(m_ini->DeleteIniSection(QStringLiteral("a"), m_path));
         QCOMPARE(readBytes(m_path), QByteArray("[B]\nY=2\n"));
-        QCOMPARE(m_ini->ReadFromINI("A", "x", m_path, "d"), QStringLiteral("d"));
-        QCOMPARE(m_ini->GetSectionKeyCount("A", m_path), qint16(0));
+        QCOMPARE(m_ini->ReadFromINI(QStringLiteral("A"), QStringLiteral("x"), m_path,
+                                    QStringLiteral("d")),
+                 QStringLiteral("d"));
+        QCOMPARE(m_ini->GetSectionKeyCount(QStringLiteral("A"), m_path), qint16(0));
     }
 
     void deleteIniKeyPassesTheKeyUnchanged()
     {
         prepare("[A]\nx=1\nY=2\n");
-        QVERIFY(m_ini->DeleteIniKey("A", "X", m_path));
+        QVERIFY(m_ini->DeleteIniKey(QStringLiteral("A"), QStringLiteral("X"), m_path));
         QCOMPARE(readBytes(m_path), QByteArray("[A]\nY=2\n"));
     }
 
@@ -224,7 +229,7 @@ private slots:
         QFETCH(QString, key);
         QFETCH(bool, exists);
         prepare(file);
-        QCOMPARE(m_ini->CheckIfIniKeyExists("S", key, m_path), exists);
+        QCOMPARE(m_ini->CheckIfIniKeyExists(QStringLiteral("S"), key, m_path), exists);
     }
 
     void checkIfIniSectionExists_data()
@@ -241,7 +246,7 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(bool, exists);
         prepare(file);
-        QCOMPARE(m_ini->CheckIfIniSectionExists("s", m_path), exists);
+        QCOMPARE(m_ini->CheckIfIniSectionExists(QStringLiteral("s"), m_path), exists);
     }
 
     void getLongFromIni_data()
@@ -258,7 +263,8 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(int, expected);
         prepare(file);
-        QCOMPARE(m_ini->GetLongFromINI("S", "sn", m_path, 77), expected);
+        QCOMPARE(m_ini->GetLongFromINI(QStringLiteral("S"), QStringLiteral("sn"), m_path, 77),
+                 expected);
     }
 
     void renameIniKey_data()
@@ -291,7 +297,7 @@ private slots:
         QFETCH(QString, newKey);
         QFETCH(QByteArray, after);
         prepare(before);
-        QVERIFY(m_ini->RenameIniKey("S", key, newKey, m_path));
+        QVERIFY(m_ini->RenameIniKey(QStringLiteral("S"), key, newKey, m_path));
         QCOMPARE(readBytes(m_path), after);
     }
 
@@ -338,15 +344,18 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("three in file order")
-            << QByteArray("[B]\nX=1\n[A]\n[C]\nY=2\n") << QStringList{"B", "A", "C"};
+            << QByteArray("[B]\nX=1\n[A]\n[C]\nY=2\n")
+            << QStringList{QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("C")};
         QTest::newRow("missing file") << kNoFile << QStringList();
         QTest::newRow("empty file") << QByteArray() << QStringList();
         QTest::newRow("58 names, all whole") << sections(58) << names(58);
         QTest::newRow("1000 names") << sections(1000) << names(1000);
         QTest::newRow("duplicates as they stand")
-            << QByteArray("[A]\n[b]\n[a]\n") << QStringList{"A", "b", "a"};
+            << QByteArray("[A]\n[b]\n[a]\n")
+            << QStringList{QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("a")};
         QTest::newRow("an empty name does not end the list")
-            << QByteArray("[A]\n[]\n[B]\n") << QStringList{"A", "B"};
+            << QByteArray("[A]\n[]\n[B]\n")
+            << QStringList{QStringLiteral("A"), QStringLiteral("B")};
     }
     void loadIniSectionsLB()
     {
@@ -362,11 +371,15 @@ private slots:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("three") << QByteArray("[B]\n[A]\n[C]\n") << QStringList{"B", "A", "C"};
+        QTest::newRow("three") << QByteArray("[B]\n[A]\n[C]\n")
+                               << QStringList{QStringLiteral("B"), QStringLiteral("A"),
+                                              QStringLiteral("C")};
         QTest::newRow("missing file") << kNoFile << QStringList();
-        QTest::newRow("no empty elements") << QByteArray("[A]\n[]\n[B]\n") << QStringList{"A", "B"};
+        QTest::newRow("no empty elements") << QByteArray("[A]\n[]\n[B]\n")
+                                           << QStringList{QStringLiteral("A"), QStringLiteral("B")};
         QTest::newRow("a name holding NUL is one name")
-            << QByteArray("[a\0b]\n[C]\n", 11) << QStringList{"a b", "C"};
+            << QByteArray("[a\0b]\n[C]\n", 11)
+            << QStringList{QStringLiteral("a b"), QStringLiteral("C")};
         // 1024 characters hold 78 names of 12 and a part of the 79th, which
         // is left out.
         QTest::newRow("cut by the 1024 buffer") << sections(100) << names(78);
@@ -383,8 +396,10 @@ private slots:
     {
         prepare("[S]\nname=X\n;c\nIP=1\nbare\n=v\n[T]\nK=1\n");
         QStringList list{QStringLiteral("kept")};
-        m_ini->LoadIniSectionKeysLB("s", list, m_path);
-        QCOMPARE(list, (QStringList{"kept", "name", "IP", "bare", ""}));
+        m_ini->LoadIniSectionKeysLB(QStringLiteral("s"), list, m_path);
+        QCOMPARE(list,
+                 (QStringList{QStringLiteral("kept"), QStringLiteral("name"), QStringLiteral("IP"),
+                              QStringLiteral("bare"), QStringLiteral("")}));
     }
 
     void getSectionKeyCount_data()
@@ -422,8 +437,8 @@ private slots:
     {
         for (int i = 0; i < 20; ++i) {
             const QString value = QString::number(i);
-            QVERIFY(m_ini->WriteToINI("A", "att", value, m_path));
-            QCOMPARE(m_ini->ReadFromINI("A", "att", m_path), value);
+            QVERIFY(m_ini->WriteToINI(QStringLiteral("A"), QStringLiteral("att"), value, m_path));
+            QCOMPARE(m_ini->ReadFromINI(QStringLiteral("A"), QStringLiteral("att"), m_path), value);
         }
     }
 };

@@ -204,10 +204,11 @@ private slots:
         QCOMPARE(directoryEntries(), QStringList{QStringLiteral("nms.ini")});
         // A read in the same run returns what a later run reads from the file.
         QString cached = buffer(750);
-        cached.truncate(m_store->getString(section, key, "<none>", cached, m_path));
+        cached.truncate(m_store->getString(section, key, QStringLiteral("<none>"), cached, m_path));
         PrivateProfileStore later;
         QString fromFile = buffer(750);
-        fromFile.truncate(later.getString(section, key, "<none>", fromFile, m_path));
+        fromFile.truncate(
+            later.getString(section, key, QStringLiteral("<none>"), fromFile, m_path));
         QCOMPARE(cached, fromFile);
     }
 
@@ -237,22 +238,28 @@ private slots:
         QFETCH(QString, key);
         const QByteArray before("[S]\nK=1\n[T]\nK=2\n");
         prepare(before);
-        QVERIFY(!m_store->writeString(section, key, "x", m_path));
+        QVERIFY(!m_store->writeString(section, key, QStringLiteral("x"), m_path));
         QVERIFY(!m_store->lastError().isEmpty());
-        QVERIFY(!m_store->writeStrings(section, {{"OK", "1"}, {key, "x"}}, m_path));
+        QVERIFY(!m_store->writeStrings(
+            section, {{QStringLiteral("OK"), QStringLiteral("1")}, {key, QStringLiteral("x")}},
+            m_path));
         QCOMPARE(readBytes(m_path), before);
         QString out = buffer(750);
-        QCOMPARE(m_store->getString("T", "K", "", out, m_path), 1);
+        QCOMPARE(m_store->getString(QStringLiteral("T"), QStringLiteral("K"), QStringLiteral(""),
+                                    out, m_path),
+                 1);
         QCOMPARE(out.at(0), QLatin1Char('2'));
     }
 
     void injectedTextReadsBackAsOneValue()
     {
-        QVERIFY(m_store->writeString("S", "NAME", QStringLiteral("A\n[X]\nIP=1"), m_path));
+        QVERIFY(m_store->writeString(QStringLiteral("S"), QStringLiteral("NAME"),
+                                     QStringLiteral("A\n[X]\nIP=1"), m_path));
         QString out = buffer(750);
-        const int count = m_store->getString("S", "NAME", "", out, m_path);
+        const int count = m_store->getString(QStringLiteral("S"), QStringLiteral("NAME"),
+                                             QStringLiteral(""), out, m_path);
         QCOMPARE(out.left(count), QStringLiteral("A [X] IP=1"));
-        QCOMPARE(m_store->sectionNames(m_path), QStringList{"S"});
+        QCOMPARE(m_store->sectionNames(m_path), QStringList{QStringLiteral("S")});
     }
 
     void writeOfTheSameValueLeavesTheFileAlone()
@@ -260,7 +267,8 @@ private slots:
         prepare("[A]\nX=1\n");
         struct stat before {};
         QCOMPARE(::stat(QFile::encodeName(m_path).constData(), &before), 0);
-        QVERIFY(m_store->writeString("a", "x", "1", m_path));
+        QVERIFY(m_store->writeString(QStringLiteral("a"), QStringLiteral("x"), QStringLiteral("1"),
+                                     m_path));
         struct stat after {};
         QCOMPARE(::stat(QFile::encodeName(m_path).constData(), &after), 0);
         QCOMPARE(after.st_ino, before.st_ino);
@@ -429,7 +437,8 @@ private slots:
         const QChar z(0);
         QTest::newRow("entries, blanks and comments skipped")
             << QByteArray("[A]\n X = 1 \n;c\n\nbare\nY=\n[B]\nZ=3\n") << "a" << 750 << 12
-            << QString("X=1") + z + "bare" + z + "Y=" + z + z;
+            << QStringLiteral("X=1") + z + QStringLiteral("bare") + z + QStringLiteral("Y=") + z +
+                   z;
         QTest::newRow("missing section")
             << QByteArray("[A]\nX=1\n") << "B" << 750 << 0 << QString(2, z);
         QTest::newRow("empty section")
@@ -437,12 +446,13 @@ private slots:
         QTest::newRow("missing file") << kNoFile << "A" << 750 << 0 << QString(2, z);
         QTest::newRow("cut to the buffer, ended by two zeros")
             << QByteArray("[A]\nAAAA=1\nBBBB=2\n") << "A" << 10 << 8
-            << QString("AAAA=1") + z + "B" + z + z;
-        QTest::newRow("exact fit") << QByteArray("[A]\nAAAA=1\nBBBB=2\n") << "A" << 15 << 14
-                                   << QString("AAAA=1") + z + "BBBB=2" + z + z + z;
+            << QStringLiteral("AAAA=1") + z + QStringLiteral("B") + z + z;
+        QTest::newRow("exact fit")
+            << QByteArray("[A]\nAAAA=1\nBBBB=2\n") << "A" << 15 << 14
+            << QStringLiteral("AAAA=1") + z + QStringLiteral("BBBB=2") + z + z + z;
         QTest::newRow("NUL in a value is no separator")
             << QByteArray("[A]\nX=a\0b\nY=1\n", 14) << "A" << 750 << 10
-            << QString("X=a b") + z + "Y=1" + z + z;
+            << QStringLiteral("X=a b") + z + QStringLiteral("Y=1") + z + z;
     }
     void getSection()
     {
@@ -466,23 +476,27 @@ private slots:
         QTest::addColumn<QStringList>("expectedPieces"); // up to the first empty one
         QTest::addColumn<bool>("expectedTruncated");
 
-        QTest::newRow("three in file order") << QByteArray("[C]\nX=1\n[a]\n[B]\n") << 750 << 6
-                                             << QStringList{"C", "a", "B"} << false;
+        QTest::newRow("three in file order")
+            << QByteArray("[C]\nX=1\n[a]\n[B]\n") << 750 << 6
+            << QStringList{QStringLiteral("C"), QStringLiteral("a"), QStringLiteral("B")} << false;
         QTest::newRow("duplicates as they stand")
-            << QByteArray("[A]\n[b]\n[a]\n") << 750 << 6 << QStringList{"A", "b", "a"} << false;
+            << QByteArray("[A]\n[b]\n[a]\n") << 750 << 6
+            << QStringList{QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("a")} << false;
         QTest::newRow("missing file") << kNoFile << 750 << 0 << QStringList() << false;
         QTest::newRow("NUL in a name is no separator")
-            << QByteArray("[a\0b]\n[C]\n", 11) << 750 << 6 << QStringList{"a b", "C"} << false;
+            << QByteArray("[a\0b]\n[C]\n", 11) << 750 << 6
+            << QStringList{QStringLiteral("a b"), QStringLiteral("C")} << false;
         QStringList fiftySeven;
         const QByteArray file = sectionsOf12CharNames(58);
         for (int i = 0; i < 57; ++i)
-            fiftySeven
-                << QString::number(0x001A2B000000LL + i, 16).toUpper().rightJustified(12, '0');
+            fiftySeven << QString::number(0x001A2B000000LL + i, 16)
+                              .toUpper()
+                              .rightJustified(12, QLatin1Char('0'));
         QTest::newRow("58 names in 750: 57 whole and 7 characters")
             << file << 750 << 748
             << (QStringList(fiftySeven) << QString::number(0x001A2B000000LL + 57, 16)
                                                .toUpper()
-                                               .rightJustified(12, '0')
+                                               .rightJustified(12, QLatin1Char('0'))
                                                .left(7))
             << true;
     }
@@ -536,7 +550,7 @@ private slots:
         QFETCH(QByteArray, value);
         QFETCH(int, expected);
         prepare(value == "<none>" ? QByteArray("[A]\n") : "[A]\nN=" + value + "\n");
-        QCOMPARE(m_store->getInt("A", "n", -1, m_path), expected);
+        QCOMPARE(m_store->getInt(QStringLiteral("A"), QStringLiteral("n"), -1, m_path), expected);
     }
 
     void badInputNeverCrashesNorWrites_data()
@@ -564,12 +578,13 @@ private slots:
         QFETCH(QByteArray, file);
         prepare(file);
         QString out = buffer(750);
-        m_store->getString("A", "X", "", out, m_path);
+        m_store->getString(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral(""), out,
+                           m_path);
         out = buffer(750);
-        m_store->getSection("A", out, m_path);
+        m_store->getSection(QStringLiteral("A"), out, m_path);
         out = buffer(750);
         m_store->getSectionNames(out, m_path);
-        m_store->getInt("A", "X", 0, m_path);
+        m_store->getInt(QStringLiteral("A"), QStringLiteral("X"), 0, m_path);
         m_store->sectionNames(m_path);
         QCOMPARE(readBytes(m_path), file);
     }
@@ -592,13 +607,16 @@ private slots:
             QVERIFY(QFile::setPermissions(m_path, QFileDevice::Permissions()));
         }
         QString out = buffer(750);
-        QCOMPARE(m_store->getString("A", "X", "def", out, m_path), 3);
+        QCOMPARE(m_store->getString(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("def"),
+                                    out, m_path),
+                 3);
         QCOMPARE(out.left(3), QStringLiteral("def"));
         QVERIFY(m_store->sectionNames(m_path).isEmpty());
         QVERIFY(!m_store->lastError().isEmpty());
 
-        QVERIFY(!m_store->writeString("A", "X", "2", m_path));
-        QVERIFY(!m_store->deleteSection("A", m_path));
+        QVERIFY(!m_store->writeString(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("2"),
+                                      m_path));
+        QVERIFY(!m_store->deleteSection(QStringLiteral("A"), m_path));
         QVERIFY(!m_store->lastError().isEmpty());
         if (!directory) {
             QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner));
@@ -612,9 +630,10 @@ private slots:
     void readingNeverCreatesTheFile()
     {
         QString out = buffer(750);
-        m_store->getString("A", "X", "", out, m_path);
+        m_store->getString(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral(""), out,
+                           m_path);
         m_store->getSectionNames(out, m_path);
-        m_store->getInt("A", "X", 0, m_path);
+        m_store->getInt(QStringLiteral("A"), QStringLiteral("X"), 0, m_path);
         QVERIFY(!QFile::exists(m_path));
         QVERIFY(m_store->lastError().isEmpty());
     }
@@ -624,7 +643,8 @@ private slots:
         prepare("[A]\nX=1\n");
         const QByteArray native = QFile::encodeName(m_path);
         QCOMPARE(::chmod(native.constData(), 0640), 0);
-        QVERIFY(m_store->writeString("A", "X", "2", m_path));
+        QVERIFY(m_store->writeString(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("2"),
+                                     m_path));
         struct stat status {};
         QCOMPARE(::stat(native.constData(), &status), 0);
         QCOMPARE(status.st_mode & 07777, mode_t(0640));
@@ -636,7 +656,8 @@ private slots:
             QSKIP("root writes into a read-only directory");
         prepare("[A]\nX=1\n");
         QVERIFY(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-        const bool written = m_store->writeString("A", "X", "2", m_path);
+        const bool written = m_store->writeString(QStringLiteral("A"), QStringLiteral("X"),
+                                                  QStringLiteral("2"), m_path);
         QVERIFY(QFile::setPermissions(m_dir.path(),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QVERIFY(!written);
@@ -656,7 +677,8 @@ private slots:
         struct rlimit tiny = saved;
         tiny.rlim_cur = 12;
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
-        const bool written = m_store->writeString("A", "X", "a longer value", m_path);
+        const bool written = m_store->writeString(QStringLiteral("A"), QStringLiteral("X"),
+                                                  QStringLiteral("a longer value"), m_path);
         ::setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, oldHandler);
         QVERIFY(!written);
@@ -664,7 +686,9 @@ private slots:
         QCOMPARE(readBytes(m_path), QByteArray("[A]\nX=1\n"));
         QCOMPARE(directoryEntries(), QStringList{QStringLiteral("nms.ini")});
         QString out = buffer(750);
-        QCOMPARE(m_store->getString("A", "X", "", out, m_path), 1);
+        QCOMPARE(m_store->getString(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral(""),
+                                    out, m_path),
+                 1);
         QCOMPARE(out.at(0), QLatin1Char('1'));
     }
 
@@ -674,7 +698,8 @@ private slots:
         prepare("[A]\nX=1\n");
         QFile old(m_path);
         QVERIFY(old.open(QIODevice::ReadOnly));
-        QVERIFY(m_store->writeString("A", "X", "2", m_path));
+        QVERIFY(m_store->writeString(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("2"),
+                                     m_path));
         QCOMPARE(old.readAll(), QByteArray("[A]\nX=1\n"));
         QCOMPARE(readBytes(m_path), QByteArray("[A]\nX=2\n"));
     }
@@ -684,7 +709,8 @@ private slots:
         const QString real = m_dir.filePath(QStringLiteral("real.ini"));
         writeBytes(real, "[A]\nX=1\n");
         QVERIFY(QFile::link(real, m_path));
-        QVERIFY(m_store->writeString("A", "X", "2", m_path));
+        QVERIFY(m_store->writeString(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("2"),
+                                     m_path));
         QVERIFY(QFileInfo(m_path).isSymLink());
         QCOMPARE(readBytes(real), QByteArray("[A]\nX=2\n"));
         QFile::remove(real);
@@ -713,7 +739,8 @@ private slots:
                                  QFile::encodeName(m_path).constData()) == 0);
             }
             QString out = buffer(750);
-            const int count = m_store->getString("A", "X", "", out, m_path);
+            const int count = m_store->getString(QStringLiteral("A"), QStringLiteral("X"),
+                                                 QStringLiteral(""), out, m_path);
             QCOMPARE(out.left(count), QString::fromLatin1(value));
         }
     }
@@ -728,34 +755,44 @@ private slots:
         struct stat original {};
         QCOMPARE(::stat(native.constData(), &original), 0);
         QString out = buffer(750);
-        QCOMPARE(m_store->getString("A", "X", "", out, m_path), 1);
+        QCOMPARE(m_store->getString(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral(""),
+                                    out, m_path),
+                 1);
         QCOMPARE(out.at(0), QLatin1Char('1'));
 
         writeBytes(m_path, "[A]\nX=2\n"); // same inode, same size
         const timespec times[2] = {original.st_atim, original.st_mtim};
         QCOMPARE(::utimensat(AT_FDCWD, native.constData(), times, 0), 0);
 
-        QCOMPARE(m_store->getString("A", "X", "", out, m_path), 1);
+        QCOMPARE(m_store->getString(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral(""),
+                                    out, m_path),
+                 1);
         QCOMPARE(out.at(0), QLatin1Char('2'));
     }
 
     void externalWriteAfterOwnWriteIsSeen()
     {
-        QVERIFY(m_store->writeString("A", "X", "1", m_path));
+        QVERIFY(m_store->writeString(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("1"),
+                                     m_path));
         writeBytes(m_path, "[A]\nX=9\n");
         QString out = buffer(750);
-        const int count = m_store->getString("A", "X", "", out, m_path);
+        const int count = m_store->getString(QStringLiteral("A"), QStringLiteral("X"),
+                                             QStringLiteral(""), out, m_path);
         QCOMPARE(out.left(count), QStringLiteral("9"));
-        QVERIFY(m_store->writeString("A", "Y", "2", m_path));
+        QVERIFY(m_store->writeString(QStringLiteral("A"), QStringLiteral("Y"), QStringLiteral("2"),
+                                     m_path));
         QCOMPARE(readBytes(m_path), QByteArray("[A]\nX=9\nY=2\n"));
     }
 
     void externalDeletionIsSeen()
     {
-        QVERIFY(m_store->writeString("A", "X", "1", m_path));
+        QVERIFY(m_store->writeString(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("1"),
+                                     m_path));
         QVERIFY(QFile::remove(m_path));
         QString out = buffer(750);
-        QCOMPARE(m_store->getString("A", "X", "d", out, m_path), 1);
+        QCOMPARE(m_store->getString(QStringLiteral("A"), QStringLiteral("X"), QStringLiteral("d"),
+                                    out, m_path),
+                 1);
         QVERIFY(m_store->sectionNames(m_path).isEmpty());
     }
 
@@ -772,16 +809,17 @@ private slots:
             ::_exit(0);
         ::waitpid(gone, nullptr, 0);
         const QString own = QString::number(::getpid());
-        QTest::newRow("writer gone") << QString(".nms.ini.tmp-%1-1f").arg(gone) << 0 << true;
-        QTest::newRow("writer running") << QString(".nms.ini.tmp-%1-2e").arg(own) << 0 << false;
+        QTest::newRow("writer gone") << QStringLiteral(".nms.ini.tmp-%1-1f").arg(gone) << 0 << true;
+        QTest::newRow("writer running")
+            << QStringLiteral(".nms.ini.tmp-%1-2e").arg(own) << 0 << false;
         QTest::newRow("id reused by a process started later")
-            << QString(".nms.ini.tmp-%1-3d").arg(own) << 3600 << true;
+            << QStringLiteral(".nms.ini.tmp-%1-3d").arg(own) << 3600 << true;
         QTest::newRow("id of a process running since before the write")
             << QStringLiteral(".nms.ini.tmp-1-4c") << 0 << false;
         QTest::newRow("not a temporary name")
             << QStringLiteral(".nms.ini.tmp-x-5b") << 3600 << false;
         QTest::newRow("another file's temporary")
-            << QString(".other.ini.tmp-%1-6a").arg(gone) << 3600 << false;
+            << QStringLiteral(".other.ini.tmp-%1-6a").arg(gone) << 3600 << false;
     }
     void abandonedTemporaryFiles()
     {
@@ -803,7 +841,8 @@ private slots:
     void manyWritesLeaveNoTemporaryFiles()
     {
         for (int i = 0; i < 50; ++i)
-            QVERIFY(m_store->writeString(QString::number(i % 7), "K" + QString::number(i),
+            QVERIFY(m_store->writeString(QString::number(i % 7),
+                                         QStringLiteral("K") + QString::number(i),
                                          QString::number(i), m_path));
         QCOMPARE(directoryEntries(), QStringList{QStringLiteral("nms.ini")});
         QCOMPARE(m_store->sectionNames(m_path).size(), 7);

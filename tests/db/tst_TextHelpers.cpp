@@ -75,8 +75,9 @@ private slots:
 
     void splitIpKeepsEmptyParts()
     {
-        QCOMPARE(SplitIP("1..2"), QStringList({"1", "", "2"}));
-        QCOMPARE(SplitIP(""), QStringList({""}));
+        QCOMPARE(SplitIP(QStringLiteral("1..2")),
+                 QStringList({QStringLiteral("1"), QStringLiteral(""), QStringLiteral("2")}));
+        QCOMPARE(SplitIP(QStringLiteral("")), QStringList({QStringLiteral("")}));
     }
 
     void padName16_data()
@@ -162,10 +163,14 @@ private slots:
         QTest::newRow("Swedish whole negative") << "sv_SE" << -6.0 << "-6";
         QTest::newRow("Norwegian negative") << "nb_NO" << -49.8 << "-49,8";
         QTest::newRow("Arabic digits")
-            << "ar_EG" << 19.6 << QString("19") + QLocale("ar_EG").decimalPoint() + "6";
+            << "ar_EG" << 19.6
+            << QStringLiteral("19") + QLocale(QStringLiteral("ar_EG")).decimalPoint() +
+                   QStringLiteral("6");
         QTest::newRow("Arabic negative") << "ar_EG" << -6.0 << "-6";
         QTest::newRow("Persian") << "fa_IR" << 100.1
-                                 << QString("100") + QLocale("fa_IR").decimalPoint() + "1";
+                                 << QStringLiteral("100") +
+                                        QLocale(QStringLiteral("fa_IR")).decimalPoint() +
+                                        QStringLiteral("1");
         QTest::newRow("Swiss German large") << "de_CH" << 1000.5 << "1000.5";
         QTest::newRow("Swedish fraction") << "sv_SE" << -138.5 << "-138,5";
         QTest::newRow("English, no grouping") << "en_US" << 3276.7 << "3276.7";

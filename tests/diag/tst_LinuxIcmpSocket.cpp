@@ -88,56 +88,83 @@ public:
     // Empty on success, otherwise why the lab could not be built.
     QString build()
     {
-        const CommandResult added = ip({"netns", "add", m_host});
+        const CommandResult added = ip({QStringLiteral("netns"), QStringLiteral("add"), m_host});
         if (!added.ok)
             return QStringLiteral("cannot create network namespaces: ") + added.output;
         m_created = true;
         const QList<QStringList> steps{
-            {"netns", "add", m_peer},
-            {"netns", "add", m_loop},
-            {"-n", m_host, "link", "set", "lo", "up"},
-            {"-n", m_peer, "link", "set", "lo", "up"},
-            {"-n", m_host, "link", "add", "vh", "type", "veth", "peer", "name", "vp", "netns",
-             m_peer},
-            {"-n", m_host, "addr", "add", "198.18.7.1/24", "dev", "vh"},
-            {"-n", m_peer, "addr", "add", "198.18.7.2/24", "dev", "vp"},
-            {"-n", m_host, "link", "set", "vh", "up"},
-            {"-n", m_peer, "link", "set", "vp", "up"},
-            {"-n", m_host, "route", "add", "198.18.9.0/24", "via", "198.18.7.2"},
-            {"-n", m_host, "route", "add", "198.18.10.0/24", "via", "198.18.7.2"},
-            {"-n", m_host, "route", "add", "unreachable", "198.18.8.0/24"},
-            {"-n", m_peer, "route", "add", "unreachable", "198.18.9.0/24"},
+            {QStringLiteral("netns"), QStringLiteral("add"), m_peer},
+            {QStringLiteral("netns"), QStringLiteral("add"), m_loop},
+            {QStringLiteral("-n"), m_host, QStringLiteral("link"), QStringLiteral("set"),
+             QStringLiteral("lo"), QStringLiteral("up")},
+            {QStringLiteral("-n"), m_peer, QStringLiteral("link"), QStringLiteral("set"),
+             QStringLiteral("lo"), QStringLiteral("up")},
+            {QStringLiteral("-n"), m_host, QStringLiteral("link"), QStringLiteral("add"),
+             QStringLiteral("vh"), QStringLiteral("type"), QStringLiteral("veth"),
+             QStringLiteral("peer"), QStringLiteral("name"), QStringLiteral("vp"),
+             QStringLiteral("netns"), m_peer},
+            {QStringLiteral("-n"), m_host, QStringLiteral("addr"), QStringLiteral("add"),
+             QStringLiteral("198.18.7.1/24"), QStringLiteral("dev"), QStringLiteral("vh")},
+            {QStringLiteral("-n"), m_peer, QStringLiteral("addr"), QStringLiteral("add"),
+             QStringLiteral("198.18.7.2/24"), QStringLiteral("dev"), QStringLiteral("vp")},
+            {QStringLiteral("-n"), m_host, QStringLiteral("link"), QStringLiteral("set"),
+             QStringLiteral("vh"), QStringLiteral("up")},
+            {QStringLiteral("-n"), m_peer, QStringLiteral("link"), QStringLiteral("set"),
+             QStringLiteral("vp"), QStringLiteral("up")},
+            {QStringLiteral("-n"), m_host, QStringLiteral("route"), QStringLiteral("add"),
+             QStringLiteral("198.18.9.0/24"), QStringLiteral("via"), QStringLiteral("198.18.7.2")},
+            {QStringLiteral("-n"), m_host, QStringLiteral("route"), QStringLiteral("add"),
+             QStringLiteral("198.18.10.0/24"), QStringLiteral("via"), QStringLiteral("198.18.7.2")},
+            {QStringLiteral("-n"), m_host, QStringLiteral("route"), QStringLiteral("add"),
+             QStringLiteral("unreachable"), QStringLiteral("198.18.8.0/24")},
+            {QStringLiteral("-n"), m_peer, QStringLiteral("route"), QStringLiteral("add"),
+             QStringLiteral("unreachable"), QStringLiteral("198.18.9.0/24")},
             // The unused address resolves to a MAC nobody has: requests go out
             // and vanish. Left to ARP, a failed resolution from an earlier
             // test would report it unreachable instead.
-            {"-n", m_peer, "link", "add", "vq", "type", "veth", "peer", "name", "vr", "netns",
-             m_loop},
-            {"-n", m_peer, "addr", "add", "198.18.12.1/30", "dev", "vq"},
-            {"-n", m_loop, "addr", "add", "198.18.12.2/30", "dev", "vr"},
-            {"-n", m_peer, "link", "set", "vq", "up"},
-            {"-n", m_loop, "link", "set", "vr", "up"},
-            {"-n", m_host, "route", "add", "198.18.11.0/24", "via", "198.18.7.2"},
-            {"-n", m_peer, "route", "add", "198.18.11.0/24", "via", "198.18.12.2"},
-            {"-n", m_loop, "route", "add", "198.18.11.0/24", "via", "198.18.12.1"},
-            {"-n", m_loop, "route", "add", "198.18.7.0/24", "via", "198.18.12.1"},
-            {"-n", m_host, "neigh", "add", "198.18.7.250", "lladdr", "02:00:00:00:00:fa", "dev",
-             "vh", "nud", "permanent"},
+            {QStringLiteral("-n"), m_peer, QStringLiteral("link"), QStringLiteral("add"),
+             QStringLiteral("vq"), QStringLiteral("type"), QStringLiteral("veth"),
+             QStringLiteral("peer"), QStringLiteral("name"), QStringLiteral("vr"),
+             QStringLiteral("netns"), m_loop},
+            {QStringLiteral("-n"), m_peer, QStringLiteral("addr"), QStringLiteral("add"),
+             QStringLiteral("198.18.12.1/30"), QStringLiteral("dev"), QStringLiteral("vq")},
+            {QStringLiteral("-n"), m_loop, QStringLiteral("addr"), QStringLiteral("add"),
+             QStringLiteral("198.18.12.2/30"), QStringLiteral("dev"), QStringLiteral("vr")},
+            {QStringLiteral("-n"), m_peer, QStringLiteral("link"), QStringLiteral("set"),
+             QStringLiteral("vq"), QStringLiteral("up")},
+            {QStringLiteral("-n"), m_loop, QStringLiteral("link"), QStringLiteral("set"),
+             QStringLiteral("vr"), QStringLiteral("up")},
+            {QStringLiteral("-n"), m_host, QStringLiteral("route"), QStringLiteral("add"),
+             QStringLiteral("198.18.11.0/24"), QStringLiteral("via"), QStringLiteral("198.18.7.2")},
+            {QStringLiteral("-n"), m_peer, QStringLiteral("route"), QStringLiteral("add"),
+             QStringLiteral("198.18.11.0/24"), QStringLiteral("via"),
+             QStringLiteral("198.18.12.2")},
+            {QStringLiteral("-n"), m_loop, QStringLiteral("route"), QStringLiteral("add"),
+             QStringLiteral("198.18.11.0/24"), QStringLiteral("via"),
+             QStringLiteral("198.18.12.1")},
+            {QStringLiteral("-n"), m_loop, QStringLiteral("route"), QStringLiteral("add"),
+             QStringLiteral("198.18.7.0/24"), QStringLiteral("via"), QStringLiteral("198.18.12.1")},
+            {QStringLiteral("-n"), m_host, QStringLiteral("neigh"), QStringLiteral("add"),
+             QStringLiteral("198.18.7.250"), QStringLiteral("lladdr"),
+             QStringLiteral("02:00:00:00:00:fa"), QStringLiteral("dev"), QStringLiteral("vh"),
+             QStringLiteral("nud"), QStringLiteral("permanent")},
         };
         for (const QStringList& step : steps) {
             const CommandResult result = ip(step);
             if (!result.ok)
-                return QStringLiteral("ip %1: %2").arg(step.join(' '), result.output);
+                return QStringLiteral("ip %1: %2").arg(step.join(QLatin1Char(' ')), result.output);
         }
         const QList<QStringList> settings{
-            {m_host, "net.ipv4.ping_group_range=0 2147483647"},
-            {m_peer, "net.ipv4.ip_forward=1"},
-            {m_peer, "net.ipv4.icmp_ratelimit=0"},
-            {m_loop, "net.ipv4.ip_forward=1"},
-            {m_loop, "net.ipv4.icmp_ratelimit=0"},
+            {m_host, QStringLiteral("net.ipv4.ping_group_range=0 2147483647")},
+            {m_peer, QStringLiteral("net.ipv4.ip_forward=1")},
+            {m_peer, QStringLiteral("net.ipv4.icmp_ratelimit=0")},
+            {m_loop, QStringLiteral("net.ipv4.ip_forward=1")},
+            {m_loop, QStringLiteral("net.ipv4.icmp_ratelimit=0")},
         };
         for (const QStringList& setting : settings) {
             const CommandResult result =
-                ip({"netns", "exec", setting[0], "sysctl", "-qw", setting[1]});
+                ip({QStringLiteral("netns"), QStringLiteral("exec"), setting[0],
+                    QStringLiteral("sysctl"), QStringLiteral("-qw"), setting[1]});
             if (!result.ok)
                 return QStringLiteral("sysctl %1: %2").arg(setting[1], result.output);
         }
@@ -148,9 +175,9 @@ public:
     {
         if (!m_created)
             return;
-        ip({"netns", "del", m_host});
-        ip({"netns", "del", m_peer});
-        ip({"netns", "del", m_loop});
+        ip({QStringLiteral("netns"), QStringLiteral("del"), m_host});
+        ip({QStringLiteral("netns"), QStringLiteral("del"), m_peer});
+        ip({QStringLiteral("netns"), QStringLiteral("del"), m_loop});
         m_created = false;
     }
 
@@ -160,14 +187,16 @@ public:
     // How many echo requests the peer has received so far.
     int peerEchoRequests() const
     {
-        const CommandResult result = ip({"netns", "exec", m_peer, "cat", "/proc/net/snmp"});
-        const QStringList lines = result.output.split('\n');
+        const CommandResult result = ip({QStringLiteral("netns"), QStringLiteral("exec"), m_peer,
+                                         QStringLiteral("cat"), QStringLiteral("/proc/net/snmp")});
+        const QStringList lines = result.output.split(QLatin1Char('\n'));
         for (int i = 0; i + 1 < lines.size(); ++i) {
-            if (!lines[i].startsWith("Icmp:") || !lines[i + 1].startsWith("Icmp:"))
+            if (!lines[i].startsWith(QStringLiteral("Icmp:")) ||
+                !lines[i + 1].startsWith(QStringLiteral("Icmp:")))
                 continue;
-            const QStringList names = lines[i].split(' ', Qt::SkipEmptyParts);
-            const QStringList values = lines[i + 1].split(' ', Qt::SkipEmptyParts);
-            const qsizetype column = names.indexOf("InEchos");
+            const QStringList names = lines[i].split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            const QStringList values = lines[i + 1].split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            const qsizetype column = names.indexOf(QLatin1String("InEchos"));
             if (column > 0 && column < values.size())
                 return values[column].toInt();
         }
@@ -459,9 +488,10 @@ private slots:
         QTest::addColumn<int>("keptSocketType");
         // The lab's namespace allows the datagram socket: nothing is raised.
         QTest::newRow("datagram allowed")
-            << Preference::Automatic << false << QStringList{"drop"} << -1;
+            << Preference::Automatic << false << QStringList{QStringLiteral("drop")} << -1;
         QTest::newRow("raw route")
-            << Preference::RawOnly << false << QStringList{"raise", "drop"} << int(SOCK_RAW);
+            << Preference::RawOnly << false
+            << QStringList{QStringLiteral("raise"), QStringLiteral("drop")} << int(SOCK_RAW);
         QTest::newRow("raw route, installed with cap_net_raw+p")
             << Preference::RawOnly << true << QStringList() << int(SOCK_RAW);
     }
@@ -595,18 +625,18 @@ private slots:
         QByteArray payload = IcmpPacket::echoPayload();
         quint32 source = kUnusedAddress;
         quint8 type = IcmpPacket::kEchoReply;
-        if (forgery == "other identifier")
+        if (forgery == QStringLiteral("other identifier"))
             id = quint16(id + 1);
-        else if (forgery == "earlier sequence")
+        else if (forgery == QStringLiteral("earlier sequence"))
             seq = quint16(seq - 1);
-        else if (forgery == "other payload")
+        else if (forgery == QStringLiteral("other payload"))
             payload = "hellp";
-        else if (forgery == "other source")
+        else if (forgery == QStringLiteral("other source"))
             source = kPeerAddress;
-        else if (forgery == "request instead of reply")
+        else if (forgery == QStringLiteral("request instead of reply"))
             type = IcmpPacket::kEchoRequest;
         QByteArray icmp = icmpMessage(type, id, seq, payload);
-        if (forgery == "bad checksum")
+        if (forgery == QStringLiteral("bad checksum"))
             icmp[3] = char(icmp[3] ^ 0x01);
         QVERIFY(forger.send(source, kHostAddress, icmp));
         const Outcome outcome = awaitOutcome(spy);

@@ -362,7 +362,7 @@ private slots:
         QFETCH(int, interfaceIndex);
         QFETCH(QByteArray, hardware);
         LinuxNeighbourTable::Entries entries;
-        if (source == "proc") {
+        if (source == QStringLiteral("proc")) {
             const QByteArray text =
                 "IP address       HW type     Flags       HW address            Mask     Device\n"
                 "198.18.0.21      0x1         0x2         02:0a:5e:1f:2b:c4     *        eth0\n"
@@ -405,20 +405,37 @@ private slots:
         QVERIFY(::unshare(CLONE_NEWNET) == 0);
         m_peerNamespace = QStringLiteral("nmsdisc%1").arg(::getpid());
         const QString peer = m_peerNamespace;
-        QVERIFY(run({"ip", "netns", "add", peer}));
-        QVERIFY(run(
-            {"ip", "link", "add", "vdA", "type", "veth", "peer", "name", "vdB", "netns", peer}));
-        QVERIFY(run({"sysctl", "-qw", "net.ipv6.conf.vdA.disable_ipv6=1"}));
-        QVERIFY(run({"ip", "link", "set", "lo", "up"}));
-        QVERIFY(run({"ip", "addr", "add", "198.18.77.1/24", "dev", "vdA"}));
-        QVERIFY(run({"ip", "link", "set", "vdA", "up"}));
-        QVERIFY(run({"ip", "route", "add", "default", "via", "198.18.77.254"}));
-        const QStringList inPeer{"ip", "netns", "exec", peer};
-        QVERIFY(run(inPeer + QStringList{"sysctl", "-qw", "net.ipv6.conf.vdB.disable_ipv6=1"}));
-        QVERIFY(run(inPeer + QStringList{"ip", "addr", "add", "198.18.77.2/24", "dev", "vdB"}));
-        QVERIFY(run(inPeer + QStringList{"ip", "link", "set", "vdB", "up"}));
+        QVERIFY(run({QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("add"), peer}));
+        QVERIFY(run({QStringLiteral("ip"), QStringLiteral("link"), QStringLiteral("add"),
+                     QStringLiteral("vdA"), QStringLiteral("type"), QStringLiteral("veth"),
+                     QStringLiteral("peer"), QStringLiteral("name"), QStringLiteral("vdB"),
+                     QStringLiteral("netns"), peer}));
+        QVERIFY(run({QStringLiteral("sysctl"), QStringLiteral("-qw"),
+                     QStringLiteral("net.ipv6.conf.vdA.disable_ipv6=1")}));
+        QVERIFY(run({QStringLiteral("ip"), QStringLiteral("link"), QStringLiteral("set"),
+                     QStringLiteral("lo"), QStringLiteral("up")}));
+        QVERIFY(
+            run({QStringLiteral("ip"), QStringLiteral("addr"), QStringLiteral("add"),
+                 QStringLiteral("198.18.77.1/24"), QStringLiteral("dev"), QStringLiteral("vdA")}));
+        QVERIFY(run({QStringLiteral("ip"), QStringLiteral("link"), QStringLiteral("set"),
+                     QStringLiteral("vdA"), QStringLiteral("up")}));
+        QVERIFY(run({QStringLiteral("ip"), QStringLiteral("route"), QStringLiteral("add"),
+                     QStringLiteral("default"), QStringLiteral("via"),
+                     QStringLiteral("198.18.77.254")}));
+        const QStringList inPeer{QStringLiteral("ip"), QStringLiteral("netns"),
+                                 QStringLiteral("exec"), peer};
+        QVERIFY(run(inPeer + QStringList{QStringLiteral("sysctl"), QStringLiteral("-qw"),
+                                         QStringLiteral("net.ipv6.conf.vdB.disable_ipv6=1")}));
+        QVERIFY(run(inPeer + QStringList{QStringLiteral("ip"), QStringLiteral("addr"),
+                                         QStringLiteral("add"), QStringLiteral("198.18.77.2/24"),
+                                         QStringLiteral("dev"), QStringLiteral("vdB")}));
+        QVERIFY(run(inPeer + QStringList{QStringLiteral("ip"), QStringLiteral("link"),
+                                         QStringLiteral("set"), QStringLiteral("vdB"),
+                                         QStringLiteral("up")}));
         const QString peerMac =
-            QString::fromLatin1(output(inPeer + QStringList{"cat", "/sys/class/net/vdB/address"}))
+            QString::fromLatin1(
+                output(inPeer + QStringList{QStringLiteral("cat"),
+                                            QStringLiteral("/sys/class/net/vdB/address")}))
                 .toUpper();
         QCOMPARE(peerMac.size(), 17);
 
@@ -464,13 +481,16 @@ private slots:
                     .hardwareAddress(int(::if_nametoindex("vdA")),
                                      QHostAddress(QStringLiteral("198.18.77.254")))
                     .isEmpty());
-        QVERIFY(!output({"ip", "neigh", "show", "198.18.77.254"}).contains("198.18.77.254"));
+        QVERIFY(!output({QStringLiteral("ip"), QStringLiteral("neigh"), QStringLiteral("show"),
+                         QStringLiteral("198.18.77.254")})
+                     .contains("198.18.77.254"));
     }
 
     void cleanupTestCase()
     {
         if (!m_peerNamespace.isEmpty())
-            run({"ip", "netns", "del", m_peerNamespace});
+            run({QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("del"),
+                 m_peerNamespace});
     }
 };
 

@@ -197,7 +197,7 @@ private slots:
         rig.ui().txtElementIP->setText(ip);
         rig.click();
         QVERIFY(rig.socket.sent.isEmpty());
-        QTRY_COMPARE(rig.captions, QStringList{"Unknown Response"});
+        QTRY_COMPARE(rig.captions, QStringList{QStringLiteral("Unknown Response")});
         QCOMPARE(rig.fill(), kRed);
         QVERIFY(!rig.retry()->isEnabled());
         QVERIFY(!rig.socket.isOpen());
@@ -218,7 +218,7 @@ private slots:
         QCOMPARE(box.icon, BoxIcon::Critical);
         QCOMPARE(box.buttons, BoxButtons::Ok);
         QCOMPARE(boxesWhenCaptionSet, 1); // the caption follows the closed box
-        QCOMPARE(rig.captions, QStringList{"Unable to init sockets"});
+        QCOMPARE(rig.captions, QStringList{QStringLiteral("Unable to init sockets")});
         QCOMPARE(rig.fill(), kRed);
         QVERIFY(rig.socket.sent.isEmpty());
         QVERIFY(!rig.ping.isEchoPending());
@@ -228,13 +228,14 @@ private slots:
     {
         PingRig rig;
         rig.clickAndTimeOut();
-        QCOMPARE(rig.captions, QStringList{"Request Timed Out"});
+        QCOMPARE(rig.captions, QStringList{QStringLiteral("Request Timed Out")});
         QVERIFY(rig.retry()->fire());
         QVERIFY(rig.retry()->fire());
         QVERIFY(rig.retry()->fire());
-        QCOMPARE(rig.captions,
-                 (QStringList{"Request Timed Out", "Retrying in 2 seconds...",
-                              "Retrying in 1 seconds...", "Retrying in 0 seconds..."}));
+        QCOMPARE(rig.captions, (QStringList{QStringLiteral("Request Timed Out"),
+                                            QStringLiteral("Retrying in 2 seconds..."),
+                                            QStringLiteral("Retrying in 1 seconds..."),
+                                            QStringLiteral("Retrying in 0 seconds...")}));
         QCOMPARE(rig.socket.sent.size(), 1);
         QVERIFY(rig.retry()->fire());
         QVERIFY(!rig.retry()->isEnabled());
@@ -257,9 +258,11 @@ private slots:
         for (int tick = 0; tick < 4; ++tick)
             QVERIFY(rig.retry()->fire());
         QVERIFY(rig.socket.finish(echo_status::DestinationHostUnreachable));
-        const QStringList countdown{"Request Timed Out", "Retrying in 2 seconds...",
-                                    "Retrying in 1 seconds...", "Retrying in 0 seconds..."};
-        QCOMPARE(rig.captions, countdown + countdown + QStringList{"Destination Host Unreachable"});
+        const QStringList countdown{
+            QStringLiteral("Request Timed Out"), QStringLiteral("Retrying in 2 seconds..."),
+            QStringLiteral("Retrying in 1 seconds..."), QStringLiteral("Retrying in 0 seconds...")};
+        QCOMPARE(rig.captions, countdown + countdown +
+                                   QStringList{QStringLiteral("Destination Host Unreachable")});
         QCOMPARE(rig.socket.sent.size(), 3);
         QVERIFY(!rig.retry()->isEnabled());
     }
@@ -290,7 +293,8 @@ private slots:
         QCOMPARE(rig.socket.sent.size(), 2);
         QVERIFY(rig.retry()->fire());
         QVERIFY(rig.retry()->fire());
-        QCOMPARE(rig.captions, (QStringList{"Request Timed Out", "Retrying in 0 seconds..."}));
+        QCOMPARE(rig.captions, (QStringList{QStringLiteral("Request Timed Out"),
+                                            QStringLiteral("Retrying in 0 seconds...")}));
         QCOMPARE(rig.socket.sent.size(), 3);
     }
 
@@ -343,15 +347,18 @@ private slots:
         QTest::addColumn<QStringList>("captions");
         QTest::addColumn<int>("echoes");
         // After a time-out the held click stops the countdown it started.
-        QTest::newRow("time-out") << 1 << 11010 << QStringList{"Request Timed Out", "<Stopped>"}
+        QTest::newRow("time-out") << 1 << 11010
+                                  << QStringList{QStringLiteral("Request Timed Out"),
+                                                 QStringLiteral("<Stopped>")}
                                   << 1;
         // After any other outcome it pings again.
-        QTest::newRow("reply") << 1 << 0 << QStringList{"7 ms"} << 2;
+        QTest::newRow("reply") << 1 << 0 << QStringList{QStringLiteral("7 ms")} << 2;
         // Each click in turn: the first stops the countdown, the second pings.
         QTest::newRow("two clicks, time-out")
-            << 2 << 11010 << QStringList{"Request Timed Out", "<Stopped>"} << 2;
+            << 2 << 11010
+            << QStringList{QStringLiteral("Request Timed Out"), QStringLiteral("<Stopped>")} << 2;
         // Each pings once the echo before it is answered.
-        QTest::newRow("three clicks, reply") << 3 << 0 << QStringList{"7 ms"} << 4;
+        QTest::newRow("three clicks, reply") << 3 << 0 << QStringList{QStringLiteral("7 ms")} << 4;
     }
     void clickDuringEchoIsHandledAfterIt()
     {
@@ -399,24 +406,24 @@ private slots:
         PingRig rig;
         const QPoint inside(5, 5);
         const QPoint outside(rig.ui().lblPing->width() + 20, 5);
-        if (gesture == "double click") {
+        if (gesture == QStringLiteral("double click")) {
             rig.doubleClick();
-        } else if (gesture == "right click") {
+        } else if (gesture == QStringLiteral("right click")) {
             rig.mouse(QEvent::MouseButtonPress, Qt::RightButton, inside);
             rig.mouse(QEvent::MouseButtonRelease, Qt::RightButton, inside);
         } else {
             rig.mouse(QEvent::MouseButtonPress, Qt::LeftButton, inside);
             QCOMPARE(rig.socket.sent.size(), 0); // nothing on the press itself
         }
-        if (gesture == "click")
+        if (gesture == QStringLiteral("click"))
             rig.mouse(QEvent::MouseButtonRelease, Qt::LeftButton, inside);
-        if (gesture == "release outside")
+        if (gesture == QStringLiteral("release outside"))
             rig.mouse(QEvent::MouseButtonRelease, Qt::LeftButton, outside);
         QCOMPARE(rig.socket.sent.size(), echoes);
         if (echoes == 0)
             return;
         QVERIFY(rig.socket.finish(echo_status::RequestTimedOut));
-        QCOMPARE(rig.captions, QStringList{"Request Timed Out"});
+        QCOMPARE(rig.captions, QStringList{QStringLiteral("Request Timed Out")});
         QVERIFY(rig.retry()->isEnabled());
         QCOMPARE(rig.socket.sent.size(), 1);
         QVERIFY(!rig.ping.isEchoPending());
@@ -439,7 +446,7 @@ private slots:
         }
         QCOMPARE(rig.socket.sent.size(), 1);
         QVERIFY(rig.socket.finish(echo_status::RequestTimedOut));
-        QCOMPARE(rig.captions, QStringList{"Request Timed Out"});
+        QCOMPARE(rig.captions, QStringList{QStringLiteral("Request Timed Out")});
         QVERIFY(rig.retry()->isEnabled());
         QCOMPARE(rig.socket.sent.size(), 1);
     }

@@ -173,14 +173,14 @@ private slots:
         expectSuccessOnly();
         const IniSection section = sectionOf(encoder);
         const QString stored = name.toUpper().leftJustified(16);
-        QCOMPARE(section.value("NAME"), stored);
-        QCOMPARE(section.value("REMOTE"), remote);
-        QCOMPARE(section.value("INPUT"), QString::number(input));
-        QCOMPARE(section.value("TX"), QString::number(tx));
-        QCOMPARE(section.value("IP"), encoder.ip);
+        QCOMPARE(section.value(QStringLiteral("NAME")), stored);
+        QCOMPARE(section.value(QStringLiteral("REMOTE")), remote);
+        QCOMPARE(section.value(QStringLiteral("INPUT")), QString::number(input));
+        QCOMPARE(section.value(QStringLiteral("TX")), QString::number(tx));
+        QCOMPARE(section.value(QStringLiteral("IP")), encoder.ip);
         QCOMPARE(section.keys.size(), 13);
-        QVERIFY(
-            m_program.nodeTexts().contains(stored.trimmed() + " [" + encoder.programMac() + "]"));
+        QVERIFY(m_program.nodeTexts().contains(stored.trimmed() + QStringLiteral(" [") +
+                                               encoder.programMac() + QStringLiteral("]")));
     }
 
     void decoderConfigurationReachesElement()
@@ -207,25 +207,26 @@ private slots:
         QCOMPARE(kDecoderPacketHex.size(), 40 * 2);
         expectSuccessOnly();
         const IniSection section = sectionOf(decoder);
-        const QStringList expected{"DEC-02 STUDIO B ",
-                                   "198.18.0.52",
-                                   "255.255.255.0",
-                                   "198.18.0.253",
-                                   "198.18.0.13",
-                                   "0",
-                                   "1",
-                                   "0",
-                                   "2",
+        const QStringList expected{QStringLiteral("DEC-02 STUDIO B "),
+                                   QStringLiteral("198.18.0.52"),
+                                   QStringLiteral("255.255.255.0"),
+                                   QStringLiteral("198.18.0.253"),
+                                   QStringLiteral("198.18.0.13"),
+                                   QStringLiteral("0"),
+                                   QStringLiteral("1"),
+                                   QStringLiteral("0"),
+                                   QStringLiteral("2"),
                                    decoder.serial,
-                                   "3.4",
-                                   "0",
-                                   "2",
-                                   "255",
-                                   "2",
-                                   "100",
-                                   "200"};
+                                   QStringLiteral("3.4"),
+                                   QStringLiteral("0"),
+                                   QStringLiteral("2"),
+                                   QStringLiteral("255"),
+                                   QStringLiteral("2"),
+                                   QStringLiteral("100"),
+                                   QStringLiteral("200")};
         QCOMPARE(section.values, expected);
-        QVERIFY(m_program.nodeTexts().contains("DEC-02 STUDIO B [" + decoder.programMac() + "]"));
+        QVERIFY(m_program.nodeTexts().contains(QStringLiteral("DEC-02 STUDIO B [") +
+                                               decoder.programMac() + QStringLiteral("]")));
     }
 
     // The element runs another gateway than the one sent: exactly that
@@ -237,7 +238,7 @@ private slots:
                          {QStringLiteral("--disagree"), QStringLiteral("gw=198.18.0.99")}));
         auto restart = qScopeGuard([&] { simStart(encoder.index); });
         QVERIFY(m_program.select(encoder.programMac()));
-        const QString storedGateway = sectionOf(encoder).value("GW");
+        const QString storedGateway = sectionOf(encoder).value(QStringLiteral("GW"));
         QCOMPARE(m_program.ui().txtElementGW->text(), storedGateway);
 
         saveAnsweringYes();
@@ -248,7 +249,7 @@ private slots:
         const MessageBoxRequest& box = m_program.dialogs.last();
         QCOMPARE(box.title, kApplicationTitle);
         QCOMPARE(box.icon, BoxIcon::Critical);
-        QCOMPARE(sectionOf(encoder).value("GW"), storedGateway);
+        QCOMPARE(sectionOf(encoder).value(QStringLiteral("GW")), storedGateway);
     }
 
     void stoppedElementTimesOutOnce()
@@ -288,7 +289,7 @@ private slots:
 
         QCOMPARE(record.received(kControlPort), QStringList{QStringLiteral("0e00")});
         QCOMPARE(m_program.ui().lblAttenDB->text(), QStringLiteral("Mute"));
-        QCOMPARE(sectionOf(decoder).value("ATT"), QStringLiteral("14"));
+        QCOMPARE(sectionOf(decoder).value(QStringLiteral("ATT")), QStringLiteral("14"));
         QCOMPARE(m_program.dialogs.texts(), QStringList());
     }
 
@@ -338,9 +339,11 @@ private slots:
         emit ui.lblPing->clicked(); // stop the retries
         QCOMPARE(ui.lblPing->caption(), QStringLiteral("<Stopped>"));
         QVERIFY(!ui.tmrRetryPing->isEnabled());
-        QCOMPARE(captions, (QStringList{"Request Timed Out", "Retrying in 2 seconds...",
-                                        "Retrying in 1 seconds...", "Retrying in 0 seconds...",
-                                        "<Stopped>"}));
+        QCOMPARE(captions, (QStringList{QStringLiteral("Request Timed Out"),
+                                        QStringLiteral("Retrying in 2 seconds..."),
+                                        QStringLiteral("Retrying in 1 seconds..."),
+                                        QStringLiteral("Retrying in 0 seconds..."),
+                                        QStringLiteral("<Stopped>")}));
         QCOMPARE(m_program.dialogs.texts(), QStringList());
     }
 
@@ -371,7 +374,7 @@ private slots:
         m_program.program->toolbarClick(4); // answered No: nothing is sent
         QTRY_VERIFY_WITH_TIMEOUT(m_program.dialogs.texts().contains(kSendText), kAnswerTimeoutMs);
         const qsizetype clicks = m_program.dialogs.texts().indexOf(kSendText);
-        QVERIFY2(clicks <= 3, qPrintable(m_program.dialogs.texts().join("\n")));
+        QVERIFY2(clicks <= 3, qPrintable(m_program.dialogs.texts().join(QStringLiteral("\n"))));
         QCOMPARE(m_program.mostOpenBoxes, 1);
         QCOMPARE(m_program.terminatedWith, -1);
     }

@@ -59,9 +59,15 @@ const QString kWriteFailedText =
     QStringLiteral("An error occured while saving this element info to the local "
                    "database.\rCannot save this element info.");
 
-const QStringList kEncoderKeys{"NAME", "IP",   "MASK", "GW",  "REMOTE", "INPUT", "TYPE",
-                               "TX",   "ROLE", "SN",   "VER", "SFN",    "BUF"};
-const QStringList kDecoderKeys = kEncoderKeys + QStringList{"ATT", "SDM", "SDL", "SDT"};
+const QStringList kEncoderKeys{
+    QStringLiteral("NAME"), QStringLiteral("IP"),     QStringLiteral("MASK"),
+    QStringLiteral("GW"),   QStringLiteral("REMOTE"), QStringLiteral("INPUT"),
+    QStringLiteral("TYPE"), QStringLiteral("TX"),     QStringLiteral("ROLE"),
+    QStringLiteral("SN"),   QStringLiteral("VER"),    QStringLiteral("SFN"),
+    QStringLiteral("BUF")};
+const QStringList kDecoderKeys =
+    kEncoderKeys + QStringList{QStringLiteral("ATT"), QStringLiteral("SDM"), QStringLiteral("SDL"),
+                               QStringLiteral("SDT")};
 
 // The values the simulator reports by default, as the program must store
 // them: the name padded to 16 and upper-cased, the lab's plan for address,
@@ -74,19 +80,17 @@ QStringList expectedValues(const LabElement& element)
                        element.mask,
                        element.gateway,
                        element.remote,
-                       "0",
-                       "0",
-                       "0",
-                       element.isDecoder() ? "2" : "1",
+                       QStringLiteral("0"),
+                       QStringLiteral("0"),
+                       QStringLiteral("0"),
+                       element.isDecoder() ? QStringLiteral("2") : QStringLiteral("1"),
                        element.serial,
-                       "3.4",
-                       "0",
-                       "2"};
+                       QStringLiteral("3.4"),
+                       QStringLiteral("0"),
+                       QStringLiteral("2")};
     if (element.isDecoder())
-        values << "255"
-               << "0"
-               << "50"
-               << "30";
+        values << QStringLiteral("255") << QStringLiteral("0") << QStringLiteral("50")
+               << QStringLiteral("30");
     return values;
 }
 
@@ -199,7 +203,7 @@ private slots:
         QVERIFY(m_program->discover());
 
         QVERIFY2(m_program->dialogs.texts() == QStringList{questionText()},
-                 qPrintable(m_program->dialogs.texts().join("\n")));
+                 qPrintable(m_program->dialogs.texts().join(QStringLiteral("\n"))));
         const QList<IniSection> database = m_program->database();
         QCOMPARE(database.size(), m_count);
         for (const LabElement& element : std::as_const(m_elements)) {
@@ -211,7 +215,8 @@ private slots:
                  QStringLiteral("Select element: (%1 items)").arg(m_count));
         QStringList expectedNodes;
         for (const LabElement& element : std::as_const(m_elements))
-            expectedNodes << element.name + " [" + element.programMac() + "]";
+            expectedNodes << element.name + QStringLiteral(" [") + element.programMac() +
+                                 QStringLiteral("]");
         QStringList nodes = m_program->nodeTexts();
         nodes.sort();
         expectedNodes.sort();
@@ -280,7 +285,7 @@ private slots:
         QCOMPARE(m_program->dialogs.boxes.size(), answers + 1);
         for (qsizetype i = 1; i <= answers; ++i) {
             const MessageBoxRequest& box = m_program->dialogs.boxes.at(i);
-            QCOMPARE(box.text(), kMacLine + "\r" + kCorrupted);
+            QCOMPARE(box.text(), kMacLine + QStringLiteral("\r") + kCorrupted);
             QCOMPARE(box.title, kApplicationTitle);
             QCOMPARE(box.icon, BoxIcon::Critical);
             QCOMPARE(box.buttons, BoxButtons::Ok);
@@ -313,7 +318,7 @@ private slots:
         QCOMPARE(answers, qsizetype(1));
         QStringList expected{questionText()};
         for (qsizetype i = 0; i < answers; ++i)
-            expected << kSerialLine + "\r" + kCorrupted;
+            expected << kSerialLine + QStringLiteral("\r") + kCorrupted;
         QCOMPARE(m_program->dialogs.texts(), expected);
         const MessageBoxRequest& box = m_program->dialogs.last();
         QCOMPARE(box.title, kApplicationTitle);
@@ -379,7 +384,7 @@ private slots:
                 QVERIFY2(insideLabNetwork(address), qPrintable(box.text()));
         }
         for (const QString& address : neighbourAddresses())
-            QVERIFY2(insideLabNetwork(address), qPrintable("resolved " + address));
+            QVERIFY2(insideLabNetwork(address), qPrintable(QStringLiteral("resolved ") + address));
         QCOMPARE(databaseBytes(), databaseBefore);
 
         // A configuration sent after the flood is confirmed.
@@ -443,24 +448,24 @@ private slots:
         const QString folder = qEnvironmentVariable("NMS_LAB_DB_DIR");
         if (folder.isEmpty())
             QSKIP("lab_discovery.sh runs this on a tmpfs of its own (NMS_LAB_DB_DIR)");
-        if (fault == "full")
+        if (fault == QStringLiteral("full"))
             QVERIFY(fillLeaving(folder, kRoomLeftOnFullDisk));
         m_program->dialogs.script = {BoxAnswer::Yes};
         m_program->program->toolbarClick(1);
         // The empty database has replaced the old one; the answers are not
         // yet read. From here on nothing can be written.
-        if (fault == "read-only" &&
+        if (fault == QStringLiteral("read-only") &&
             QProcess::execute(QStringLiteral("mount"),
                               {QStringLiteral("-o"), QStringLiteral("remount,ro"), folder}) != 0)
             QSKIP("cannot remount the database folder read-only (not root?)");
         QVERIFY(QTest::qWaitFor([this] { return !m_program->discoveryRunning(); },
                                 kDiscoveryTimeoutMs));
-        if (fault == "read-only")
+        if (fault == QStringLiteral("read-only"))
             QProcess::execute(QStringLiteral("mount"),
                               {QStringLiteral("-o"), QStringLiteral("remount,rw"), folder});
 
         QVERIFY2(m_program->dialogs.texts().contains(kWriteFailedText),
-                 qPrintable(m_program->dialogs.texts().join("\n")));
+                 qPrintable(m_program->dialogs.texts().join(QStringLiteral("\n"))));
         QCOMPARE(m_program->mostOpenBoxes, 1);
         QCOMPARE(wholeRecordsProblem(m_program->iniPath()), QString());
         const qsizetype stored = m_program->database().size();
@@ -484,7 +489,7 @@ private slots:
 
         QCOMPARE(wholeRecordsProblem(m_program->iniPath()), QString());
         for (const QString& address : neighbourAddresses())
-            QVERIFY2(insideLabNetwork(address), qPrintable("resolved " + address));
+            QVERIFY2(insideLabNetwork(address), qPrintable(QStringLiteral("resolved ") + address));
         QCOMPARE(m_program->mostOpenBoxes, 1);
         QCOMPARE(m_program->terminatedWith, -1);
         // The program's own reading of what it wrote agrees with the file
@@ -573,7 +578,7 @@ private:
         if (!file.exists())
             return QString();
         if (!file.open(QIODevice::ReadOnly))
-            return "cannot read " + path;
+            return QStringLiteral("cannot read ") + path;
         const QByteArray bytes = file.readAll();
         if (!bytes.isEmpty() && !bytes.endsWith('\n'))
             return QStringLiteral("the file ends inside a line");
@@ -584,13 +589,16 @@ private:
                 continue;
             const qsizetype equals = line.indexOf(QLatin1Char('='));
             if (equals <= 0 || !kDecoderKeys.contains(line.left(equals)))
-                return "a line that is no record line: " + line.toLatin1().toHex();
+                return QStringLiteral("a line that is no record line: ") +
+                       QString::fromLatin1(line.toLatin1().toHex());
             if (line.contains(QLatin1Char('\r')) || line.contains(QChar(0)))
-                return "a value with CR or NUL: " + line.toLatin1().toHex();
+                return QStringLiteral("a value with CR or NUL: ") +
+                       QString::fromLatin1(line.toLatin1().toHex());
         }
         for (const IniSection& section : readIniFile(path)) {
             if (section.keys != kEncoderKeys && section.keys != kDecoderKeys)
-                return "a cut record: [" + section.name + "] " + section.keys.join(',');
+                return QStringLiteral("a cut record: [") + section.name + QStringLiteral("] ") +
+                       section.keys.join(QLatin1Char(','));
         }
         return QString();
     }
@@ -660,7 +668,7 @@ private:
         const auto it = std::find_if(database.begin(), database.end(), [&](const IniSection& s) {
             return s.name == element.section();
         });
-        QVERIFY2(it != database.end(), qPrintable("no section for " + element.mac));
+        QVERIFY2(it != database.end(), qPrintable(QStringLiteral("no section for ") + element.mac));
         QCOMPARE(it->keys, element.isDecoder() ? kDecoderKeys : kEncoderKeys);
         QCOMPARE(it->values, expectedValues(element));
     }

@@ -43,7 +43,7 @@ bool isDecoder(int index)
 QByteArray elementName(int index)
 {
     const QString name = QStringLiteral("%1-%2")
-                             .arg(isDecoder(index) ? "DEC" : "ENC")
+                             .arg(isDecoder(index) ? QStringLiteral("DEC") : QStringLiteral("ENC"))
                              .arg(index, 2, 10, QLatin1Char('0'));
     return name.toLatin1().leftJustified(16, ' ');
 }
@@ -51,7 +51,7 @@ QByteArray elementName(int index)
 QByteArray addressBytes(const QString& dotted)
 {
     QByteArray bytes;
-    for (const QString& part : dotted.split('.'))
+    for (const QString& part : dotted.split(QLatin1Char('.')))
         bytes.append(char(part.toInt()));
     return bytes;
 }
@@ -80,13 +80,14 @@ QList<int> indexList(const QByteArray& text, int count)
 // this namespace; empty when there is none yet.
 QString neighbourMac(const QString& ip)
 {
-    QFile table("/proc/net/arp");
+    QFile table(QStringLiteral("/proc/net/arp"));
     if (!table.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
     table.readLine(); // header
     while (!table.atEnd()) {
-        const QStringList fields = QString::fromLatin1(table.readLine()).simplified().split(' ');
-        if (fields.size() >= 4 && fields[0] == ip && fields[2] == "0x2")
+        const QStringList fields =
+            QString::fromLatin1(table.readLine()).simplified().split(QLatin1Char(' '));
+        if (fields.size() >= 4 && fields[0] == ip && fields[2] == QStringLiteral("0x2"))
             return fields[3];
     }
     return {};
@@ -140,7 +141,8 @@ private slots:
             const auto it = std::find_if(answers.begin(), answers.end(), [&](const Answer& a) {
                 return a.sender.toString() == elementIp(index);
             });
-            QVERIFY2(it != answers.end(), qPrintable("no answer from " + elementIp(index)));
+            QVERIFY2(it != answers.end(),
+                     qPrintable(QStringLiteral("no answer from ") + elementIp(index)));
             checkFeedback(index, it->data);
         }
     }
@@ -156,8 +158,9 @@ private slots:
     void configurationMovesInterface()
     {
         const QString newIp = QStringLiteral("198.18.0.51");
-        QByteArray packet = addressBytes(newIp) + addressBytes("255.255.255.0") +
-                            addressBytes("198.18.0.254") + addressBytes("198.18.0.12");
+        QByteArray packet = addressBytes(newIp) + addressBytes(QStringLiteral("255.255.255.0")) +
+                            addressBytes(QStringLiteral("198.18.0.254")) +
+                            addressBytes(QStringLiteral("198.18.0.12"));
         packet += QByteArray::fromHex("010101");
         packet += QByteArray("MOVED 01").leftJustified(16, ' ');
         QCOMPARE(packet.size(), 35);
@@ -173,8 +176,10 @@ private slots:
 
     void decoderConfigurationApplied()
     {
-        QByteArray packet = addressBytes(elementIp(2)) + addressBytes("255.255.255.0") +
-                            addressBytes("198.18.0.254") + addressBytes("198.18.0.51");
+        QByteArray packet = addressBytes(elementIp(2)) +
+                            addressBytes(QStringLiteral("255.255.255.0")) +
+                            addressBytes(QStringLiteral("198.18.0.254")) +
+                            addressBytes(QStringLiteral("198.18.0.51"));
         packet += QByteArray::fromHex("000100");
         packet += QByteArray("DEC-02 NEW").leftJustified(16, ' ');
         packet += QByteArray::fromHex("010401"
@@ -211,8 +216,10 @@ private slots:
     // and reported, but its interface stays where it is.
     void configurationOutsideTestRangeKeepsInterface()
     {
-        QByteArray packet = addressBytes("192.0.2.5") + addressBytes("255.255.255.0") +
-                            addressBytes("192.0.2.1") + addressBytes("198.18.0.14");
+        QByteArray packet = addressBytes(QStringLiteral("192.0.2.5")) +
+                            addressBytes(QStringLiteral("255.255.255.0")) +
+                            addressBytes(QStringLiteral("192.0.2.1")) +
+                            addressBytes(QStringLiteral("198.18.0.14"));
         packet += QByteArray::fromHex("000000");
         packet += QByteArray("ENC-03").leftJustified(16, ' ');
         QCOMPARE(m_socket.writeDatagram(packet, QHostAddress(elementIp(3)), 2976), qint64(35));
@@ -228,7 +235,7 @@ private:
     {
         for (const QNetworkInterface& netif : QNetworkInterface::allInterfaces()) {
             for (const QNetworkAddressEntry& entry : netif.addressEntries()) {
-                if (entry.ip() == QHostAddress("198.18.0.1"))
+                if (entry.ip() == QHostAddress(QStringLiteral("198.18.0.1")))
                     return netif.index();
             }
         }

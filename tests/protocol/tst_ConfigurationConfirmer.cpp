@@ -13,11 +13,12 @@ using namespace nms::test;
 
 namespace {
 
-const QString kSuccess = "New configuration has been sucessfuly saved and loaded!";
+const QString kSuccess = QStringLiteral("New configuration has been sucessfuly saved and loaded!");
 
 QString mismatchText(const QString& field)
 {
-    return "An error occured while saving '" + field + "':\rFeedback is corrupted.";
+    return QStringLiteral("An error occured while saving '") + field +
+           QStringLiteral("':\rFeedback is corrupted.");
 }
 
 // The confirmer with the attenuation handling live, so that a value taken
@@ -32,11 +33,11 @@ FeedbackRecord matchingAnswer(quint8 role)
 {
     FeedbackRecord r;
     r.mac = ConfigPanelFixture::kMac;
-    r.ip = "198.18.0.20";
-    r.mask = "255.255.0.0";
-    r.gw = "198.18.0.1";
-    r.remote = "198.18.0.30";
-    r.name = "STUDIO A        ";
+    r.ip = QStringLiteral("198.18.0.20");
+    r.mask = QStringLiteral("255.255.0.0");
+    r.gw = QStringLiteral("198.18.0.1");
+    r.remote = QStringLiteral("198.18.0.30");
+    r.name = QStringLiteral("STUDIO A        ");
     r.role = role;
     r.sn = 1234;
     r.ver = double(3.4f);
@@ -56,11 +57,11 @@ FeedbackRecord matchingAnswer(quint8 role)
 // The panel of a selected encoder as the operator edited and sent it.
 void editEncoderPanel(FrmMainControls& ui)
 {
-    ui.txtElementName->setText("studio b  ");
-    ui.txtElementIP->setText("198.18.0.21");
-    ui.txtElementMask->setText("255.255.255.0");
-    ui.txtElementGW->setText("198.18.0.2");
-    ui.txtRemoteIP->setText("198.18.0.31");
+    ui.txtElementName->setText(QStringLiteral("studio b  "));
+    ui.txtElementIP->setText(QStringLiteral("198.18.0.21"));
+    ui.txtElementMask->setText(QStringLiteral("255.255.255.0"));
+    ui.txtElementGW->setText(QStringLiteral("198.18.0.2"));
+    ui.txtRemoteIP->setText(QStringLiteral("198.18.0.31"));
     ui.cmbAudioInput->setCurrentIndex(1);
     ui.cmbAudioType->setCurrentIndex(1);
     ui.cmbAudioTX->setCurrentIndex(1);
@@ -69,11 +70,11 @@ void editEncoderPanel(FrmMainControls& ui)
 FeedbackRecord editedEncoderAnswer()
 {
     FeedbackRecord r = matchingAnswer(1);
-    r.name = "STUDIO B        ";
-    r.ip = "198.18.0.21";
-    r.mask = "255.255.255.0";
-    r.gw = "198.18.0.2";
-    r.remote = "198.18.0.31";
+    r.name = QStringLiteral("STUDIO B        ");
+    r.ip = QStringLiteral("198.18.0.21");
+    r.mask = QStringLiteral("255.255.255.0");
+    r.gw = QStringLiteral("198.18.0.2");
+    r.remote = QStringLiteral("198.18.0.31");
     r.input = r.type = r.tx = 1;
     r.sn = 5678;
     r.ver = double(3.5f);
@@ -111,22 +112,22 @@ private slots:
     {
         ConfirmerFixture f;
         f.writeIni(ConfigPanelFixture::encoderRecord());
-        f.selectElement("ENCODER");
+        f.selectElement(QStringLiteral("ENCODER"));
         editEncoderPanel(f.ui);
         f.confirmer.ConfirmConfiguration(editedEncoderAnswer());
 
         QCOMPARE(f.dialogs.boxes.size(), 1);
         const MessageBoxRequest& box = f.dialogs.last();
         QCOMPARE(box.icon, BoxIcon::Information);
-        QCOMPARE(box.title, QString("Configuration changed"));
+        QCOMPARE(box.title, QStringLiteral("Configuration changed"));
         QCOMPARE(box.buttons, BoxButtons::Ok);
         QCOMPARE(box.text(), kSuccess);
         QCOMPARE(QString::fromLatin1(f.iniBytes()), QString::fromLatin1(editedEncoderRecord()));
-        QCOMPARE(f.ui.lblElementType->caption(), QString("ENCODER"));
-        QCOMPARE(f.ui.lblSerialNumber->caption(), QString("5678"));
-        QCOMPARE(f.ui.lblVersion->caption(), QString("3.5"));
+        QCOMPARE(f.ui.lblElementType->caption(), QStringLiteral("ENCODER"));
+        QCOMPARE(f.ui.lblSerialNumber->caption(), QStringLiteral("5678"));
+        QCOMPARE(f.ui.lblVersion->caption(), QStringLiteral("3.5"));
         // The compared fields stay as the operator typed them.
-        QCOMPARE(f.ui.txtElementName->text(), QString("studio b  "));
+        QCOMPARE(f.ui.txtElementName->text(), QStringLiteral("studio b  "));
     }
 
     // Values that did not reach the file were not saved: the operator is
@@ -135,7 +136,7 @@ private slots:
     {
         ConfirmerFixture f;
         f.writeIni(ConfigPanelFixture::encoderRecord());
-        f.selectElement("ENCODER");
+        f.selectElement(QStringLiteral("ENCODER"));
         editEncoderPanel(f.ui);
         const QString directory = QFileInfo(f.iniPath()).absolutePath();
         if (!makeDirectoryUnwritable(directory, true))
@@ -144,10 +145,11 @@ private slots:
         makeDirectoryUnwritable(directory, false);
 
         QCOMPARE(f.dialogs.texts(),
-                 QStringList({"An error occured while saving this element info to the local "
-                              "database.\rCannot save this element info."}));
+                 QStringList(
+                     {QStringLiteral("An error occured while saving this element info to the local "
+                                     "database.\rCannot save this element info.")}));
         QCOMPARE(f.dialogs.last().icon, BoxIcon::Critical);
-        QCOMPARE(f.dialogs.last().title, QString("Orbelund Veltrino Manager"));
+        QCOMPARE(f.dialogs.last().title, QStringLiteral("Orbelund Veltrino Manager"));
         QCOMPARE(f.iniBytes(), ConfigPanelFixture::encoderRecord());
     }
 
@@ -188,24 +190,24 @@ private slots:
         QFETCH(QString, box);
         ConfirmerFixture f;
         f.writeIni(ConfigPanelFixture::encoderRecord());
-        f.selectElement("ENCODER");
+        f.selectElement(QStringLiteral("ENCODER"));
         editEncoderPanel(f.ui);
         FeedbackRecord answer = editedEncoderAnswer();
-        if (field == "name")
-            answer.name = "STUDIO C        ";
-        else if (field == "ip")
-            answer.ip = "198.18.0.99";
-        else if (field == "mask")
-            answer.mask = "255.0.0.0";
-        else if (field == "gw")
-            answer.gw = "198.18.0.254";
-        else if (field == "remote")
-            answer.remote = "198.18.0.98";
-        else if (field == "input")
+        if (field == QStringLiteral("name"))
+            answer.name = QStringLiteral("STUDIO C        ");
+        else if (field == QStringLiteral("ip"))
+            answer.ip = QStringLiteral("198.18.0.99");
+        else if (field == QStringLiteral("mask"))
+            answer.mask = QStringLiteral("255.0.0.0");
+        else if (field == QStringLiteral("gw"))
+            answer.gw = QStringLiteral("198.18.0.254");
+        else if (field == QStringLiteral("remote"))
+            answer.remote = QStringLiteral("198.18.0.98");
+        else if (field == QStringLiteral("input"))
             answer.input = 0;
-        else if (field == "type")
+        else if (field == QStringLiteral("type"))
             answer.type = 0;
-        else if (field == "tx")
+        else if (field == QStringLiteral("tx"))
             answer.tx = 0;
 
         f.confirmer.ConfirmConfiguration(answer);
@@ -217,7 +219,7 @@ private slots:
         QByteArray expected = editedEncoderRecord();
         const QByteArray oldLine = key.toLatin1() + "=";
         const auto lineOf = [&](const QByteArray& record) {
-            const qsizetype start = record.indexOf("\n" + oldLine) + 1;
+            const qsizetype start = record.indexOf(QByteArray("\n" + oldLine)) + 1;
             return record.mid(start, record.indexOf('\n', start) - start + 1);
         };
         expected.replace(lineOf(expected), lineOf(ConfigPanelFixture::encoderRecord()));
@@ -228,16 +230,16 @@ private slots:
     {
         ConfirmerFixture f;
         f.writeIni(ConfigPanelFixture::encoderRecord());
-        f.selectElement("ENCODER");
+        f.selectElement(QStringLiteral("ENCODER"));
         f.ui.cmbAudioTX->setCurrentIndex(-1); // no selection never matches
         FeedbackRecord answer = matchingAnswer(1);
-        answer.name = "OTHER";
-        answer.gw = "198.18.0.254";
+        answer.name = QStringLiteral("OTHER");
+        answer.gw = QStringLiteral("198.18.0.254");
         f.confirmer.ConfirmConfiguration(answer);
-        QCOMPARE(f.dialogs.texts(),
-                 QStringList({mismatchText("Element Name"), mismatchText("Element GW"),
-                              mismatchText("Audio TX")}));
-        QCOMPARE(f.stored("tx"), QString("0"));
+        QCOMPARE(f.dialogs.texts(), QStringList({mismatchText(QStringLiteral("Element Name")),
+                                                 mismatchText(QStringLiteral("Element GW")),
+                                                 mismatchText(QStringLiteral("Audio TX"))}));
+        QCOMPARE(f.stored(QStringLiteral("tx")), QStringLiteral("0"));
     }
 
     void matchingRules_data()
@@ -258,12 +260,13 @@ private slots:
         QTest::newRow("a tab in the reported name is not a blank")
             << "studio a"
             << "198.18.0.20"
-            << "STUDIO A\t       " << QStringList{mismatchText("Element Name")}
+            << "STUDIO A\t       " << QStringList{mismatchText(QStringLiteral("Element Name"))}
             << "STUDIO A        ";
         QTest::newRow("leading zeros in the address do not match")
             << "STUDIO A"
             << "198.018.000.020"
-            << "STUDIO A        " << QStringList{mismatchText("Element IP")} << "STUDIO A        ";
+            << "STUDIO A        " << QStringList{mismatchText(QStringLiteral("Element IP"))}
+            << "STUDIO A        ";
     }
     void matchingRules()
     {
@@ -274,15 +277,15 @@ private slots:
         QFETCH(QString, storedName);
         ConfirmerFixture f;
         f.writeIni(ConfigPanelFixture::encoderRecord());
-        f.selectElement("ENCODER");
+        f.selectElement(QStringLiteral("ENCODER"));
         f.ui.txtElementName->setText(panelName);
         f.ui.txtElementIP->setText(panelIp);
         FeedbackRecord answer = matchingAnswer(1);
         answer.name = reportedName;
         f.confirmer.ConfirmConfiguration(answer);
         QCOMPARE(f.dialogs.texts(), boxes);
-        QVERIFY(f.iniBytes().contains("NAME=" + storedName.toLatin1() + "\n"));
-        QCOMPARE(f.stored("ip"), QString("198.18.0.20"));
+        QVERIFY(f.iniBytes().contains(QByteArray("NAME=" + storedName.toLatin1() + "\n")));
+        QCOMPARE(f.stored(QStringLiteral("ip")), QStringLiteral("198.18.0.20"));
     }
 
     void refusedAnswers_data()
@@ -318,7 +321,7 @@ private slots:
         for (int i = 0; i < extraKeys; ++i)
             record += "EXTRA" + QByteArray::number(i) + "=1\n";
         f.writeIni(record);
-        f.selectElement("DECODER");
+        f.selectElement(QStringLiteral("DECODER"));
         f.ui.lblElementMAC->setCaption(panelMac);
         f.ui.scrlAtten->setValue(100);
         FeedbackRecord answer = matchingAnswer(2);
@@ -331,9 +334,10 @@ private slots:
         QCOMPARE(f.dialogs.boxes.size(), 1);
         QCOMPARE(f.dialogs.last().icon, BoxIcon::Critical);
         QCOMPARE(f.dialogs.last().title, kApplicationTitle);
-        QCOMPARE(f.dialogs.last().text(), firstLine + "\rCannot save this element info.");
+        QCOMPARE(f.dialogs.last().text(),
+                 firstLine + QStringLiteral("\rCannot save this element info."));
         QCOMPARE(f.iniBytes(), record);
-        QCOMPARE(f.ui.lblElementType->caption(), QString("DECODER"));
+        QCOMPARE(f.ui.lblElementType->caption(), QStringLiteral("DECODER"));
         QCOMPARE(f.ui.scrlAtten->value(), 100);
     }
 
@@ -341,7 +345,7 @@ private slots:
     {
         ConfirmerFixture f;
         f.writeIni(ConfigPanelFixture::decoderRecord());
-        f.selectElement("DECODER");
+        f.selectElement(QStringLiteral("DECODER"));
         f.confirmer.ConfirmConfiguration(matchingAnswer(2));
         QCOMPARE(f.dialogs.texts(), QStringList{kSuccess});
     }
@@ -350,23 +354,23 @@ private slots:
     {
         ConfirmerFixture f;
         f.writeIni(ConfigPanelFixture::encoderRecord());
-        f.selectElement("ENCODER");
+        f.selectElement(QStringLiteral("ENCODER"));
         f.confirmer.ConfirmConfiguration(matchingAnswer(0));
         QVERIFY(f.dialogs.boxes.isEmpty());
-        QCOMPARE(f.ui.lblElementType->caption(), QString("UNKNOWN"));
-        QCOMPARE(f.stored("role"), QString("0"));
-        QCOMPARE(f.stored("name"), QString("STUDIO A"));
+        QCOMPARE(f.ui.lblElementType->caption(), QStringLiteral("UNKNOWN"));
+        QCOMPARE(f.stored(QStringLiteral("role")), QStringLiteral("0"));
+        QCOMPARE(f.stored(QStringLiteral("name")), QStringLiteral("STUDIO A"));
     }
 
     void roleCaptionIsSetEvenWhenUnchanged()
     {
         ConfirmerFixture f;
         f.writeIni(ConfigPanelFixture::encoderRecord());
-        f.selectElement("ENCODER");
+        f.selectElement(QStringLiteral("ENCODER"));
         QSignalSpy captions(f.ui.lblElementType, &CaptionLabel::captionSet);
         f.confirmer.ConfirmConfiguration(matchingAnswer(1));
         QCOMPARE(captions.count(), 1);
-        QCOMPARE(captions[0][0].toString(), QString("ENCODER"));
+        QCOMPARE(captions[0][0].toString(), QStringLiteral("ENCODER"));
     }
 
     void versionCaptionAndStoredForm_data()
@@ -392,19 +396,19 @@ private slots:
         QFETCH(QString, stored);
         ConfirmerFixture f;
         f.writeIni(ConfigPanelFixture::encoderRecord());
-        f.selectElement("ENCODER");
+        f.selectElement(QStringLiteral("ENCODER"));
         FeedbackRecord answer = matchingAnswer(1);
         answer.ver = double(version);
         f.confirmer.ConfirmConfiguration(answer);
         QCOMPARE(f.ui.lblVersion->caption(), caption);
-        QCOMPARE(f.stored("ver"), stored);
+        QCOMPARE(f.stored(QStringLiteral("ver")), stored);
     }
 
     void decoderValuesAreRaisedAndClamped()
     {
         ConfirmerFixture f;
         f.writeIni(ConfigPanelFixture::decoderRecord());
-        f.selectElement("DECODER");
+        f.selectElement(QStringLiteral("DECODER"));
         FeedbackRecord answer = matchingAnswer(2);
         answer.att = 0;
         answer.sdm = 2;
@@ -417,7 +421,7 @@ private slots:
 
         QCOMPARE(f.dialogs.texts(), QStringList{kSuccess});
         QCOMPARE(f.ui.scrlAtten->value(), 14);
-        QCOMPARE(f.ui.lblAttenDB->text(), QString("Mute"));
+        QCOMPARE(f.ui.lblAttenDB->text(), QStringLiteral("Mute"));
         QCOMPARE(f.ui.cmbSilDetMode->currentIndex(), 2);
         QCOMPARE(f.ui.scrlSilDetLevel->value(), 154);
         QCOMPARE(f.ui.scrlSilDetTime->value(), 1);
@@ -456,7 +460,7 @@ private slots:
         PropertiesPanel panel(f.ctx);
         f.ctx.panel = &panel;
         f.writeIni(ConfigPanelFixture::decoderRecord());
-        f.selectElement("DECODER");
+        f.selectElement(QStringLiteral("DECODER"));
         panel.SetListIndex(f.ui.cmbSilDetMode, shown);
         FeedbackRecord answer = matchingAnswer(2);
         answer.sdm = quint8(confirmed);
@@ -475,20 +479,20 @@ private slots:
     {
         ConfirmerFixture f;
         f.writeIni(ConfigPanelFixture::decoderRecord());
-        f.selectElement("DECODER");
+        f.selectElement(QStringLiteral("DECODER"));
         f.ui.cmbSilDetMode->setCurrentIndex(1);
         FeedbackRecord answer = matchingAnswer(2);
         answer.sdm = 7;
         f.confirmer.ConfirmConfiguration(answer);
         QCOMPARE(f.ui.cmbSilDetMode->currentIndex(), 1);
-        QCOMPARE(f.stored("sdm"), QString("7"));
+        QCOMPARE(f.stored(QStringLiteral("sdm")), QStringLiteral("7"));
     }
 
     void shortDecoderAnswerLeavesMissingValuesAlone()
     {
         ConfirmerFixture f;
         f.writeIni(ConfigPanelFixture::decoderRecord().replace("SDL=37", "SDL=50"));
-        f.selectElement("DECODER");
+        f.selectElement(QStringLiteral("DECODER"));
         f.ui.cmbSilDetMode->setCurrentIndex(1);
         f.ui.scrlSilDetLevel->setValue(60);
         f.ui.scrlSilDetTime->setValue(70);
@@ -501,17 +505,17 @@ private slots:
         QCOMPARE(f.ui.cmbSilDetMode->currentIndex(), 2);
         QCOMPARE(f.ui.scrlSilDetLevel->value(), 60);
         QCOMPARE(f.ui.scrlSilDetTime->value(), 70);
-        QCOMPARE(f.stored("att"), QString("100"));
-        QCOMPARE(f.stored("sdm"), QString("2"));
-        QCOMPARE(f.stored("sdl"), QString("50"));
-        QCOMPARE(f.stored("sdt"), QString("43"));
+        QCOMPARE(f.stored(QStringLiteral("att")), QStringLiteral("100"));
+        QCOMPARE(f.stored(QStringLiteral("sdm")), QStringLiteral("2"));
+        QCOMPARE(f.stored(QStringLiteral("sdl")), QStringLiteral("50"));
+        QCOMPARE(f.stored(QStringLiteral("sdt")), QStringLiteral("43"));
     }
 
     void encoderAnswerLeavesDecoderControlsAlone()
     {
         ConfirmerFixture f;
         f.writeIni(ConfigPanelFixture::encoderRecord());
-        f.selectElement("ENCODER");
+        f.selectElement(QStringLiteral("ENCODER"));
         f.ui.scrlAtten->setValue(100);
         f.ui.cmbSilDetMode->setCurrentIndex(1);
         f.ui.scrlSilDetLevel->setValue(60);
@@ -532,15 +536,20 @@ private slots:
     {
         ConfirmerFixture f;
         f.writeIni("");
-        f.selectElement("DECODER");
+        f.selectElement(QStringLiteral("DECODER"));
         f.confirmer.ConfirmConfiguration(matchingAnswer(2));
         QCOMPARE(f.dialogs.texts(), QStringList{kSuccess});
-        QCOMPARE(f.ini.LoadIniSectionsArray(f.iniPath()), QStringList{"001A2B3C4D5E"});
+        QCOMPARE(f.ini.LoadIniSectionsArray(f.iniPath()),
+                 QStringList{QStringLiteral("001A2B3C4D5E")});
         QStringList keys;
-        f.ini.LoadIniSectionKeysLB("001A2B3C4D5E", keys, f.iniPath());
-        QCOMPARE(keys,
-                 QStringList({"NAME", "IP", "MASK", "GW", "REMOTE", "INPUT", "TYPE", "TX", "ROLE",
-                              "SN", "VER", "SFN", "BUF", "ATT", "SDM", "SDL", "SDT"}));
+        f.ini.LoadIniSectionKeysLB(QStringLiteral("001A2B3C4D5E"), keys, f.iniPath());
+        QCOMPARE(keys, QStringList(
+                           {QStringLiteral("NAME"), QStringLiteral("IP"), QStringLiteral("MASK"),
+                            QStringLiteral("GW"), QStringLiteral("REMOTE"), QStringLiteral("INPUT"),
+                            QStringLiteral("TYPE"), QStringLiteral("TX"), QStringLiteral("ROLE"),
+                            QStringLiteral("SN"), QStringLiteral("VER"), QStringLiteral("SFN"),
+                            QStringLiteral("BUF"), QStringLiteral("ATT"), QStringLiteral("SDM"),
+                            QStringLiteral("SDL"), QStringLiteral("SDT")}));
     }
 
     void decoderAnswerSwitchesTheLayoutAndStopsMonitoring()
@@ -548,21 +557,21 @@ private slots:
         ConfirmerFixture f;
         PropertiesPanel panel(f.ctx);
         f.writeIni(ConfigPanelFixture::decoderRecord());
-        f.selectElement("ENCODER");
+        f.selectElement(QStringLiteral("ENCODER"));
         f.ui.chkGetVolume->setChecked(true);
-        f.ui.lblVolume->setText("-6dBFS");
+        f.ui.lblVolume->setText(QStringLiteral("-6dBFS"));
         FeedbackRecord answer = matchingAnswer(2);
         answer.att = 200;
 
         f.confirmer.ConfirmConfiguration(answer);
 
-        QCOMPARE(f.ui.lblElementType->caption(), QString("DECODER"));
+        QCOMPARE(f.ui.lblElementType->caption(), QStringLiteral("DECODER"));
         QVERIFY(!f.ui.scrlAtten->isHidden());
         QVERIFY(!f.ui.chkGetVolume->isChecked());
         QVERIFY(!f.volumeTimer()->isEnabled());
-        QCOMPARE(f.ui.lblVolume->text(), QString("-oodBFS"));
+        QCOMPARE(f.ui.lblVolume->text(), QStringLiteral("-oodBFS"));
         QCOMPARE(f.ui.scrlAtten->value(), 200);
-        QCOMPARE(f.ui.lblAttenDB->text(), QString("-27.5 dB"));
+        QCOMPARE(f.ui.lblAttenDB->text(), QStringLiteral("-27.5 dB"));
         QVERIFY(f.socket.sent.isEmpty());
         QCOMPARE(f.dialogs.texts(), QStringList{kSuccess});
     }
@@ -572,7 +581,7 @@ private slots:
         // The feedback decoding ends the wait before it hands the answer on.
         ConfirmerFixture f;
         f.writeIni(ConfigPanelFixture::encoderRecord());
-        f.selectElement("ENCODER");
+        f.selectElement(QStringLiteral("ENCODER"));
         f.responseTimer()->setEnabled(true);
         const int restarts = f.responseTimer()->restarts();
         f.confirmer.ConfirmConfiguration(matchingAnswer(1));

@@ -9,14 +9,14 @@ namespace {
 ConfigurationPacket::Fields encoderFields()
 {
     ConfigurationPacket::Fields f;
-    f.elementIP = "192.168.1.10";
-    f.elementMask = "255.255.255.0";
-    f.elementGW = "192.168.1.1";
-    f.remoteIP = "10.0.0.1";
+    f.elementIP = QStringLiteral("192.168.1.10");
+    f.elementMask = QStringLiteral("255.255.255.0");
+    f.elementGW = QStringLiteral("192.168.1.1");
+    f.remoteIP = QStringLiteral("10.0.0.1");
     f.audioInput = 1;
     f.audioType = 0;
     f.audioTX = 1;
-    f.elementName = "Studio a";
+    f.elementName = QStringLiteral("Studio a");
     return f;
 }
 

@@ -8,7 +8,8 @@ using namespace nms::test;
 
 namespace {
 
-const QString kNoAddress = "The local database holds no valid IP address for this element.";
+const QString kNoAddress =
+    QStringLiteral("The local database holds no valid IP address for this element.");
 
 struct SenderFixture : ConfigPanelFixture {
     ConfigurationSender sender{ctx};
@@ -16,7 +17,7 @@ struct SenderFixture : ConfigPanelFixture {
     SenderFixture()
     {
         writeIni(encoderRecord());
-        selectElement("ENCODER");
+        selectElement(QStringLiteral("ENCODER"));
     }
 };
 
@@ -32,9 +33,9 @@ QByteArray encoderPacket()
 
 void editPanel(FrmMainControls& ui)
 {
-    ui.txtElementName->setText("new name");
-    ui.txtElementIP->setText("198.18.0.30");
-    ui.txtRemoteIP->setText("198.18.0.30");
+    ui.txtElementName->setText(QStringLiteral("new name"));
+    ui.txtElementIP->setText(QStringLiteral("198.18.0.30"));
+    ui.txtRemoteIP->setText(QStringLiteral("198.18.0.30"));
     ui.cmbAudioInput->setCurrentIndex(1);
     ui.cmbAudioType->setCurrentIndex(1);
 }
@@ -80,26 +81,26 @@ private slots:
         QFETCH(QString, message);
         SenderFixture f;
         FrmMainControls& ui = f.ui;
-        const QStringList parts = broken.split('+');
-        if (parts.contains("mac"))
-            ui.lblElementMAC->setCaption("-");
-        if (parts.contains("input"))
+        const QStringList parts = broken.split(QLatin1Char('+'));
+        if (parts.contains(QLatin1String("mac")))
+            ui.lblElementMAC->setCaption(QStringLiteral("-"));
+        if (parts.contains(QLatin1String("input")))
             ui.cmbAudioInput->setCurrentIndex(-1);
-        if (parts.contains("type"))
+        if (parts.contains(QLatin1String("type")))
             ui.cmbAudioType->setCurrentIndex(-1);
-        if (parts.contains("tx"))
+        if (parts.contains(QLatin1String("tx")))
             ui.cmbAudioTX->setCurrentIndex(-1);
-        if (parts.contains("name"))
+        if (parts.contains(QLatin1String("name")))
             ui.txtElementName->clear();
-        if (parts.contains("ip"))
-            ui.txtElementIP->setText("198.18.0");
-        if (parts.contains("mask"))
-            ui.txtElementMask->setText("255.255.256.0");
-        if (parts.contains("gw"))
+        if (parts.contains(QLatin1String("ip")))
+            ui.txtElementIP->setText(QStringLiteral("198.18.0"));
+        if (parts.contains(QLatin1String("mask")))
+            ui.txtElementMask->setText(QStringLiteral("255.255.256.0"));
+        if (parts.contains(QLatin1String("gw")))
             ui.txtElementGW->clear();
-        if (parts.contains("remote"))
-            ui.txtRemoteIP->setText("a.b.c.d");
-        if (parts.contains("file"))
+        if (parts.contains(QLatin1String("remote")))
+            ui.txtRemoteIP->setText(QStringLiteral("a.b.c.d"));
+        if (parts.contains(QLatin1String("file")))
             QFile::remove(f.iniPath());
 
         f.sender.SaveConfiguration();
@@ -107,9 +108,9 @@ private slots:
         QCOMPARE(f.dialogs.boxes.size(), 1);
         const MessageBoxRequest& box = f.dialogs.last();
         QCOMPARE(box.icon, BoxIcon::Critical);
-        QCOMPARE(box.title, QString("Error!"));
+        QCOMPARE(box.title, QStringLiteral("Error!"));
         QCOMPARE(box.buttons, BoxButtons::Ok);
-        QCOMPARE(box.text(), message + "\rCannot save.");
+        QCOMPARE(box.text(), message + QStringLiteral("\rCannot save."));
         QVERIFY(f.socket.sent.isEmpty());
         QVERIFY(!f.responseTimer()->isEnabled());
     }
@@ -117,7 +118,7 @@ private slots:
     void nameOfBlanksPasses()
     {
         SenderFixture f;
-        f.ui.txtElementName->setText("   ");
+        f.ui.txtElementName->setText(QStringLiteral("   "));
         f.dialogs.script = {BoxAnswer::Yes};
         f.sender.SaveConfiguration();
         QCOMPARE(f.dialogs.boxes.size(), 1); // only the question
@@ -144,13 +145,13 @@ private slots:
         QCOMPARE(f.dialogs.boxes.size(), 1);
         const MessageBoxRequest& box = f.dialogs.last();
         QCOMPARE(box.icon, BoxIcon::Question);
-        QCOMPARE(box.title, QString("Send configuration"));
+        QCOMPARE(box.title, QStringLiteral("Send configuration"));
         QCOMPARE(box.buttons, BoxButtons::YesNo);
         QCOMPARE(box.defaultButton, BoxAnswer::No);
         QCOMPARE(box.text(),
-                 QString("This configuration will be sent to selected Network Element and\r"
-                         "will also be saved to local database in your computer. \r"
-                         "Are you sure?"));
+                 QStringLiteral("This configuration will be sent to selected Network Element and\r"
+                                "will also be saved to local database in your computer. \r"
+                                "Are you sure?"));
         QCOMPARE(f.socket.sent.size(), sends ? 1 : 0);
         QCOMPARE(f.responseTimer()->isEnabled(), sends);
         QCOMPARE(f.iniBytes(), before); // the record changes only on the answer
@@ -183,7 +184,7 @@ private slots:
 
         QCOMPARE(f.socket.sent.size(), 1);
         QCOMPARE(f.socket.sent[0].data.toHex(' '), packet.toHex(' '));
-        QCOMPARE(f.socket.sent[0].host, QHostAddress("198.18.0.20"));
+        QCOMPARE(f.socket.sent[0].host, QHostAddress(QStringLiteral("198.18.0.20")));
         QCOMPARE(f.socket.sent[0].port, quint16(2976));
         QVERIFY(f.responseTimer()->isEnabled());
         QVERIFY(f.dialogs.boxes.isEmpty());
@@ -209,8 +210,8 @@ private slots:
         QCOMPARE(f.dialogs.boxes.size(), 2);
         const MessageBoxRequest& box = f.dialogs.last();
         QCOMPARE(box.icon, BoxIcon::Critical);
-        QCOMPARE(box.title, QString("Error!"));
-        QCOMPARE(box.text(), kNoAddress + "\rCannot save.");
+        QCOMPARE(box.title, QStringLiteral("Error!"));
+        QCOMPARE(box.text(), kNoAddress + QStringLiteral("\rCannot save."));
         QVERIFY(f.socket.sent.isEmpty());
         QVERIFY(!f.responseTimer()->isEnabled());
         QCOMPARE(failed.count(), 0);
@@ -250,10 +251,11 @@ private slots:
         QCOMPARE(f.dialogs.boxes.size(), 1);
         const MessageBoxRequest& box = f.dialogs.last();
         QCOMPARE(box.icon, BoxIcon::Critical);
-        QCOMPARE(box.title, QString("Error!"));
+        QCOMPARE(box.title, QStringLiteral("Error!"));
         QCOMPARE(box.buttons, BoxButtons::Ok);
-        QCOMPARE(box.text(), QString("Waiting for a response from Network Element has timed out!\r"
-                                     "Cannot save."));
+        QCOMPARE(box.text(),
+                 QStringLiteral("Waiting for a response from Network Element has timed out!\r"
+                                "Cannot save."));
         QCOMPARE(f.iniBytes(), before);
     }
 

@@ -190,7 +190,10 @@ private slots:
         const QByteArray bytes = f.iniBytes();
         const qsizetype from = bytes.indexOf("SN=");
         QVERIFY(from > 0);
-        QCOMPARE(QString::fromLatin1(bytes.mid(from)).trimmed().replace('\n', ' '), expected);
+        QCOMPARE(QString::fromLatin1(bytes.mid(from))
+                     .trimmed()
+                     .replace(QLatin1Char('\n'), QLatin1Char(' ')),
+                 expected);
     }
 
     void versionUsesTheLocalesSeparator()
@@ -272,19 +275,23 @@ private slots:
         QTest::addColumn<QStringList>("summary");
         QTest::newRow("one fault from one host")
             << "input" << 1
-            << QStringList{"While that message was shown, the network raised:",
-                           "%1 more time(s) the same message, from 198.18.0.100."};
+            << QStringList{QStringLiteral("While that message was shown, the network raised:"),
+                           QStringLiteral("%1 more time(s) the same message, from 198.18.0.100.")};
         QTest::newRow("from seven hosts, five named")
             << "input" << 7
-            << QStringList{"While that message was shown, the network raised:",
-                           "%1 more time(s) the same message, from 198.18.0.101, 198.18.0.102, "
-                           "198.18.0.103, 198.18.0.104, 198.18.0.105 and 2 other address(es)."};
+            << QStringList{
+                   QStringLiteral("While that message was shown, the network raised:"),
+                   QStringLiteral(
+                       "%1 more time(s) the same message, from 198.18.0.101, 198.18.0.102, "
+                       "198.18.0.103, 198.18.0.104, 198.18.0.105 and 2 other address(es).")};
         QTest::newRow("two kinds, one box")
             << "input,type" << 1
-            << QStringList{"While that message was shown, the network raised:",
-                           "%1 more time(s) the same message, from 198.18.0.100.",
-                           "%2 more time(s) \"An error occured while retrieving 'Audio Type':\", "
-                           "from 198.18.0.100."};
+            << QStringList{
+                   QStringLiteral("While that message was shown, the network raised:"),
+                   QStringLiteral("%1 more time(s) the same message, from 198.18.0.100."),
+                   QStringLiteral(
+                       "%2 more time(s) \"An error occured while retrieving 'Audio Type':\", "
+                       "from 198.18.0.100.")};
         QTest::newRow("junk") << "junk" << 1 << QStringList();
     }
 
@@ -298,7 +305,7 @@ private slots:
         f.ctx.networkBoxes = &boxes;
         QRandomGenerator random(1000);
         const auto datagram = [&](int n) {
-            if (pattern == "junk") {
+            if (pattern == QStringLiteral("junk")) {
                 int length = 1 + random.bounded(48);
                 length = length == 3 ? 4 : length;
                 QByteArray junk(length, '\0');
@@ -307,7 +314,7 @@ private slots:
                 return junk;
             }
             QByteArray d = encoderFeedback();
-            const bool type = pattern.contains("type") && n % 2 == 1;
+            const bool type = pattern.contains(QStringLiteral("type")) && n % 2 == 1;
             d[type ? 17 : 16] = char(2);
             return d;
         };
@@ -331,16 +338,17 @@ private slots:
         QTRY_VERIFY(!boxes.isCounting());
         f.dialogs.whileOpen = nullptr;
 
-        QVERIFY2(f.dialogs.boxes.size() <= 2, qPrintable(f.dialogs.texts().join("\n")));
+        QVERIFY2(f.dialogs.boxes.size() <= 2,
+                 qPrintable(f.dialogs.texts().join(QStringLiteral("\n"))));
         QVERIFY(f.iniBytes().isEmpty());
         if (summary.isEmpty())
             return;
         QCOMPARE(f.dialogs.boxes.size(), 2);
         QCOMPARE(f.dialogs.boxes.first().text(),
-                 "An error occured while retrieving 'Audio Input':\r" + kCorrupted);
+                 QStringLiteral("An error occured while retrieving 'Audio Input':\r") + kCorrupted);
         // Whatever the queue behind the box held was handed on and counted.
         const int handedOn = kDatagrams - 1 - f.udp.droppedWhileBusy();
-        const int secondKind = pattern.contains("type") ? (handedOn + 1) / 2 : 0;
+        const int secondKind = pattern.contains(QStringLiteral("type")) ? (handedOn + 1) / 2 : 0;
         QStringList expected = summary;
         expected[1] = expected[1].arg(handedOn - secondKind);
         if (expected.size() > 2)

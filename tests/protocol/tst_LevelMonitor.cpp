@@ -8,14 +8,15 @@ using namespace nms::test;
 
 namespace {
 
-const QString kNoAddress = "The local database holds no valid IP address for this element.";
+const QString kNoAddress =
+    QStringLiteral("The local database holds no valid IP address for this element.");
 
 struct MonitorFixture : ConfigPanelFixture {
     LevelMonitor monitor{ctx};
 
-    explicit MonitorFixture(const QString& role = "DECODER")
+    explicit MonitorFixture(const QString& role = QStringLiteral("DECODER"))
     {
-        writeIni(role == "DECODER" ? decoderRecord() : encoderRecord());
+        writeIni(role == QStringLiteral("DECODER") ? decoderRecord() : encoderRecord());
         selectElement(role);
     }
 };
@@ -96,10 +97,10 @@ private slots:
         }
         QCOMPARE(f.socket.sent.size(), 1);
         QCOMPARE(f.socket.sent[0].data.toHex(' '), command.toHex(' '));
-        QCOMPARE(f.socket.sent[0].host, QHostAddress("198.18.0.20"));
+        QCOMPARE(f.socket.sent[0].host, QHostAddress(QStringLiteral("198.18.0.20")));
         QCOMPARE(f.socket.sent[0].port, quint16(2977));
         QByteArray expected = before;
-        expected.replace("ATT=255", "ATT=" + QByteArray::number(quint8(command[0])));
+        expected.replace("ATT=255", QByteArray("ATT=" + QByteArray::number(quint8(command[0]))));
         QCOMPARE(QString::fromLatin1(f.iniBytes()), QString::fromLatin1(expected));
     }
 
@@ -112,7 +113,7 @@ private slots:
         f.ui.scrlAtten->setSliderDown(false);
         QCOMPARE(f.socket.sent.size(), 1);
         QCOMPARE(f.socket.sent[0].data.toHex(), QByteArray("c800"));
-        QCOMPARE(f.stored("att"), QString("200"));
+        QCOMPARE(f.stored(QStringLiteral("att")), QStringLiteral("200"));
     }
 
     void valueSetByCodeSendsNothing()
@@ -120,7 +121,7 @@ private slots:
         MonitorFixture f;
         const QByteArray before = f.iniBytes();
         f.ui.scrlAtten->setValue(20);
-        QCOMPARE(f.ui.lblAttenDB->text(), QString("-117.5 dB"));
+        QCOMPARE(f.ui.lblAttenDB->text(), QStringLiteral("-117.5 dB"));
         QVERIFY(f.socket.sent.isEmpty());
         QCOMPARE(f.iniBytes(), before);
     }
@@ -132,12 +133,12 @@ private slots:
         f.ui.scrlAtten->triggerAction(QAbstractSlider::SliderToMinimum); // already there
         f.ui.scrlAtten->setValue(30);                                    // a later selection
         QVERIFY(f.socket.sent.isEmpty());
-        QCOMPARE(f.stored("att"), QString("255"));
+        QCOMPARE(f.stored(QStringLiteral("att")), QStringLiteral("255"));
     }
 
     void attenuationThatCannotBeStoredIsReported()
     {
-        MonitorFixture f("DECODER");
+        MonitorFixture f(QStringLiteral("DECODER"));
         const QByteArray before = f.iniBytes();
         const QString directory = QFileInfo(f.iniPath()).absolutePath();
         if (!makeDirectoryUnwritable(directory, true))
@@ -147,8 +148,9 @@ private slots:
 
         QCOMPARE(f.socket.sent.size(), 1); // the element was told
         QCOMPARE(f.dialogs.texts(),
-                 QStringList({"An error occured while saving this element info to the local "
-                              "database.\rCannot save this element info."}));
+                 QStringList(
+                     {QStringLiteral("An error occured while saving this element info to the local "
+                                     "database.\rCannot save this element info.")}));
         QCOMPARE(f.iniBytes(), before);
     }
 
@@ -163,7 +165,7 @@ private slots:
         QCOMPARE(f.dialogs.last().title, kApplicationTitle);
         QCOMPARE(f.dialogs.last().text(), kNoAddress);
         QVERIFY(f.socket.sent.isEmpty());
-        QCOMPARE(f.stored("att"), QString("255"));
+        QCOMPARE(f.stored(QStringLiteral("att")), QStringLiteral("255"));
         QCOMPARE(failed.count(), 0);
     }
 
@@ -175,27 +177,27 @@ private slots:
         f.ui.scrlAtten->triggerAction(QAbstractSlider::SliderToMinimum);
         QCOMPARE(failed.count(), 1);
         QVERIFY(f.dialogs.boxes.isEmpty());
-        QCOMPARE(f.stored("att"), QString("255"));
+        QCOMPARE(f.stored(QStringLiteral("att")), QStringLiteral("255"));
     }
 
     void monitoringSwitch()
     {
-        MonitorFixture f("ENCODER");
+        MonitorFixture f(QStringLiteral("ENCODER"));
         f.ui.chkGetVolume->setChecked(true);
         QVERIFY(f.volumeTimer()->isEnabled());
         f.monitor.ShowAudioLevel(levelPacket(8388608 / 2));
-        QCOMPARE(f.ui.lblVolume->text(), QString("-6dBFS"));
+        QCOMPARE(f.ui.lblVolume->text(), QStringLiteral("-6dBFS"));
         QCOMPARE(f.ui.VUMeter->widthTwips(), 1050);
 
         f.ui.chkGetVolume->setChecked(false);
         QVERIFY(!f.volumeTimer()->isEnabled());
-        QCOMPARE(f.ui.lblVolume->text(), QString("-oodBFS"));
+        QCOMPARE(f.ui.lblVolume->text(), QStringLiteral("-oodBFS"));
         QCOMPARE(f.ui.VUMeter->widthTwips(), 0);
     }
 
     void userClickTogglesMonitoring()
     {
-        MonitorFixture f("ENCODER");
+        MonitorFixture f(QStringLiteral("ENCODER"));
         f.ui.chkGetVolume->click();
         QVERIFY(f.volumeTimer()->isEnabled());
         f.ui.chkGetVolume->click();
@@ -204,14 +206,14 @@ private slots:
 
     void tickSendsLevelRequest()
     {
-        MonitorFixture f("ENCODER");
+        MonitorFixture f(QStringLiteral("ENCODER"));
         f.ui.chkGetVolume->setChecked(true);
         QVERIFY(f.volumeTimer()->fire());
         QVERIFY(f.volumeTimer()->fire());
         QCOMPARE(f.socket.sent.size(), 2);
         for (const auto& sent : f.socket.sent) {
             QCOMPARE(sent.data, QByteArray("VOL"));
-            QCOMPARE(sent.host, QHostAddress("198.18.0.20"));
+            QCOMPARE(sent.host, QHostAddress(QStringLiteral("198.18.0.20")));
             QCOMPARE(sent.port, quint16(2977));
         }
         QVERIFY(f.dialogs.boxes.isEmpty());
@@ -219,7 +221,7 @@ private slots:
 
     void tickWithoutStoredAddressStopsMonitoring()
     {
-        MonitorFixture f("ENCODER");
+        MonitorFixture f(QStringLiteral("ENCODER"));
         f.writeIni(ConfigPanelFixture::encoderRecord().replace("IP=198.18.0.20\n", ""));
         f.ui.Toolbar1Buttons[6]->setEnabled(false);
         f.ui.Toolbar1Buttons[7]->setEnabled(true);
@@ -261,12 +263,12 @@ private slots:
         QFETCH(qint32, peak);
         QFETCH(int, width);
         QFETCH(QString, caption);
-        MonitorFixture f("ENCODER");
+        MonitorFixture f(QStringLiteral("ENCODER"));
         f.ui.chkGetVolume->setChecked(true);
         f.monitor.ShowAudioLevel(levelPacket(8388608 / 2)); // a previous level
         f.ui.chkGetVolume->setChecked(monitoring);
         f.ui.VUMeter->setWidthTwips(777);
-        f.ui.lblVolume->setText("stale");
+        f.ui.lblVolume->setText(QStringLiteral("stale"));
         f.monitor.ShowAudioLevel(levelPacket(peak));
         QCOMPARE(f.ui.VUMeter->widthTwips(), width);
         QCOMPARE(f.ui.lblVolume->text(), caption);

@@ -21,7 +21,7 @@ ElementState encoderState()
     s.input = 1;
     s.type = 0;
     s.tx = 1;
-    s.name = SimCodec::nameFromText("ENC-01");
+    s.name = SimCodec::nameFromText(QStringLiteral("ENC-01"));
     s.role = ElementState::kEncoder;
     s.serial = 0x01020304;
     s.versionMajor = 3;
@@ -42,7 +42,7 @@ ElementState decoderState()
     s.input = 0;
     s.type = 1;
     s.tx = 0;
-    s.name = SimCodec::nameFromText("dec-02 lower");
+    s.name = SimCodec::nameFromText(QStringLiteral("dec-02 lower"));
     s.role = ElementState::kDecoder;
     s.serial = 0x12345678;
     s.versionMajor = 1;
@@ -187,7 +187,7 @@ private slots:
         shortResult.input = 1;
         shortResult.type = 1;
         shortResult.tx = 0;
-        shortResult.name = SimCodec::nameFromText("STUDIO A");
+        shortResult.name = SimCodec::nameFromText(QStringLiteral("STUDIO A"));
         ElementState longResult = shortResult;
         longResult.sfn = 1;
         longResult.buf = 3;

@@ -520,12 +520,17 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QStringList>("items");
-        QTest::newRow("cmbAudioType") << "cmbAudioType" << QStringList{"Left/Right", "MPX"};
-        QTest::newRow("cmbAudioInput") << "cmbAudioInput" << QStringList{"Digital", "Analog"};
-        QTest::newRow("cmbAudioTX") << "cmbAudioTX" << QStringList{"Unicast", "Multicast"};
+        QTest::newRow("cmbAudioType")
+            << "cmbAudioType" << QStringList{QStringLiteral("Left/Right"), QStringLiteral("MPX")};
+        QTest::newRow("cmbAudioInput")
+            << "cmbAudioInput" << QStringList{QStringLiteral("Digital"), QStringLiteral("Analog")};
+        QTest::newRow("cmbAudioTX")
+            << "cmbAudioTX" << QStringList{QStringLiteral("Unicast"), QStringLiteral("Multicast")};
         QTest::newRow("cmbEncoders") << "cmbEncoders" << QStringList{};
         QTest::newRow("cmbSilDetMode")
-            << "cmbSilDetMode" << QStringList{"Auto detect", "Force internal", "Force external"};
+            << "cmbSilDetMode"
+            << QStringList{QStringLiteral("Auto detect"), QStringLiteral("Force internal"),
+                           QStringLiteral("Force external")};
     }
 
     void dropDownListsOfferOnlyTheirItems()
@@ -814,10 +819,16 @@ private slots:
     void focusFollowsTheDesignOrder()
     {
         const QStringList expected{
-            "Toolbar1",       "TreeView1",     "txtElementName",  "txtElementIP",   "txtElementGW",
-            "txtElementMask", "txtVLAN_OM",    "cmbAudioType",    "cmbAudioInput",  "scrlAtten",
-            "cmbAudioTX",     "txtRemoteIP",   "txtVLAN_Audio",   "cmbEncoders",    "chkSFNEnabled",
-            "scrlBuffer",     "cmbSilDetMode", "scrlSilDetLevel", "scrlSilDetTime", "lblPing"};
+            QStringLiteral("Toolbar1"),       QStringLiteral("TreeView1"),
+            QStringLiteral("txtElementName"), QStringLiteral("txtElementIP"),
+            QStringLiteral("txtElementGW"),   QStringLiteral("txtElementMask"),
+            QStringLiteral("txtVLAN_OM"),     QStringLiteral("cmbAudioType"),
+            QStringLiteral("cmbAudioInput"),  QStringLiteral("scrlAtten"),
+            QStringLiteral("cmbAudioTX"),     QStringLiteral("txtRemoteIP"),
+            QStringLiteral("txtVLAN_Audio"),  QStringLiteral("cmbEncoders"),
+            QStringLiteral("chkSFNEnabled"),  QStringLiteral("scrlBuffer"),
+            QStringLiteral("cmbSilDetMode"),  QStringLiteral("scrlSilDetLevel"),
+            QStringLiteral("scrlSilDetTime"), QStringLiteral("lblPing")};
         QStringList chain;
         QWidget* widget = ui().Toolbar1;
         for (int steps = 0; steps < 2000 && chain.size() < expected.size(); ++steps) {
@@ -1019,7 +1030,7 @@ private slots:
     // is shown whole and inside its frame.
     void attenuationCaptionsFitTheirPlace()
     {
-        auto* label = control("lblAttenDB");
+        auto* label = control(QStringLiteral("lblAttenDB"));
         QVERIFY(label != nullptr);
         auto* caption = qobject_cast<QLabel*>(label);
         QVERIFY(caption != nullptr);

@@ -77,7 +77,8 @@ private slots:
         QCOMPARE(ui.cmbAudioTX->isHidden(), !encoder);
         QCOMPARE(ui.scrlAtten->isHidden(), encoder);
         QCOMPARE(ui.lblAttenDB->isHidden(), encoder);
-        QCOMPARE(ui.Label9->text(), encoder ? QString("Audio source:") : QString("Audio atten:"));
+        QCOMPARE(ui.Label9->text(),
+                 encoder ? QStringLiteral("Audio source:") : QStringLiteral("Audio atten:"));
         QVERIFY(!ui.tmrVolume->isEnabled());
         QVERIFY(!ui.chkGetVolume->isChecked());
         QVERIFY(ui.chkGetVolume->isHidden());
@@ -85,10 +86,10 @@ private slots:
         QVERIFY(!ui.Toolbar1Buttons[7]->isEnabled());
         QCOMPARE(ui.VUMeter->isEnabled(), encoder);
         QCOMPARE(ui.VUMeter->widthTwips(), 0);
-        QCOMPARE(ui.lblVolume->text(), QString("-oodBFS"));
+        QCOMPARE(ui.lblVolume->text(), QStringLiteral("-oodBFS"));
         QCOMPARE(ui.scrlBuffer->value(), encoder ? 0 : 4);
         QCOMPARE(ui.scrlBuffer->isEnabled(), !encoder);
-        QCOMPARE(ui.lblLatency->text(), encoder ? QString("0mS") : QString("10mS"));
+        QCOMPARE(ui.lblLatency->text(), encoder ? QStringLiteral("0mS") : QStringLiteral("10mS"));
         for (QWidget* w :
              {static_cast<QWidget*>(ui.cmbSilDetMode), static_cast<QWidget*>(ui.scrlSilDetLevel),
               static_cast<QWidget*>(ui.scrlSilDetTime), static_cast<QWidget*>(ui.lblSilDetLevel),
@@ -103,10 +104,10 @@ private slots:
     {
         PanelFixture f;
         FrmMainControls& ui = f.ui();
-        ui.lblElementType->setCaption("ENCODER");
+        ui.lblElementType->setCaption(QStringLiteral("ENCODER"));
         ui.Toolbar1Buttons[6]->setEnabled(false);
         ui.tmrVolume->setEnabled(true);
-        ui.lblElementType->setCaption("ENCODER");
+        ui.lblElementType->setCaption(QStringLiteral("ENCODER"));
         QVERIFY(ui.Toolbar1Buttons[6]->isEnabled());
         QVERIFY(!ui.tmrVolume->isEnabled());
     }
@@ -115,16 +116,16 @@ private slots:
     {
         PanelFixture f;
         FrmMainControls& ui = f.ui();
-        ui.lblElementType->setCaption("DECODER");
+        ui.lblElementType->setCaption(QStringLiteral("DECODER"));
         ui.cmbSilDetMode->setCurrentIndex(2);
         QVERIFY(!ui.Label24->isEnabled());
         ui.scrlBuffer->setValue(6);
-        ui.lblElementType->setCaption("ENCODER");
+        ui.lblElementType->setCaption(QStringLiteral("ENCODER"));
         QCOMPARE(ui.scrlBuffer->value(), 0);
-        QCOMPARE(ui.lblLatency->text(), QString("0mS"));
+        QCOMPARE(ui.lblLatency->text(), QStringLiteral("0mS"));
         QVERIFY(!ui.Label24->isEnabled());
         QVERIFY(!ui.Label26->isEnabled());
-        ui.lblElementType->setCaption("DECODER");
+        ui.lblElementType->setCaption(QStringLiteral("DECODER"));
         QVERIFY(!ui.Label24->isEnabled());
         QVERIFY(!ui.Label26->isEnabled());
     }
@@ -158,21 +159,21 @@ private slots:
     {
         PanelFixture f;
         FrmMainControls& ui = f.ui();
-        ui.txtRemoteIP->setText("198.18.0.9");
+        ui.txtRemoteIP->setText(QStringLiteral("198.18.0.9"));
         ui.cmbAudioTX->setCurrentIndex(1);
-        ui.lblElementType->setCaption("ENCODER");
+        ui.lblElementType->setCaption(QStringLiteral("ENCODER"));
         QVERIFY(ui.txtRemoteIP->isHidden());
         QVERIFY(!ui.Label16->isHidden());
         ui.cmbAudioTX->setCurrentIndex(0);
         QVERIFY(!ui.txtRemoteIP->isHidden());
-        QCOMPARE(ui.txtRemoteIP->text(), QString("198.18.0.9"));
+        QCOMPARE(ui.txtRemoteIP->text(), QStringLiteral("198.18.0.9"));
     }
 
     void transmissionModeChangeOnDecoderChangesNothing()
     {
         PanelFixture f;
         FrmMainControls& ui = f.ui();
-        ui.lblElementType->setCaption("DECODER");
+        ui.lblElementType->setCaption(QStringLiteral("DECODER"));
         ui.cmbAudioTX->setCurrentIndex(0);
         ui.cmbAudioTX->setCurrentIndex(1);
         ui.cmbAudioTX->setCurrentIndex(0);
@@ -246,9 +247,10 @@ private slots:
         FrmMainControls& ui = f.ui();
         auto* scroll = ui.frmMain->findChild<QScrollBar*>(bar);
         QVERIFY(scroll);
-        const QHash<QString, QLabel*> readout{{"scrlBuffer", ui.lblLatency},
-                                              {"scrlSilDetLevel", ui.lblSilDetLevel},
-                                              {"scrlSilDetTime", ui.lblSilDetTime}};
+        const QHash<QString, QLabel*> readout{
+            {QStringLiteral("scrlBuffer"), ui.lblLatency},
+            {QStringLiteral("scrlSilDetLevel"), ui.lblSilDetLevel},
+            {QStringLiteral("scrlSilDetTime"), ui.lblSilDetTime}};
         scroll->setValue(value == scroll->minimum() ? scroll->maximum() : scroll->minimum());
         scroll->setValue(value);
         QCOMPARE(readout.value(bar)->text(), expected);
@@ -259,12 +261,12 @@ private slots:
         PanelFixture f;
         FrmMainControls& ui = f.ui();
         ui.scrlSilDetTime->setValue(2);
-        QCOMPARE(ui.lblSilDetTime->text(), QString("0.9Sec"));
+        QCOMPARE(ui.lblSilDetTime->text(), QStringLiteral("0.9Sec"));
         ui.scrlSilDetTime->setSliderDown(true);
         ui.scrlSilDetTime->setSliderPosition(43);
-        QCOMPARE(ui.lblSilDetTime->text(), QString("0.9Sec"));
+        QCOMPARE(ui.lblSilDetTime->text(), QStringLiteral("0.9Sec"));
         ui.scrlSilDetTime->setSliderDown(false);
-        QCOMPARE(ui.lblSilDetTime->text(), QString("19.6Sec"));
+        QCOMPARE(ui.lblSilDetTime->text(), QStringLiteral("19.6Sec"));
     }
 
     void readoutFollowsAnArrowClick()
@@ -273,9 +275,9 @@ private slots:
         FrmMainControls& ui = f.ui();
         ui.scrlBuffer->setEnabled(true);
         ui.scrlBuffer->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        QCOMPARE(ui.lblLatency->text(), QString("2.5mS"));
+        QCOMPARE(ui.lblLatency->text(), QStringLiteral("2.5mS"));
         ui.scrlBuffer->triggerAction(QAbstractSlider::SliderPageStepAdd);
-        QCOMPARE(ui.lblLatency->text(), QString("20mS"));
+        QCOMPARE(ui.lblLatency->text(), QStringLiteral("20mS"));
     }
 
     void addressColour_data()
@@ -285,11 +287,11 @@ private slots:
         QTest::addColumn<bool>("invalid");
         for (const char* name : {"txtElementIP", "txtElementMask", "txtElementGW", "txtRemoteIP"}) {
             const QByteArray n(name);
-            QTest::newRow(n + " three numbers") << name << "10.0.0" << true;
-            QTest::newRow(n + " valid") << name << "198.18.0.1" << false;
-            QTest::newRow(n + " above 255") << name << "10.0.0.256" << true;
-            QTest::newRow(n + " letters") << name << "abc" << true;
-            QTest::newRow(n + " empty") << name << "" << false;
+            QTest::newRow(QByteArray(n + " three numbers")) << name << "10.0.0" << true;
+            QTest::newRow(QByteArray(n + " valid")) << name << "198.18.0.1" << false;
+            QTest::newRow(QByteArray(n + " above 255")) << name << "10.0.0.256" << true;
+            QTest::newRow(QByteArray(n + " letters")) << name << "abc" << true;
+            QTest::newRow(QByteArray(n + " empty")) << name << "" << false;
         }
     }
     void addressColour()
@@ -320,9 +322,9 @@ private slots:
         PanelFixture f;
         QLineEdit* edit = f.ui().txtElementIP;
         const QColor normal = edit->palette().color(QPalette::Base);
-        QTest::keyClicks(edit, "10.0.0");
+        QTest::keyClicks(edit, QStringLiteral("10.0.0"));
         QCOMPARE(edit->palette().color(QPalette::Base), kInvalid);
-        QTest::keyClicks(edit, ".1");
+        QTest::keyClicks(edit, QStringLiteral(".1"));
         QCOMPARE(edit->palette().color(QPalette::Base), normal);
         QTest::keyClick(edit, Qt::Key_Backspace);
         QCOMPARE(edit->palette().color(QPalette::Base), kInvalid);
@@ -334,8 +336,8 @@ private slots:
         QTest::addColumn<bool>("byMouse");
         for (const char* name : {"txtElementName", "txtElementIP", "txtElementMask", "txtElementGW",
                                  "txtRemoteIP", "txtVLAN_OM"}) {
-            QTest::newRow(QByteArray(name) + " by tab") << name << false;
-            QTest::newRow(QByteArray(name) + " by mouse") << name << true;
+            QTest::newRow(QByteArray(QByteArray(name) + " by tab")) << name << false;
+            QTest::newRow(QByteArray(QByteArray(name) + " by mouse")) << name << true;
         }
     }
     void selectAllOnFocus()
@@ -344,10 +346,10 @@ private slots:
         QFETCH(bool, byMouse);
         PanelFixture f;
         FrmMainControls& ui = f.ui();
-        ui.lblElementType->setCaption("ENCODER");
+        ui.lblElementType->setCaption(QStringLiteral("ENCODER"));
         QLineEdit* edit = field(ui, fieldName);
         edit->setEnabled(true);
-        edit->setText("10.1.2.3");
+        edit->setText(QStringLiteral("10.1.2.3"));
         if (!f.showActive())
             QSKIP("the window cannot be made active on this platform");
         ui.TreeView1->setFocus();
@@ -358,7 +360,7 @@ private slots:
         else
             edit->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(edit->hasFocus());
-        QTRY_COMPARE(edit->selectedText(), QString("10.1.2.3"));
+        QTRY_COMPARE(edit->selectedText(), QStringLiteral("10.1.2.3"));
         QCOMPARE(edit->selectionStart(), 0);
     }
 
@@ -366,10 +368,10 @@ private slots:
     {
         PanelFixture f;
         QLineEdit* edit = f.ui().txtVLAN_Audio;
-        edit->setText("12");
-        QCOMPARE(edit->selectedText(), QString("12"));
-        edit->setText("345");
-        QCOMPARE(edit->selectedText(), QString("345"));
+        edit->setText(QStringLiteral("12"));
+        QCOMPARE(edit->selectedText(), QStringLiteral("12"));
+        edit->setText(QStringLiteral("345"));
+        QCOMPARE(edit->selectedText(), QStringLiteral("345"));
     }
 
     void nameUpperCasedWhenFocusLeaves()
@@ -381,11 +383,11 @@ private slots:
         ui.txtElementName->setFocus();
         QTRY_VERIFY(ui.txtElementName->hasFocus());
         ui.txtElementName->selectAll();
-        QTest::keyClicks(ui.txtElementName, "studio b");
-        QCOMPARE(ui.txtElementName->text(), QString("studio b"));
+        QTest::keyClicks(ui.txtElementName, QStringLiteral("studio b"));
+        QCOMPARE(ui.txtElementName->text(), QStringLiteral("studio b"));
         ui.txtElementIP->setFocus();
         QTRY_VERIFY(ui.txtElementIP->hasFocus());
-        QCOMPARE(ui.txtElementName->text(), QString("STUDIO B"));
+        QCOMPARE(ui.txtElementName->text(), QStringLiteral("STUDIO B"));
     }
 
     void nameUpperCaseStaysLatin1()
@@ -405,32 +407,33 @@ private slots:
     void textChangeOfNameHasNoEffect()
     {
         PanelFixture f;
-        f.ui().txtElementName->setText("lower");
-        QCOMPARE(f.ui().txtElementName->text(), QString("lower"));
+        f.ui().txtElementName->setText(QStringLiteral("lower"));
+        QCOMPARE(f.ui().txtElementName->text(), QStringLiteral("lower"));
     }
 
     void clearPropertiesPanel()
     {
         PanelFixture f;
         FrmMainControls& ui = f.ui();
-        ui.lblElementType->setCaption("ENCODER");
-        ui.lblElementMAC->setCaption("00:1A:2B:3C:4D:5E");
-        ui.lblSerialNumber->setCaption("1234");
-        ui.lblPing->setCaption("12 ms");
-        ui.lblVersion->setCaption("3.40");
+        ui.lblElementType->setCaption(QStringLiteral("ENCODER"));
+        ui.lblElementMAC->setCaption(QStringLiteral("00:1A:2B:3C:4D:5E"));
+        ui.lblSerialNumber->setCaption(QStringLiteral("1234"));
+        ui.lblPing->setCaption(QStringLiteral("12 ms"));
+        ui.lblVersion->setCaption(QStringLiteral("3.40"));
         ui.shpPing->setFillColor(QColor(0, 255, 0));
         for (QLineEdit* e : {ui.txtElementName, ui.txtElementIP, ui.txtElementMask, ui.txtElementGW,
                              ui.txtRemoteIP})
-            e->setText("10.0.0");
+            e->setText(QStringLiteral("10.0.0"));
         for (QComboBox* c : {ui.cmbAudioInput, ui.cmbAudioType, ui.cmbAudioTX, ui.cmbSilDetMode})
             c->setCurrentIndex(1);
-        ui.cmbEncoders->addItems({"<None>", "X [00:00:00:00:00:01]"});
+        ui.cmbEncoders->addItems(
+            {QStringLiteral("<None>"), QStringLiteral("X [00:00:00:00:00:01]")});
         ui.cmbEncoders->setCurrentIndex(1);
         ui.chkSFNEnabled->setChecked(true);
         ui.scrlSilDetLevel->setValue(37);
         ui.scrlSilDetTime->setValue(43);
         ui.scrlAtten->setValue(20);
-        ui.lblElementType->setCaption("DECODER");
+        ui.lblElementType->setCaption(QStringLiteral("DECODER"));
         ui.scrlBuffer->setValue(5);
         const QColor normal = QLineEdit().palette().color(QPalette::Base);
 
@@ -442,14 +445,16 @@ private slots:
 
         f.panel.ClearPropertiesPanel();
 
-        QCOMPARE(order, (QStringList{"lblElementType", "lblElementMAC", "lblSerialNumber",
-                                     "lblPing", "lblVersion"}));
-        QCOMPARE(ui.lblElementType->caption(), QString("-"));
-        QCOMPARE(ui.lblElementMAC->caption(), QString("-"));
-        QCOMPARE(ui.lblSerialNumber->caption(), QString("-"));
-        QCOMPARE(ui.lblPing->caption(), QString("<Unknown>"));
-        QCOMPARE(ui.lblVersion->caption(), QString("-"));
-        QCOMPARE(ui.lblLatency->text(), QString("0mS"));
+        QCOMPARE(order,
+                 (QStringList{QStringLiteral("lblElementType"), QStringLiteral("lblElementMAC"),
+                              QStringLiteral("lblSerialNumber"), QStringLiteral("lblPing"),
+                              QStringLiteral("lblVersion")}));
+        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("-"));
+        QCOMPARE(ui.lblElementMAC->caption(), QStringLiteral("-"));
+        QCOMPARE(ui.lblSerialNumber->caption(), QStringLiteral("-"));
+        QCOMPARE(ui.lblPing->caption(), QStringLiteral("<Unknown>"));
+        QCOMPARE(ui.lblVersion->caption(), QStringLiteral("-"));
+        QCOMPARE(ui.lblLatency->text(), QStringLiteral("0mS"));
         QCOMPARE(ui.shpPing->fillColor(), QColor(255, 255, 192));
         for (QLineEdit* e : {ui.txtElementName, ui.txtElementIP, ui.txtElementMask, ui.txtElementGW,
                              ui.txtRemoteIP}) {
@@ -469,15 +474,15 @@ private slots:
         QCOMPARE(ui.scrlAtten->value(), 20);
         QCOMPARE(ui.scrlSilDetLevel->value(), 37);
         QCOMPARE(ui.scrlSilDetTime->value(), 43);
-        QCOMPARE(ui.txtVLAN_OM->text(), QString("1"));
-        QCOMPARE(ui.txtVLAN_Audio->text(), QString("1"));
+        QCOMPARE(ui.txtVLAN_OM->text(), QStringLiteral("1"));
+        QCOMPARE(ui.txtVLAN_Audio->text(), QStringLiteral("1"));
     }
 
     void sliderMovedByOperatorSetsPollingInterval()
     {
         PanelFixture f;
         FrmMainControls& ui = f.ui();
-        ManualTimer* volume = f.timer("tmrVolume");
+        ManualTimer* volume = f.timer(QStringLiteral("tmrVolume"));
         QVERIFY(volume);
         const int start = volume->interval();
 
