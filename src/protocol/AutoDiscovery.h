@@ -37,8 +37,8 @@ public:
     // From the operator's confirmation until the collection has ended.
     bool isRunning() const { return m_running; }
     // While answers are recorded: from the request until the collection
-    // ends. Set from outside only by a collection that drives the
-    // feedback processing itself.
+    // ends. Set from outside only where the feedback processing is driven
+    // without a discovery run (its tests).
     bool isAwaitingAnswers() const { return m_awaitingAnswers; }
     void setAwaitingAnswers(bool awaiting) { m_awaitingAnswers = awaiting; }
     QString savedRemoteHost() const { return m_savedRemoteHost; }
