@@ -62,7 +62,7 @@ struct Program {
         main->setTerminate([this](int code) { terminatedWith = code; });
         return *main;
     }
-    FrmMainControls& ui() { return main->context().ui; }
+    FrmMainControls& ui() { return main->controls(); }
     QStringList nodeTexts()
     {
         QStringList texts;
@@ -106,17 +106,17 @@ private slots:
         const MessageBoxRequest& box = program.dialogs.boxes.first();
         QCOMPARE(box.icon, BoxIcon::Information);
         QCOMPARE(box.title, QStringLiteral("Information"));
-        QCOMPARE(box.text(),
-                 QStringLiteral("Local database is empty.\rPlease click 'Auto Discover' icon "
-                                "to probe the network."));
+        QCOMPARE(box.text(), QString(QStringLiteral(
+                                 "Local database is empty.\rPlease click 'Auto Discover' icon "
+                                 "to probe the network.")));
         QCOMPARE(bindsWhileBoxOpen, 0);
         QCOMPARE(program.udp.boundPort, quint16(2976));
         QVERIFY(program.udp.isOpen());
         QCOMPARE(main.window().windowTitle(),
                  QStringLiteral("Veltrino NMS v.3.4.0 - Orbelund Broadcast"));
         QCOMPARE(program.ui().frmTreeView->title(), QStringLiteral("Select element: (0 items)"));
-        QVERIFY(!program.ui().Toolbar1Buttons[6]->isEnabled());
-        QVERIFY(!program.ui().Toolbar1Buttons[7]->isEnabled());
+        QVERIFY(!program.ui().Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
+        QVERIFY(!program.ui().Toolbar1Buttons[kStopMonitoringButton]->isEnabled());
         QVERIFY(!QFile::exists(program.iniPath())); // start-up never writes
     }
 
@@ -141,7 +141,7 @@ private slots:
             program.encoderItems(),
             QStringList({QStringLiteral("<None>"), QStringLiteral("STUDIO [00:1A:2B:3C:4D:5E]")}));
         QCOMPARE(program.ui().frmTreeView->title(), QStringLiteral("Select element: (3 items)"));
-        QVERIFY(!program.ui().Toolbar1Buttons[6]->isEnabled());
+        QVERIFY(!program.ui().Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
     }
 
     void sixtyRecordsGiveSixtyNodes()
@@ -187,9 +187,9 @@ private slots:
         const MessageBoxRequest& box = program.dialogs.last();
         QCOMPARE(box.icon, BoxIcon::Information);
         QCOMPARE(box.title, QStringLiteral("Orbelund Veltrino NMS"));
-        QCOMPARE(box.text(),
-                 QStringLiteral("Orbelund Veltrino NMS is already running (check the icon in "
-                                "system tray)!"));
+        QCOMPARE(box.text(), QString(QStringLiteral(
+                                 "Orbelund Veltrino NMS is already running (check the icon in "
+                                 "system tray)!")));
         QCOMPARE(program.udp.bindCount, 0);
         QVERIFY(firstInstance.isHeld());
     }
@@ -217,21 +217,22 @@ private slots:
         main.toolbarClick(6);
         QVERIFY(!ui.chkGetVolume->isChecked());
 
-        ui.Toolbar1Buttons[6]->setEnabled(true);
+        ui.Toolbar1Buttons[kStartMonitoringButton]->setEnabled(true);
         bool buttonsWhenChecked = true;
-        QObject::connect(ui.chkGetVolume, &QPushButton::toggled,
-                         [&](bool) { buttonsWhenChecked = ui.Toolbar1Buttons[6]->isEnabled(); });
-        ui.Toolbar1Buttons[6]->trigger();
+        QObject::connect(ui.chkGetVolume, &QPushButton::toggled, [&](bool) {
+            buttonsWhenChecked = ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled();
+        });
+        ui.Toolbar1Buttons[kStartMonitoringButton]->trigger();
         QVERIFY(ui.chkGetVolume->isChecked());
         QVERIFY(buttonsWhenChecked); // the check box changed before the buttons
-        QVERIFY(!ui.Toolbar1Buttons[6]->isEnabled());
-        QVERIFY(ui.Toolbar1Buttons[7]->isEnabled());
+        QVERIFY(!ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
+        QVERIFY(ui.Toolbar1Buttons[kStopMonitoringButton]->isEnabled());
         QVERIFY(program.timers.timer(QStringLiteral("tmrVolume"))->isEnabled());
 
-        ui.Toolbar1Buttons[7]->trigger();
+        ui.Toolbar1Buttons[kStopMonitoringButton]->trigger();
         QVERIFY(!ui.chkGetVolume->isChecked());
-        QVERIFY(ui.Toolbar1Buttons[6]->isEnabled());
-        QVERIFY(!ui.Toolbar1Buttons[7]->isEnabled());
+        QVERIFY(ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
+        QVERIFY(!ui.Toolbar1Buttons[kStopMonitoringButton]->isEnabled());
         QVERIFY(!program.timers.timer(QStringLiteral("tmrVolume"))->isEnabled());
     }
 
@@ -272,7 +273,7 @@ private slots:
         MainWindow& main = program.make();
         main.load();
         program.ui().TreeView1->setCurrentItem(program.ui().TreeView1->topLevelItem(0));
-        QVERIFY(program.ui().Toolbar1Buttons[6]->isEnabled());
+        QVERIFY(program.ui().Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
         main.toolbarClick(6);
         program.udp.failSend = true;
         program.udp.failure = UdpEndpoint::SendFailure::Unreachable;
@@ -284,10 +285,10 @@ private slots:
         QCOMPARE(box.icon, BoxIcon::Critical);
         QCOMPARE(box.title, QStringLiteral("Orbelund Veltrino Manager"));
         QCOMPARE(box.lines.value(0),
-                 QStringLiteral("The Network Element at 198.18.9.9 cannot be reached "
-                                "from this computer (Network unreachable)."));
+                 QString(QStringLiteral("The Network Element at 198.18.9.9 cannot be reached "
+                                        "from this computer (Network unreachable).")));
         QVERIFY(!program.ui().chkGetVolume->isChecked());
-        QVERIFY(program.ui().Toolbar1Buttons[6]->isEnabled());
+        QVERIFY(program.ui().Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
         QCOMPARE(program.terminatedWith, -1);
         QVERIFY(program.udp.isOpen());
     }

@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/DatabaseLocation.h"
 #include "app/SingleInstanceLock.h"
+#include "db/DatabaseLocation.h"
 
 using namespace nms;
 

@@ -12,7 +12,7 @@ const QString kNoAddress =
     QStringLiteral("The local database holds no valid IP address for this element.");
 
 struct SenderFixture : ConfigPanelFixture {
-    ConfigurationSender sender{ctx};
+    ConfigurationSender sender{dialogs, ini, path, udp, panelView, *ui.timerRemoteSent};
 
     SenderFixture()
     {
