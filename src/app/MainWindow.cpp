@@ -32,7 +32,7 @@ namespace {
 const QString kAlreadyRunningTitle = QStringLiteral("Orbelund Veltrino NMS");
 const QString kAlreadyRunningText =
     QStringLiteral("Orbelund Veltrino NMS is already running (check the icon in system tray)!");
-const QString kPortOccupiedText = QStringLiteral("Unable to use UDP port 2976: occupied.");
+const QString kPortOccupiedText = UdpClient::kPortOccupiedText;
 constexpr int kFirstPingRetryCountdown = 3;
 } // namespace
 

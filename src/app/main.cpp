@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "app/DatabaseLocation.h"
+#include "db/DatabaseLocation.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstanceLock.h"
 #include "platform/LinuxIcmpSocket.h"

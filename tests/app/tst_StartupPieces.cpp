@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/DatabaseLocation.h"
+#include "db/DatabaseLocation.h"
 #include "app/SingleInstanceLock.h"
 
 using namespace nms;

@@ -1,4 +1,4 @@
-#include "app/DatabaseLocation.h"
+#include "db/DatabaseLocation.h"
 
 #include <unistd.h>
 
