@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include <QLocale>
+#include <QRegularExpression>
 
 #include "cli/CliError.h"
 #include "cli/CommandLine.h"
@@ -18,6 +19,17 @@ namespace nms::cli {
 
 namespace {
 constexpr double kLowestDb = -120.0;
+// "-27.5" would read as options: the value that ends the command line is
+// marked as an argument, as "--" before it would.
+QStringList withNegativeValue(QStringList arguments)
+{
+    static const QRegularExpression negative(QStringLiteral("^-[0-9.]+$"));
+    if (!arguments.isEmpty() && negative.match(arguments.constLast()).hasMatch() &&
+        !arguments.contains(QStringLiteral("--")))
+        arguments.insert(arguments.size() - 1, QStringLiteral("--"));
+    return arguments;
+}
+
 } // namespace
 
 AttenuateCommand::AttenuateCommand(QString defaultDatabase, Dialogs& dialogs)
@@ -50,9 +62,10 @@ int AttenuateCommand::run(const QStringList& arguments)
         m_defaultDatabase, kExitUsage);
     line.addPositional(QStringLiteral("element"),
                        QStringLiteral("MAC (with or without colons), stored name or IP address."));
-    line.addPositional(QStringLiteral("db"),
-                       QStringLiteral("\"mute\", or -120 to 0 dB in 0.5 dB steps."));
-    line.parse(arguments);
+    line.addPositional(QStringLiteral("decibels"),
+                       QStringLiteral("\"mute\", or -120 to 0 dB in 0.5 dB steps."),
+                       QStringLiteral("DB"));
+    line.parse(withNegativeValue(arguments));
     const QStringList values = line.positional(2);
     const std::optional<int> code = codeFor(values.at(1));
     if (!code)
