@@ -19,15 +19,20 @@ namespace nms::cli {
 
 namespace {
 constexpr double kLowestDb = -120.0;
-// "-27.5" would read as options: the value that ends the command line is
-// marked as an argument, as "--" before it would.
-QStringList withNegativeValue(QStringList arguments)
+// "-27.5" would read as options: a negative number is moved behind "--",
+// which makes it an argument wherever it stood.
+QStringList withNegativeValue(const QStringList& arguments)
 {
     static const QRegularExpression negative(QStringLiteral("^-[0-9.]+$"));
-    if (!arguments.isEmpty() && negative.match(arguments.constLast()).hasMatch() &&
-        !arguments.contains(QStringLiteral("--")))
-        arguments.insert(arguments.size() - 1, QStringLiteral("--"));
-    return arguments;
+    if (arguments.contains(QStringLiteral("--")))
+        return arguments;
+    QStringList options;
+    QStringList values;
+    for (const QString& argument : arguments)
+        (negative.match(argument).hasMatch() ? values : options).append(argument);
+    if (values.isEmpty())
+        return arguments;
+    return options + QStringList{QStringLiteral("--")} + values;
 }
 
 } // namespace
