@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QRegularExpression>
 
 #include "cli/CliError.h"
