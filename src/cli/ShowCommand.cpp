@@ -1,5 +1,8 @@
 #include "cli/ShowCommand.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include "cli/CliError.h"
 #include "cli/CommandLine.h"
 #include "cli/Console.h"
@@ -25,6 +28,14 @@ int ShowCommand::run(const QStringList& arguments)
     const OutputTable::Format format = line.format();
     const ElementDatabase database = ElementDatabase::load(line.databasePath(), kExitUsage);
     const StoredElement& stored = database.resolve(element, kExitUsage);
+    if (format == OutputTable::Format::Json) {
+        // One object: the record's keys with their values.
+        QJsonObject record{{QStringLiteral("mac"), stored.mac()}};
+        for (const auto& [key, value] : stored.keys())
+            record.insert(key, value);
+        Console::out(QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Indented)));
+        return kExitOk;
+    }
     OutputTable table({QStringLiteral("KEY"), QStringLiteral("VALUE")});
     table.addRow({QStringLiteral("mac"), stored.mac()});
     for (const auto& [key, value] : stored.keys())
