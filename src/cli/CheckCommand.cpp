@@ -24,12 +24,6 @@ const QString kSilence = QStringLiteral("silence-dbfs");
 constexpr int kMaxThresholdMs = 60000;
 constexpr double kQuietestDbfs = -140.0;
 
-struct ElementResult {
-    CheckCommand::State state = CheckCommand::State::Ok;
-    QString summary;
-    QStringList perfdata;
-};
-
 CheckCommand::State worse(CheckCommand::State a, CheckCommand::State b)
 {
     // UNKNOWN ranks below CRITICAL: a link that is down outweighs one that
@@ -82,6 +76,51 @@ QString CheckCommand::perfLabel(const QString& label)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
+CheckCommand::ElementResult CheckCommand::checkElement(const StoredElement& element, bool single,
+                                                       const Thresholds& thresholds,
+                                                       EchoRunner& echoes, LevelPoller* poller)
+{
+    const QString address = element.value(QStringLiteral("ip"));
+    const QString label = element.name().isEmpty() ? element.mac() : element.name();
+    // One element's figures carry the plain labels; several are told apart.
+    const QString prefix = single ? QString() : label + QLatin1Char(' ');
+    ElementResult result;
+    const EchoRunner::Outcome echo = echoes.echo(address);
+    result.summary = QStringLiteral("%1 %2").arg(label, echo.text());
+    if (!echo.replied()) {
+        result.state = State::Critical;
+        return result;
+    }
+    const auto rtt = int(echo.roundTripMs);
+    result.state = rtt >= thresholds.criticalMs  ? State::Critical
+                   : rtt >= thresholds.warningMs ? State::Warning
+                                                 : State::Ok;
+    result.perfdata.append(QStringLiteral("%1=%2ms;%3;%4")
+                               .arg(perfLabel(prefix + QStringLiteral("rtt")))
+                               .arg(rtt)
+                               .arg(thresholds.warningMs)
+                               .arg(thresholds.criticalMs));
+    if (!element.isDecoder() || poller == nullptr || m_interrupts.raised())
+        return result;
+    const std::optional<qint32> peak = poller->poll(address);
+    if (!peak) {
+        result.state = State::Critical;
+        result.summary += QStringLiteral(", no level answer");
+        return result;
+    }
+    result.summary += QStringLiteral(", ") + LevelPacket::levelCaption(*peak);
+    if (*peak == 0 || LevelPacket::levelDbfs(*peak) < thresholds.silenceDbfs) {
+        result.state = State::Critical;
+        result.summary += QStringLiteral(" (silent)");
+    }
+    if (*peak > 0)
+        result.perfdata.append(QStringLiteral("%1=%2dBFS;;%3")
+                                   .arg(perfLabel(prefix + QStringLiteral("level")))
+                                   .arg(LevelPacket::levelDbfs(*peak))
+                                   .arg(thresholds.silenceDbfs));
+    return result;
+}
+
 int CheckCommand::run(const QStringList& arguments)
 {
     CommandLine line(
@@ -108,9 +147,9 @@ int CheckCommand::run(const QStringList& arguments)
         kSilence, QStringLiteral("CRITICAL for a decoder whose level is below this (default -60)."),
         QStringLiteral("dBFS"), QStringLiteral("-60")));
     line.parse(arguments);
-    const int warningMs = line.intValue(kWarning, 0, kMaxThresholdMs);
-    const int criticalMs = line.intValue(kCritical, 0, kMaxThresholdMs);
-    const double silenceDbfs = line.numberValue(kSilence, kQuietestDbfs, 0.0);
+    const Thresholds thresholds{line.intValue(kWarning, 0, kMaxThresholdMs),
+                                line.intValue(kCritical, 0, kMaxThresholdMs),
+                                line.numberValue(kSilence, kQuietestDbfs, 0.0)};
     const ElementDatabase database = ElementDatabase::load(line.databasePath(), kExitUnknown);
     QList<const StoredElement*> elements;
     for (const QString& name : line.positional())
@@ -140,50 +179,10 @@ int CheckCommand::run(const QStringList& arguments)
     QStringList fine;
     QStringList perfdata;
     for (const StoredElement* element : std::as_const(elements)) {
-        const QString address = element->value(QStringLiteral("ip"));
-        const QString label = element->name().isEmpty() ? element->mac() : element->name();
-        const QString prefix = single ? QString() : label + QLatin1Char(' ');
-        ElementResult result;
-        const EchoRunner::Outcome echo = echoes.echo(address);
+        const ElementResult result =
+            checkElement(*element, single, thresholds, echoes, poller.get());
         if (m_interrupts.raised())
             return kExitUnknown;
-        if (!echo.replied()) {
-            result.state = State::Critical;
-            result.summary = QStringLiteral("%1 %2").arg(label, echo.text());
-        } else {
-            const auto rtt = int(echo.roundTripMs);
-            result.state = rtt >= criticalMs  ? State::Critical
-                           : rtt >= warningMs ? State::Warning
-                                              : State::Ok;
-            result.summary = QStringLiteral("%1 %2").arg(label, echo.text());
-            result.perfdata.append(QStringLiteral("%1=%2ms;%3;%4")
-                                       .arg(perfLabel(prefix + QStringLiteral("rtt")))
-                                       .arg(rtt)
-                                       .arg(warningMs)
-                                       .arg(criticalMs));
-        }
-        if (element->isDecoder() && echo.replied()) {
-            const std::optional<qint32> peak = poller->poll(address);
-            if (m_interrupts.raised())
-                return kExitUnknown;
-            if (!peak) {
-                result.state = State::Critical;
-                result.summary += QStringLiteral(", no level answer");
-            } else {
-                const double dbfs = *peak > 0 ? LevelPacket::levelDbfs(*peak)
-                                              : -std::numeric_limits<double>::infinity();
-                result.summary += QStringLiteral(", ") + LevelPacket::levelCaption(*peak);
-                if (!(dbfs >= silenceDbfs)) {
-                    result.state = State::Critical;
-                    result.summary += QStringLiteral(" (silent)");
-                }
-                if (*peak > 0)
-                    result.perfdata.append(QStringLiteral("%1=%2dBFS;;%3")
-                                               .arg(perfLabel(prefix + QStringLiteral("level")))
-                                               .arg(dbfs)
-                                               .arg(silenceDbfs));
-            }
-        }
         overall = worse(overall, result.state);
         (result.state == State::Ok ? fine : problems).append(result.summary);
         perfdata += result.perfdata;

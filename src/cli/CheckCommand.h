@@ -11,7 +11,10 @@ class IcmpSocket;
 
 namespace nms::cli {
 
+class EchoRunner;
 class InterruptSignals;
+class LevelPoller;
+class StoredElement;
 
 // `check`: a monitoring plugin. Pings each element (every element of the
 // database when none is named), polls each decoder's level, and prints one
@@ -31,11 +34,26 @@ public:
     static QString perfLabel(const QString& label);
 
 private:
+    struct Thresholds {
+        int warningMs = 0;
+        int criticalMs = 0;
+        double silenceDbfs = 0.0;
+    };
+    struct ElementResult {
+        State state = State::Ok;
+        QString summary;
+        QStringList perfdata;
+    };
+
     QString m_defaultDatabase;
     Dialogs& m_dialogs;
     IcmpSocket& m_socket;
     Clock& m_clock;
     InterruptSignals& m_interrupts;
+
+    ElementResult checkElement(const StoredElement& element, bool single,
+                               const Thresholds& thresholds, EchoRunner& echoes,
+                               LevelPoller* poller);
 };
 
 } // namespace nms::cli

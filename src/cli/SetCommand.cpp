@@ -158,6 +158,24 @@ int SetCommand::run(const QStringList& arguments)
                        QStringLiteral("Please verify that all IP fields are correct! ") +
                            kCannotSave};
 
+    const std::optional<FeedbackRecord> answer =
+        awaitAnswer(element.value(QStringLiteral("ip")), *packet);
+    if (!answer)
+        return kExitInterrupted;
+    if (answer->mac != element.mac())
+        throw CliError{kExitFailure,
+                       QStringLiteral("The response received does not match the selected "
+                                      "element. ") +
+                           kCannotSaveInfo};
+    return storeConfirmation(path, element.section(), panel, changes, *answer);
+}
+
+// Sends the configuration and waits, as timerRemoteSent does, for the first
+// answer that passes the feedback checks, then for its MAC. Nothing when
+// interrupted; a refusal for a time-out or an answer without a MAC.
+std::optional<FeedbackRecord> SetCommand::awaitAnswer(const QString& storedAddress,
+                                                      const QByteArray& packet)
+{
     ElementLink link(m_dialogs);
     link.open(kExitFailure);
     MacResolver resolver(m_clock);
@@ -186,35 +204,37 @@ int SetCommand::run(const QStringList& arguments)
                              macWait.finish();
                          });
                      });
-    link.send(ConfigurationSender::kConfigPort, element.value(QStringLiteral("ip")), *packet);
+    link.send(ConfigurationSender::kConfigPort, storedAddress, packet);
     if (answerWait.run(kResponseTimeoutMs) == BoundedWait::End::Interrupted)
-        return kExitInterrupted;
+        return std::nullopt;
     if (!answer)
         throw CliError{
             kExitFailure,
             QStringLiteral("Waiting for a response from Network Element has timed out! ") +
                 kCannotSave};
     if (!macDone && macWait.run(MacLookup::kBoundMs + 1000) == BoundedWait::End::Interrupted)
-        return kExitInterrupted;
+        return std::nullopt;
     if (answer->mac.isEmpty() || text::NormalizeMAC(answer->mac).isEmpty())
         throw CliError{kExitFailure,
                        QStringLiteral("An error occured while retrieving 'Element MAC': ") +
                            kCorrupted};
-    if (answer->mac != element.mac())
-        throw CliError{kExitFailure,
-                       QStringLiteral("The response received does not match the selected "
-                                      "element. ") +
-                           kCannotSaveInfo};
+    return answer;
+}
 
+// The confirmation's writes, in one replacement of the file, and its boxes.
+int SetCommand::storeConfirmation(const QString& path, const QString& section,
+                                  const PanelValues& panel, const SettingChanges& changes,
+                                  const FeedbackRecord& answer)
+{
     PrivateProfileStore store;
     IniRoutines ini(store);
-    if (ini.GetSectionKeyCount(element.section(), path) >= kCorruptKeyCount)
+    if (ini.GetSectionKeyCount(section, path) >= kCorruptKeyCount)
         throw CliError{kExitFailure,
                        QStringLiteral("The data stored in your computer about this element, is "
                                       "corrupted. ") +
                            kCannotSaveInfo};
     QStringList mismatches;
-    QList<std::pair<QString, QString>> keys = confirmedKeys(panel, *answer, mismatches);
+    QList<std::pair<QString, QString>> keys = confirmedKeys(panel, answer, mismatches);
     for (const QString& mismatch : std::as_const(mismatches)) {
         if (mismatch.isEmpty())
             Console::errLine(QStringLiteral("The element reports its role as UNKNOWN."));
@@ -227,7 +247,7 @@ int SetCommand::run(const QStringList& arguments)
         keys.append({QStringLiteral("bound"), QString::number(panel.bound)});
     if (m_interrupts.raised())
         return kExitInterrupted;
-    if (!ini.WriteKeysToINI(element.section(), keys, path))
+    if (!ini.WriteKeysToINI(section, keys, path))
         throw CliError{kExitFailure,
                        QStringLiteral("An error occured while saving this element info to the "
                                       "local database. ") +

@@ -1,20 +1,25 @@
 #pragma once
 
+#include <optional>
+#include <utility>
+
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <utility>
+
+#include "protocol/FeedbackRecord.h"
 
 namespace nms {
 class Clock;
 class Dialogs;
-struct FeedbackRecord;
 } // namespace nms
 
 namespace nms::cli {
 
 class InterruptSignals;
 class PanelValues;
+class SettingChanges;
 
 // `set ELEMENT KEY=VALUE...`: the window's save command without the window.
 // The stored record plus the changes make the panel; it is checked as the
@@ -39,6 +44,11 @@ private:
     Dialogs& m_dialogs;
     Clock& m_clock;
     InterruptSignals& m_interrupts;
+
+    std::optional<FeedbackRecord> awaitAnswer(const QString& storedAddress,
+                                              const QByteArray& packet);
+    int storeConfirmation(const QString& path, const QString& section, const PanelValues& panel,
+                          const SettingChanges& changes, const FeedbackRecord& answer);
 };
 
 } // namespace nms::cli
