@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
-#include "app/NmsContext.h"
 #include "db/ElementList.h"
 #include "db/ElementSelection.h"
 #include "db/IniRoutines.h"
@@ -17,6 +16,11 @@
 #include "platform/SteadyClock.h"
 #include "ui/FrmMain.h"
 #include "ui/PropertiesPanel.h"
+#include "ui/ToolbarMonitoringView.h"
+#include "ui/WidgetMeterView.h"
+#include "ui/WidgetPanelView.h"
+#include "ui/WidgetPingField.h"
+#include "ui/WidgetTreeView.h"
 
 namespace {
 
@@ -48,16 +52,19 @@ struct Station {
     nms::PrivateProfileStore store;
     nms::IniRoutines ini{store};
     nms::SteadyClock clock;
-    nms::NmsContext context{
-        window.controls(), dialogs, ini, timers, clock, dir.filePath(QStringLiteral("nms.ini"))};
-    nms::PropertiesPanel panel{context};
-    nms::ElementList list{context};
-    nms::ElementSelection selection{context};
+    const QString iniPath = dir.filePath(QStringLiteral("nms.ini"));
+    nms::PropertiesPanel panel{window.controls()};
+    nms::WidgetPanelView panelView{window.controls(), &panel};
+    nms::WidgetTreeView treeView{window.controls()};
+    nms::WidgetMeterView meterView{window.controls()};
+    nms::WidgetPingField pingField{window.controls()};
+    nms::ToolbarMonitoringView monitoringView{window.controls()};
+    nms::ElementList list{dialogs, ini, iniPath, treeView, meterView, panelView};
+    nms::ElementSelection selection{dialogs, ini, iniPath, panelView, pingField, monitoringView};
 
     explicit Station(int records)
     {
-        context.panel = &panel;
-        QFile file(context.iniPath);
+        QFile file(iniPath);
         if (file.open(QIODevice::WriteOnly))
             file.write(database(records));
     }
@@ -79,7 +86,9 @@ void BM_SelectElement(benchmark::State& state)
     QTreeWidget* tree = station.window.controls().TreeView1;
     int i = 0;
     for (auto _ : state)
-        station.selection.SelectElement(tree->topLevelItem(i++ % tree->topLevelItemCount()));
+        station.selection.SelectElement(tree->topLevelItem(i++ % tree->topLevelItemCount())
+                                            ->data(0, nms::WidgetTreeView::kNodeKeyRole)
+                                            .toString());
 }
 BENCHMARK(BM_SelectElement)->Arg(60)->Arg(500)->Unit(benchmark::kMicrosecond);
 

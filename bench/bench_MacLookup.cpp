@@ -62,9 +62,8 @@ void BM_MacLookupPoll(benchmark::State& state)
     }
     nms::test::DiscoveryFixture f;
     nms::test::ManualTimerFactory timers;
-    nms::NmsContext context{f.ui, f.dialogs, f.ini, timers, f.clock, f.iniPath()};
     nms::LinuxNeighbourTable table;
-    nms::MacLookup lookup(context, table);
+    nms::MacLookup lookup(f.dialogs, f.clock, timers, table, *f.ui.timerGetMAC);
     const int waiting = static_cast<int>(state.range(0));
     for (int i = 0; i < waiting; ++i)
         lookup.lookup(QStringLiteral("198.18.230.%1").arg(i + 1), nullptr, [](const QString&) {});

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "FuzzCheck.h"
+#include "db/ElementRole.h"
 #include "protocol/FeedbackCodec.h"
 
 using namespace nms;
@@ -95,7 +96,7 @@ void checkDatagram(const QByteArray& d)
         return;
     require(d.size() >= FeedbackCodec::kShortestFeedback, "a datagram too short decoded");
     checkCommonFields(d, *record);
-    if (record->role == FeedbackCodec::kDecoderRole)
+    if (record->role == kDecoderRole)
         checkDecoderTail(d, *record);
     else
         checkEncoderTail(d, *record);

@@ -24,7 +24,14 @@
 #include "protocol/UdpClient.h"
 #include "ui/FrmMain.h"
 #include "ui/FrmMainControls.h"
+#include "ui/LevelControls.h"
+#include "ui/PagingWindow.h"
 #include "ui/PropertiesPanel.h"
+#include "ui/ToolbarMonitoringView.h"
+#include "ui/WidgetMeterView.h"
+#include "ui/WidgetPanelView.h"
+#include "ui/WidgetPingField.h"
+#include "ui/WidgetTreeView.h"
 
 namespace nms {
 
@@ -32,7 +39,8 @@ namespace {
 const QString kAlreadyRunningTitle = QStringLiteral("Orbelund Veltrino NMS");
 const QString kAlreadyRunningText =
     QStringLiteral("Orbelund Veltrino NMS is already running (check the icon in system tray)!");
-const QString kPortOccupiedText = UdpClient::kPortOccupiedText;
+const QString kPortOccupiedText =
+    QStringLiteral("Unable to use UDP port %1: occupied.").arg(UdpClient::kConfigurationPort);
 constexpr int kFirstPingRetryCountdown = 3;
 } // namespace
 
@@ -42,35 +50,12 @@ MainWindow::MainWindow(const Services& services, QObject* parent)
     , m_store(std::make_unique<PrivateProfileStore>())
     , m_ini(std::make_unique<IniRoutines>(*m_store))
     , m_window(std::make_unique<FrmMain>(services.timers))
-    , m_context{m_window->controls(), services.dialogs, *m_ini,
-                services.timers,      services.clock,   services.iniPath}
     , m_terminate([](int code) { QCoreApplication::exit(code); })
 {
     m_udpClient = std::make_unique<UdpClient>(services.udpSocket, services.dialogs);
-    m_context.udpClient = m_udpClient.get();
     m_networkBoxes = std::make_unique<NetworkBoxes>(services.dialogs, m_udpClient.get());
-    m_context.networkBoxes = m_networkBoxes.get();
-
-    m_panel = std::make_unique<PropertiesPanel>(m_context);
-    m_context.panel = m_panel.get();
-    m_elementList = std::make_unique<ElementList>(m_context);
-    m_context.elementList = m_elementList.get();
-    m_selection = std::make_unique<ElementSelection>(m_context);
-    m_context.selection = m_selection.get();
-    m_levelMonitor = std::make_unique<LevelMonitor>(m_context);
-    m_context.levelMonitor = m_levelMonitor.get();
-    m_sender = std::make_unique<ConfigurationSender>(m_context);
-    m_context.sender = m_sender.get();
-    m_confirmer = std::make_unique<ConfigurationConfirmer>(m_context);
-    m_context.confirmer = m_confirmer.get();
-    m_macLookup = std::make_unique<MacLookup>(m_context, services.neighbours);
-    m_context.macLookup = m_macLookup.get();
-    m_feedback = std::make_unique<FeedbackProcessor>(m_context);
-    m_context.feedback = m_feedback.get();
-    m_discovery = std::make_unique<AutoDiscovery>(m_context);
-    m_context.discovery = m_discovery.get();
-    m_ping = std::make_unique<PingController>(m_context, services.icmpSocket);
-    m_context.ping = m_ping.get();
+    composeViews();
+    composeWorkflows();
 
     connect(m_udpClient.get(), &UdpClient::endpointFailed, this,
             &MainWindow::reportEndpointFailure);
@@ -82,6 +67,58 @@ MainWindow::MainWindow(const Services& services, QObject* parent)
             &LevelMonitor::ShowAudioLevel);
     connectToolbar();
     m_window->installEventFilter(this);
+}
+
+void MainWindow::composeViews()
+{
+    FrmMainControls& ui = controls();
+    m_panel = std::make_unique<PropertiesPanel>(ui);
+    m_panelView = std::make_unique<WidgetPanelView>(ui, m_panel.get());
+    m_treeView = std::make_unique<WidgetTreeView>(ui);
+    m_meterView = std::make_unique<WidgetMeterView>(ui);
+    m_pingField = std::make_unique<WidgetPingField>(ui);
+    m_monitoringView = std::make_unique<ToolbarMonitoringView>(ui);
+    m_pagingWindow = std::make_unique<PagingWindow>(m_window.get());
+}
+
+// In the order the behaviour classes connect to the controls, so that a
+// control's change runs their rules in the same order.
+void MainWindow::composeWorkflows()
+{
+    FrmMainControls& ui = controls();
+    Dialogs& dialogs = m_services.dialogs;
+    const QString& iniPath = m_services.iniPath;
+    UdpClient& udp = *m_udpClient;
+
+    m_elementList = std::make_unique<ElementList>(dialogs, *m_ini, iniPath, *m_treeView,
+                                                  *m_meterView, *m_panelView);
+    m_selection = std::make_unique<ElementSelection>(dialogs, *m_ini, iniPath, *m_panelView,
+                                                     *m_pingField, *m_monitoringView);
+    connect(m_treeView.get(), &WidgetTreeView::nodePicked, m_selection.get(),
+            &ElementSelection::SelectElement);
+    m_levelMonitor = std::make_unique<LevelMonitor>(dialogs, *m_ini, iniPath, udp, *m_panelView,
+                                                    *m_meterView, *m_monitoringView, *ui.tmrVolume);
+    m_levelControls = std::make_unique<LevelControls>(ui, *m_levelMonitor);
+    m_sender = std::make_unique<ConfigurationSender>(dialogs, *m_ini, iniPath, udp, *m_panelView,
+                                                     *ui.timerRemoteSent);
+    m_confirmer = std::make_unique<ConfigurationConfirmer>(dialogs, *m_ini, iniPath, *m_panelView);
+    m_macLookup = std::make_unique<MacLookup>(dialogs, m_services.clock, m_services.timers,
+                                              m_services.neighbours, *ui.timerGetMAC);
+    m_discovery = std::make_unique<AutoDiscovery>(dialogs, m_services.timers, iniPath, udp,
+                                                  *m_elementList, *m_panelView, *m_treeView,
+                                                  *m_monitoringView, *m_pagingWindow);
+    m_feedback = std::make_unique<FeedbackProcessor>(
+        dialogs, *m_ini, iniPath, udp, *ui.timerRemoteSent, *m_discovery, *m_elementList,
+        m_macLookup.get(), m_networkBoxes.get(),
+        [this](const FeedbackRecord& record) { m_confirmer->ConfirmConfiguration(record); });
+    m_ping = std::make_unique<PingController>(dialogs, m_services.icmpSocket, *m_panelView,
+                                              *m_pingField, *ui.tmrRetryPing);
+    m_pingField->connectTo(*m_ping);
+}
+
+FrmMainControls& MainWindow::controls()
+{
+    return m_window->controls();
 }
 
 MainWindow::~MainWindow() = default;
@@ -96,13 +133,11 @@ QString MainWindow::windowTitle()
 
 MainWindow::LoadResult MainWindow::load()
 {
-    FrmMainControls& ui = m_context.ui;
     if (!m_services.instanceLock.acquire()) {
         m_services.dialogs.information(kAlreadyRunningTitle, {kAlreadyRunningText});
         return LoadResult::AlreadyRunning;
     }
-    ui.Toolbar1Buttons[6]->setEnabled(false);
-    ui.Toolbar1Buttons[7]->setEnabled(false);
+    m_monitoringView->enableMonitoringButtons(false, false);
     // Only the one running instance tidies up after a run killed mid-write.
     AtomicFileWriter::removeAbandonedTemporaries(m_services.iniPath);
     m_elementList->Load_Config();
@@ -125,8 +160,8 @@ void MainWindow::unload()
 
 void MainWindow::connectToolbar()
 {
-    for (int index = 1; index <= 7; ++index) {
-        QAction* button = m_context.ui.Toolbar1Buttons[index];
+    for (int index = kAutoDiscoverButton; index <= kStopMonitoringButton; ++index) {
+        QAction* button = controls().Toolbar1Buttons[index];
         if (button == nullptr || button->isSeparator())
             continue;
         connect(button, &QAction::triggered, this, [this, index] { toolbarClick(index); });
@@ -135,15 +170,15 @@ void MainWindow::connectToolbar()
 
 void MainWindow::toolbarClick(int index)
 {
-    QAction* button = m_context.ui.Toolbar1Buttons[index];
+    QAction* button = controls().Toolbar1Buttons[index];
     if (button == nullptr || !button->isEnabled())
         return;
     switch (index) {
-    case 1: m_discovery->AutoDiscover(); break;
-    case 2: m_elementList->RefreshElementList(); break;
-    case 4: m_sender->SaveConfiguration(); break;
-    case 6: startLevelMonitoring(); break;
-    case 7: stopLevelMonitoring(); break;
+    case kAutoDiscoverButton: m_discovery->AutoDiscover(); break;
+    case kRefreshButton: m_elementList->RefreshElementList(); break;
+    case kSaveButton: m_sender->SaveConfiguration(); break;
+    case kStartMonitoringButton: startLevelMonitoring(); break;
+    case kStopMonitoringButton: stopLevelMonitoring(); break;
     default: break; // separators carry no command
     }
 }
@@ -152,16 +187,14 @@ void MainWindow::toolbarClick(int index)
 // the level polling) has run before the buttons swap.
 void MainWindow::startLevelMonitoring()
 {
-    m_context.ui.chkGetVolume->setChecked(true);
-    m_context.ui.Toolbar1Buttons[6]->setEnabled(false);
-    m_context.ui.Toolbar1Buttons[7]->setEnabled(true);
+    controls().chkGetVolume->setChecked(true);
+    m_monitoringView->enableMonitoringButtons(false, true);
 }
 
 void MainWindow::stopLevelMonitoring()
 {
-    m_context.ui.chkGetVolume->setChecked(false);
-    m_context.ui.Toolbar1Buttons[6]->setEnabled(true);
-    m_context.ui.Toolbar1Buttons[7]->setEnabled(false);
+    controls().chkGetVolume->setChecked(false);
+    m_monitoringView->enableMonitoringButtons(true, false);
 }
 
 void MainWindow::reportEndpointFailure()

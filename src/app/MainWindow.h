@@ -6,8 +6,6 @@
 #include <QObject>
 #include <QString>
 
-#include "app/NmsContext.h"
-
 namespace nms {
 
 class AutoDiscovery;
@@ -19,6 +17,14 @@ class ElementList;
 class ElementSelection;
 class FeedbackProcessor;
 class FrmMain;
+struct FrmMainControls;
+class LevelControls;
+class PagingWindow;
+class ToolbarMonitoringView;
+class WidgetMeterView;
+class WidgetPanelView;
+class WidgetPingField;
+class WidgetTreeView;
 class IcmpSocket;
 class IniRoutines;
 class LevelMonitor;
@@ -34,9 +40,11 @@ class UdpClient;
 class UdpEndpoint;
 
 // The main window object: owns the window, the endpoint, the behaviour
-// objects and all state, runs the load and unload steps, and dispatches the
-// toolbar. The platform services come in from outside so that tests run the
-// whole program against doubles.
+// objects and all state, and composes them in one place: each workflow gets
+// the services, the window's views and the other workflows it uses. It runs
+// the load and unload steps and dispatches the toolbar. The platform
+// services come in from outside so that tests run the whole program against
+// doubles.
 class MainWindow : public QObject {
     Q_OBJECT
 public:
@@ -68,8 +76,12 @@ public:
     void setTerminate(std::function<void(int)> terminate) { m_terminate = std::move(terminate); }
 
     FrmMain& window() { return *m_window; }
-    NmsContext& context() { return m_context; }
+    FrmMainControls& controls();
     UdpClient& udpClient() { return *m_udpClient; }
+    IniRoutines& ini() { return *m_ini; }
+    AutoDiscovery& discovery() { return *m_discovery; }
+    PagingWindow& pagingWindow() { return *m_pagingWindow; }
+    NetworkBoxes& networkBoxes() { return *m_networkBoxes; }
 
     static QString windowTitle();
 
@@ -78,24 +90,32 @@ private:
     std::unique_ptr<PrivateProfileStore> m_store;
     std::unique_ptr<IniRoutines> m_ini;
     std::unique_ptr<FrmMain> m_window;
-    NmsContext m_context;
     std::unique_ptr<UdpClient> m_udpClient;
     std::unique_ptr<NetworkBoxes> m_networkBoxes;
     std::unique_ptr<PropertiesPanel> m_panel;
+    std::unique_ptr<WidgetPanelView> m_panelView;
+    std::unique_ptr<WidgetTreeView> m_treeView;
+    std::unique_ptr<WidgetMeterView> m_meterView;
+    std::unique_ptr<WidgetPingField> m_pingField;
+    std::unique_ptr<ToolbarMonitoringView> m_monitoringView;
+    std::unique_ptr<PagingWindow> m_pagingWindow;
     std::unique_ptr<ElementList> m_elementList;
     std::unique_ptr<ElementSelection> m_selection;
     std::unique_ptr<LevelMonitor> m_levelMonitor;
+    std::unique_ptr<LevelControls> m_levelControls;
     std::unique_ptr<ConfigurationSender> m_sender;
     std::unique_ptr<ConfigurationConfirmer> m_confirmer;
     std::unique_ptr<MacLookup> m_macLookup;
-    std::unique_ptr<FeedbackProcessor> m_feedback;
     std::unique_ptr<AutoDiscovery> m_discovery;
+    std::unique_ptr<FeedbackProcessor> m_feedback;
     std::unique_ptr<PingController> m_ping;
     std::function<void(int)> m_terminate;
     bool m_unloaded = false;
     bool m_ending = false;
     bool m_sendRefusedShown = false;
 
+    void composeViews();
+    void composeWorkflows();
     void connectToolbar();
     void startLevelMonitoring();
     void stopLevelMonitoring();

@@ -1,17 +1,17 @@
 #include <QApplication>
 
-#include "db/DatabaseLocation.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstanceLock.h"
+#include "db/DatabaseLocation.h"
 #include "platform/LinuxIcmpSocket.h"
 #include "platform/LinuxNeighbourTable.h"
 #include "platform/LinuxNetRawCapability.h"
-#include "platform/QtDialogs.h"
 #include "platform/QtTimer.h"
 #include "platform/QtUdpEndpoint.h"
 #include "platform/SteadyClock.h"
 #include "ui/FrmMain.h"
 #include "ui/ImageResources.h"
+#include "ui/QtDialogs.h"
 
 int main(int argc, char* argv[])
 {

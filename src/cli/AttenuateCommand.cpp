@@ -87,7 +87,7 @@ int AttenuateCommand::run(const QStringList& arguments)
     link.open(kExitFailure);
     QByteArray command(2, '\0');
     command[0] = static_cast<char>(*code);
-    link.send(LevelMonitor::kControlPort, element.value(QStringLiteral("ip")), command);
+    link.send(UdpClient::kElementControlPort, element.value(QStringLiteral("ip")), command);
 
     PrivateProfileStore store;
     IniRoutines ini(store);

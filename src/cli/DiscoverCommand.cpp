@@ -158,7 +158,7 @@ QList<FeedbackRecord> DiscoverCommand::collect(int windowMs, const QString& inte
     ElementLink link(m_dialogs);
     link.open(kExitFailure);
     link.endpoint().restrictBroadcastTo(interfaceName);
-    MacResolver resolver(m_clock);
+    MacResolver resolver(m_dialogs, m_clock);
     QList<FeedbackRecord> answers;
     bool windowOpen = true;
     BoundedWait lookupsDone(m_interrupts);

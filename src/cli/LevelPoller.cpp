@@ -30,7 +30,7 @@ std::optional<qint32> LevelPoller::poll(const QString& storedAddress)
             peak = LevelPacket::peak(datagram);
             wait.finish();
         });
-    m_link.send(LevelMonitor::kControlPort, storedAddress, LevelMonitor::kLevelRequest);
+    m_link.send(UdpClient::kElementControlPort, storedAddress, LevelMonitor::kLevelRequest);
     wait.run(kAnswerBoundMs);
     disconnect(arrived);
     return peak;

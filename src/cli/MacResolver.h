@@ -1,56 +1,45 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
-#include <QHostAddress>
-#include <QList>
 #include <QObject>
-#include <QTimer>
+#include <QString>
 
-#include "diag/ArpModule.h"
+#include "diag/MacLookup.h"
 #include "platform/LinuxNeighbourTable.h"
+#include "platform/QtTimer.h"
 
 namespace nms {
 class Clock;
-}
+class Dialogs;
+class Timer;
+} // namespace nms
 
 namespace nms::cli {
 
-// The window's bounded MAC lookup without a window: probe the address, then
-// read the kernel's neighbour table until it holds the element's hardware
-// address or the bound (MacLookup::kBoundMs) has passed. Only an address on
-// a directly attached network is probed; any other fails at once. Several
-// lookups may wait at once.
+// The window's bounded MAC lookup (MacLookup) over the kernel's neighbour
+// table, with the services it needs: probe the address, then read the table
+// until it holds the element's hardware address or the bound has passed.
+// Only an address on a directly attached network is probed.
 class MacResolver : public QObject {
     Q_OBJECT
 public:
-    using Done = std::function<void(const QString& mac)>;
+    using Done = MacLookup::Done;
 
-    explicit MacResolver(Clock& clock, QObject* parent = nullptr);
+    MacResolver(Dialogs& dialogs, Clock& clock, QObject* parent = nullptr);
+    ~MacResolver() override;
 
     // `done` gets the MAC in colon form, or the empty text; it may run
     // before this returns.
     void lookup(const QString& address, Done done);
-    int waitingCount() const { return int(m_waiting.size()); }
+    int waitingCount() const { return m_lookup->waitingCount(); }
 
 private:
-    struct Waiting {
-        QString address;
-        QHostAddress host;
-        int interfaceIndex = 0;
-        qint64 deadlineMs = 0;
-        qint64 nextProbeMs = 0;
-        Done done;
-    };
-
-    Clock& m_clock;
+    QtTimerFactory m_timers;
     LinuxNeighbourTable m_table;
-    ArpModule m_arp;
-    QTimer m_poll;
-    QList<Waiting> m_waiting;
-
-    void checkWaiting();
-    void updatePoll();
+    std::unique_ptr<Timer> m_macTimer;
+    std::unique_ptr<MacLookup> m_lookup;
 };
 
 } // namespace nms::cli

@@ -133,7 +133,7 @@ int NmsCtl::dispatch(const QString& command, const QStringList& arguments)
         return CheckCommand(m_defaultDatabase, m_dialogs, m_icmpSocket, m_clock, m_interrupts)
             .run(arguments);
     if (command == QLatin1String("resolve"))
-        return ResolveCommand(m_clock, m_interrupts).run(arguments);
+        return ResolveCommand(m_dialogs, m_clock, m_interrupts).run(arguments);
     throw CliError{kExitUsage, QStringLiteral("unknown command '%1' (see --help)").arg(command)};
 }
 

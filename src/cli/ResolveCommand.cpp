@@ -11,8 +11,9 @@
 
 namespace nms::cli {
 
-ResolveCommand::ResolveCommand(Clock& clock, InterruptSignals& interrupts)
-    : m_clock(clock)
+ResolveCommand::ResolveCommand(Dialogs& dialogs, Clock& clock, InterruptSignals& interrupts)
+    : m_dialogs(dialogs)
+    , m_clock(clock)
     , m_interrupts(interrupts)
 {
 }
@@ -28,7 +29,7 @@ int ResolveCommand::run(const QStringList& arguments)
     const QString address = line.positional(1).constFirst();
     if (!text::IsValidIP(address))
         line.refuse(QStringLiteral("'%1' is no IPv4 address").arg(address));
-    MacResolver resolver(m_clock);
+    MacResolver resolver(m_dialogs, m_clock);
     BoundedWait wait(m_interrupts);
     QString found;
     const qint64 startUs = m_clock.nowUs();

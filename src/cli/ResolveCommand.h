@@ -5,7 +5,8 @@
 
 namespace nms {
 class Clock;
-}
+class Dialogs;
+} // namespace nms
 
 namespace nms::cli {
 
@@ -16,10 +17,11 @@ class InterruptSignals;
 // benchmark compares it with arping.
 class ResolveCommand {
 public:
-    ResolveCommand(Clock& clock, InterruptSignals& interrupts);
+    ResolveCommand(Dialogs& dialogs, Clock& clock, InterruptSignals& interrupts);
     int run(const QStringList& arguments);
 
 private:
+    Dialogs& m_dialogs;
     Clock& m_clock;
     InterruptSignals& m_interrupts;
 };

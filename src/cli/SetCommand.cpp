@@ -178,7 +178,7 @@ std::optional<FeedbackRecord> SetCommand::awaitAnswer(const QString& storedAddre
 {
     ElementLink link(m_dialogs);
     link.open(kExitFailure);
-    MacResolver resolver(m_clock);
+    MacResolver resolver(m_dialogs, m_clock);
     BoundedWait answerWait(m_interrupts);
     BoundedWait macWait(m_interrupts);
     std::optional<FeedbackRecord> answer;
@@ -204,7 +204,7 @@ std::optional<FeedbackRecord> SetCommand::awaitAnswer(const QString& storedAddre
                              macWait.finish();
                          });
                      });
-    link.send(ConfigurationSender::kConfigPort, storedAddress, packet);
+    link.send(UdpClient::kConfigurationPort, storedAddress, packet);
     if (answerWait.run(kResponseTimeoutMs) == BoundedWait::End::Interrupted)
         return std::nullopt;
     if (!answer)

@@ -1,20 +1,16 @@
 #include "db/ElementList.h"
 
-#include <QComboBox>
 #include <QFileInfo>
-#include <QGroupBox>
-#include <QListWidget>
 #include <QSet>
-#include <QTreeWidget>
 
-#include "app/NmsContext.h"
+#include "db/ElementPanelView.h"
+#include "db/ElementRole.h"
+#include "db/ElementTreeView.h"
 #include "db/IniRoutines.h"
+#include "db/MeterView.h"
 #include "db/RecordValues.h"
 #include "db/TextHelpers.h"
 #include "platform/Dialogs.h"
-#include "ui/FrmMainControls.h"
-#include "ui/PropertiesPanel.h"
-#include "ui/VuMeterImage.h"
 
 namespace nms {
 
@@ -27,19 +23,21 @@ const QString kProbeWhenMissing =
     QStringLiteral("Please click 'Auto Discover' icon to probe the network.");
 const QString kProbeWhenNoSections =
     QStringLiteral("Please click the 'Auto Discover' icon to probe the network.");
-const QString kNoEncoder = QStringLiteral("<None>");
 const QString kDatabaseUnreadable = QStringLiteral("The local database cannot be read:");
 const QString kDatabaseLeftAlone = QStringLiteral("The file is left as it is.");
 
-constexpr int kEncoderImage = 6;
-constexpr int kOtherImage = 7;
-
 } // namespace
 
-ElementList::ElementList(NmsContext& context, QObject* parent)
+ElementList::ElementList(Dialogs& dialogs, IniRoutines& ini, const QString& iniPath,
+                         ElementTreeView& tree, MeterView& meter, ElementPanelView& panel,
+                         QObject* parent)
     : QObject(parent)
-    , m_context(context)
-    , m_ui(context.ui)
+    , m_dialogs(dialogs)
+    , m_ini(ini)
+    , m_iniPath(iniPath)
+    , m_tree(tree)
+    , m_meter(meter)
+    , m_panel(panel)
 {
 }
 
@@ -59,23 +57,20 @@ void ElementList::Load_Config()
 
 void ElementList::RefreshElementList()
 {
-    m_ui.TreeView1->clear();
+    m_tree.clearTree();
     Load_Config();
-    if (m_context.panel)
-        m_context.panel->ClearPropertiesPanel();
+    m_panel.clear();
 }
 
 void ElementList::rebuildOnce()
 {
-    emptyLists();
-    updateFrameCaption();
+    EmptyLists();
     if (listSectionNames()) {
         // A section name that stands twice in a hand-edited file names one
         // element (reads go to its first section): it gets one node, so no
         // two nodes share a key.
         QSet<QString> listed;
-        for (int i = 0; i < m_ui.lstHidden->count(); ++i) {
-            const QString section = m_ui.lstHidden->item(i)->text();
+        for (const QString& section : m_tree.sections()) {
             if (!listed.contains(section.toUpper())) {
                 listed.insert(section.toUpper());
                 addElement(section);
@@ -85,50 +80,40 @@ void ElementList::rebuildOnce()
     updateFrameCaption();
 }
 
-void ElementList::emptyLists()
+void ElementList::EmptyLists()
 {
-    m_ui.lstHidden->clear();
-    m_ui.TreeView1->clear();
-    ResetEncoderList(m_ui.cmbEncoders);
-    m_ui.VUMeter->setWidthTwips(0);
-}
-
-// A list that was empty selects the first item added to it; the list has no
-// behaviour of its own, so taking that back changes nothing else.
-void ElementList::ResetEncoderList(QComboBox* list)
-{
-    list->clear();
-    list->addItem(kNoEncoder);
-    list->setCurrentIndex(-1);
+    m_tree.clearSectionList();
+    m_tree.clearTree();
+    m_tree.resetEncoderList();
+    m_meter.setMeterWidthTwips(0);
+    updateFrameCaption();
 }
 
 void ElementList::updateFrameCaption()
 {
-    m_ui.frmTreeView->setTitle(
-        QStringLiteral("Select element: (%1 items)").arg(m_ui.TreeView1->topLevelItemCount()));
+    m_tree.setFrameCaption(QStringLiteral("Select element: (%1 items)").arg(m_tree.nodeCount()));
 }
 
-// Fills lstHidden with the section names; false (after telling the
+// Fills the scratch list with the section names; false (after telling the
 // operator) when there is nothing to list.
 bool ElementList::listSectionNames()
 {
-    if (!QFileInfo::exists(m_context.iniPath)) {
-        m_context.dialogs.information(kInformationTitle, {kDatabaseEmpty, kProbeWhenMissing});
+    if (!QFileInfo::exists(m_iniPath)) {
+        m_dialogs.information(kInformationTitle, {kDatabaseEmpty, kProbeWhenMissing});
         return false;
     }
     QStringList sections;
-    m_context.ini.LoadIniSectionsLB(sections, m_context.iniPath);
-    const QString readError = m_context.ini.lastError();
+    m_ini.LoadIniSectionsLB(sections, m_iniPath);
+    const QString readError = m_ini.lastError();
     if (!readError.isEmpty()) {
         // The file is there but cannot be read (too large, no permission):
         // it is not empty, and nothing here touches it.
-        m_context.dialogs.critical(kApplicationTitle,
-                                   {kDatabaseUnreadable, readError, kDatabaseLeftAlone});
+        m_dialogs.critical(kApplicationTitle, {kDatabaseUnreadable, readError, kDatabaseLeftAlone});
         return false;
     }
-    m_ui.lstHidden->addItems(sections);
-    if (m_ui.lstHidden->count() == 0) {
-        m_context.dialogs.information(kInformationTitle, {kDatabaseEmpty, kProbeWhenNoSections});
+    m_tree.addSections(sections);
+    if (m_tree.sections().isEmpty()) {
+        m_dialogs.information(kInformationTitle, {kDatabaseEmpty, kProbeWhenNoSections});
         return false;
     }
     return true;
@@ -138,19 +123,15 @@ bool ElementList::listSectionNames()
 // record is listed like any other non-encoder.
 void ElementList::addElement(const QString& section)
 {
-    const QString& path = m_context.iniPath;
-    const bool isEncoder =
-        record::WholeNumber(m_context.ini.ReadFromINI(section, QStringLiteral("role"), path)) ==
-        kEncoderRole;
-    const QString name = m_context.ini.ReadFromINI(section, QStringLiteral("name"), path);
+    const bool isEncoder = record::WholeNumber(m_ini.ReadFromINI(section, QStringLiteral("role"),
+                                                                 m_iniPath)) == kEncoderRole;
+    const QString name = m_ini.ReadFromINI(section, QStringLiteral("name"), m_iniPath);
     const QString key = text::FormatMAC(section);
     const QString nodeText = name + QStringLiteral(" [") + key + QStringLiteral("]");
 
-    auto* node = new QTreeWidgetItem(m_ui.TreeView1, {nodeText});
-    node->setData(0, kNodeKeyRole, key);
-    node->setIcon(0, m_ui.ImageList1[isEncoder ? kEncoderImage : kOtherImage]);
+    m_tree.addNode(nodeText, key, isEncoder);
     if (isEncoder)
-        m_ui.cmbEncoders->addItem(nodeText);
+        m_tree.addEncoder(nodeText);
 }
 
 } // namespace nms

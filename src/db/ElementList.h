@@ -3,12 +3,13 @@
 #include <QObject>
 #include <QString>
 
-class QComboBox;
-
 namespace nms {
 
-struct NmsContext;
-struct FrmMainControls;
+class Dialogs;
+class ElementPanelView;
+class ElementTreeView;
+class IniRoutines;
+class MeterView;
 
 // The element list: rebuilds the tree, the encoder list, the frame caption
 // and the scratch list of section names from nms.ini. The rebuild runs in
@@ -17,33 +18,30 @@ struct FrmMainControls;
 class ElementList : public QObject {
     Q_OBJECT
 public:
-    explicit ElementList(NmsContext& context, QObject* parent = nullptr);
+    ElementList(Dialogs& dialogs, IniRoutines& ini, const QString& iniPath, ElementTreeView& tree,
+                MeterView& meter, ElementPanelView& panel, QObject* parent = nullptr);
 
     void Load_Config();
     // The refresh command: empties the tree, rebuilds it and clears the
     // properties panel.
     void RefreshElementList();
+    // Empties the tree and its lists and shows the count of none.
+    void EmptyLists();
 
     bool isRebuilding() const { return m_rebuilding; }
 
-    // Empties the encoder list down to its "<None>" item, with no item
-    // selected: the list shows a bound encoder only once an element's record
-    // has chosen one.
-    static void ResetEncoderList(QComboBox* list);
-
-    // Role 1 marks an encoder; the tree's item data holds the node key.
-    static constexpr int kEncoderRole = 1;
-    static constexpr int kNodeKeyRole = Qt::UserRole;
-
 private:
     void rebuildOnce();
-    void emptyLists();
     void updateFrameCaption();
     bool listSectionNames();
     void addElement(const QString& section);
 
-    NmsContext& m_context;
-    FrmMainControls& m_ui;
+    Dialogs& m_dialogs;
+    IniRoutines& m_ini;
+    const QString m_iniPath;
+    ElementTreeView& m_tree;
+    MeterView& m_meter;
+    ElementPanelView& m_panel;
     bool m_rebuilding = false;
     bool m_rebuildQueued = false;
 };

@@ -1,81 +1,45 @@
 #include "db/ElementSelection.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QScrollBar>
-#include <QTreeWidget>
-
-#include "app/NmsContext.h"
-#include "db/ElementList.h"
+#include "db/ElementRole.h"
 #include "db/IniRoutines.h"
+#include "db/MonitoringView.h"
+#include "db/PingFieldView.h"
 #include "db/RecordValues.h"
 #include "db/TextHelpers.h"
 #include "platform/Dialogs.h"
-#include "ui/CaptionLabel.h"
-#include "ui/FrmMainControls.h"
-#include "ui/PropertiesPanel.h"
-#include "ui/ShapeWidget.h"
-#include "ui/TreeNodePicker.h"
 
 namespace nms {
 
 namespace {
 
-const QColor kPingIdleColour(255, 255, 192);
-
 // More key lines than any record the program writes.
 constexpr int kCorruptedKeyCount = 18;
 
-constexpr int kEncoderRole = 1;
-constexpr int kDecoderRole = 2;
-
-// Shown, never corrected: the stored value stays until the element reports
-// another.
-Qt::CheckState sfnState(int option)
-{
-    switch (option) {
-    case 1: return Qt::Checked;
-    case 2: return Qt::PartiallyChecked;
-    default: return Qt::Unchecked;
-    }
-}
-
-int lastIndex(const QComboBox* list)
-{
-    return list->count() - 1;
-}
-
 } // namespace
 
-ElementSelection::ElementSelection(NmsContext& context, QObject* parent)
+ElementSelection::ElementSelection(Dialogs& dialogs, IniRoutines& ini, const QString& iniPath,
+                                   ElementPanelView& panel, PingFieldView& pingField,
+                                   MonitoringView& monitoring, QObject* parent)
     : QObject(parent)
-    , m_context(context)
-    , m_ui(context.ui)
+    , m_dialogs(dialogs)
+    , m_ini(ini)
+    , m_iniPath(iniPath)
+    , m_panel(panel)
+    , m_pingField(pingField)
+    , m_monitoring(monitoring)
 {
-    connectTree();
 }
 
-void ElementSelection::connectTree()
+void ElementSelection::SelectElement(const QString& nodeKey)
 {
-    auto* picker = new TreeNodePicker(m_ui.TreeView1, this);
-    connect(picker, &TreeNodePicker::nodePicked, this, &ElementSelection::SelectElement);
-}
-
-void ElementSelection::SelectElement(QTreeWidgetItem* node)
-{
-    m_ui.shpPing->setFillColor(kPingIdleColour);
-    m_ui.Toolbar1Buttons[6]->setEnabled(false);
-    m_ui.Toolbar1Buttons[7]->setEnabled(false);
-    if (node == nullptr || node->text(0).isEmpty())
+    m_pingField.setFill(PingFieldView::Fill::Idle);
+    m_monitoring.enableMonitoringButtons(false, false);
+    if (nodeKey.isEmpty())
         return;
 
-    // The node may go away while a box is open; keep what is needed of it.
-    const QString nodeKey = node->data(0, ElementList::kNodeKeyRole).toString();
     m_section = text::NormalizeMAC(nodeKey);
 
-    if (m_context.ini.GetSectionKeyCount(m_section, m_context.iniPath) >= kCorruptedKeyCount) {
+    if (m_ini.GetSectionKeyCount(m_section, m_iniPath) >= kCorruptedKeyCount) {
         showCorruptedRecord();
         return;
     }
@@ -86,14 +50,14 @@ void ElementSelection::SelectElement(QTreeWidgetItem* node)
     }
     fillFields(*choices);
     applyRole(choices->role);
-    m_ui.lblElementMAC->setCaption(nodeKey);
-    m_ui.lblSerialNumber->setCaption(read(QStringLiteral("sn")));
-    m_ui.lblPing->setCaption(QStringLiteral("<Click to test>"));
+    m_panel.setCaption(ElementPanelView::Caption::Mac, nodeKey);
+    m_panel.setCaption(ElementPanelView::Caption::SerialNumber, read(QStringLiteral("sn")));
+    m_pingField.setCaption(QStringLiteral("<Click to test>"));
 }
 
 QString ElementSelection::read(const QString& key, const QString& defaultValue) const
 {
-    return m_context.ini.ReadFromINI(m_section, key, m_context.iniPath, defaultValue);
+    return m_ini.ReadFromINI(m_section, key, m_iniPath, defaultValue);
 }
 
 std::optional<int> ElementSelection::readInRange(const QString& key, const QString& defaultValue,
@@ -105,6 +69,12 @@ std::optional<int> ElementSelection::readInRange(const QString& key, const QStri
     return value;
 }
 
+std::optional<int> ElementSelection::readListPosition(const QString& key,
+                                                      const QString& defaultValue, List list) const
+{
+    return readInRange(key, defaultValue, 0, m_panel.listCount(list) - 1);
+}
+
 // Values that choose a list position and the role must be whole numbers
 // within their control; a record that breaks this is refused as a whole
 // before anything of the panel changes. A bound encoder beyond the encoders
@@ -112,11 +82,11 @@ std::optional<int> ElementSelection::readInRange(const QString& key, const QStri
 // element's own report, and refusing it would lock the element out.
 std::optional<ElementSelection::RecordChoices> ElementSelection::readChoices() const
 {
-    const auto input = readInRange(QStringLiteral("input"), {}, 0, lastIndex(m_ui.cmbAudioInput));
-    const auto type = readInRange(QStringLiteral("type"), {}, 0, lastIndex(m_ui.cmbAudioType));
-    const auto tx = readInRange(QStringLiteral("tx"), {}, 0, lastIndex(m_ui.cmbAudioTX));
+    const auto input = readListPosition(QStringLiteral("input"), {}, List::AudioInput);
+    const auto type = readListPosition(QStringLiteral("type"), {}, List::AudioType);
+    const auto tx = readListPosition(QStringLiteral("tx"), {}, List::AudioTX);
     const auto bound =
-        readInRange(QStringLiteral("bound"), QStringLiteral("0"), 0, lastIndex(m_ui.cmbEncoders));
+        readListPosition(QStringLiteral("bound"), QStringLiteral("0"), List::Encoders);
     const auto role = record::WholeNumber(read(QStringLiteral("role")));
     if (!input || !type || !tx || !bound || !role)
         return std::nullopt;
@@ -125,7 +95,7 @@ std::optional<ElementSelection::RecordChoices> ElementSelection::readChoices() c
 
 void ElementSelection::showCorruptedRecord()
 {
-    m_context.dialogs.critical(
+    m_dialogs.critical(
         kApplicationTitle,
         {QStringLiteral("The data stored in your computer about this element, is corrupted (1)."),
          QStringLiteral("Cannot load this element info.")});
@@ -133,31 +103,34 @@ void ElementSelection::showCorruptedRecord()
 
 void ElementSelection::fillFields(const RecordChoices& choices)
 {
-    m_ui.txtElementName->setText(read(QStringLiteral("name")));
-    m_ui.txtElementIP->setText(read(QStringLiteral("ip")));
-    m_ui.txtElementMask->setText(read(QStringLiteral("mask")));
-    m_ui.txtElementGW->setText(read(QStringLiteral("gw")));
-    m_ui.txtRemoteIP->setText(read(QStringLiteral("remote")));
-    setListPosition(m_ui.cmbAudioInput, choices.input);
-    setListPosition(m_ui.cmbAudioType, choices.type);
-    setListPosition(m_ui.cmbAudioTX, choices.tx);
-    m_ui.lblVersion->setCaption(
-        record::VersionCaption(read(QStringLiteral("ver"), QStringLiteral("2"))));
-    setListPosition(m_ui.cmbEncoders, choices.bound);
-    m_ui.chkSFNEnabled->setCheckState(
-        sfnState(record::SfnOption(read(QStringLiteral("sfn"), QStringLiteral("0")))));
+    using Text = ElementPanelView::Text;
+    m_panel.setText(Text::Name, read(QStringLiteral("name")));
+    m_panel.setText(Text::IP, read(QStringLiteral("ip")));
+    m_panel.setText(Text::Mask, read(QStringLiteral("mask")));
+    m_panel.setText(Text::Gateway, read(QStringLiteral("gw")));
+    m_panel.setText(Text::Remote, read(QStringLiteral("remote")));
+    m_panel.setListIndex(List::AudioInput, choices.input);
+    m_panel.setListIndex(List::AudioType, choices.type);
+    m_panel.setListIndex(List::AudioTX, choices.tx);
+    m_panel.setCaption(ElementPanelView::Caption::Version,
+                       record::VersionCaption(read(QStringLiteral("ver"), QStringLiteral("2"))));
+    m_panel.setListIndex(List::Encoders, choices.bound);
+    // Shown, never corrected: the stored value stays until the element
+    // reports another.
+    m_panel.setSfnOption(record::SfnOption(read(QStringLiteral("sfn"), QStringLiteral("0"))));
 }
 
 void ElementSelection::applyRole(int role)
 {
+    using Caption = ElementPanelView::Caption;
     if (role == kEncoderRole) {
-        m_ui.lblElementType->setCaption(QStringLiteral("ENCODER"));
-        m_ui.scrlBuffer->setValue(0);
+        m_panel.setCaption(Caption::ElementType, QStringLiteral("ENCODER"));
+        m_panel.setScrollValue(Scroll::Buffer, 0);
     } else if (role == kDecoderRole) {
-        m_ui.lblElementType->setCaption(QStringLiteral("DECODER"));
+        m_panel.setCaption(Caption::ElementType, QStringLiteral("DECODER"));
         loadDecoderValues();
     } else {
-        m_ui.lblElementType->setCaption(QStringLiteral("UNKNOWN"));
+        m_panel.setCaption(Caption::ElementType, QStringLiteral("UNKNOWN"));
     }
 }
 
@@ -166,36 +139,22 @@ void ElementSelection::applyRole(int role)
 // loading goes on with the next.
 void ElementSelection::loadDecoderValues()
 {
-    loadScrollValue(m_ui.scrlAtten, QStringLiteral("att"), {});
-    loadScrollValue(m_ui.scrlBuffer, QStringLiteral("buf"), QStringLiteral("1"));
+    loadScrollValue(Scroll::Attenuation, QStringLiteral("att"), {});
+    loadScrollValue(Scroll::Buffer, QStringLiteral("buf"), QStringLiteral("1"));
     const auto mode =
-        readInRange(QStringLiteral("sdm"), QStringLiteral("0"), 0, lastIndex(m_ui.cmbSilDetMode));
+        readListPosition(QStringLiteral("sdm"), QStringLiteral("0"), List::SilenceMode);
     if (mode)
-        setListPosition(m_ui.cmbSilDetMode, *mode);
-    loadScrollValue(m_ui.scrlSilDetLevel, QStringLiteral("sdl"), QStringLiteral("37"));
-    loadScrollValue(m_ui.scrlSilDetTime, QStringLiteral("sdt"), QStringLiteral("43"));
+        m_panel.setListIndex(List::SilenceMode, *mode);
+    loadScrollValue(Scroll::SilenceLevel, QStringLiteral("sdl"), QStringLiteral("37"));
+    loadScrollValue(Scroll::SilenceTime, QStringLiteral("sdt"), QStringLiteral("43"));
 }
 
-void ElementSelection::loadScrollValue(QScrollBar* bar, const QString& key,
-                                       const QString& defaultValue)
+void ElementSelection::loadScrollValue(Scroll bar, const QString& key, const QString& defaultValue)
 {
-    const auto value = readInRange(key, defaultValue, bar->minimum(), bar->maximum());
-    if (!value)
-        return;
-    if (m_context.panel)
-        m_context.panel->SetScrollValue(bar, *value);
-    else
-        bar->setValue(*value);
-}
-
-// Through the panel, so that its rule for the list runs even when the stored
-// position equals the one shown.
-void ElementSelection::setListPosition(QComboBox* list, int index)
-{
-    if (m_context.panel)
-        m_context.panel->SetListIndex(list, index);
-    else
-        list->setCurrentIndex(index);
+    const auto value =
+        readInRange(key, defaultValue, m_panel.scrollMinimum(bar), m_panel.scrollMaximum(bar));
+    if (value)
+        m_panel.setScrollValue(bar, *value);
 }
 
 } // namespace nms

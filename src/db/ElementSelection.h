@@ -5,26 +5,29 @@
 #include <QObject>
 #include <QString>
 
-class QComboBox;
-class QScrollBar;
-class QTreeWidgetItem;
+#include "db/ElementPanelView.h"
 
 namespace nms {
 
-struct NmsContext;
-struct FrmMainControls;
+class Dialogs;
+class IniRoutines;
+class MonitoringView;
+class PingFieldView;
 
 // Loads the record of the element the operator picks in the tree into the
-// properties panel. A click on a node selects it, also a click on the node
-// that is already current; moving the current node with the keyboard selects
-// too. Each such action selects exactly once; a drag or a right click
-// selects nothing (TreeNodePicker).
+// properties panel. The window reports each pick once, with the node's key
+// (TreeNodePicker): a click on a node, also on the node that is already
+// current, or moving the current node with the keyboard.
 class ElementSelection : public QObject {
     Q_OBJECT
 public:
-    explicit ElementSelection(NmsContext& context, QObject* parent = nullptr);
+    ElementSelection(Dialogs& dialogs, IniRoutines& ini, const QString& iniPath,
+                     ElementPanelView& panel, PingFieldView& pingField, MonitoringView& monitoring,
+                     QObject* parent = nullptr);
 
-    void SelectElement(QTreeWidgetItem* node);
+    // The node's key is its colon-form MAC; an empty key (no node, or a
+    // node without text) only resets the ping field and the toolbar.
+    void SelectElement(const QString& nodeKey);
 
 private:
     // The record's list positions and role, read and checked before anything
@@ -36,22 +39,27 @@ private:
         int bound = 0;
         int role = 0;
     };
-
-    void connectTree();
+    using List = ElementPanelView::List;
+    using Scroll = ElementPanelView::Scroll;
 
     QString read(const QString& key, const QString& defaultValue = QString()) const;
     std::optional<int> readInRange(const QString& key, const QString& defaultValue, int minimum,
                                    int maximum) const;
+    std::optional<int> readListPosition(const QString& key, const QString& defaultValue,
+                                        List list) const;
     std::optional<RecordChoices> readChoices() const;
     void showCorruptedRecord();
     void fillFields(const RecordChoices& choices);
     void applyRole(int role);
     void loadDecoderValues();
-    void loadScrollValue(QScrollBar* bar, const QString& key, const QString& defaultValue);
-    void setListPosition(QComboBox* list, int index);
+    void loadScrollValue(Scroll bar, const QString& key, const QString& defaultValue);
 
-    NmsContext& m_context;
-    FrmMainControls& m_ui;
+    Dialogs& m_dialogs;
+    IniRoutines& m_ini;
+    const QString m_iniPath;
+    ElementPanelView& m_panel;
+    PingFieldView& m_pingField;
+    MonitoringView& m_monitoring;
     // Section of the element being loaded, valid during SelectElement.
     QString m_section;
 };

@@ -55,8 +55,8 @@ public:
     void LoadIniSectionKeysLB(const QString& section, QStringList& list, const QString& path) const;
     qint16 GetSectionKeyCount(const QString& section, const QString& path) const;
 
-    // Why the last failed read or write failed (empty after a success), for
-    // a caller that reports a failed write to the operator.
+    // Why the last failed read or write failed (empty after a success). The
+    // element list shows it in the box for a database it cannot read.
     QString lastError() const;
 
 private:

@@ -2,13 +2,11 @@
 
 #include <arpa/inet.h>
 
-#include "app/NmsContext.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/NeighbourTable.h"
 #include "platform/Timer.h"
 #include "platform/TimerFactory.h"
-#include "ui/FrmMainControls.h"
 
 namespace nms {
 
@@ -16,37 +14,27 @@ namespace {
 const QString kColon = QStringLiteral(":");
 } // namespace
 
-MacLookup::MacLookup(NmsContext& context, NeighbourTable& table, QObject* parent)
+MacLookup::MacLookup(Dialogs& dialogs, Clock& clock, TimerFactory& timers, NeighbourTable& table,
+                     Timer& macTimer, QObject* parent)
     : QObject(parent)
-    , m_context(context)
+    , m_dialogs(dialogs)
+    , m_clock(clock)
     , m_table(table)
+    , m_macTimer(macTimer)
     , m_arp(table)
-    , m_poll(context.timers.create(QStringLiteral("tmrMacPoll"), table.reportsChanges()
-                                                                     ? kPollWithEventsMs
-                                                                     : kPollWithoutEventsMs))
+    , m_poll(timers.create(QStringLiteral("tmrMacPoll"),
+                           table.reportsChanges() ? kPollWithEventsMs : kPollWithoutEventsMs))
 {
     connect(m_poll.get(), &Timer::tick, this, &MacLookup::checkWaiting);
     connect(&m_table, &NeighbourTable::changed, this, &MacLookup::checkWaiting);
-    if (Timer* timerGetMAC = m_context.ui.timerGetMAC)
-        connect(timerGetMAC, &Timer::tick, this, &MacLookup::onTimerGetMacTick);
+    connect(&m_macTimer, &Timer::tick, this, [this] { m_macTimer.setEnabled(false); });
 }
 
 MacLookup::~MacLookup() = default;
 
-void MacLookup::onTimerGetMacTick()
-{
-    m_context.ui.timerGetMAC->setEnabled(false);
-}
-
-void MacLookup::enableTimerGetMac()
-{
-    if (Timer* timerGetMAC = m_context.ui.timerGetMAC)
-        timerGetMAC->setEnabled(true);
-}
-
 void MacLookup::lookup(const QString& address, QObject* receiver, Done done)
 {
-    enableTimerGetMac();
+    m_macTimer.setEnabled(true);
     Waiting entry;
     entry.address = address;
     entry.guarded = receiver != nullptr;
@@ -63,7 +51,7 @@ void MacLookup::lookup(const QString& address, QObject* receiver, Done done)
         finish(entry, mac);
         return;
     }
-    const qint64 now = m_context.clock.nowMs();
+    const qint64 now = m_clock.nowMs();
     entry.deadlineMs = now + kBoundMs;
     entry.nextProbeMs = now + kReprobeMs;
     m_waiting.append(std::move(entry));
@@ -93,10 +81,10 @@ void MacLookup::checkWaiting()
     // A finished lookup goes on with its feedback, which may raise a box: it
     // waits until no box is open, and a check started from inside such a box
     // does not run. Each box is closed before the next lookup goes on.
-    if (m_checking || m_context.dialogs.isBoxOpen())
+    if (m_checking || m_dialogs.isBoxOpen())
         return;
     m_checking = true;
-    const auto settled = takeSettled(m_context.clock.nowMs());
+    const auto settled = takeSettled(m_clock.nowMs());
     updatePoll();
     for (const auto& [lookup, mac] : settled)
         finish(lookup, mac);

@@ -12,15 +12,18 @@
 
 namespace nms {
 
-struct NmsContext;
+class Clock;
+class Dialogs;
 class NeighbourTable;
 class Timer;
+class TimerFactory;
 
 // The bounded MAC lookup for one feedback: probe the element's address, then
 // wait, without blocking the window, until the kernel has learned its
 // hardware address or five seconds have passed. Each lookup has its own
-// bound; several may wait at once. `timerGetMAC` keeps its observable rule:
-// every lookup enables it, and only its own tick disables it.
+// bound; several may wait at once. The MAC timer (timerGetMAC) keeps its
+// observable rule: every lookup enables it, and only its own tick disables
+// it.
 class MacLookup : public QObject {
     Q_OBJECT
 public:
@@ -40,7 +43,8 @@ public:
     // none was found within the bound.
     using Done = std::function<void(const QString& mac)>;
 
-    MacLookup(NmsContext& context, NeighbourTable& table, QObject* parent = nullptr);
+    MacLookup(Dialogs& dialogs, Clock& clock, TimerFactory& timers, NeighbourTable& table,
+              Timer& macTimer, QObject* parent = nullptr);
     ~MacLookup() override;
 
     // Starts one bounded lookup for a dotted IPv4 address. `done` may run
@@ -65,15 +69,15 @@ private:
         Done done;
     };
 
-    NmsContext& m_context;
+    Dialogs& m_dialogs;
+    Clock& m_clock;
     NeighbourTable& m_table;
+    Timer& m_macTimer;
     ArpModule m_arp;
     std::unique_ptr<Timer> m_poll;
     QList<Waiting> m_waiting;
     bool m_checking = false;
 
-    void onTimerGetMacTick();
-    void enableTimerGetMac();
     bool canProbe(Waiting& entry) const;
     bool tryLookup(const Waiting& entry, QString& mac) const;
     void checkWaiting();

@@ -1,40 +1,25 @@
 #include "diag/PingController.h"
 
-#include <QColor>
-#include <QLineEdit>
-
-#include "app/NmsContext.h"
+#include "db/ElementPanelView.h"
 #include "db/TextHelpers.h"
 #include "platform/Dialogs.h"
 #include "platform/Timer.h"
-#include "ui/CaptionLabel.h"
-#include "ui/FrmMainControls.h"
-#include "ui/ShapeWidget.h"
 
 namespace nms {
 
-namespace {
+using Fill = PingFieldView::Fill;
 
-const QColor kSuccessGreen(0, 255, 0);
-const QColor kFailureRed(255, 0, 0);
-
-} // namespace
-
-PingController::PingController(NmsContext& context, IcmpSocket& socket, QObject* parent)
+PingController::PingController(Dialogs& dialogs, IcmpSocket& socket, ElementPanelView& panel,
+                               PingFieldView& pingField, Timer& retryTimer, QObject* parent)
     : QObject(parent)
-    , m_context(context)
+    , m_dialogs(dialogs)
+    , m_panel(panel)
+    , m_pingField(pingField)
+    , m_retryTimer(retryTimer)
     , m_icmp(socket)
 {
     connect(&m_icmp, &IcmpModule::echoFinished, this, &PingController::showEchoOutcome);
-    connectControls();
-}
-
-void PingController::connectControls()
-{
-    const FrmMainControls& ui = m_context.ui;
-    connect(ui.lblPing, &CaptionLabel::captionSet, this, &PingController::applyCaptionRule);
-    connect(ui.lblPing, &CaptionLabel::clicked, this, &PingController::handleClick);
-    connect(ui.tmrRetryPing, &Timer::tick, this, &PingController::retryTick);
+    connect(&m_retryTimer, &Timer::tick, this, &PingController::retryTick);
 }
 
 void PingController::PingElement(const QString& address)
@@ -49,15 +34,15 @@ void PingController::PingElement(const QString& address)
     m_icmp.SendEcho(address);
 }
 
-void PingController::applyCaptionRule(const QString& caption)
+void PingController::CaptionChanged(const QString& caption)
 {
     if (m_icmp.isEchoPending())
         m_captionChangedDuringEcho = true;
     if (caption.contains(QStringLiteral("Timed")))
-        m_context.ui.tmrRetryPing->setEnabled(true);
+        m_retryTimer.setEnabled(true);
 }
 
-void PingController::handleClick()
+void PingController::Clicked()
 {
     if (m_icmp.isEchoPending()) {
         if (m_clicksHeld < kMaxHeldClicks)
@@ -69,13 +54,12 @@ void PingController::handleClick()
 
 void PingController::applyClickRule()
 {
-    const FrmMainControls& ui = m_context.ui;
-    if (!ui.tmrRetryPing->isEnabled()) {
-        PingElement(ui.txtElementIP->text());
+    if (!m_retryTimer.isEnabled()) {
+        PingElement(m_panel.text(ElementPanelView::Text::IP));
         return;
     }
-    ui.lblPing->setCaption(QStringLiteral("<Stopped>"));
-    ui.tmrRetryPing->setEnabled(false);
+    m_pingField.setCaption(QStringLiteral("<Stopped>"));
+    m_retryTimer.setEnabled(false);
 }
 
 void PingController::retryTick()
@@ -83,22 +67,21 @@ void PingController::retryTick()
     // The countdown waits for an outstanding echo; it never starts a second.
     if (m_icmp.isEchoPending())
         return;
-    const FrmMainControls& ui = m_context.ui;
     if (m_pingRetryCountdown < 1) {
-        ui.tmrRetryPing->setEnabled(false);
+        m_retryTimer.setEnabled(false);
         m_pingRetryCountdown = kRetryCountdownStart;
-        PingElement(ui.txtElementIP->text());
+        PingElement(m_panel.text(ElementPanelView::Text::IP));
         return;
     }
     --m_pingRetryCountdown;
-    ui.lblPing->setCaption(QStringLiteral("Retrying in %1 seconds...").arg(m_pingRetryCountdown));
+    m_pingField.setCaption(QStringLiteral("Retrying in %1 seconds...").arg(m_pingRetryCountdown));
 }
 
 void PingController::reportSocketFailure()
 {
-    m_context.dialogs.critical(QStringLiteral("Ping failed"),
-                               {QStringLiteral("Windows Sockets not responding correctly.")});
-    showResult(kFailureRed, QStringLiteral("Unable to init sockets"));
+    m_dialogs.critical(QStringLiteral("Ping failed"),
+                       {QStringLiteral("Windows Sockets not responding correctly.")});
+    showResult(Fill::Failure, QStringLiteral("Unable to init sockets"));
 }
 
 void PingController::showEchoOutcome(qint32 status, quint32 roundTripMs)
@@ -108,9 +91,9 @@ void PingController::showEchoOutcome(qint32 status, quint32 roundTripMs)
     if (!stale) {
         const QString statusText = IcmpModule::EchoStatusText(status);
         if (statusText == QStringLiteral("Success!"))
-            showResult(kSuccessGreen, QString::number(roundTripMs) + QStringLiteral(" ms"));
+            showResult(Fill::Success, QString::number(roundTripMs) + QStringLiteral(" ms"));
         else
-            showResult(kFailureRed, statusText);
+            showResult(Fill::Failure, statusText);
     }
     m_icmp.CloseSocketLayer();
     handleHeldClicks();
@@ -127,10 +110,10 @@ void PingController::handleHeldClicks()
     }
 }
 
-void PingController::showResult(const QColor& fill, const QString& caption)
+void PingController::showResult(Fill fill, const QString& caption)
 {
-    m_context.ui.shpPing->setFillColor(fill);
-    m_context.ui.lblPing->setCaption(caption);
+    m_pingField.setFill(fill);
+    m_pingField.setCaption(caption);
 }
 
 } // namespace nms

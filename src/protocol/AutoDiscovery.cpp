@@ -1,25 +1,19 @@
 #include "protocol/AutoDiscovery.h"
 
-#include <QComboBox>
 #include <QDir>
-#include <QGroupBox>
-#include <QListWidget>
-#include <QPushButton>
-#include <QSaveFile>
 #include <QTimer>
-#include <QTreeWidget>
 
-#include "app/NmsContext.h"
+#include "db/AtomicFileWriter.h"
 #include "db/ElementList.h"
+#include "db/ElementPanelView.h"
+#include "db/ElementTreeView.h"
+#include "db/MonitoringView.h"
 #include "platform/Dialogs.h"
 #include "platform/Timer.h"
-#include "protocol/FeedbackProcessor.h"
+#include "platform/TimerFactory.h"
 #include "protocol/PagingRequest.h"
+#include "protocol/PagingView.h"
 #include "protocol/UdpClient.h"
-#include "ui/FrmMainControls.h"
-#include "ui/FrmPaging.h"
-#include "ui/PropertiesPanel.h"
-#include "ui/VuMeterImage.h"
 
 namespace nms {
 
@@ -36,106 +30,98 @@ const QString kBroadcastHost = QStringLiteral("255.255.255.255");
 
 } // namespace
 
-AutoDiscovery::AutoDiscovery(NmsContext& context, QObject* parent)
+AutoDiscovery::AutoDiscovery(Dialogs& dialogs, TimerFactory& timers, const QString& iniPath,
+                             UdpClient& udp, ElementList& elementList, ElementPanelView& panel,
+                             ElementTreeView& tree, MonitoringView& monitoring, PagingView& paging,
+                             QObject* parent)
     : QObject(parent)
-    , m_ctx(context)
+    , m_dialogs(dialogs)
+    , m_iniPath(iniPath)
+    , m_udp(udp)
+    , m_elementList(elementList)
+    , m_panel(panel)
+    , m_tree(tree)
+    , m_monitoring(monitoring)
+    , m_paging(paging)
+    , m_timer1(timers.create(QStringLiteral("Timer1"), kCollectionMs))
 {
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setEnabled(false);
+    connect(m_timer1.get(), &Timer::tick, this, &AutoDiscovery::onTimer1Tick);
 }
 
 AutoDiscovery::~AutoDiscovery()
 {
-    delete m_paging;
-}
-
-FrmPaging* AutoDiscovery::pagingWindow() const
-{
-    return m_paging;
+    if (m_running)
+        m_paging.close();
 }
 
 void AutoDiscovery::AutoDiscover()
 {
     // One collection at a time: the window is modal, but a second request
     // from code must not restart the one that runs.
-    if (m_paging != nullptr || !confirmedByOperator())
+    if (m_running || !confirmedByOperator())
         return;
-    if (m_ctx.panel != nullptr)
-        m_ctx.panel->ClearPropertiesPanel();
-    m_ctx.ui.TreeView1->clear();
+    m_panel.clear();
+    m_tree.clearTree();
     showPagingWindow();
 }
 
 bool AutoDiscovery::confirmedByOperator()
 {
-    return m_ctx.dialogs.question(kQuestionTitle, kQuestionLines) == BoxAnswer::Yes;
+    return m_dialogs.question(kQuestionTitle, kQuestionLines) == BoxAnswer::Yes;
 }
 
 void AutoDiscovery::showPagingWindow()
 {
-    m_paging = new FrmPaging(m_ctx.timers, m_ctx.ui.frmMain);
-    connect(m_paging->Timer1(), &Timer::tick, this, &AutoDiscovery::onTimer1Tick);
-    // open(), not exec(): window-modal without a nested event loop.
-    m_paging->open();
+    m_running = true;
+    m_paging.open();
     loadPagingWindow();
 }
 
 void AutoDiscovery::loadPagingWindow()
 {
     // Unticking the button runs its own rule, which stops level monitoring.
-    m_ctx.ui.chkGetVolume->setChecked(false);
-    emptyElementLists();
+    m_monitoring.untickMonitoring();
+    m_elementList.EmptyLists();
     if (!replaceDatabaseWithEmptyFile()) {
         closePagingWindow();
-        if (m_ctx.elementList != nullptr)
-            m_ctx.elementList->Load_Config();
+        m_elementList.Load_Config();
         return;
     }
     m_windowElapsed = false;
-    m_savedRemotePort = m_ctx.udpClient->remotePort();
-    m_savedRemoteHost = m_ctx.udpClient->remoteHost();
+    m_savedRemotePort = m_udp.remotePort();
+    m_savedRemoteHost = m_udp.remoteHost();
     aimAtPagingPort();
-    m_paging->Timer1()->setEnabled(true);
-    m_ctx.AutoDiscoverAwaiting = true;
+    m_timer1->setEnabled(true);
+    m_awaitingAnswers = true;
     // Whatever came in before the request (held behind the question box,
     // say) cannot answer it.
-    m_firstArrivalInWindow = m_ctx.udpClient->lastArrivalNumber() + 1;
-    m_droppedBeforeRequest = m_ctx.udpClient->droppedByEndpoint();
+    m_firstArrivalInWindow = m_udp.lastArrivalNumber() + 1;
+    m_droppedBeforeRequest = m_udp.droppedByEndpoint();
     sendPagingRequest();
 }
 
-void AutoDiscovery::emptyElementLists()
-{
-    FrmMainControls& ui = m_ctx.ui;
-    ui.lstHidden->clear();
-    ui.TreeView1->clear();
-    ElementList::ResetEncoderList(ui.cmbEncoders);
-    ui.VUMeter->setWidthTwips(0);
-    ui.frmTreeView->setTitle(
-        QStringLiteral("Select element: (%1 items)").arg(ui.TreeView1->topLevelItemCount()));
-}
-
 // Deleting the old file and creating the new one is done as one atomic
-// replacement: an empty file is written beside it and renamed over it. If
-// that cannot be done, the old database stays exactly as it was, the
-// operator is told, and the discovery does not start.
+// replacement, as every write to the database is. If that cannot be done,
+// the old database stays exactly as it was, the operator is told, and the
+// discovery does not start.
 bool AutoDiscovery::replaceDatabaseWithEmptyFile()
 {
-    QSaveFile emptyDatabase(m_ctx.iniPath);
-    // Without a direct write fallback: a failed rename must not truncate the
-    // old file in place.
-    emptyDatabase.setDirectWriteFallback(false);
-    if (emptyDatabase.open(QIODevice::WriteOnly) && emptyDatabase.commit())
+    AtomicFileWriter writer;
+    if (writer.replace(m_iniPath, QByteArray()))
         return true;
-    m_ctx.dialogs.critical(kApplicationTitle,
-                           {QStringLiteral("Unable to create a new local database:"),
-                            QDir::toNativeSeparators(m_ctx.iniPath),
-                            QStringLiteral("The local database has been left unchanged.")});
+    m_dialogs.critical(kApplicationTitle,
+                       {QStringLiteral("Unable to create a new local database:"),
+                        QDir::toNativeSeparators(m_iniPath),
+                        QStringLiteral("The local database has been left unchanged.")});
     return false;
 }
 
 void AutoDiscovery::aimAtPagingPort()
 {
-    m_ctx.udpClient->setRemotePort(UdpClient::kPagingPort);
-    m_ctx.udpClient->setRemoteHost(kBroadcastHost);
+    m_udp.setRemotePort(UdpClient::kPagingPort);
+    m_udp.setRemoteHost(kBroadcastHost);
 }
 
 // The endpoint is not re-opened for the broadcast. If not one copy could
@@ -143,10 +129,10 @@ void AutoDiscovery::aimAtPagingPort()
 // operator is told rather than left watching an empty result.
 void AutoDiscovery::sendPagingRequest()
 {
-    if (m_ctx.udpClient->broadcast(kPagingRequest, UdpClient::kPagingPort))
+    if (m_udp.broadcast(kPagingRequest, UdpClient::kPagingPort))
         return;
-    m_paging->Timer1()->setEnabled(false);
-    m_ctx.dialogs.critical(
+    m_timer1->setEnabled(false);
+    m_dialogs.critical(
         kApplicationTitle,
         {QStringLiteral("Unable to send the discovery request on any network interface."),
          QStringLiteral("No Network Element can answer.")});
@@ -155,9 +141,9 @@ void AutoDiscovery::sendPagingRequest()
 
 void AutoDiscovery::onTimer1Tick()
 {
-    m_paging->Timer1()->setEnabled(false);
+    m_timer1->setEnabled(false);
     m_windowElapsed = true;
-    m_lastArrivalInWindow = m_ctx.udpClient->lastArrivalNumber();
+    m_lastArrivalInWindow = m_udp.lastArrivalNumber();
     endCollectionWhenAnswersAreIn();
 }
 
@@ -165,9 +151,9 @@ void AutoDiscovery::onTimer1Tick()
 // judged by the window alone.
 bool AutoDiscovery::isAnswerToDiscovery() const
 {
-    if (!m_ctx.AutoDiscoverAwaiting)
+    if (!m_awaitingAnswers)
         return false;
-    const quint64 arrival = m_ctx.udpClient->dispatchingArrivalNumber();
+    const quint64 arrival = m_udp.dispatchingArrivalNumber();
     if (arrival == 0)
         return !m_windowElapsed;
     if (arrival < m_firstArrivalInWindow)
@@ -185,9 +171,9 @@ bool AutoDiscovery::isAnswerToDiscovery() const
 void AutoDiscovery::endCollectionWhenAnswersAreIn()
 {
     const bool answersInHand =
-        m_ctx.dialogs.isBoxOpen() ||
-        m_ctx.udpClient->holdsAnswerArrivedBetween(m_firstArrivalInWindow, m_lastArrivalInWindow) ||
-        (m_ctx.feedback != nullptr && m_ctx.feedback->discoveryAnswersInHand() > 0);
+        m_dialogs.isBoxOpen() ||
+        m_udp.holdsAnswerArrivedBetween(m_firstArrivalInWindow, m_lastArrivalInWindow) ||
+        m_answersInHand > 0;
     if (answersInHand) {
         QTimer::singleShot(kAnswersInHandRecheckMs, this,
                            &AutoDiscovery::endCollectionWhenAnswersAreIn);
@@ -199,11 +185,10 @@ void AutoDiscovery::endCollectionWhenAnswersAreIn()
 void AutoDiscovery::endCollection()
 {
     m_windowElapsed = false;
-    m_ctx.udpClient->setRemotePort(m_savedRemotePort);
-    m_ctx.udpClient->setRemoteHost(m_savedRemoteHost);
-    m_ctx.AutoDiscoverAwaiting = false;
-    if (m_ctx.elementList != nullptr)
-        m_ctx.elementList->Load_Config();
+    m_udp.setRemotePort(m_savedRemotePort);
+    m_udp.setRemoteHost(m_savedRemoteHost);
+    m_awaitingAnswers = false;
+    m_elementList.Load_Config();
     closePagingWindow();
     reportLostAnswers();
 }
@@ -213,33 +198,30 @@ void AutoDiscovery::endCollection()
 // be missing elements, and the operator must hear of it, not guess.
 void AutoDiscovery::reportLostAnswers()
 {
-    const quint64 now = m_ctx.udpClient->droppedByEndpoint();
+    const quint64 now = m_udp.droppedByEndpoint();
     // A counter that went back belongs to an endpoint bound again since.
     const quint64 lost = now >= m_droppedBeforeRequest ? now - m_droppedBeforeRequest : now;
     m_droppedBeforeRequest = now;
     if (lost == 0)
         return;
-    m_ctx.dialogs.show({BoxIcon::Exclamation,
-                        kQuestionTitle,
-                        {QStringLiteral("%1 datagram(s) arriving during the 'Auto Discovery' "
-                                        "were lost before they could be read.")
-                             .arg(lost),
-                         QStringLiteral("Some Network Elements may be missing from the list."),
-                         QStringLiteral("Performing an 'Auto Discovery' again may find them.")},
-                        BoxButtons::Ok,
-                        BoxAnswer::Ok});
+    m_dialogs.show({BoxIcon::Exclamation,
+                    kQuestionTitle,
+                    {QStringLiteral("%1 datagram(s) arriving during the 'Auto Discovery' "
+                                    "were lost before they could be read.")
+                         .arg(lost),
+                     QStringLiteral("Some Network Elements may be missing from the list."),
+                     QStringLiteral("Performing an 'Auto Discovery' again may find them.")},
+                    BoxButtons::Ok,
+                    BoxAnswer::Ok});
 }
 
-// The window owns Timer1, whose tick may be running right now: it is
-// deleted once control is back in the event loop.
 void AutoDiscovery::closePagingWindow()
 {
-    if (m_paging == nullptr)
+    if (!m_running)
         return;
-    m_paging->Timer1()->setEnabled(false);
-    m_paging->close();
-    m_paging->deleteLater();
-    m_paging = nullptr;
+    m_timer1->setEnabled(false);
+    m_running = false;
+    m_paging.close();
 }
 
 } // namespace nms

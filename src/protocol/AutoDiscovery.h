@@ -1,32 +1,46 @@
 #pragma once
 
+#include <memory>
+
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 namespace nms {
 
-struct NmsContext;
-class FrmPaging;
+class Dialogs;
+class ElementList;
+class ElementPanelView;
+class ElementTreeView;
+class MonitoringView;
+class PagingView;
+class Timer;
+class TimerFactory;
+class UdpClient;
 
 // The discovery command: after the operator's confirmation it empties the
 // panel, the tree and the database, broadcasts the paging request and, for
-// the three seconds of frmPaging's Timer1, lets every answer be recorded;
-// then it puts the endpoint's remote settings back and rebuilds the tree.
-// frmPaging is window-modal without an event loop of its own: the program's
-// timers and arrivals go on while it is shown.
+// the three seconds of its collection timer (Timer1), lets every answer be
+// recorded; then it puts the endpoint's remote settings back and rebuilds
+// the tree. The paging window is shown meanwhile.
 class AutoDiscovery : public QObject {
     Q_OBJECT
 public:
     static constexpr int kCollectionMs = 3000;
 
-    explicit AutoDiscovery(NmsContext& context, QObject* parent = nullptr);
+    AutoDiscovery(Dialogs& dialogs, TimerFactory& timers, const QString& iniPath, UdpClient& udp,
+                  ElementList& elementList, ElementPanelView& panel, ElementTreeView& tree,
+                  MonitoringView& monitoring, PagingView& paging, QObject* parent = nullptr);
     ~AutoDiscovery() override;
 
     void AutoDiscover();
 
-    // The discovery window while it is shown (null otherwise).
-    FrmPaging* pagingWindow() const;
+    // From the operator's confirmation until the collection has ended.
+    bool isRunning() const { return m_running; }
+    // While answers are recorded: from the request until the collection
+    // ends. Set from outside only where the feedback processing is driven
+    // without a discovery run (its tests).
+    bool isAwaitingAnswers() const { return m_awaitingAnswers; }
+    void setAwaitingAnswers(bool awaiting) { m_awaitingAnswers = awaiting; }
     QString savedRemoteHost() const { return m_savedRemoteHost; }
     quint16 savedRemotePort() const { return m_savedRemotePort; }
 
@@ -36,9 +50,25 @@ public:
     // before the tick qualify.
     bool isAnswerToDiscovery() const;
 
+    // Answers to this discovery that the feedback processing still has in
+    // hand (waiting for their MAC): the collection waits for them.
+    void holdAnswer() { ++m_answersInHand; }
+    void releaseAnswer() { --m_answersInHand; }
+    int answersInHand() const { return m_answersInHand; }
+
 private:
-    NmsContext& m_ctx;
-    QPointer<FrmPaging> m_paging;
+    Dialogs& m_dialogs;
+    const QString m_iniPath;
+    UdpClient& m_udp;
+    ElementList& m_elementList;
+    ElementPanelView& m_panel;
+    ElementTreeView& m_tree;
+    MonitoringView& m_monitoring;
+    PagingView& m_paging;
+    std::unique_ptr<Timer> m_timer1;
+    bool m_running = false;
+    bool m_awaitingAnswers = false;
+    int m_answersInHand = 0;
     quint16 m_savedRemotePort = 0;
     QString m_savedRemoteHost;
     // Set by Timer1's tick: from then on the window only finishes the
@@ -54,7 +84,6 @@ private:
     bool confirmedByOperator();
     void showPagingWindow();
     void loadPagingWindow();
-    void emptyElementLists();
     bool replaceDatabaseWithEmptyFile();
     void aimAtPagingPort();
     void sendPagingRequest();

@@ -3,24 +3,21 @@
 #include <algorithm>
 #include <cmath>
 
-#include <QComboBox>
-#include <QLineEdit>
-#include <QScrollBar>
-
-#include "app/NmsContext.h"
+#include "db/DatabaseWriteFailure.h"
+#include "db/ElementPanelView.h"
+#include "db/ElementRole.h"
 #include "db/IniRoutines.h"
 #include "db/TextHelpers.h"
 #include "platform/Dialogs.h"
 #include "protocol/FeedbackRecord.h"
-#include "ui/CaptionLabel.h"
-#include "ui/FrmMainControls.h"
-#include "ui/PropertiesPanel.h"
 
 namespace nms {
 namespace {
 
-constexpr quint8 kEncoderRole = 1;
-constexpr quint8 kDecoderRole = 2;
+using Text = ElementPanelView::Text;
+using List = ElementPanelView::List;
+using Scroll = ElementPanelView::Scroll;
+using Caption = ElementPanelView::Caption;
 
 // Only blanks are dropped from the ends; other characters an element puts
 // into its name (tabs, NULs) are part of it.
@@ -51,16 +48,21 @@ double versionInTenths(double version)
     return std::round(version * 10.0) / 10.0;
 }
 
-int clampToBar(int value, const QScrollBar* bar)
+int clampToBar(int value, const ElementPanelView& panel, Scroll bar)
 {
-    return std::clamp(value, bar->minimum(), bar->maximum());
+    return std::clamp(value, panel.scrollMinimum(bar), panel.scrollMaximum(bar));
 }
 
 } // namespace
 
-ConfigurationConfirmer::ConfigurationConfirmer(NmsContext& context, QObject* parent)
+ConfigurationConfirmer::ConfigurationConfirmer(Dialogs& dialogs, IniRoutines& ini,
+                                               const QString& iniPath, ElementPanelView& panel,
+                                               QObject* parent)
     : QObject(parent)
-    , m_ctx(context)
+    , m_dialogs(dialogs)
+    , m_ini(ini)
+    , m_iniPath(iniPath)
+    , m_panel(panel)
 {
 }
 
@@ -97,11 +99,11 @@ void ConfigurationConfirmer::ConfirmConfiguration(const FeedbackRecord& record)
         takeDecoderValues(record, section);
     // A value that did not reach the file is not "saved": no success then.
     if (m_writeFailed) {
-        m_ctx.reportDatabaseWriteFailure();
+        ReportDatabaseWriteFailure(m_dialogs);
         return;
     }
     if (!mismatch) {
-        m_ctx.dialogs.information(
+        m_dialogs.information(
             QStringLiteral("Configuration changed"),
             {QStringLiteral("New configuration has been sucessfuly saved and loaded!")});
     }
@@ -109,18 +111,17 @@ void ConfigurationConfirmer::ConfirmConfiguration(const FeedbackRecord& record)
 
 bool ConfigurationConfirmer::isAnswerFromSelectedElement(const FeedbackRecord& record) const
 {
-    return m_ctx.ui.lblElementMAC->caption() == record.mac;
+    return m_panel.caption(Caption::Mac) == record.mac;
 }
 
 bool ConfigurationConfirmer::isStoredRecordSound(const QString& section) const
 {
-    return m_ctx.ini.GetSectionKeyCount(section, m_ctx.iniPath) < kCorruptKeyCount;
+    return m_ini.GetSectionKeyCount(section, m_iniPath) < kCorruptKeyCount;
 }
 
 bool ConfigurationConfirmer::compareAndStoreFields(const FeedbackRecord& record,
                                                    const QString& section)
 {
-    const FrmMainControls& ui = m_ctx.ui;
     bool allMatch = true;
     auto checkText = [&](const QString& panel, const QString& reported, const QString& key,
                          const QString& stored, const QString& field) {
@@ -131,44 +132,46 @@ bool ConfigurationConfirmer::compareAndStoreFields(const FeedbackRecord& record,
         allMatch = false;
         reportMismatch(field);
     };
-    auto checkIndex = [&](const QComboBox* box, quint8 reported, const QString& key,
-                          const QString& field) {
-        const int index = box->currentIndex();
+    auto checkIndex = [&](List list, quint8 reported, const QString& key, const QString& field) {
+        const int index = m_panel.listIndex(list);
         checkText(QString::number(index), QString::number(reported), key, QString::number(index),
                   field);
     };
 
-    const QString name = ui.txtElementName->text();
+    auto checkAddress = [&](Text field, const QString& reported, const QString& key,
+                            const QString& fieldName) {
+        const QString shown = m_panel.text(field);
+        checkText(shown, reported, key, shown, fieldName);
+    };
+
+    const QString name = m_panel.text(Text::Name);
     checkText(trimBlanks(name).toUpper(), trimBlanks(record.name).toUpper(), QStringLiteral("name"),
               text::PadName16(name), QStringLiteral("Element Name"));
-    checkText(ui.txtElementIP->text(), record.ip, QStringLiteral("ip"), ui.txtElementIP->text(),
-              QStringLiteral("Element IP"));
-    checkText(ui.txtElementMask->text(), record.mask, QStringLiteral("mask"),
-              ui.txtElementMask->text(), QStringLiteral("Element Mask"));
-    checkText(ui.txtElementGW->text(), record.gw, QStringLiteral("gw"), ui.txtElementGW->text(),
-              QStringLiteral("Element GW"));
-    checkText(ui.txtRemoteIP->text(), record.remote, QStringLiteral("remote"),
-              ui.txtRemoteIP->text(), QStringLiteral("Remote IP"));
-    checkIndex(ui.cmbAudioInput, record.input, QStringLiteral("input"),
+    checkAddress(Text::IP, record.ip, QStringLiteral("ip"), QStringLiteral("Element IP"));
+    checkAddress(Text::Mask, record.mask, QStringLiteral("mask"), QStringLiteral("Element Mask"));
+    checkAddress(Text::Gateway, record.gw, QStringLiteral("gw"), QStringLiteral("Element GW"));
+    checkAddress(Text::Remote, record.remote, QStringLiteral("remote"),
+                 QStringLiteral("Remote IP"));
+    checkIndex(List::AudioInput, record.input, QStringLiteral("input"),
                QStringLiteral("Audio Input"));
-    checkIndex(ui.cmbAudioType, record.type, QStringLiteral("type"), QStringLiteral("Audio Type"));
-    checkIndex(ui.cmbAudioTX, record.tx, QStringLiteral("tx"), QStringLiteral("Audio TX"));
+    checkIndex(List::AudioType, record.type, QStringLiteral("type"), QStringLiteral("Audio Type"));
+    checkIndex(List::AudioTX, record.tx, QStringLiteral("tx"), QStringLiteral("Audio TX"));
     return allMatch;
 }
 
 bool ConfigurationConfirmer::takeRole(const FeedbackRecord& record, const QString& section)
 {
     write(section, QStringLiteral("role"), QString::number(record.role));
-    m_ctx.ui.lblElementType->setCaption(roleCaption(record.role));
+    m_panel.setCaption(Caption::ElementType, roleCaption(record.role));
     return record.role == kEncoderRole || record.role == kDecoderRole;
 }
 
 void ConfigurationConfirmer::takeSerialAndVersion(const FeedbackRecord& record,
                                                   const QString& section)
 {
-    m_ctx.ui.lblSerialNumber->setCaption(QString::number(record.sn));
+    m_panel.setCaption(Caption::SerialNumber, QString::number(record.sn));
     write(section, QStringLiteral("sn"), QString::number(record.sn));
-    m_ctx.ui.lblVersion->setCaption(versionCaption(record.ver));
+    m_panel.setCaption(Caption::Version, versionCaption(record.ver));
     write(section, QStringLiteral("ver"), versionStoredText(record.ver));
 }
 
@@ -185,67 +188,50 @@ void ConfigurationConfirmer::takeSfnAndBuffer(const FeedbackRecord& record, cons
 
 void ConfigurationConfirmer::takeDecoderValues(const FeedbackRecord& record, const QString& section)
 {
-    FrmMainControls& ui = m_ctx.ui;
+    // Through the panel, as a selection does: a value set by code runs the
+    // control's change behaviour even when it equals the one shown. The role
+    // caption set just before has laid the panel out again, which enabled
+    // the detector's settings whatever mode is shown.
     // Raised to the bar's minimum; as a byte it cannot pass the maximum.
-    const int attenuation = std::max<int>(record.att, ui.scrlAtten->minimum());
-    setScrollValue(ui.scrlAtten, attenuation);
+    const int attenuation = std::max<int>(record.att, m_panel.scrollMinimum(Scroll::Attenuation));
+    m_panel.setScrollValue(Scroll::Attenuation, attenuation);
     write(section, QStringLiteral("att"), QString::number(attenuation));
 
     // A short answer that did not carry a silence-detection value leaves
     // both the panel and the stored value as they were.
     if (record.hasSdm) {
-        if (record.sdm < ui.cmbSilDetMode->count())
-            setListIndex(ui.cmbSilDetMode, record.sdm);
+        if (record.sdm < m_panel.listCount(List::SilenceMode))
+            m_panel.setListIndex(List::SilenceMode, record.sdm);
         write(section, QStringLiteral("sdm"), QString::number(record.sdm));
     }
     if (record.hasSdl) {
-        const int level = clampToBar(record.sdl, ui.scrlSilDetLevel);
-        setScrollValue(ui.scrlSilDetLevel, level);
+        const int level = clampToBar(record.sdl, m_panel, Scroll::SilenceLevel);
+        m_panel.setScrollValue(Scroll::SilenceLevel, level);
         write(section, QStringLiteral("sdl"), QString::number(level));
     }
     if (record.hasSdt) {
-        const int time = clampToBar(record.sdt, ui.scrlSilDetTime);
-        setScrollValue(ui.scrlSilDetTime, time);
+        const int time = clampToBar(record.sdt, m_panel, Scroll::SilenceTime);
+        m_panel.setScrollValue(Scroll::SilenceTime, time);
         write(section, QStringLiteral("sdt"), QString::number(time));
     }
 }
 
-// Through the panel, as a selection does: a value set by code runs the
-// control's change behaviour even when it equals the one shown. The role
-// caption set just before has laid the panel out again, which enabled the
-// detector's settings whatever mode is shown.
-void ConfigurationConfirmer::setListIndex(QComboBox* list, int index)
-{
-    if (m_ctx.panel != nullptr)
-        m_ctx.panel->SetListIndex(list, index);
-    else
-        list->setCurrentIndex(index);
-}
-
-void ConfigurationConfirmer::setScrollValue(QScrollBar* bar, int value)
-{
-    if (m_ctx.panel != nullptr)
-        m_ctx.panel->SetScrollValue(bar, value);
-    else
-        bar->setValue(value);
-}
-
 void ConfigurationConfirmer::refuseRecord(const QString& reason)
 {
-    m_ctx.dialogs.critical(kApplicationTitle,
-                           {reason, QStringLiteral("Cannot save this element info.")});
+    m_dialogs.critical(kApplicationTitle,
+                       {reason, QStringLiteral("Cannot save this element info.")});
 }
 
 void ConfigurationConfirmer::reportMismatch(const QString& field)
 {
-    m_ctx.dialogs.critical(kApplicationTitle,
-                           {QStringLiteral("An error occured while saving '%1':").arg(field),
-                            QStringLiteral("Feedback is corrupted.")});
+    m_dialogs.critical(kApplicationTitle,
+                       {QStringLiteral("An error occured while saving '%1':").arg(field),
+                        QStringLiteral("Feedback is corrupted.")});
 }
 
 void ConfigurationConfirmer::write(const QString& section, const QString& key, const QString& value)
 {
-    if (!m_ctx.ini.WriteToINI(section, key, value, m_ctx.iniPath))
+    if (!m_ini.WriteToINI(section, key, value, m_iniPath))
         m_writeFailed = true;
 }
 

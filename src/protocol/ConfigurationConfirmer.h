@@ -3,12 +3,11 @@
 #include <QObject>
 #include <QString>
 
-class QComboBox;
-class QScrollBar;
-
 namespace nms {
 
-struct NmsContext;
+class Dialogs;
+class ElementPanelView;
+class IniRoutines;
 struct FeedbackRecord;
 
 // Matches an element's answer to a sent configuration against the panel,
@@ -21,7 +20,8 @@ public:
     // A well-formed element record has at most 17 keys.
     static constexpr int kCorruptKeyCount = 18;
 
-    explicit ConfigurationConfirmer(NmsContext& context, QObject* parent = nullptr);
+    ConfigurationConfirmer(Dialogs& dialogs, IniRoutines& ini, const QString& iniPath,
+                           ElementPanelView& panel, QObject* parent = nullptr);
 
     void ConfirmConfiguration(const FeedbackRecord& record);
 
@@ -38,13 +38,14 @@ private:
     void takeSerialAndVersion(const FeedbackRecord& record, const QString& section);
     void takeSfnAndBuffer(const FeedbackRecord& record, const QString& section);
     void takeDecoderValues(const FeedbackRecord& record, const QString& section);
-    void setListIndex(QComboBox* list, int index);
-    void setScrollValue(QScrollBar* bar, int value);
     void refuseRecord(const QString& reason);
     void reportMismatch(const QString& field);
     void write(const QString& section, const QString& key, const QString& value);
 
-    NmsContext& m_ctx;
+    Dialogs& m_dialogs;
+    IniRoutines& m_ini;
+    const QString m_iniPath;
+    ElementPanelView& m_panel;
     // Set by write() when a value did not reach the file.
     bool m_writeFailed = false;
 };

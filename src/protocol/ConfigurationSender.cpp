@@ -1,20 +1,14 @@
 #include "protocol/ConfigurationSender.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QScrollBar>
 
-#include "app/NmsContext.h"
+#include "db/ElementPanelView.h"
 #include "db/IniRoutines.h"
 #include "db/TextHelpers.h"
 #include "platform/Dialogs.h"
 #include "platform/Timer.h"
 #include "protocol/ConfigurationPacket.h"
 #include "protocol/UdpClient.h"
-#include "ui/CaptionLabel.h"
-#include "ui/FrmMainControls.h"
 
 namespace nms {
 namespace {
@@ -34,23 +28,25 @@ const QString kTimeoutMessage =
 const QString kNoSelectionCaption = QStringLiteral("-");
 const QString kDecoderCaption = QStringLiteral("DECODER");
 
-int sfnByte(const QCheckBox* box)
-{
-    switch (box->checkState()) {
-    case Qt::Unchecked: return 0;
-    case Qt::Checked: return 1;
-    case Qt::PartiallyChecked: return 2;
-    }
-    return 0;
-}
+using Text = ElementPanelView::Text;
+using List = ElementPanelView::List;
+using Scroll = ElementPanelView::Scroll;
+using Caption = ElementPanelView::Caption;
 
 } // namespace
 
-ConfigurationSender::ConfigurationSender(NmsContext& context, QObject* parent)
+ConfigurationSender::ConfigurationSender(Dialogs& dialogs, IniRoutines& ini, const QString& iniPath,
+                                         UdpClient& udp, ElementPanelView& panel,
+                                         Timer& responseTimer, QObject* parent)
     : QObject(parent)
-    , m_ctx(context)
+    , m_dialogs(dialogs)
+    , m_ini(ini)
+    , m_iniPath(iniPath)
+    , m_udp(udp)
+    , m_panel(panel)
+    , m_responseTimer(responseTimer)
 {
-    connect(m_ctx.ui.timerRemoteSent, &Timer::tick, this, &ConfigurationSender::onResponseTimeout);
+    connect(&m_responseTimer, &Timer::tick, this, &ConfigurationSender::onResponseTimeout);
 }
 
 void ConfigurationSender::SaveConfiguration()
@@ -80,36 +76,35 @@ std::optional<QString> ConfigurationSender::firstFailedCheck() const
 
 bool ConfigurationSender::isElementSelected() const
 {
-    return m_ctx.ui.lblElementMAC->caption() != kNoSelectionCaption;
+    return m_panel.caption(Caption::Mac) != kNoSelectionCaption;
 }
 
 bool ConfigurationSender::areAudioFieldsSelected() const
 {
-    const FrmMainControls& ui = m_ctx.ui;
-    return ui.cmbAudioInput->currentIndex() >= 0 && ui.cmbAudioType->currentIndex() >= 0 &&
-           ui.cmbAudioTX->currentIndex() >= 0;
+    return m_panel.listIndex(List::AudioInput) >= 0 && m_panel.listIndex(List::AudioType) >= 0 &&
+           m_panel.listIndex(List::AudioTX) >= 0;
 }
 
 bool ConfigurationSender::isNameGiven() const
 {
-    return !m_ctx.ui.txtElementName->text().isEmpty();
+    return !m_panel.text(Text::Name).isEmpty();
 }
 
 bool ConfigurationSender::areAddressesValid() const
 {
-    const FrmMainControls& ui = m_ctx.ui;
-    return text::IsValidIP(ui.txtElementIP->text()) && text::IsValidIP(ui.txtElementMask->text()) &&
-           text::IsValidIP(ui.txtElementGW->text()) && text::IsValidIP(ui.txtRemoteIP->text());
+    return text::IsValidIP(m_panel.text(Text::IP)) && text::IsValidIP(m_panel.text(Text::Mask)) &&
+           text::IsValidIP(m_panel.text(Text::Gateway)) &&
+           text::IsValidIP(m_panel.text(Text::Remote));
 }
 
 bool ConfigurationSender::isDatabasePresent() const
 {
-    return QFileInfo(m_ctx.iniPath).isFile();
+    return QFileInfo(m_iniPath).isFile();
 }
 
 bool ConfigurationSender::confirmSend()
 {
-    const BoxAnswer answer = m_ctx.dialogs.question(
+    const BoxAnswer answer = m_dialogs.question(
         QStringLiteral("Send configuration"),
         {QStringLiteral("This configuration will be sent to selected Network Element and"),
          QStringLiteral("will also be saved to local database in your computer. "),
@@ -119,28 +114,27 @@ bool ConfigurationSender::confirmSend()
 
 void ConfigurationSender::refuseSave(const QString& message)
 {
-    m_ctx.dialogs.critical(kErrorTitle, {message, kCannotSave});
+    m_dialogs.critical(kErrorTitle, {message, kCannotSave});
 }
 
 std::optional<QByteArray> ConfigurationSender::buildPacket() const
 {
-    const FrmMainControls& ui = m_ctx.ui;
     ConfigurationPacket::Fields fields;
-    fields.elementIP = ui.txtElementIP->text();
-    fields.elementMask = ui.txtElementMask->text();
-    fields.elementGW = ui.txtElementGW->text();
-    fields.remoteIP = ui.txtRemoteIP->text();
-    fields.audioInput = ui.cmbAudioInput->currentIndex();
-    fields.audioType = ui.cmbAudioType->currentIndex();
-    fields.audioTX = ui.cmbAudioTX->currentIndex();
-    fields.elementName = ui.txtElementName->text();
-    fields.decoder = ui.lblElementType->caption() == kDecoderCaption;
+    fields.elementIP = m_panel.text(Text::IP);
+    fields.elementMask = m_panel.text(Text::Mask);
+    fields.elementGW = m_panel.text(Text::Gateway);
+    fields.remoteIP = m_panel.text(Text::Remote);
+    fields.audioInput = m_panel.listIndex(List::AudioInput);
+    fields.audioType = m_panel.listIndex(List::AudioType);
+    fields.audioTX = m_panel.listIndex(List::AudioTX);
+    fields.elementName = m_panel.text(Text::Name);
+    fields.decoder = m_panel.caption(Caption::ElementType) == kDecoderCaption;
     if (fields.decoder) {
-        fields.sfnEnabled = sfnByte(ui.chkSFNEnabled);
-        fields.buffer = ui.scrlBuffer->value();
-        fields.silDetMode = ui.cmbSilDetMode->currentIndex();
-        fields.silDetLevel = ui.scrlSilDetLevel->value();
-        fields.silDetTime = ui.scrlSilDetTime->value();
+        fields.sfnEnabled = m_panel.sfnOption();
+        fields.buffer = m_panel.scrollValue(Scroll::Buffer);
+        fields.silDetMode = m_panel.listIndex(List::SilenceMode);
+        fields.silDetLevel = m_panel.scrollValue(Scroll::SilenceLevel);
+        fields.silDetTime = m_panel.scrollValue(Scroll::SilenceTime);
     }
     return ConfigurationPacket::build(fields);
 }
@@ -153,30 +147,30 @@ void ConfigurationSender::SendConfiguration()
         refuseSave(kAddressMessage);
         return;
     }
-    if (!m_ctx.udpClient)
-        return;
-    switch (m_ctx.udpClient->ReopenForElement(kConfigPort, m_ctx.selectedStoredAddress())) {
+    const QString storedAddress =
+        m_ini.ReadFromINI(m_panel.selectedSection(), QStringLiteral("ip"), m_iniPath);
+    switch (m_udp.ReopenForElement(UdpClient::kConfigurationPort, storedAddress)) {
     case UdpClient::ReopenResult::Ready: break;
     case UdpClient::ReopenResult::NoValidAddress: refuseSave(kNoAddressMessage); return;
     case UdpClient::ReopenResult::EndpointFailed: return;
     }
     restartResponseTimer();
-    if (!m_ctx.udpClient->send(*packet))
-        m_ctx.ui.timerRemoteSent->setEnabled(false); // the endpoint has failed; no answer comes
+    if (!m_udp.send(*packet))
+        m_responseTimer.setEnabled(false); // the endpoint has failed; no answer comes
 }
 
 void ConfigurationSender::restartResponseTimer()
 {
     // The time-out counts from the latest send: an answer to an earlier
     // packet of the same save session may never come.
-    m_ctx.ui.timerRemoteSent->setEnabled(false);
-    m_ctx.ui.timerRemoteSent->setEnabled(true);
+    m_responseTimer.setEnabled(false);
+    m_responseTimer.setEnabled(true);
 }
 
 void ConfigurationSender::onResponseTimeout()
 {
-    m_ctx.ui.timerRemoteSent->setEnabled(false);
-    m_ctx.dialogs.critical(kErrorTitle, {kTimeoutMessage, kCannotSave});
+    m_responseTimer.setEnabled(false);
+    m_dialogs.critical(kErrorTitle, {kTimeoutMessage, kCannotSave});
 }
 
 } // namespace nms

@@ -8,17 +8,21 @@
 
 namespace nms {
 
-struct NmsContext;
+class Dialogs;
+class ElementPanelView;
+class IniRoutines;
+class Timer;
+class UdpClient;
 
 // The "Save changes" command: checks the properties panel, asks for
 // confirmation, sends the panel as one configuration datagram to the
-// element's stored address and waits up to timerRemoteSent for the answer.
+// element's stored address and waits up to the response timer
+// (timerRemoteSent) for the answer.
 class ConfigurationSender : public QObject {
     Q_OBJECT
 public:
-    static constexpr quint16 kConfigPort = 2976;
-
-    explicit ConfigurationSender(NmsContext& context, QObject* parent = nullptr);
+    ConfigurationSender(Dialogs& dialogs, IniRoutines& ini, const QString& iniPath, UdpClient& udp,
+                        ElementPanelView& panel, Timer& responseTimer, QObject* parent = nullptr);
 
     void SaveConfiguration();
     void SendConfiguration();
@@ -37,7 +41,12 @@ private:
     void restartResponseTimer();
     void onResponseTimeout();
 
-    NmsContext& m_ctx;
+    Dialogs& m_dialogs;
+    IniRoutines& m_ini;
+    const QString m_iniPath;
+    UdpClient& m_udp;
+    ElementPanelView& m_panel;
+    Timer& m_responseTimer;
 };
 
 } // namespace nms

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include "db/ElementRole.h"
+
 namespace nms {
 
 namespace {

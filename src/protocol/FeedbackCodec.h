@@ -16,7 +16,6 @@ public:
     static constexpr int kShortestFeedback = 40;
     static constexpr int kEncoderFeedback = 44;
     static constexpr int kDecoderFeedback = 48;
-    static constexpr quint8 kDecoderRole = 2;
 
     // Lengths 40, 41 and 44 and up can be read; the others lack a field that
     // the byte tables read.

@@ -1,18 +1,17 @@
 #include "protocol/FeedbackProcessor.h"
 
-#include "app/NmsContext.h"
+#include "db/DatabaseWriteFailure.h"
 #include "db/ElementList.h"
+#include "db/ElementRole.h"
 #include "db/IniRoutines.h"
 #include "db/TextHelpers.h"
 #include "diag/MacLookup.h"
 #include "platform/Dialogs.h"
 #include "platform/Timer.h"
 #include "protocol/AutoDiscovery.h"
-#include "protocol/ConfigurationConfirmer.h"
 #include "protocol/FeedbackCodec.h"
 #include "protocol/NetworkBoxes.h"
 #include "protocol/UdpClient.h"
-#include "ui/FrmMainControls.h"
 
 namespace nms {
 
@@ -33,13 +32,23 @@ QString number(uint value)
 
 } // namespace
 
-FeedbackProcessor::FeedbackProcessor(NmsContext& context, QObject* parent)
+FeedbackProcessor::FeedbackProcessor(Dialogs& dialogs, IniRoutines& ini, const QString& iniPath,
+                                     UdpClient& udp, Timer& responseTimer, AutoDiscovery& discovery,
+                                     ElementList& elementList, MacLookup* macLookup,
+                                     NetworkBoxes* networkBoxes, Confirm confirm, QObject* parent)
     : QObject(parent)
-    , m_ctx(context)
+    , m_dialogs(dialogs)
+    , m_ini(ini)
+    , m_iniPath(iniPath)
+    , m_udp(udp)
+    , m_responseTimer(responseTimer)
+    , m_discovery(discovery)
+    , m_elementList(elementList)
+    , m_macLookup(macLookup)
+    , m_networkBoxes(networkBoxes)
+    , m_confirm(std::move(confirm))
 {
-    if (m_ctx.udpClient != nullptr)
-        connect(m_ctx.udpClient, &UdpClient::feedbackArrived, this,
-                &FeedbackProcessor::ProcessFeedback);
+    connect(&m_udp, &UdpClient::feedbackArrived, this, &FeedbackProcessor::ProcessFeedback);
 }
 
 QString FeedbackProcessor::failedCheckLine(const FeedbackRecord& record)
@@ -72,33 +81,25 @@ void FeedbackProcessor::ProcessFeedback(const QByteArray& datagram)
     }
     // Any answer that passes the checks ends the wait for a sent
     // configuration's answer.
-    if (m_ctx.ui.timerRemoteSent != nullptr)
-        m_ctx.ui.timerRemoteSent->setEnabled(false);
+    m_responseTimer.setEnabled(false);
     // Whether this is an answer to a discovery is settled by when it
     // arrived, not by when its MAC is found.
-    const bool forDiscovery = isAnswerToDiscovery();
-    if (m_ctx.macLookup == nullptr) {
+    const bool forDiscovery = m_discovery.isAnswerToDiscovery();
+    if (m_macLookup == nullptr) {
         continueWithMac(*decoded, forDiscovery, QString(), currentSender());
         return;
     }
     if (forDiscovery)
-        ++m_discoveryAnswersInHand;
+        m_discovery.holdAnswer();
     // The window goes on while the MAC is looked up; this record travels
     // with its own lookup, so answers handled meanwhile cannot touch it.
-    m_ctx.macLookup->lookup(
+    m_macLookup->lookup(
         decoded->ip, this,
         [this, record = *decoded, forDiscovery, source = currentSender()](const QString& mac) {
             if (forDiscovery)
-                --m_discoveryAnswersInHand;
+                m_discovery.releaseAnswer();
             continueWithMac(record, forDiscovery, mac, source);
         });
-}
-
-bool FeedbackProcessor::isAnswerToDiscovery() const
-{
-    if (m_ctx.discovery != nullptr)
-        return m_ctx.discovery->isAnswerToDiscovery();
-    return m_ctx.AutoDiscoverAwaiting;
 }
 
 void FeedbackProcessor::continueWithMac(FeedbackRecord record, bool forDiscovery,
@@ -111,10 +112,10 @@ void FeedbackProcessor::continueWithMac(FeedbackRecord record, bool forDiscovery
         return;
     }
     record.mac = mac;
-    if (forDiscovery && m_ctx.AutoDiscoverAwaiting)
+    if (forDiscovery && m_discovery.isAwaitingAnswers())
         writeDiscoveryRecord(record);
-    else if (m_ctx.confirmer != nullptr)
-        m_ctx.confirmer->ConfirmConfiguration(record);
+    else if (m_confirm)
+        m_confirm(record);
     rebuildListOutsideDiscovery();
 }
 
@@ -135,7 +136,7 @@ QList<FeedbackProcessor::KeyValue> FeedbackProcessor::discoveryKeys(const Feedba
         {QStringLiteral("sfn"), number(record.sfn)},
         {QStringLiteral("buf"), number(record.buf)},
     };
-    if (record.role == FeedbackCodec::kDecoderRole) {
+    if (record.role == kDecoderRole) {
         keys.append({QStringLiteral("att"), number(record.att)});
         keys.append({QStringLiteral("sdm"), number(record.sdm)});
         keys.append({QStringLiteral("sdl"), number(record.sdl)});
@@ -154,29 +155,29 @@ bool FeedbackProcessor::writeDiscoveryRecord(const FeedbackRecord& record)
     QList<std::pair<QString, QString>> keysAndValues;
     for (const KeyValue& entry : discoveryKeys(record))
         keysAndValues.append({entry.key, entry.value});
-    if (m_ctx.ini.WriteKeysToINI(text::NormalizeMAC(record.mac), keysAndValues, m_ctx.iniPath))
+    if (m_ini.WriteKeysToINI(text::NormalizeMAC(record.mac), keysAndValues, m_iniPath))
         return true;
-    m_ctx.reportDatabaseWriteFailure();
+    ReportDatabaseWriteFailure(m_dialogs);
     return false;
 }
 
 QHostAddress FeedbackProcessor::currentSender() const
 {
-    return m_ctx.udpClient != nullptr ? m_ctx.udpClient->dispatchingSender() : QHostAddress();
+    return m_udp.dispatchingSender();
 }
 
 void FeedbackProcessor::reportCorrupted(const QString& firstLine, const QHostAddress& source)
 {
-    if (m_ctx.networkBoxes != nullptr)
-        m_ctx.networkBoxes->critical(kApplicationTitle, {firstLine, kCorrupted}, source);
+    if (m_networkBoxes != nullptr)
+        m_networkBoxes->critical(kApplicationTitle, {firstLine, kCorrupted}, source);
     else
-        m_ctx.dialogs.critical(kApplicationTitle, {firstLine, kCorrupted});
+        m_dialogs.critical(kApplicationTitle, {firstLine, kCorrupted});
 }
 
 void FeedbackProcessor::rebuildListOutsideDiscovery()
 {
-    if (!m_ctx.AutoDiscoverAwaiting && m_ctx.elementList != nullptr)
-        m_ctx.elementList->Load_Config();
+    if (!m_discovery.isAwaitingAnswers())
+        m_elementList.Load_Config();
 }
 
 } // namespace nms

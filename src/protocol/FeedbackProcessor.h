@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
@@ -10,7 +12,14 @@
 
 namespace nms {
 
-struct NmsContext;
+class AutoDiscovery;
+class Dialogs;
+class ElementList;
+class IniRoutines;
+class MacLookup;
+class NetworkBoxes;
+class Timer;
+class UdpClient;
 
 // Handles every feedback datagram: decodes and checks it, finds the
 // sender's MAC (without blocking the window), then records the element
@@ -25,7 +34,16 @@ public:
         QString value;
     };
 
-    explicit FeedbackProcessor(NmsContext& context, QObject* parent = nullptr);
+    // Takes an answer that is no discovery answer: the configuration
+    // confirmation in the window.
+    using Confirm = std::function<void(const FeedbackRecord& record)>;
+
+    // Without a MAC lookup every answer is taken as one without a MAC;
+    // without network boxes the boxes go straight to the dialogs.
+    FeedbackProcessor(Dialogs& dialogs, IniRoutines& ini, const QString& iniPath, UdpClient& udp,
+                      Timer& responseTimer, AutoDiscovery& discovery, ElementList& elementList,
+                      MacLookup* macLookup, NetworkBoxes* networkBoxes, Confirm confirm,
+                      QObject* parent = nullptr);
 
     void ProcessFeedback(const QByteArray& datagram);
 
@@ -39,15 +57,20 @@ public:
     // Datagrams too short (or of a length) to be read; they are dropped
     // without a box.
     int undecodableCount() const { return m_undecodable; }
-    // Answers to the running discovery that still wait for their MAC.
-    int discoveryAnswersInHand() const { return m_discoveryAnswersInHand; }
 
 private:
-    NmsContext& m_ctx;
+    Dialogs& m_dialogs;
+    IniRoutines& m_ini;
+    const QString m_iniPath;
+    UdpClient& m_udp;
+    Timer& m_responseTimer;
+    AutoDiscovery& m_discovery;
+    ElementList& m_elementList;
+    MacLookup* m_macLookup;
+    NetworkBoxes* m_networkBoxes;
+    Confirm m_confirm;
     int m_undecodable = 0;
-    int m_discoveryAnswersInHand = 0;
 
-    bool isAnswerToDiscovery() const;
     void continueWithMac(FeedbackRecord record, bool forDiscovery, const QString& mac,
                          const QHostAddress& source);
     bool writeDiscoveryRecord(const FeedbackRecord& record);

@@ -33,11 +33,10 @@ UdpClient::UdpClient(UdpEndpoint& socket, Dialogs& dialogs, QObject* parent)
         if (hasWaiting())
             scheduleDelivery();
     });
-    connect(
-        &m_socket, &UdpEndpoint::datagramArrived, this,
-        [this](const QByteArray& data, const QHostAddress& sender, quint16) {
-            onDatagramArrived(data, sender);
-        });
+    connect(&m_socket, &UdpEndpoint::datagramArrived, this,
+            [this](const QByteArray& data, const QHostAddress& sender, quint16) {
+                onDatagramArrived(data, sender);
+            });
 }
 
 bool UdpClient::isClosed() const
@@ -49,7 +48,7 @@ bool UdpClient::bindLocal()
 {
     if (m_socket.isOpen())
         return true;
-    return m_socket.bind(kLocalPort);
+    return m_socket.bind(kConfigurationPort);
 }
 
 void UdpClient::close()
@@ -64,7 +63,7 @@ UdpClient::ReopenResult UdpClient::ReopenForElement(quint16 remotePort,
         return ReopenResult::NoValidAddress;
     // An open endpoint is kept: closing it would drop answers already queued
     // for the program and let another program take the port.
-    if (isClosed() && !m_socket.bind(kLocalPort)) {
+    if (isClosed() && !m_socket.bind(kConfigurationPort)) {
         emit endpointFailed();
         return ReopenResult::EndpointFailed;
     }

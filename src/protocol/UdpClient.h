@@ -20,8 +20,9 @@ class UdpEndpoint;
 class UdpClient : public QObject {
     Q_OBJECT
 public:
-    static constexpr quint16 kLocalPort = 2976;
-    static constexpr quint16 kElementConfigPort = 2976;
+    // The program's own port, and the port an element takes its
+    // configuration on.
+    static constexpr quint16 kConfigurationPort = 2976;
     static constexpr quint16 kElementControlPort = 2977;
     static constexpr quint16 kPagingPort = 1901;
     static constexpr int kLevelPacketLength = 1440;
@@ -97,7 +98,7 @@ private:
     UdpEndpoint& m_socket;
     Dialogs& m_dialogs;
     QString m_remoteHost;
-    quint16 m_remotePort = 2976;
+    quint16 m_remotePort = kConfigurationPort;
     struct Arrival {
         quint64 number = 0;
         QByteArray data;

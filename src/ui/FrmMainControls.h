@@ -26,13 +26,24 @@ class ShapeWidget;
 class Timer;
 class VuMeterImage;
 
-// Every control of the main window, under the control names the rest of the
-// program uses. FrmMain builds them; the behaviour classes work on them
-// through this table. Members are named exactly as the controls.
+// The toolbar's buttons by their 1-based index; 3 and 5 are separators.
+enum ToolbarButton : int {
+    kAutoDiscoverButton = 1,
+    kRefreshButton = 2,
+    kSaveButton = 4,
+    kStartMonitoringButton = 6,
+    kStopMonitoringButton = 7,
+};
+
+// Every control of the main window, under the control names the window
+// uses. FrmMain builds them; the widget side of each behaviour (src/ui) and
+// the window's composition (src/app) work on them through this table; the
+// workflows see them only through their views. Members are named exactly as
+// the controls.
 struct FrmMainControls {
     QWidget* frmMain = nullptr;
 
-    // Toolbar: buttons by their 1-based index; 3 and 5 are separators.
+    // Toolbar: buttons by their 1-based index (ToolbarButton).
     QToolBar* Toolbar1 = nullptr;
     std::array<QAction*, 8> Toolbar1Buttons{};
     // Images 1..7 (index 0 unused).

@@ -3,19 +3,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 
-#include "platform/Timer.h"
-#include "platform/TimerFactory.h"
 #include "ui/UiFonts.h"
 
 namespace nms {
 
-namespace {
-
-constexpr int kCollectionMs = 3000;
-
-} // namespace
-
-FrmPaging::FrmPaging(TimerFactory& timers, QWidget* parent)
+FrmPaging::FrmPaging(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("frmPaging"));
@@ -31,10 +23,6 @@ FrmPaging::FrmPaging(TimerFactory& timers, QWidget* parent)
     // The caption must not be cut off where the stand-in font runs wider.
     m_label1->resize(qMax(m_label1->width(), m_label1->sizeHint().width()),
                      qMax(m_label1->height(), m_label1->sizeHint().height()));
-
-    m_timer1 = timers.create(QStringLiteral("Timer1"), kCollectionMs);
-    m_timer1->setObjectName(QStringLiteral("Timer1"));
-    m_timer1->setEnabled(false);
 }
 
 FrmPaging::~FrmPaging() = default;

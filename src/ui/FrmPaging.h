@@ -1,18 +1,14 @@
 #pragma once
 
-#include <memory>
-
 #include <QDialog>
 
 class QLabel;
 
 namespace nms {
 
-class Timer;
-class TimerFactory;
-
 // The small window shown while a discovery collects the elements' answers.
-// It only holds its controls; the discovery adds the behaviour.
+// It only holds its controls; the discovery, which owns the collection
+// timer, opens and closes it (PagingWindow).
 class FrmPaging : public QDialog {
     Q_OBJECT
 public:
@@ -21,11 +17,10 @@ public:
     static constexpr int kClientWidth = 312;
     static constexpr int kClientHeight = 54;
 
-    FrmPaging(TimerFactory& timers, QWidget* parent);
+    explicit FrmPaging(QWidget* parent);
     ~FrmPaging() override;
 
     QLabel* Label1() const { return m_label1; }
-    Timer* Timer1() const { return m_timer1.get(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -33,7 +28,6 @@ protected:
 
 private:
     QLabel* m_label1 = nullptr;
-    std::unique_ptr<Timer> m_timer1;
 
     void centreOnParent();
 };

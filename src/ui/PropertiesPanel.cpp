@@ -14,13 +14,14 @@
 #include <QScrollBar>
 #include <QSlider>
 
-#include "app/NmsContext.h"
 #include "db/TextHelpers.h"
 #include "platform/Timer.h"
 #include "ui/CaptionLabel.h"
 #include "ui/FrmMainControls.h"
+#include "ui/LevelControls.h"
 #include "ui/ShapeWidget.h"
 #include "ui/VuMeterImage.h"
+#include "ui/WidgetPingField.h"
 
 namespace nms {
 
@@ -29,7 +30,6 @@ const QString PropertiesPanel::kEncoderCaption = QStringLiteral("ENCODER");
 namespace {
 
 const QColor kInvalidFieldColour(255, 128, 128);
-const QColor kPingIdleColour(255, 255, 192);
 const QString kNoLevel = QStringLiteral("-oodBFS");
 
 // Factors that turn the detector's raw scroll values into dBu and seconds.
@@ -40,10 +40,9 @@ constexpr double kBufferMsPerStep = 2.5;
 
 } // namespace
 
-PropertiesPanel::PropertiesPanel(NmsContext& context, QObject* parent)
+PropertiesPanel::PropertiesPanel(FrmMainControls& ui, QObject* parent)
     : QObject(parent)
-    , m_context(context)
-    , m_ui(context.ui)
+    , m_ui(ui)
 {
     connectLayoutSwitch();
     connectListRules();
@@ -73,12 +72,9 @@ void PropertiesPanel::connectReadouts()
     // follow the dragged thumb.
     for (QScrollBar* bar : {m_ui.scrlBuffer, m_ui.scrlSilDetLevel, m_ui.scrlSilDetTime})
         bar->setTracking(false);
-    connect(m_ui.scrlBuffer, &QScrollBar::valueChanged, this,
-            [this](int value) { m_ui.lblLatency->setText(LatencyText(value)); });
-    connect(m_ui.scrlSilDetLevel, &QScrollBar::valueChanged, this,
-            [this](int value) { m_ui.lblSilDetLevel->setText(SilenceLevelText(value)); });
-    connect(m_ui.scrlSilDetTime, &QScrollBar::valueChanged, this,
-            [this](int value) { m_ui.lblSilDetTime->setText(SilenceTimeText(value)); });
+    for (QScrollBar* bar : {m_ui.scrlBuffer, m_ui.scrlSilDetLevel, m_ui.scrlSilDetTime})
+        connect(bar, &QScrollBar::valueChanged, this,
+                [this, bar](int value) { applyScrollRule(bar, value); });
 }
 
 void PropertiesPanel::connectTextFieldRules()
@@ -131,8 +127,8 @@ void PropertiesPanel::applyEncoderLayout()
     m_ui.Label9->setText(QStringLiteral("Audio source:"));
     m_ui.txtRemoteIP->setVisible(m_ui.cmbAudioTX->currentIndex() < 1);
     stopLevelDisplay();
-    m_ui.Toolbar1Buttons[6]->setEnabled(true);
-    m_ui.Toolbar1Buttons[7]->setEnabled(false);
+    m_ui.Toolbar1Buttons[kStartMonitoringButton]->setEnabled(true);
+    m_ui.Toolbar1Buttons[kStopMonitoringButton]->setEnabled(false);
     m_ui.VUMeter->setEnabled(true);
     m_ui.VUMeter->setWidthTwips(0);
     m_ui.lblVolume->setText(kNoLevel);
@@ -155,8 +151,8 @@ void PropertiesPanel::applyOtherLayout()
     m_ui.lblAttenDB->show();
     m_ui.Label9->setText(QStringLiteral("Audio atten:"));
     stopLevelDisplay();
-    m_ui.Toolbar1Buttons[6]->setEnabled(false);
-    m_ui.Toolbar1Buttons[7]->setEnabled(false);
+    m_ui.Toolbar1Buttons[kStartMonitoringButton]->setEnabled(false);
+    m_ui.Toolbar1Buttons[kStopMonitoringButton]->setEnabled(false);
     m_ui.VUMeter->setEnabled(false);
     m_ui.VUMeter->setWidthTwips(0);
     m_ui.lblVolume->setText(kNoLevel);
@@ -218,7 +214,19 @@ void PropertiesPanel::SetScrollValue(QScrollBar* scrollBar, int value)
     // Qt reports no change for the value already shown, but a value set by
     // code runs the control's change behaviour all the same: the readouts
     // here and the attenuation caption of the level display.
-    emit scrollBar->valueChanged(value);
+    applyScrollRule(scrollBar, value);
+}
+
+void PropertiesPanel::applyScrollRule(QScrollBar* scrollBar, int value)
+{
+    if (scrollBar == m_ui.scrlBuffer)
+        m_ui.lblLatency->setText(LatencyText(value));
+    else if (scrollBar == m_ui.scrlSilDetLevel)
+        m_ui.lblSilDetLevel->setText(SilenceLevelText(value));
+    else if (scrollBar == m_ui.scrlSilDetTime)
+        m_ui.lblSilDetTime->setText(SilenceTimeText(value));
+    else if (scrollBar == m_ui.scrlAtten)
+        LevelControls::ShowAttenuationCaption(m_ui, value);
 }
 
 // --- Readouts ---------------------------------------------------------------
@@ -322,7 +330,7 @@ void PropertiesPanel::ClearPropertiesPanel()
     m_ui.lblPing->setCaption(QStringLiteral("<Unknown>"));
     m_ui.lblVersion->setCaption(none);
     m_ui.lblLatency->setText(QStringLiteral("0mS"));
-    m_ui.shpPing->setFillColor(kPingIdleColour);
+    m_ui.shpPing->setFillColor(WidgetPingField::kIdleColour);
     for (QLineEdit* field : {m_ui.txtElementName, m_ui.txtElementIP, m_ui.txtElementMask,
                              m_ui.txtElementGW, m_ui.txtRemoteIP})
         field->clear();

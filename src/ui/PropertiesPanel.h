@@ -9,7 +9,6 @@ class QScrollBar;
 
 namespace nms {
 
-struct NmsContext;
 struct FrmMainControls;
 
 // The properties panel's own behaviour: the layout switch between an encoder
@@ -21,7 +20,7 @@ struct FrmMainControls;
 class PropertiesPanel : public QObject {
     Q_OBJECT
 public:
-    explicit PropertiesPanel(NmsContext& context, QObject* parent = nullptr);
+    explicit PropertiesPanel(FrmMainControls& ui, QObject* parent = nullptr);
 
     // Runs on every setting of lblElementType's caption.
     void ApplyElementTypeLayout();
@@ -50,6 +49,7 @@ private:
     void connectLayoutSwitch();
     void connectListRules();
     void connectReadouts();
+    void applyScrollRule(QScrollBar* scrollBar, int value);
     void connectTextFieldRules();
     void connectSlider();
 
@@ -66,7 +66,6 @@ private:
     bool isEncoderShown() const;
     bool isSelectAllField(QObject* watched) const;
 
-    NmsContext& m_context;
     FrmMainControls& m_ui;
 };
 

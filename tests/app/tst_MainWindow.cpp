@@ -62,7 +62,7 @@ struct Program {
         main->setTerminate([this](int code) { terminatedWith = code; });
         return *main;
     }
-    FrmMainControls& ui() { return main->context().ui; }
+    FrmMainControls& ui() { return main->controls(); }
     QStringList nodeTexts()
     {
         QStringList texts;
@@ -113,8 +113,8 @@ private slots:
         QVERIFY(program.udp.isOpen());
         QCOMPARE(main.window().windowTitle(), QString("Veltrino NMS v.3.4.0 - Orbelund Broadcast"));
         QCOMPARE(program.ui().frmTreeView->title(), QString("Select element: (0 items)"));
-        QVERIFY(!program.ui().Toolbar1Buttons[6]->isEnabled());
-        QVERIFY(!program.ui().Toolbar1Buttons[7]->isEnabled());
+        QVERIFY(!program.ui().Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
+        QVERIFY(!program.ui().Toolbar1Buttons[kStopMonitoringButton]->isEnabled());
         QVERIFY(!QFile::exists(program.iniPath())); // start-up never writes
     }
 
@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(program.ui().TreeView1->topLevelItem(2)->icon(0).cacheKey(), otherImage);
         QCOMPARE(program.encoderItems(), QStringList({"<None>", "STUDIO [00:1A:2B:3C:4D:5E]"}));
         QCOMPARE(program.ui().frmTreeView->title(), QString("Select element: (3 items)"));
-        QVERIFY(!program.ui().Toolbar1Buttons[6]->isEnabled());
+        QVERIFY(!program.ui().Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
     }
 
     void sixtyRecordsGiveSixtyNodes()
@@ -211,21 +211,22 @@ private slots:
         main.toolbarClick(6);
         QVERIFY(!ui.chkGetVolume->isChecked());
 
-        ui.Toolbar1Buttons[6]->setEnabled(true);
+        ui.Toolbar1Buttons[kStartMonitoringButton]->setEnabled(true);
         bool buttonsWhenChecked = true;
-        QObject::connect(ui.chkGetVolume, &QPushButton::toggled,
-                         [&](bool) { buttonsWhenChecked = ui.Toolbar1Buttons[6]->isEnabled(); });
-        ui.Toolbar1Buttons[6]->trigger();
+        QObject::connect(ui.chkGetVolume, &QPushButton::toggled, [&](bool) {
+            buttonsWhenChecked = ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled();
+        });
+        ui.Toolbar1Buttons[kStartMonitoringButton]->trigger();
         QVERIFY(ui.chkGetVolume->isChecked());
         QVERIFY(buttonsWhenChecked); // the check box changed before the buttons
-        QVERIFY(!ui.Toolbar1Buttons[6]->isEnabled());
-        QVERIFY(ui.Toolbar1Buttons[7]->isEnabled());
+        QVERIFY(!ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
+        QVERIFY(ui.Toolbar1Buttons[kStopMonitoringButton]->isEnabled());
         QVERIFY(program.timers.timer("tmrVolume")->isEnabled());
 
-        ui.Toolbar1Buttons[7]->trigger();
+        ui.Toolbar1Buttons[kStopMonitoringButton]->trigger();
         QVERIFY(!ui.chkGetVolume->isChecked());
-        QVERIFY(ui.Toolbar1Buttons[6]->isEnabled());
-        QVERIFY(!ui.Toolbar1Buttons[7]->isEnabled());
+        QVERIFY(ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
+        QVERIFY(!ui.Toolbar1Buttons[kStopMonitoringButton]->isEnabled());
         QVERIFY(!program.timers.timer("tmrVolume")->isEnabled());
     }
 
@@ -265,7 +266,7 @@ private slots:
         MainWindow& main = program.make();
         main.load();
         program.ui().TreeView1->setCurrentItem(program.ui().TreeView1->topLevelItem(0));
-        QVERIFY(program.ui().Toolbar1Buttons[6]->isEnabled());
+        QVERIFY(program.ui().Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
         main.toolbarClick(6);
         program.udp.failSend = true;
         program.udp.failure = UdpEndpoint::SendFailure::Unreachable;
@@ -279,7 +280,7 @@ private slots:
         QCOMPARE(box.lines.value(0), QString("The Network Element at 198.18.9.9 cannot be reached "
                                              "from this computer (Network unreachable)."));
         QVERIFY(!program.ui().chkGetVolume->isChecked());
-        QVERIFY(program.ui().Toolbar1Buttons[6]->isEnabled());
+        QVERIFY(program.ui().Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
         QCOMPARE(program.terminatedWith, -1);
         QVERIFY(program.udp.isOpen());
     }

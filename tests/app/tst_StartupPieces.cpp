@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "db/DatabaseLocation.h"
 #include "app/SingleInstanceLock.h"
+#include "db/DatabaseLocation.h"
 
 using namespace nms;
 

@@ -108,7 +108,7 @@ private slots:
         if (fileExists)
             f.writeIni(bytes);
         if (grownTo > 0) // sparse, so the test writes little
-            QVERIFY(QFile::resize(f.context.iniPath, grownTo));
+            QVERIFY(QFile::resize(f.iniPath, grownTo));
         const bool unreadable = grownTo > 0;
         ui.VUMeter->setWidthTwips(700);
         ui.lstHidden->addItem("stale");
@@ -118,7 +118,7 @@ private slots:
 
         QCOMPARE(f.dialogs.boxes.size(), 1);
         const MessageBoxRequest& box = f.dialogs.last();
-        QCOMPARE(box.text(), unreadable ? expectedText.arg(f.context.iniPath) : expectedText);
+        QCOMPARE(box.text(), unreadable ? expectedText.arg(f.iniPath) : expectedText);
         QCOMPARE(box.title, unreadable ? kApplicationTitle : QString("Information"));
         QCOMPARE(box.icon, unreadable ? BoxIcon::Critical : BoxIcon::Information);
         QCOMPARE(box.buttons, BoxButtons::Ok);
@@ -127,10 +127,10 @@ private slots:
         QCOMPARE(comboItems(ui.cmbEncoders), QStringList{"<None>"});
         QCOMPARE(ui.lstHidden->count(), 0);
         QCOMPARE(ui.VUMeter->widthTwips(), 0);
-        QCOMPARE(QFileInfo::exists(f.context.iniPath), fileExists);
+        QCOMPARE(QFileInfo::exists(f.iniPath), fileExists);
         if (unreadable) {
-            QCOMPARE(QFileInfo(f.context.iniPath).size(), grownTo);
-            QFile file(f.context.iniPath);
+            QCOMPARE(QFileInfo(f.iniPath).size(), grownTo);
+            QFile file(f.iniPath);
             QVERIFY(file.open(QIODevice::ReadOnly));
             QCOMPARE(file.read(bytes.size()), bytes);
         }
@@ -147,7 +147,8 @@ private slots:
         QCOMPARE(ui.TreeView1->topLevelItemCount(), 1);
         QTreeWidgetItem* node = ui.TreeView1->topLevelItem(0);
         QCOMPARE(node->text(0), QString("STUDIO [00:1A:2B:3C:4D:5E]"));
-        QCOMPARE(node->data(0, ElementList::kNodeKeyRole).toString(), QString("00:1A:2B:3C:4D:5E"));
+        QCOMPARE(node->data(0, WidgetTreeView::kNodeKeyRole).toString(),
+                 QString("00:1A:2B:3C:4D:5E"));
         QCOMPARE(node->parent(), nullptr);
         QCOMPARE(node->icon(0).cacheKey(), ui.ImageList1[6].cacheKey());
         QCOMPARE(comboItems(ui.cmbEncoders), (QStringList{"<None>", "STUDIO [00:1A:2B:3C:4D:5E]"}));
@@ -287,7 +288,7 @@ private slots:
         f.writeIni(bytes);
         f.list.Load_Config();
         QStringList listed;
-        f.ini.LoadIniSectionsLB(listed, f.context.iniPath);
+        f.ini.LoadIniSectionsLB(listed, f.iniPath);
         QCOMPARE(f.ui().TreeView1->topLevelItemCount(), listed.size());
         QCOMPARE(f.ui().frmTreeView->title(),
                  QString("Select element: (%1 items)").arg(listed.size()));
@@ -298,10 +299,8 @@ private slots:
         HookedDialogs dialogs;
         PanelFixture f;
         FrmMainControls& ui = f.ui();
-        // The fixture's dialogs stand behind the context; use the hooked ones.
-        NmsContext context{ui, dialogs, f.ini, f.timers, f.clock, f.context.iniPath};
-        context.panel = &f.panel;
-        ElementList list(context);
+        // The fixture's list reports to the fixture's dialogs; use the hooked ones.
+        ElementList list(dialogs, f.ini, f.iniPath, f.treeView, f.meterView, f.panelView);
 
         bool nestedReturnedAtOnce = false;
         dialogs.whileOpen = [&] {
@@ -354,7 +353,7 @@ private slots:
         FrmMainControls& ui = f.ui();
         f.writeIni(section("001A2B3C4D5E", "1", "STUDIO") + "INPUT=0\r\nTYPE=0\r\nTX=0\r\n");
         f.list.Load_Config();
-        f.selection.SelectElement(ui.TreeView1->topLevelItem(0));
+        f.selection.SelectElement(QStringLiteral("00:1A:2B:3C:4D:5E"));
         QCOMPARE(ui.lblElementType->caption(), QString("ENCODER"));
         f.removeIni();
 
@@ -368,7 +367,7 @@ private slots:
         QVERIFY(ui.txtElementName->text().isEmpty());
         QVERIFY(ui.txtElementIP->text().isEmpty());
         QVERIFY(!ui.scrlAtten->isHidden());
-        QVERIFY(!QFileInfo::exists(f.context.iniPath));
+        QVERIFY(!QFileInfo::exists(f.iniPath));
     }
 
     void refreshOnUnchangedDatabase()
@@ -380,7 +379,7 @@ private slots:
         f.writeIni(bytes);
         f.list.Load_Config();
         const QStringList nodes = nodeTexts(ui.TreeView1);
-        f.selection.SelectElement(ui.TreeView1->topLevelItem(0));
+        f.selection.SelectElement(QStringLiteral("00:1A:2B:3C:4D:5E"));
 
         f.list.RefreshElementList();
 
@@ -388,7 +387,7 @@ private slots:
         QCOMPARE(ui.lblElementType->caption(), QString("-"));
         QVERIFY(ui.txtElementName->text().isEmpty());
         QVERIFY(f.dialogs.boxes.isEmpty());
-        QFile file(f.context.iniPath);
+        QFile file(f.iniPath);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), bytes);
     }

@@ -168,8 +168,8 @@ private slots:
         QCOMPARE(ui.lblElementMAC->caption(), kDecoderKey);
         QCOMPARE(ui.lblSerialNumber->caption(), QString("2002"));
         QCOMPARE(ui.lblPing->caption(), QString("<Click to test>"));
-        QVERIFY(!ui.Toolbar1Buttons[6]->isEnabled());
-        QVERIFY(!ui.Toolbar1Buttons[7]->isEnabled());
+        QVERIFY(!ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
+        QVERIFY(!ui.Toolbar1Buttons[kStopMonitoringButton]->isEnabled());
 
         clickNode(f, f.node(kEncoderKey));
 
@@ -178,8 +178,9 @@ private slots:
         QCOMPARE(ui.lblLatency->text(), QString("0mS"));
         QCOMPARE(ui.scrlBuffer->value(), 0);
         QCOMPARE(ui.scrlAtten->value(), 20);
-        QVERIFY(ui.Toolbar1Buttons[6]->isEnabled());
-        QCOMPARE(ui.Toolbar1Buttons[6]->toolTip(), QString("Start audio monitoring"));
+        QVERIFY(ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
+        QCOMPARE(ui.Toolbar1Buttons[kStartMonitoringButton]->toolTip(),
+                 QString("Start audio monitoring"));
         QVERIFY(ui.cmbAudioInput->isVisible());
         QCOMPARE(ui.cmbAudioInput->currentText(), QString("Analog"));
         QVERIFY(ui.txtRemoteIP->isVisible());
@@ -193,7 +194,7 @@ private slots:
         FrmMainControls& ui = f.ui();
         f.writeIni(record("001A2B3C4D5E", with(encoderKeys(), "TX", "1")));
         f.list.Load_Config();
-        f.selection.SelectElement(f.node(kEncoderKey));
+        f.selection.SelectElement(kEncoderKey);
         QCOMPARE(ui.cmbAudioTX->currentText(), QString("Multicast"));
         QVERIFY(ui.txtRemoteIP->isHidden());
         QVERIFY(!ui.Label16->isHidden());
@@ -207,11 +208,11 @@ private slots:
         f.writeIni(record("001A2B3C4D5E", encoderKeys()) +
                    record("001A2B3C4D60", with(encoderKeys(), "NAME", "SECOND")));
         f.list.Load_Config();
-        f.selection.SelectElement(f.node(kEncoderKey));
-        f.selection.SelectElement(f.node(kOtherKey));
+        f.selection.SelectElement(kEncoderKey);
+        f.selection.SelectElement(kOtherKey);
         QCOMPARE(ui.lblElementType->caption(), QString("ENCODER"));
-        QVERIFY(ui.Toolbar1Buttons[6]->isEnabled());
-        QVERIFY(!ui.Toolbar1Buttons[7]->isEnabled());
+        QVERIFY(ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
+        QVERIFY(!ui.Toolbar1Buttons[kStopMonitoringButton]->isEnabled());
     }
 
     void versionCaption_data()
@@ -232,7 +233,7 @@ private slots:
         PanelFixture f;
         f.writeIni(record("001A2B3C4D5E", with(encoderKeys(), "VER", stored)));
         f.list.Load_Config();
-        f.selection.SelectElement(f.node(kEncoderKey));
+        f.selection.SelectElement(kEncoderKey);
         QCOMPARE(f.ui().lblVersion->caption(), shown);
     }
 
@@ -242,7 +243,7 @@ private slots:
         PanelFixture f;
         f.writeIni(record("001A2B3C4D5E", with(encoderKeys(), "VER", "3,4")));
         f.list.Load_Config();
-        f.selection.SelectElement(f.node(kEncoderKey));
+        f.selection.SelectElement(kEncoderKey);
         QCOMPARE(f.ui().lblVersion->caption(), QString("3.40"));
         QLocale::setDefault(QLocale::c());
     }
@@ -284,14 +285,14 @@ private slots:
         // One encoder listed, so bound 1 exists and bound 2 does not.
         f.writeIni(record("001A2B3C4D5E", encoderKeys()) + bytes);
         f.list.Load_Config();
-        f.selection.SelectElement(f.node(kEncoderKey));
+        f.selection.SelectElement(kEncoderKey);
         QCOMPARE(ui.lblElementType->caption(), QString("ENCODER"));
         const TextFields before(ui);
         ui.shpPing->setFillColor(QColor(0, 255, 0));
-        ui.Toolbar1Buttons[7]->setEnabled(true);
+        ui.Toolbar1Buttons[kStopMonitoringButton]->setEnabled(true);
         const int inputBefore = ui.cmbAudioInput->currentIndex();
 
-        f.selection.SelectElement(f.node(kOtherKey));
+        f.selection.SelectElement(kOtherKey);
 
         QCOMPARE(f.dialogs.boxes.size(), 1);
         const MessageBoxRequest& box = f.dialogs.last();
@@ -304,8 +305,8 @@ private slots:
         QCOMPARE(ui.lblElementType->caption(), QString("ENCODER"));
         QCOMPARE(ui.lblElementMAC->caption(), kEncoderKey);
         QCOMPARE(ui.shpPing->fillColor(), QColor(255, 255, 192));
-        QVERIFY(!ui.Toolbar1Buttons[6]->isEnabled());
-        QVERIFY(!ui.Toolbar1Buttons[7]->isEnabled());
+        QVERIFY(!ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
+        QVERIFY(!ui.Toolbar1Buttons[kStopMonitoringButton]->isEnabled());
     }
 
     void seventeenKeysLoad()
@@ -313,8 +314,8 @@ private slots:
         PanelFixture f;
         f.writeIni(standardDatabase());
         f.list.Load_Config();
-        QCOMPARE(f.ini.GetSectionKeyCount("001A2B3C4D5F", f.context.iniPath), 17);
-        f.selection.SelectElement(f.node(kDecoderKey));
+        QCOMPARE(f.ini.GetSectionKeyCount("001A2B3C4D5F", f.iniPath), 17);
+        f.selection.SelectElement(kDecoderKey);
         QVERIFY(f.dialogs.boxes.isEmpty());
         QCOMPARE(f.ui().lblElementType->caption(), QString("DECODER"));
     }
@@ -325,7 +326,7 @@ private slots:
         f.writeIni(standardDatabase());
         f.list.Load_Config();
         f.writeIni(record("001A2B3C4D5E", encoderKeys()));
-        f.selection.SelectElement(f.node(kDecoderKey));
+        f.selection.SelectElement(kDecoderKey);
         QCOMPARE(f.dialogs.texts(), QStringList{kCorruptedText});
         QCOMPARE(f.ui().lblElementType->caption(), QString("-"));
     }
@@ -363,13 +364,13 @@ private slots:
         f.list.Load_Config();
         ui.cmbEncoders->setCurrentIndex(1 - encoderIndex);
         ui.chkSFNEnabled->setCheckState(sfnState == Qt::Unchecked ? Qt::Checked : Qt::Unchecked);
-        const QByteArray stored = readBytes(f.context.iniPath);
-        f.selection.SelectElement(f.node(kDecoderKey));
+        const QByteArray stored = readBytes(f.iniPath);
+        f.selection.SelectElement(kDecoderKey);
         QVERIFY(f.dialogs.boxes.isEmpty());
         QCOMPARE(ui.lblElementMAC->caption(), kDecoderKey);
         QCOMPARE(ui.cmbEncoders->currentIndex(), encoderIndex);
         QCOMPARE(int(ui.chkSFNEnabled->checkState()), sfnState);
-        QCOMPARE(readBytes(f.context.iniPath), stored);
+        QCOMPARE(readBytes(f.iniPath), stored);
     }
 
     void unknownRoleLeavesDecoderControls()
@@ -378,8 +379,8 @@ private slots:
         FrmMainControls& ui = f.ui();
         f.writeIni(standardDatabase(with(with(decoderKeys(), "ROLE", "5"), "ATT", "100")));
         f.list.Load_Config();
-        f.selection.SelectElement(f.node(kDecoderKey));
-        f.selection.SelectElement(f.node(kOtherKey));
+        f.selection.SelectElement(kDecoderKey);
+        f.selection.SelectElement(kOtherKey);
         QCOMPARE(ui.lblElementType->caption(), QString("UNKNOWN"));
         QCOMPARE(ui.scrlAtten->value(), 20);
         QCOMPARE(ui.scrlBuffer->value(), 5);
@@ -421,8 +422,8 @@ private slots:
         other = with(other, key, value);
         f.writeIni(standardDatabase(other));
         f.list.Load_Config();
-        f.selection.SelectElement(f.node(kDecoderKey));
-        f.selection.SelectElement(f.node(kOtherKey));
+        f.selection.SelectElement(kDecoderKey);
+        f.selection.SelectElement(kOtherKey);
         QVERIFY(f.dialogs.boxes.isEmpty());
 
         QCOMPARE(ui.scrlAtten->value(), key == "ATT" ? 20 : 100);
@@ -447,7 +448,7 @@ private slots:
         ui.scrlSilDetLevel->setValue(100);
         ui.scrlSilDetTime->setValue(100);
         ui.cmbSilDetMode->setCurrentIndex(2);
-        f.selection.SelectElement(f.node(kOtherKey));
+        f.selection.SelectElement(kOtherKey);
         QCOMPARE(ui.scrlBuffer->value(), 1);
         QCOMPARE(ui.cmbSilDetMode->currentIndex(), 0);
         QCOMPARE(ui.scrlSilDetLevel->value(), 37);
@@ -460,8 +461,8 @@ private slots:
         FrmMainControls& ui = f.ui();
         f.writeIni(standardDatabase());
         f.list.Load_Config();
-        f.selection.SelectElement(f.node(kDecoderKey));
-        f.selection.SelectElement(f.node(kEncoderKey));
+        f.selection.SelectElement(kDecoderKey);
+        f.selection.SelectElement(kEncoderKey);
         QCOMPARE(ui.scrlBuffer->value(), 0);
         QCOMPARE(ui.scrlAtten->value(), 20);
     }
@@ -474,10 +475,10 @@ private slots:
         FrmMainControls& ui = f.ui();
         f.writeIni(standardDatabase(with(decoderKeys(), "NAME", "OTHER")));
         f.list.Load_Config();
-        f.selection.SelectElement(f.node(kDecoderKey));
+        f.selection.SelectElement(kDecoderKey);
         f.panel.ClearPropertiesPanel();
         QCOMPARE(ui.lblLatency->text(), QString("0mS"));
-        f.selection.SelectElement(f.node(kOtherKey));
+        f.selection.SelectElement(kOtherKey);
         QCOMPARE(ui.scrlBuffer->value(), 5);
         QCOMPARE(ui.lblLatency->text(), QString("12.5mS"));
         QVERIFY(!ui.scrlSilDetLevel->isEnabled());
@@ -492,10 +493,10 @@ private slots:
         f.list.Load_Config();
         QTreeWidgetItem* node = f.node(kEncoderKey);
         node->setText(0, QString());
-        ui.Toolbar1Buttons[6]->setEnabled(true);
+        ui.Toolbar1Buttons[kStartMonitoringButton]->setEnabled(true);
         ui.shpPing->setFillColor(QColor(0, 255, 0));
-        f.selection.SelectElement(node);
-        QVERIFY(!ui.Toolbar1Buttons[6]->isEnabled());
+        ui.TreeView1->setCurrentItem(node); // picked from code
+        QVERIFY(!ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
         QCOMPARE(ui.shpPing->fillColor(), QColor(255, 255, 192));
         QCOMPARE(ui.lblElementType->caption(), QString("-"));
         QVERIFY(ui.txtElementName->text().isEmpty());
@@ -568,7 +569,7 @@ private slots:
         }
         QCOMPARE(f.dialogs.texts().count(kCorruptedText), boxes);
         QTreeWidgetItem* drawnCurrent = tree->currentItem();
-        QCOMPARE(drawnCurrent ? drawnCurrent->data(0, ElementList::kNodeKeyRole).toString()
+        QCOMPARE(drawnCurrent ? drawnCurrent->data(0, WidgetTreeView::kNodeKeyRole).toString()
                               : QString(),
                  current);
     }

@@ -112,11 +112,11 @@ private slots:
         DiscoveryFixture f;
         f.neighbours.entries.insert(kElement, kHardware);
         Outcome outcome;
-        f.macLookup->lookup(kElement, nullptr, recordInto(outcome));
+        f.macLookup.lookup(kElement, nullptr, recordInto(outcome));
         QCOMPARE(outcome.calls, 1);
         QCOMPARE(outcome.mac, kMac);
         QCOMPARE(f.neighbours.probes, QStringList{kElement});
-        QCOMPARE(f.macLookup->waitingCount(), 0);
+        QCOMPARE(f.macLookup.waitingCount(), 0);
         // timerGetMAC stays on after a success; its own tick switches it off.
         ManualTimer* timerGetMAC = f.timer(QStringLiteral("timerGetMAC"));
         QVERIFY(timerGetMAC->isEnabled());
@@ -149,9 +149,9 @@ private slots:
         ManualTimer* poll = f.timer(QStringLiteral("tmrMacPoll"));
         QList<Outcome> outcomes(waiting);
         for (int i = 0; i < waiting; ++i)
-            f.macLookup->lookup(QStringLiteral("198.18.1.%1").arg(i + 1), nullptr,
-                                recordInto(outcomes[i]));
-        QCOMPARE(f.macLookup->waitingCount(), waiting);
+            f.macLookup.lookup(QStringLiteral("198.18.1.%1").arg(i + 1), nullptr,
+                               recordInto(outcomes[i]));
+        QCOMPARE(f.macLookup.waitingCount(), waiting);
         QVERIFY(poll->isEnabled());
         f.neighbours.reads = 0;
         if (onAnotherNetwork) {
@@ -168,8 +168,8 @@ private slots:
         const bool found = !onAnotherNetwork;
         QCOMPARE(outcomes[0].calls, found ? 1 : 0);
         QCOMPARE(outcomes[0].mac, found ? kMac : QString());
-        QCOMPARE(f.macLookup->waitingCount(), waiting - (found ? 1 : 0));
-        QCOMPARE(poll->isEnabled(), f.macLookup->waitingCount() > 0);
+        QCOMPARE(f.macLookup.waitingCount(), waiting - (found ? 1 : 0));
+        QCOMPARE(poll->isEnabled(), f.macLookup.waitingCount() > 0);
     }
 
     void silentElementEndsAfterFiveSeconds()
@@ -177,7 +177,7 @@ private slots:
         DiscoveryFixture f;
         Outcome outcome;
         ManualTimer* poll = f.timer(QStringLiteral("tmrMacPoll"));
-        f.macLookup->lookup(kElement, nullptr, recordInto(outcome));
+        f.macLookup.lookup(kElement, nullptr, recordInto(outcome));
         f.clock.now += 4999;
         poll->fire();
         QCOMPARE(outcome.calls, 0);
@@ -195,10 +195,10 @@ private slots:
         ManualTimer* timerGetMAC = f.timer(QStringLiteral("timerGetMAC"));
         Outcome first;
         Outcome second;
-        f.macLookup->lookup(QStringLiteral("198.18.0.21"), nullptr, recordInto(first));
+        f.macLookup.lookup(QStringLiteral("198.18.0.21"), nullptr, recordInto(first));
         const int restartsAfterFirst = timerGetMAC->restarts();
         f.clock.now += 3000;
-        f.macLookup->lookup(QStringLiteral("198.18.0.22"), nullptr, recordInto(second));
+        f.macLookup.lookup(QStringLiteral("198.18.0.22"), nullptr, recordInto(second));
         // Enabling the running timer again does not restart its countdown.
         QCOMPARE(timerGetMAC->restarts(), restartsAfterFirst);
         f.clock.now += 2000;
@@ -218,7 +218,7 @@ private slots:
         DiscoveryFixture f;
         ManualTimer* poll = f.timer(QStringLiteral("tmrMacPoll"));
         Outcome outcome;
-        f.macLookup->lookup(kElement, nullptr, recordInto(outcome));
+        f.macLookup.lookup(kElement, nullptr, recordInto(outcome));
         QCOMPARE(f.neighbours.probes.size(), 1);
         f.clock.now += 999;
         poll->fire();
@@ -246,11 +246,11 @@ private slots:
         f.neighbours.offLink << QStringLiteral("203.0.113.9");
         f.neighbours.entries.insert(address, kHardware);
         Outcome outcome;
-        f.macLookup->lookup(address, nullptr, recordInto(outcome));
+        f.macLookup.lookup(address, nullptr, recordInto(outcome));
         QCOMPARE(outcome.calls, 1);
         QVERIFY(outcome.mac.isEmpty());
         QVERIFY(f.neighbours.probes.isEmpty());
-        QCOMPARE(f.macLookup->waitingCount(), 0);
+        QCOMPARE(f.macLookup.waitingCount(), 0);
         QVERIFY(f.timer(QStringLiteral("timerGetMAC"))->isEnabled());
     }
 
@@ -258,7 +258,7 @@ private slots:
     {
         DiscoveryFixture f;
         Outcome outcome;
-        f.macLookup->lookup(kElement, nullptr, recordInto(outcome));
+        f.macLookup.lookup(kElement, nullptr, recordInto(outcome));
         f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
             f.neighbours.resolve(kElement, kHardware);
             f.timer(QStringLiteral("tmrMacPoll"))->fire();
@@ -276,11 +276,11 @@ private slots:
         DiscoveryFixture f;
         Outcome outcome;
         auto receiver = std::make_unique<QObject>();
-        f.macLookup->lookup(kElement, receiver.get(), recordInto(outcome));
+        f.macLookup.lookup(kElement, receiver.get(), recordInto(outcome));
         receiver.reset();
         f.neighbours.resolve(kElement, kHardware);
         QCOMPARE(outcome.calls, 0);
-        QCOMPARE(f.macLookup->waitingCount(), 0);
+        QCOMPARE(f.macLookup.waitingCount(), 0);
     }
 
     void tooManyWaitingLookupsAreRefused()
@@ -288,11 +288,11 @@ private slots:
         DiscoveryFixture f;
         Outcome waiting;
         for (int i = 0; i < MacLookup::kMaxWaiting; ++i)
-            f.macLookup->lookup(QStringLiteral("198.18.1.%1").arg(i % 250 + 1), nullptr,
-                                recordInto(waiting));
-        QCOMPARE(f.macLookup->waitingCount(), MacLookup::kMaxWaiting);
+            f.macLookup.lookup(QStringLiteral("198.18.1.%1").arg(i % 250 + 1), nullptr,
+                               recordInto(waiting));
+        QCOMPARE(f.macLookup.waitingCount(), MacLookup::kMaxWaiting);
         Outcome refused;
-        f.macLookup->lookup(kElement, nullptr, recordInto(refused));
+        f.macLookup.lookup(kElement, nullptr, recordInto(refused));
         QCOMPARE(refused.calls, 1);
         QVERIFY(refused.mac.isEmpty());
         QCOMPARE(waiting.calls, 0);
@@ -433,8 +433,7 @@ private slots:
         QtTimerFactory timers;
         SteadyClock clock;
         DiscoveryFixture f;
-        NmsContext ctx{f.ui, f.dialogs, f.ini, timers, clock, f.iniPath()};
-        MacLookup lookup(ctx, table);
+        MacLookup lookup(f.dialogs, clock, timers, table, *f.ui.timerGetMAC);
         Outcome outcome;
         lookup.lookup(QStringLiteral("198.18.77.2"), nullptr, recordInto(outcome));
         QTRY_COMPARE_WITH_TIMEOUT(outcome.calls, 1, 6000);
@@ -449,8 +448,7 @@ private slots:
         QtTimerFactory timers;
         SteadyClock clock;
         DiscoveryFixture f;
-        NmsContext ctx{f.ui, f.dialogs, f.ini, timers, clock, f.iniPath()};
-        MacLookup lookup(ctx, table);
+        MacLookup lookup(f.dialogs, clock, timers, table, *f.ui.timerGetMAC);
         const quint64 before = txPackets(QStringLiteral("vdA"));
         Outcome outcome;
         lookup.lookup(QStringLiteral("198.18.99.9"), nullptr, recordInto(outcome));

@@ -6,14 +6,13 @@
 #include "FakeIcmpSocket.h"
 #include "ManualTimer.h"
 #include "RecordingDialogs.h"
-#include "app/NmsContext.h"
-#include "db/IniRoutines.h"
-#include "db/PrivateProfileStore.h"
 #include "diag/PingController.h"
 #include "platform/IcmpSocket.h"
 #include "ui/CaptionLabel.h"
 #include "ui/FrmMain.h"
 #include "ui/ShapeWidget.h"
+#include "ui/WidgetPanelView.h"
+#include "ui/WidgetPingField.h"
 
 using namespace nms;
 using namespace nms::test;
@@ -33,16 +32,15 @@ struct PingRig {
     FakeClock clock;
     FakeIcmpSocket socket;
     FrmMain window{timers};
-    // The ping test never touches the database; the context wants one.
-    PrivateProfileStore store;
-    IniRoutines ini{store};
-    NmsContext context{window.controls(), dialogs, ini, timers, clock, QStringLiteral("nms.ini")};
-    PingController ping{context, socket};
+    WidgetPanelView panelView{window.controls()};
+    WidgetPingField pingField{window.controls()};
+    PingController ping{dialogs, socket, panelView, pingField, *window.controls().tmrRetryPing};
     QStringList captions;
 
     PingRig()
     {
-        ping.InitPingRetryCountdown();
+        ping.setPingRetryCountdown(PingController::kRetryCountdownStart);
+        pingField.connectTo(ping);
         QObject::connect(ui().lblPing, &CaptionLabel::captionSet,
                          [this](const QString& caption) { captions << caption; });
         ui().txtElementIP->setText(QStringLiteral("198.18.0.2"));

@@ -13,7 +13,6 @@
 
 #include "RecordingDialogs.h"
 #include "app/MainWindow.h"
-#include "app/NmsContext.h"
 #include "app/SingleInstanceLock.h"
 #include "db/ElementList.h"
 #include "platform/LinuxIcmpSocket.h"
@@ -22,8 +21,11 @@
 #include "platform/QtUdpEndpoint.h"
 #include "platform/SteadyClock.h"
 #include "protocol/AutoDiscovery.h"
+#include "protocol/NetworkBoxes.h"
 #include "ui/FrmMain.h"
 #include "ui/FrmMainControls.h"
+#include "ui/PagingWindow.h"
+#include "ui/WidgetTreeView.h"
 
 // The whole program on the lab network, for tests that run inside the lab's
 // station namespace (started by tests/lab/lab_*.sh with NMS_LAB=1 through
@@ -312,8 +314,7 @@ public:
     }
 
     qint64 elapsedMs() const { return m_sinceStart.elapsed(); }
-    FrmMainControls& ui() { return program->context().ui; }
-    NmsContext& context() { return program->context(); }
+    FrmMainControls& ui() { return program->controls(); }
     // NMS_LAB_DB_DIR puts the database in a folder the test script made
     // (a tiny or read-only file system, or one that outlives a killed
     // program); the lock file stays in the temporary directory.
@@ -327,7 +328,8 @@ public:
 
     bool discoveryRunning()
     {
-        return context().AutoDiscoverAwaiting || context().discovery->pagingWindow() != nullptr;
+        return program->discovery().isAwaitingAnswers() ||
+               program->pagingWindow().window() != nullptr;
     }
 
     // Toolbar button 1 with Yes to the question; returns when the collection
@@ -344,7 +346,7 @@ public:
         QTreeWidget* tree = ui().TreeView1;
         for (int i = 0; i < tree->topLevelItemCount(); ++i) {
             QTreeWidgetItem* item = tree->topLevelItem(i);
-            if (item->data(0, ElementList::kNodeKeyRole).toString() == programMac)
+            if (item->data(0, WidgetTreeView::kNodeKeyRole).toString() == programMac)
                 return item;
         }
         return nullptr;

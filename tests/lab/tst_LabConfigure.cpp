@@ -365,7 +365,7 @@ private slots:
             if (sent % 100 == 99)
                 QTest::qWait(5);
         }
-        QTRY_VERIFY_WITH_TIMEOUT(!m_program.context().networkBoxes->isCounting(), kAnswerTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_program.program->networkBoxes().isCounting(), kAnswerTimeoutMs);
         QTest::qWait(kQuietMs);
 
         m_program.program->toolbarClick(4); // answered No: nothing is sent

@@ -491,7 +491,7 @@ private slots:
         // (it trims the blanks around a value, as such stores do).
         for (const IniSection& section : m_program->database()) {
             for (qsizetype i = 0; i < section.keys.size(); ++i) {
-                const QString read = m_program->context().ini.ReadFromINI(
+                const QString read = m_program->program->ini().ReadFromINI(
                     section.name, section.keys.at(i), m_program->iniPath());
                 QCOMPARE(read, section.values.at(i).trimmed());
             }

@@ -17,14 +17,17 @@
 #include "FileBytes.h"
 #include "ManualTimer.h"
 #include "RecordingDialogs.h"
-#include "app/NmsContext.h"
 #include "db/IniRoutines.h"
 #include "db/PrivateProfileStore.h"
 #include "protocol/UdpClient.h"
 #include "ui/CaptionLabel.h"
 #include "ui/FrmMain.h"
 #include "ui/FrmMainControls.h"
+#include "ui/LevelControls.h"
+#include "ui/ToolbarMonitoringView.h"
 #include "ui/VuMeterImage.h"
+#include "ui/WidgetMeterView.h"
+#include "ui/WidgetPanelView.h"
 
 namespace nms::test {
 
@@ -46,26 +49,25 @@ public:
     UdpClient udp{socket, dialogs};
     FrmMain window{timers};
     FrmMainControls& ui = window.controls();
-    NmsContext ctx{ui, dialogs, ini, timers, clock, dir.filePath(QStringLiteral("nms.ini"))};
+    const QString path = dir.filePath(QStringLiteral("nms.ini"));
+    WidgetPanelView panelView{ui};
+    WidgetMeterView meterView{ui};
+    ToolbarMonitoringView monitoringView{ui};
 
-    ConfigPanelFixture()
-    {
-        ctx.udpClient = &udp;
-        udp.bindLocal();
-    }
+    ConfigPanelFixture() { udp.bindLocal(); }
 
     ManualTimer* responseTimer() const { return timers.timer(QStringLiteral("timerRemoteSent")); }
     ManualTimer* volumeTimer() const { return timers.timer(QStringLiteral("tmrVolume")); }
-    QString iniPath() const { return ctx.iniPath; }
+    QString iniPath() const { return path; }
 
-    void writeIni(const QByteArray& bytes) const { writeBytes(ctx.iniPath, bytes); }
+    void writeIni(const QByteArray& bytes) const { writeBytes(path, bytes); }
     // Empty also when the file does not exist.
     QByteArray iniBytes() const
     {
-        const QByteArray bytes = readBytes(ctx.iniPath);
+        const QByteArray bytes = readBytes(path);
         return bytes == kNoFile ? QByteArray() : bytes;
     }
-    QString stored(const QString& key) const { return ini.ReadFromINI(kSection, key, ctx.iniPath); }
+    QString stored(const QString& key) const { return ini.ReadFromINI(kSection, key, path); }
 
     // An encoder record as discovery writes it, stored address 198.18.0.20.
     static QByteArray encoderRecord()

@@ -16,6 +16,7 @@
 #include "protocol/LevelMonitor.h"
 #include "protocol/PagingRequest.h"
 #include "ui/FrmPaging.h"
+#include "ui/LevelControls.h"
 #include "ui/VuMeterImage.h"
 
 using namespace nms;
@@ -61,7 +62,7 @@ struct Fixture : DiscoveryFixture {
     Fixture()
     {
         writeIni(kOldDatabase);
-        elementList->Load_Config();
+        elementList.Load_Config();
         udp.setRemoteHost(QStringLiteral("198.18.0.40"));
         udp.setRemotePort(2977);
         for (quint8 n : {21, 22, 23})
@@ -80,7 +81,7 @@ private slots:
     {
         Fixture f;
         f.dialogs.clear();
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
         QCOMPARE(f.dialogs.boxes.size(), 1);
         const MessageBoxRequest& box = f.dialogs.last();
         QCOMPARE(box.title, QStringLiteral("Auto Discovery"));
@@ -97,23 +98,23 @@ private slots:
     {
         Fixture f;
         f.dialogs.script << BoxAnswer::No;
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
         QCOMPARE(f.iniBytes(), kOldDatabase);
         QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
         QVERIFY(f.socket.sent.isEmpty());
-        QVERIFY(!f.ctx.AutoDiscoverAwaiting);
-        QVERIFY(f.discovery->pagingWindow() == nullptr);
+        QVERIFY(!f.discovery.isAwaitingAnswers());
+        QVERIFY(f.pagingWindow.window() == nullptr);
     }
 
     void yesEmptiesEverythingAndBroadcasts()
     {
         Fixture f;
         f.answerYes();
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
 
         // AutoDiscover has returned with the window still open: no nested
         // event loop runs it.
-        FrmPaging* paging = f.discovery->pagingWindow();
+        FrmPaging* paging = f.pagingWindow.window();
         QVERIFY(paging != nullptr);
         QVERIFY(paging->isVisible());
         QVERIFY(paging->isModal());
@@ -128,7 +129,7 @@ private slots:
         QCOMPARE(f.ui.cmbEncoders->currentIndex(), -1);
         QCOMPARE(f.ui.VUMeter->widthTwips(), 0);
         QCOMPARE(f.ui.frmTreeView->title(), QStringLiteral("Select element: (0 items)"));
-        QVERIFY(f.ctx.AutoDiscoverAwaiting);
+        QVERIFY(f.discovery.isAwaitingAnswers());
         QVERIFY(f.timer1()->isEnabled());
         QCOMPARE(f.timer1()->interval(), 3000);
         QCOMPARE(f.udp.remoteHost(), QStringLiteral("255.255.255.255"));
@@ -147,7 +148,7 @@ private slots:
     {
         Fixture f;
         f.answerYes();
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
         f.socket.inject(answerFrom(22));
         f.socket.inject(answerFrom(21));
         QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 0); // not during the window
@@ -155,14 +156,14 @@ private slots:
         QVERIFY(f.timer1()->fire());
 
         QVERIFY(!f.timer1()->isEnabled());
-        QVERIFY(!f.ctx.AutoDiscoverAwaiting);
+        QVERIFY(!f.discovery.isAwaitingAnswers());
         QCOMPARE(f.udp.remoteHost(), QStringLiteral("198.18.0.40"));
         QCOMPARE(f.udp.remotePort(), quint16(2977));
         QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 2);
         QCOMPARE(f.ui.TreeView1->topLevelItem(0)->text(0),
                  QStringLiteral("ELEMENT 22 [02:AA:BB:CC:00:16]"));
         QCOMPARE(f.ui.frmTreeView->title(), QStringLiteral("Select element: (2 items)"));
-        QVERIFY(f.discovery->pagingWindow() == nullptr);
+        QVERIFY(f.pagingWindow.window() == nullptr);
         QVERIFY(!f.iniBytes().contains("001A2B3C4D5E"));
         QVERIFY(f.dialogs.boxes.size() == 1); // the question only
 
@@ -191,12 +192,12 @@ private slots:
         Fixture f;
         f.socket.dropped = droppedBefore;
         f.answerYes();
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
         f.socket.inject(answerFrom(21));
         f.socket.dropped += droppedInWindow;
         QVERIFY(f.timer1()->fire());
 
-        QVERIFY(f.discovery->pagingWindow() == nullptr);
+        QVERIFY(f.pagingWindow.window() == nullptr);
         QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
         if (droppedInWindow == 0) {
             QCOMPARE(f.dialogs.boxes.size(), 1); // the question only
@@ -216,7 +217,7 @@ private slots:
         QCoreApplication::processEvents();
         f.dialogs.clear();
         f.answerYes();
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
         f.socket.inject(answerFrom(22));
         QVERIFY(f.timer1()->fire());
         QCOMPARE(f.dialogs.boxes.size(), 1);
@@ -226,7 +227,7 @@ private slots:
     {
         Fixture f;
         f.answerYes();
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
         QByteArray corrupt = answerFrom(22);
         for (int i = 36; i < 40; ++i)
             corrupt[i] = 0; // serial 0: a corrupted-feedback box
@@ -239,7 +240,7 @@ private slots:
         };
         f.socket.inject(corrupt);
         QVERIFY(timer1Fired);
-        QTRY_VERIFY(!f.ctx.AutoDiscoverAwaiting);
+        QTRY_VERIFY(!f.discovery.isAwaitingAnswers());
         QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
         QCOMPARE(f.ui.TreeView1->topLevelItem(0)->text(0),
                  QStringLiteral("ELEMENT 21 [02:AA:BB:CC:00:15]"));
@@ -250,12 +251,12 @@ private slots:
     {
         Fixture f;
         f.answerYes();
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
         f.socket.inject(answerFrom(24)); // no neighbour entry yet
         QVERIFY(f.timer1()->fire());
-        QVERIFY(f.ctx.AutoDiscoverAwaiting); // still collecting
+        QVERIFY(f.discovery.isAwaitingAnswers()); // still collecting
         f.neighbours.resolve(addressOf(24), hardwareOf(24));
-        QTRY_VERIFY(!f.ctx.AutoDiscoverAwaiting);
+        QTRY_VERIFY(!f.discovery.isAwaitingAnswers());
         QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
         QVERIFY(f.iniBytes().startsWith("[02AABBCC0018]"));
         QCOMPARE(f.dialogs.boxes.size(), 1);
@@ -289,13 +290,13 @@ private slots:
                 f.socket.inject(answerFrom(21));
             }
         };
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
         QCOMPARE(f.socket.sent.size(), 1);
         QCoreApplication::processEvents(); // hands on what the question held back
         QCOMPARE(f.udp.waitingCount(), 0);
         f.socket.inject(answerFrom(24)); // in time, no neighbour entry yet
         QVERIFY(f.timer1()->fire());
-        QVERIFY(f.ctx.AutoDiscoverAwaiting);
+        QVERIFY(f.discovery.isAwaitingAnswers());
 
         const quint8 late = lateAnswerResolves ? 21 : 25;
         if (!beforeTheRequest)
@@ -303,8 +304,8 @@ private slots:
         QVERIFY(!f.iniBytes().contains("02AABBCC0015"));
 
         f.neighbours.resolve(addressOf(24), hardwareOf(24));
-        QTRY_VERIFY(!f.ctx.AutoDiscoverAwaiting);
-        QVERIFY(f.discovery->pagingWindow() == nullptr);
+        QTRY_VERIFY(!f.discovery.isAwaitingAnswers());
+        QVERIFY(f.pagingWindow.window() == nullptr);
         QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
         QVERIFY(f.iniBytes().startsWith("[02AABBCC0018]"));
         QVERIFY(!f.iniBytes().contains("02AABBCC0015"));
@@ -315,7 +316,7 @@ private slots:
     {
         Fixture f;
         f.answerYes();
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
         QByteArray corrupt = answerFrom(22);
         for (int i = 36; i < 40; ++i)
             corrupt[i] = 0; // serial 0: a corrupted-feedback box
@@ -330,7 +331,7 @@ private slots:
         };
         f.socket.inject(corrupt);
         QVERIFY(done);
-        QTRY_VERIFY(!f.ctx.AutoDiscoverAwaiting);
+        QTRY_VERIFY(!f.discovery.isAwaitingAnswers());
         QTRY_COMPARE(f.udp.waitingCount(), 0);
         QVERIFY(f.iniBytes().startsWith("[02AABBCC0015]"));
         QVERIFY(!f.iniBytes().contains("02AABBCC0017"));
@@ -340,7 +341,7 @@ private slots:
     {
         Fixture f;
         f.answerYes();
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
         f.timer1()->fire();
         QVERIFY(f.iniBytes().isEmpty());
         QCOMPARE(f.dialogs.last().text(),
@@ -354,12 +355,12 @@ private slots:
     {
         Fixture f;
         f.answerYes();
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
         f.socket.inject(answerFrom(21));
         f.timer1()->fire();
         QCoreApplication::processEvents(); // the closed window goes
         f.answerYes();
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
         f.socket.inject(answerFrom(23));
         f.timer1()->fire();
         QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
@@ -371,11 +372,12 @@ private slots:
     void levelMonitoringIsSwitchedOff()
     {
         Fixture f;
-        LevelMonitor monitor(f.ctx);
-        f.ctx.levelMonitor = &monitor;
+        LevelMonitor monitor(f.dialogs, f.ini, f.path, f.udp, f.panelView, f.meterView,
+                             f.monitoringView, *f.ui.tmrVolume);
+        LevelControls controls(f.ui, monitor);
         f.ui.chkGetVolume->setChecked(true);
         f.answerYes();
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
         QVERIFY(!f.ui.chkGetVolume->isChecked());
         QVERIFY(!f.timer(QStringLiteral("tmrVolume"))->isEnabled());
         f.timer1()->fire();
@@ -387,13 +389,13 @@ private slots:
         Fixture f;
         f.socket.failSend = true;
         f.answerYes();
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
         QCOMPARE(f.dialogs.boxes.at(1).icon, BoxIcon::Critical);
         QCOMPARE(f.dialogs.boxes.at(1).text(),
                  QStringLiteral("Unable to send the discovery request on any network "
                                 "interface.\rNo Network Element can answer."));
-        QVERIFY(!f.ctx.AutoDiscoverAwaiting);
-        QVERIFY(f.discovery->pagingWindow() == nullptr);
+        QVERIFY(!f.discovery.isAwaitingAnswers());
+        QVERIFY(f.pagingWindow.window() == nullptr);
         QCOMPARE(f.udp.remoteHost(), QStringLiteral("198.18.0.40"));
         QCOMPARE(f.udp.remotePort(), quint16(2977));
     }
@@ -405,7 +407,7 @@ private slots:
         if (!makeDirectoryUnwritable(directory, true))
             QSKIP("cannot make a directory unwritable here (chattr unsupported)");
         f.answerYes();
-        f.discovery->AutoDiscover();
+        f.discovery.AutoDiscover();
         makeDirectoryUnwritable(directory, false);
 
         QCOMPARE(f.iniBytes(), kOldDatabase);
@@ -416,8 +418,8 @@ private slots:
                      QDir::toNativeSeparators(f.iniPath()) +
                      QStringLiteral("\rThe local database has been left unchanged."));
         QVERIFY(f.socket.sent.isEmpty());
-        QVERIFY(!f.ctx.AutoDiscoverAwaiting);
-        QVERIFY(f.discovery->pagingWindow() == nullptr);
+        QVERIFY(!f.discovery.isAwaitingAnswers());
+        QVERIFY(f.pagingWindow.window() == nullptr);
         QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1); // rebuilt from the kept file
         QCOMPARE(f.udp.remoteHost(), QStringLiteral("198.18.0.40"));
     }
@@ -425,13 +427,15 @@ private slots:
     void databaseInAMissingDirectoryIsReported()
     {
         Fixture f;
-        f.ctx.iniPath = f.dir.filePath(QStringLiteral("gone/nms.ini"));
+        AutoDiscovery discovery(f.dialogs, f.timers, f.dir.filePath(QStringLiteral("gone/nms.ini")),
+                                f.udp, f.elementList, f.panelView, f.treeView, f.monitoringView,
+                                f.pagingWindow);
         f.answerYes();
-        f.discovery->AutoDiscover();
+        discovery.AutoDiscover();
         QCOMPARE(f.dialogs.boxes.at(1).lines.first(),
                  QStringLiteral("Unable to create a new local database:"));
         QVERIFY(f.socket.sent.isEmpty());
-        QVERIFY(!f.ctx.AutoDiscoverAwaiting);
+        QVERIFY(!discovery.isAwaitingAnswers());
     }
 };
 

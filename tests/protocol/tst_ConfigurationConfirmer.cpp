@@ -23,8 +23,10 @@ QString mismatchText(const QString& field)
 // The confirmer with the attenuation handling live, so that a value taken
 // from the element into scrlAtten is seen to send nothing.
 struct ConfirmerFixture : ConfigPanelFixture {
-    LevelMonitor levels{ctx};
-    ConfigurationConfirmer confirmer{ctx};
+    LevelMonitor levels{dialogs,   ini,       path,           udp,
+                        panelView, meterView, monitoringView, *ui.tmrVolume};
+    LevelControls levelControls{ui, levels};
+    ConfigurationConfirmer confirmer{dialogs, ini, path, panelView};
 };
 
 // The answer of an element that took the panel of selectElement().
@@ -453,8 +455,8 @@ private slots:
         QFETCH(int, confirmed);
         QFETCH(bool, enabled);
         ConfirmerFixture f;
-        PropertiesPanel panel(f.ctx);
-        f.ctx.panel = &panel;
+        PropertiesPanel panel(f.ui);
+        f.panelView.setPropertiesPanel(&panel);
         f.writeIni(ConfigPanelFixture::decoderRecord());
         f.selectElement("DECODER");
         panel.SetListIndex(f.ui.cmbSilDetMode, shown);
@@ -546,7 +548,7 @@ private slots:
     void decoderAnswerSwitchesTheLayoutAndStopsMonitoring()
     {
         ConfirmerFixture f;
-        PropertiesPanel panel(f.ctx);
+        PropertiesPanel panel(f.ui);
         f.writeIni(ConfigPanelFixture::decoderRecord());
         f.selectElement("ENCODER");
         f.ui.chkGetVolume->setChecked(true);

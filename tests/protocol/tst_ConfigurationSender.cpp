@@ -11,7 +11,7 @@ namespace {
 const QString kNoAddress = "The local database holds no valid IP address for this element.";
 
 struct SenderFixture : ConfigPanelFixture {
-    ConfigurationSender sender{ctx};
+    ConfigurationSender sender{dialogs, ini, path, udp, panelView, *ui.timerRemoteSent};
 
     SenderFixture()
     {

@@ -94,7 +94,7 @@ struct Discovering : DiscoveryFixture {
     Discovering()
     {
         writeIni(QByteArray());
-        ctx.AutoDiscoverAwaiting = true;
+        discovery.setAwaitingAnswers(true);
         neighbours.entries.insert(kEncoderIp, kEncoderHardware);
         neighbours.entries.insert(kDecoderIp, kDecoderHardware);
     }
@@ -173,7 +173,7 @@ private slots:
         QFETCH(QByteArray, datagram);
         QFETCH(QString, expected);
         Discovering f;
-        ConfigurationConfirmer confirmer(f.ctx);
+        ConfigurationConfirmer confirmer(f.dialogs, f.ini, f.path, f.panelView);
         if (confirming) {
             const bool decoder = datagram.at(35) == 2;
             f.writeIni(decoder
@@ -181,8 +181,8 @@ private slots:
                                  .replace("SFN=1\nBUF=5\nATT=30\nSDM=2\nSDL=100\nSDT=150",
                                           "SFN=2\nBUF=7\nATT=40\nSDM=1\nSDL=90\nSDT=140")
                            : QByteArray(kEncoderSection).replace("SFN=1\nBUF=6", "SFN=2\nBUF=7"));
-            f.ctx.AutoDiscoverAwaiting = false;
-            f.ctx.confirmer = &confirmer;
+            f.discovery.setAwaitingAnswers(false);
+            f.confirmer = &confirmer;
             f.ui.lblElementMAC->setCaption(decoder ? QStringLiteral("02:00:00:00:AA:01")
                                                    : QStringLiteral("02:0A:5E:1F:2B:C4"));
         }
@@ -236,7 +236,7 @@ private slots:
         QFETCH(QString, line);
         for (bool discovering : {true, false}) {
             Discovering f;
-            f.ctx.AutoDiscoverAwaiting = discovering;
+            f.discovery.setAwaitingAnswers(discovering);
             f.ui.timerRemoteSent->setEnabled(true);
             QByteArray datagram = encoderFeedback();
             datagram.replace(offset, bytes.size(), bytes);
@@ -295,7 +295,8 @@ private slots:
         QFETCH(QStringList, summary);
         Discovering f;
         NetworkBoxes boxes(f.dialogs, &f.udp);
-        f.ctx.networkBoxes = &boxes;
+        f.networkBoxes = &boxes;
+        f.feedback = f.makeFeedback(&f.macLookup);
         QRandomGenerator random(1000);
         const auto datagram = [&](int n) {
             if (pattern == "junk") {
@@ -372,7 +373,7 @@ private slots:
         QFETCH(int, length);
         for (bool discovering : {true, false}) {
             Discovering f;
-            f.ctx.AutoDiscoverAwaiting = discovering;
+            f.discovery.setAwaitingAnswers(discovering);
             f.ui.timerRemoteSent->setEnabled(true);
             f.socket.inject(encoderFeedback(48).leftJustified(48, '\1').left(length));
             QVERIFY(f.dialogs.boxes.isEmpty());
@@ -423,7 +424,7 @@ private slots:
         f.neighbours.entries.clear();
         f.socket.inject(encoderFeedback());
         f.socket.inject(decoderFeedback());
-        QCOMPARE(f.macLookup->waitingCount(), 2);
+        QCOMPARE(f.macLookup.waitingCount(), 2);
         f.neighbours.resolve(kDecoderIp, kDecoderHardware);
         f.neighbours.resolve(kEncoderIp, kEncoderHardware);
         QCOMPARE(f.iniBytes(), kDecoderSection + kEncoderSection);
@@ -434,11 +435,11 @@ private slots:
     void branchIsChosenWhenTheMacIsKnown()
     {
         Discovering f;
-        ConfigurationConfirmer confirmer(f.ctx);
-        f.ctx.confirmer = &confirmer;
+        ConfigurationConfirmer confirmer(f.dialogs, f.ini, f.path, f.panelView);
+        f.confirmer = &confirmer;
         f.neighbours.entries.clear();
         f.socket.inject(encoderFeedback());
-        f.ctx.AutoDiscoverAwaiting = false;
+        f.discovery.setAwaitingAnswers(false);
         f.neighbours.resolve(kEncoderIp, kEncoderHardware);
         QVERIFY(f.iniBytes().isEmpty());
         QVERIFY(!f.dialogs.boxes.isEmpty());
@@ -450,10 +451,10 @@ private slots:
     void outsideDiscoveryTheAnswerIsConfirmedAndTheTreeRebuilt()
     {
         Discovering f;
-        f.ctx.AutoDiscoverAwaiting = false;
+        f.discovery.setAwaitingAnswers(false);
         f.writeIni(kEncoderSection);
-        ConfigurationConfirmer confirmer(f.ctx);
-        f.ctx.confirmer = &confirmer;
+        ConfigurationConfirmer confirmer(f.dialogs, f.ini, f.path, f.panelView);
+        f.confirmer = &confirmer;
         f.ui.timerRemoteSent->setEnabled(true);
         f.socket.inject(encoderFeedback());
         QVERIFY(!f.ui.timerRemoteSent->isEnabled());

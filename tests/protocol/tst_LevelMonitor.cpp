@@ -11,7 +11,9 @@ namespace {
 const QString kNoAddress = "The local database holds no valid IP address for this element.";
 
 struct MonitorFixture : ConfigPanelFixture {
-    LevelMonitor monitor{ctx};
+    LevelMonitor monitor{dialogs,   ini,       path,           udp,
+                         panelView, meterView, monitoringView, *ui.tmrVolume};
+    LevelControls controls{ui, monitor};
 
     explicit MonitorFixture(const QString& role = "DECODER")
     {
@@ -221,8 +223,8 @@ private slots:
     {
         MonitorFixture f("ENCODER");
         f.writeIni(ConfigPanelFixture::encoderRecord().replace("IP=198.18.0.20\n", ""));
-        f.ui.Toolbar1Buttons[6]->setEnabled(false);
-        f.ui.Toolbar1Buttons[7]->setEnabled(true);
+        f.ui.Toolbar1Buttons[kStartMonitoringButton]->setEnabled(false);
+        f.ui.Toolbar1Buttons[kStopMonitoringButton]->setEnabled(true);
         f.ui.chkGetVolume->setChecked(true);
         bool timerOnWhileBoxOpen = true;
         f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
@@ -238,8 +240,8 @@ private slots:
         QVERIFY(!f.ui.chkGetVolume->isChecked());
         QVERIFY(!f.volumeTimer()->fire()); // no second box at the next tick
         QCOMPARE(f.dialogs.boxes.size(), 1);
-        QVERIFY(f.ui.Toolbar1Buttons[6]->isEnabled());
-        QVERIFY(!f.ui.Toolbar1Buttons[7]->isEnabled());
+        QVERIFY(f.ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
+        QVERIFY(!f.ui.Toolbar1Buttons[kStopMonitoringButton]->isEnabled());
         QVERIFY(f.socket.sent.isEmpty());
     }
 

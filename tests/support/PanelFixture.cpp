@@ -10,24 +10,23 @@ namespace nms::test {
 PanelFixture::PanelFixture()
     : window(timers)
     , ini(store)
-    , context{window.controls(),
-              dialogs,
-              ini,
-              timers,
-              clock,
-              dir.filePath(QStringLiteral("nms.ini"))}
-    , panel(context)
-    , list(context)
-    , selection(context)
+    , iniPath(dir.filePath(QStringLiteral("nms.ini")))
+    , panel(window.controls())
+    , panelView(window.controls(), &panel)
+    , treeView(window.controls())
+    , meterView(window.controls())
+    , pingField(window.controls())
+    , monitoringView(window.controls())
+    , list(dialogs, ini, iniPath, treeView, meterView, panelView)
+    , selection(dialogs, ini, iniPath, panelView, pingField, monitoringView)
 {
-    context.panel = &panel;
-    context.elementList = &list;
-    context.selection = &selection;
+    QObject::connect(&treeView, &WidgetTreeView::nodePicked, &selection,
+                     &ElementSelection::SelectElement);
 }
 
 void PanelFixture::writeIni(const QByteArray& bytes)
 {
-    QFile file(context.iniPath);
+    QFile file(iniPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         qFatal("cannot write the test database");
     file.write(bytes);
@@ -36,7 +35,7 @@ void PanelFixture::writeIni(const QByteArray& bytes)
 
 void PanelFixture::removeIni()
 {
-    QFile::remove(context.iniPath);
+    QFile::remove(iniPath);
 }
 
 QTreeWidgetItem* PanelFixture::node(const QString& key)
@@ -44,7 +43,7 @@ QTreeWidgetItem* PanelFixture::node(const QString& key)
     QTreeWidget* tree = ui().TreeView1;
     for (int i = 0; i < tree->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = tree->topLevelItem(i);
-        if (item->data(0, ElementList::kNodeKeyRole).toString() == key)
+        if (item->data(0, WidgetTreeView::kNodeKeyRole).toString() == key)
             return item;
     }
     return nullptr;

@@ -7,7 +7,6 @@
 #include "FakeClock.h"
 #include "ManualTimer.h"
 #include "RecordingDialogs.h"
-#include "app/NmsContext.h"
 #include "db/ElementList.h"
 #include "db/ElementSelection.h"
 #include "db/IniRoutines.h"
@@ -15,6 +14,11 @@
 #include "ui/FrmMain.h"
 #include "ui/FrmMainControls.h"
 #include "ui/PropertiesPanel.h"
+#include "ui/ToolbarMonitoringView.h"
+#include "ui/WidgetMeterView.h"
+#include "ui/WidgetPanelView.h"
+#include "ui/WidgetPingField.h"
+#include "ui/WidgetTreeView.h"
 
 class QTreeWidgetItem;
 
@@ -22,7 +26,7 @@ namespace nms::test {
 
 // The main window with the real INI routines on a private nms.ini in a
 // temporary directory, and the panel, element list and element selection
-// wired into a context as the program wires them. Boxes are recorded and
+// on the window's views, wired as the program wires them. Boxes are recorded and
 // timers fire only on request.
 class PanelFixture {
 public:
@@ -45,8 +49,13 @@ public:
     PrivateProfileStore store;
     IniRoutines ini;
     FakeClock clock;
-    NmsContext context;
+    QString iniPath;
     PropertiesPanel panel;
+    WidgetPanelView panelView;
+    WidgetTreeView treeView;
+    WidgetMeterView meterView;
+    WidgetPingField pingField;
+    ToolbarMonitoringView monitoringView;
     ElementList list;
     ElementSelection selection;
 };

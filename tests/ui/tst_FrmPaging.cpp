@@ -2,21 +2,17 @@
 
 #include <QLabel>
 
-#include "ManualTimer.h"
 #include "ui/FrmPaging.h"
 
 using namespace nms;
 
 class FrmPagingTest : public QObject {
     Q_OBJECT
-private:
-    test::ManualTimerFactory m_timers;
-
 private slots:
     void windowHasItsDesignFrame()
     {
         QWidget owner;
-        FrmPaging paging(m_timers, &owner);
+        FrmPaging paging(&owner);
         QCOMPARE(paging.objectName(), QStringLiteral("frmPaging"));
         QCOMPARE(paging.windowTitle(), QStringLiteral("Paging network..."));
         QCOMPARE(paging.minimumSize(), QSize(312, 54));
@@ -32,7 +28,7 @@ private slots:
     void labelStandsAtItsPlaceWithItsCaption()
     {
         QWidget owner;
-        FrmPaging paging(m_timers, &owner);
+        FrmPaging paging(&owner);
         QLabel* label = paging.Label1();
         QVERIFY(label);
         QCOMPARE(label->objectName(), QStringLiteral("Label1"));
@@ -45,17 +41,6 @@ private slots:
         QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
                  "caption cut off");
         QVERIFY(paging.rect().contains(label->geometry()));
-    }
-
-    void timerIsMadeByTheFactoryAndStartsDisabled()
-    {
-        QWidget owner;
-        FrmPaging paging(m_timers, &owner);
-        test::ManualTimer* timer = m_timers.timer(QStringLiteral("Timer1"));
-        QVERIFY(timer);
-        QCOMPARE(static_cast<Timer*>(timer), paging.Timer1());
-        QCOMPARE(timer->interval(), 3000);
-        QVERIFY(!timer->isEnabled());
     }
 
     void showsCentredOnItsOwner_data()
@@ -72,7 +57,7 @@ private slots:
         owner.setGeometry(ownerGeometry);
         owner.show();
         QVERIFY(QTest::qWaitForWindowExposed(&owner));
-        FrmPaging paging(m_timers, &owner);
+        FrmPaging paging(&owner);
         paging.show();
         QVERIFY(QTest::qWaitForWindowExposed(&paging));
         const QPoint offset = paging.frameGeometry().center() - owner.frameGeometry().center();
@@ -85,7 +70,7 @@ private slots:
     {
         QWidget owner;
         owner.show();
-        FrmPaging paging(m_timers, &owner);
+        FrmPaging paging(&owner);
         paging.show();
         QVERIFY(QTest::qWaitForWindowExposed(&paging));
         QTest::keyClick(&paging, Qt::Key_Escape);

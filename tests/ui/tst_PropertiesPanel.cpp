@@ -35,8 +35,8 @@ void dirtyLevelDisplay(PanelFixture& f)
     ui.tmrVolume->setEnabled(true);
     ui.chkGetVolume->show();
     ui.chkGetVolume->setChecked(true);
-    ui.Toolbar1Buttons[6]->setEnabled(false);
-    ui.Toolbar1Buttons[7]->setEnabled(true);
+    ui.Toolbar1Buttons[kStartMonitoringButton]->setEnabled(false);
+    ui.Toolbar1Buttons[kStopMonitoringButton]->setEnabled(true);
     ui.VUMeter->setWidthTwips(1200);
     ui.lblVolume->setText(QStringLiteral("-6dBFS"));
 }
@@ -81,8 +81,8 @@ private slots:
         QVERIFY(!ui.tmrVolume->isEnabled());
         QVERIFY(!ui.chkGetVolume->isChecked());
         QVERIFY(ui.chkGetVolume->isHidden());
-        QCOMPARE(ui.Toolbar1Buttons[6]->isEnabled(), encoder);
-        QVERIFY(!ui.Toolbar1Buttons[7]->isEnabled());
+        QCOMPARE(ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled(), encoder);
+        QVERIFY(!ui.Toolbar1Buttons[kStopMonitoringButton]->isEnabled());
         QCOMPARE(ui.VUMeter->isEnabled(), encoder);
         QCOMPARE(ui.VUMeter->widthTwips(), 0);
         QCOMPARE(ui.lblVolume->text(), QString("-oodBFS"));
@@ -104,10 +104,10 @@ private slots:
         PanelFixture f;
         FrmMainControls& ui = f.ui();
         ui.lblElementType->setCaption("ENCODER");
-        ui.Toolbar1Buttons[6]->setEnabled(false);
+        ui.Toolbar1Buttons[kStartMonitoringButton]->setEnabled(false);
         ui.tmrVolume->setEnabled(true);
         ui.lblElementType->setCaption("ENCODER");
-        QVERIFY(ui.Toolbar1Buttons[6]->isEnabled());
+        QVERIFY(ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
         QVERIFY(!ui.tmrVolume->isEnabled());
     }
 
