@@ -124,7 +124,17 @@ def simcodec():
     write("simcodec", "address-text", b"198.18.0.21")
 
 
+def nmsctl():
+    # An ELEMENT line, then the KEY=VALUE lines of a set.
+    write("nmsctl", "mac-decoder", b"02:00:c6:12:00:0c\nname=Tx b\nsdl=100\nsdt=220\nbuf=8\n")
+    write("nmsctl", "bare-mac-encoder", b"0200C612000B\nip=10.0.0.1\nINPUT=1\nbound=2")
+    write("nmsctl", "name-ambiguous", b" studio \ngw=198.18.0.256")
+    write("nmsctl", "address", b"198.18.0.012\nremote=198.18.0.11\nmask=255.255.0.0\ntx=1")
+    write("nmsctl", "refusals", b"TX SITE\nsdm=3\nname=\ncolour=red\nip")
+
+
 feedback()
+nmsctl()
 ini()
 level()
 icmp()

@@ -6,6 +6,17 @@
 
 namespace nms::record {
 
+// The ranges of the panel's scroll bars, and so of the values a record
+// holds and a configuration sends. The attenuation's minimum means mute.
+inline constexpr int kAttenuationMute = 14;
+inline constexpr int kAttenuationMax = 255;
+inline constexpr int kBufferMin = 0;
+inline constexpr int kBufferMax = 8;
+inline constexpr int kSilenceLevelMin = 1;
+inline constexpr int kSilenceLevelMax = 154;
+inline constexpr int kSilenceTimeMin = 1;
+inline constexpr int kSilenceTimeMax = 220;
+
 // A stored value read as a whole number the way the element record keeps
 // them: an optional sign and decimal digits (blanks around them are already
 // gone), within the 16-bit range the panel's lists and scroll bars take.

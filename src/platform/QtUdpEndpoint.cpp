@@ -218,11 +218,14 @@ bool QtUdpEndpoint::broadcast(const QByteArray& data, quint16 port)
     bool anyLeft = false;
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface& interface : interfaces) {
+        if (!m_broadcastInterface.isEmpty() && interface.name() != m_broadcastInterface)
+            continue;
         if (isBroadcastInterface(interface))
             anyLeft = broadcastOn(interface, data, port) || anyLeft;
     }
-    if (anyLeft)
-        return true;
+    // Restricted to one interface, nothing leaves any other way.
+    if (anyLeft || !m_broadcastInterface.isEmpty())
+        return anyLeft;
     return sendDatagram(data, QHostAddress(QHostAddress::Broadcast), port);
 }
 

@@ -46,6 +46,8 @@ public:
 
     // The receive queue the kernel granted, in bytes (0 when closed).
     int receiveBufferBytes() const;
+    // Limits broadcast() to the interface of this name (empty: every one).
+    void restrictBroadcastTo(const QString& interfaceName) { m_broadcastInterface = interfaceName; }
 
 private:
     struct Arrival {
@@ -64,6 +66,7 @@ private:
     bool m_handOnScheduled = false;
     quint64 m_kernelDrops = 0;
     quint64 m_inboxDrops = 0;
+    QString m_broadcastInterface;
 
     void enlargeReceiveBuffer();
     void readPending();

@@ -30,6 +30,9 @@ public:
     // Answers (feedback datagrams) held back while a message box is open;
     // only one that finds this many already held is dropped.
     static constexpr int kAnswerCapacity = 4096;
+    // Said when the port cannot be bound (another program holds it).
+    static inline const QString kPortOccupiedText =
+        QStringLiteral("Unable to use UDP port 2976: occupied.");
 
     enum class ReopenResult { Ready, NoValidAddress, EndpointFailed };
 

@@ -14,6 +14,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
+#include "db/RecordValues.h"
 #include "platform/Timer.h"
 #include "platform/TimerFactory.h"
 #include "ui/CaptionLabel.h"
@@ -408,7 +409,8 @@ void FrmMain::buildAudioRows(QWidget* frame)
     c.Label9->resize(qMax(label9Width, c.Label9->width()), c.Label9->height());
     c.cmbAudioInput = addDropDown(frame, "cmbAudioInput", kRightField, 1440,
                                   {QStringLiteral("Digital"), QStringLiteral("Analog")});
-    c.scrlAtten = addScrollBar(frame, "scrlAtten", kRightField, 1515, 14, 255, 255);
+    c.scrlAtten = addScrollBar(frame, "scrlAtten", kRightField, 1515, record::kAttenuationMute,
+                               record::kAttenuationMax, record::kAttenuationMax);
     c.scrlAtten->hide();
     // The attenuation readout runs up to "-120.5 dB" in the space between
     // the bar and the frame's edge: it takes the small readout font of the
@@ -439,14 +441,17 @@ void FrmMain::buildSilenceDetectorRows(QWidget* frame)
 {
     auto& c = m_controls;
     c.Label20 = addCaption(frame, "Label20", QStringLiteral("Buffer size:"), kRightCaption, 3000);
-    c.scrlBuffer = addScrollBar(frame, "scrlBuffer", kRightField, 3000, 0, 8, 0);
+    c.scrlBuffer = addScrollBar(frame, "scrlBuffer", kRightField, 3000, record::kBufferMin,
+                                record::kBufferMax, record::kBufferMin);
     c.scrlBuffer->setEnabled(false);
     c.lblLatency = addValueLabel<QLabel>(frame, "lblLatency", QStringLiteral("0mS"), kReadout, 3000,
                                          kReadoutWidth);
 
     c.Label24 = addCaption(frame, "Label24", QStringLiteral("Threshold:"), kRightCaption, 3240);
     c.Label24->setToolTip(QStringLiteral("Silence detector trigger level"));
-    c.scrlSilDetLevel = addScrollBar(frame, "scrlSilDetLevel", kRightField, 3240, 1, 154, 1);
+    c.scrlSilDetLevel =
+        addScrollBar(frame, "scrlSilDetLevel", kRightField, 3240, record::kSilenceLevelMin,
+                     record::kSilenceLevelMax, record::kSilenceLevelMin);
     c.lblSilDetLevel = addValueLabel<QLabel>(frame, "lblSilDetLevel", QStringLiteral("0dBu"),
                                              kReadout, 3240, kReadoutWidth);
 
@@ -457,7 +462,9 @@ void FrmMain::buildSilenceDetectorRows(QWidget* frame)
 
     c.Label26 = addCaption(frame, "Label26", QStringLiteral("Timeout:"), kRightCaption, 3480);
     c.Label26->setToolTip(QStringLiteral("Silence detector time countdown"));
-    c.scrlSilDetTime = addScrollBar(frame, "scrlSilDetTime", kRightField, 3480, 1, 220, 1);
+    c.scrlSilDetTime =
+        addScrollBar(frame, "scrlSilDetTime", kRightField, 3480, record::kSilenceTimeMin,
+                     record::kSilenceTimeMax, record::kSilenceTimeMin);
     c.lblSilDetTime = addValueLabel<QLabel>(frame, "lblSilDetTime", QStringLiteral("0Sec"),
                                             kReadout, 3480, kReadoutWidth);
 

@@ -1,0 +1,204 @@
+#include "cli/CheckCommand.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "cli/CliError.h"
+#include "cli/CommandLine.h"
+#include "cli/Console.h"
+#include "cli/EchoRunner.h"
+#include "cli/ElementDatabase.h"
+#include "cli/ElementLink.h"
+#include "cli/InterruptSignals.h"
+#include "cli/LevelPoller.h"
+#include "db/TextHelpers.h"
+#include "protocol/LevelPacket.h"
+
+namespace nms::cli {
+
+namespace {
+
+const QString kWarning = QStringLiteral("warning-ms");
+const QString kCritical = QStringLiteral("critical-ms");
+const QString kSilence = QStringLiteral("silence-dbfs");
+constexpr int kMaxThresholdMs = 60000;
+constexpr double kQuietestDbfs = -140.0;
+
+CheckCommand::State worse(CheckCommand::State a, CheckCommand::State b)
+{
+    // UNKNOWN ranks below CRITICAL: a link that is down outweighs one that
+    // could not be judged.
+    auto rank = [](CheckCommand::State s) {
+        switch (s) {
+        case CheckCommand::State::Ok: return 0;
+        case CheckCommand::State::Unknown: return 1;
+        case CheckCommand::State::Warning: return 2;
+        case CheckCommand::State::Critical: return 3;
+        }
+        return 0;
+    };
+    return rank(a) >= rank(b) ? a : b;
+}
+
+} // namespace
+
+CheckCommand::CheckCommand(QString defaultDatabase, Dialogs& dialogs, IcmpSocket& socket,
+                           Clock& clock, InterruptSignals& interrupts)
+    : m_defaultDatabase(std::move(defaultDatabase))
+    , m_dialogs(dialogs)
+    , m_socket(socket)
+    , m_clock(clock)
+    , m_interrupts(interrupts)
+{
+}
+
+QString CheckCommand::stateName(State state)
+{
+    switch (state) {
+    case State::Ok: return QStringLiteral("OK");
+    case State::Warning: return QStringLiteral("WARNING");
+    case State::Critical: return QStringLiteral("CRITICAL");
+    case State::Unknown: return QStringLiteral("UNKNOWN");
+    }
+    return QStringLiteral("UNKNOWN");
+}
+
+QString CheckCommand::perfLabel(const QString& label)
+{
+    const bool plain = std::all_of(label.begin(), label.end(), [](QChar c) {
+        return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('-') ||
+               c == QLatin1Char('.');
+    });
+    if (plain && !label.isEmpty())
+        return label;
+    QString quoted = label;
+    quoted.replace(QLatin1Char('\''), QLatin1Char('_')).replace(QLatin1Char('='), QLatin1Char('_'));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+CheckCommand::ElementResult CheckCommand::checkElement(const StoredElement& element, bool single,
+                                                       const Thresholds& thresholds,
+                                                       EchoRunner& echoes, LevelPoller* poller)
+{
+    const QString address = element.value(QStringLiteral("ip"));
+    const QString label = element.name().isEmpty() ? element.mac() : element.name();
+    // One element's figures carry the plain labels; several are told apart.
+    const QString prefix = single ? QString() : label + QLatin1Char(' ');
+    ElementResult result;
+    const EchoRunner::Outcome echo = echoes.echo(address);
+    result.summary = QStringLiteral("%1 %2").arg(label, echo.text());
+    if (!echo.replied()) {
+        result.state = State::Critical;
+        return result;
+    }
+    const auto rtt = int(echo.roundTripMs);
+    result.state = rtt >= thresholds.criticalMs  ? State::Critical
+                   : rtt >= thresholds.warningMs ? State::Warning
+                                                 : State::Ok;
+    result.perfdata.append(QStringLiteral("%1=%2ms;%3;%4")
+                               .arg(perfLabel(prefix + QStringLiteral("rtt")))
+                               .arg(rtt)
+                               .arg(thresholds.warningMs)
+                               .arg(thresholds.criticalMs));
+    if (!element.isDecoder() || poller == nullptr || m_interrupts.raised())
+        return result;
+    const std::optional<qint32> peak = poller->poll(address);
+    if (!peak) {
+        result.state = State::Critical;
+        result.summary += QStringLiteral(", no level answer");
+        return result;
+    }
+    result.summary += QStringLiteral(", ") + LevelPacket::levelCaption(*peak);
+    if (*peak == 0 || LevelPacket::levelDbfs(*peak) < thresholds.silenceDbfs) {
+        result.state = State::Critical;
+        result.summary += QStringLiteral(" (silent)");
+    }
+    if (*peak > 0)
+        result.perfdata.append(QStringLiteral("%1=%2dBFS;;%3")
+                                   .arg(perfLabel(prefix + QStringLiteral("level")))
+                                   .arg(LevelPacket::levelDbfs(*peak))
+                                   .arg(thresholds.silenceDbfs));
+    return result;
+}
+
+int CheckCommand::run(const QStringList& arguments)
+{
+    CommandLine line(
+        QStringLiteral("check"),
+        QStringLiteral(
+            "A monitoring plugin: pings each element (every element of the database when none "
+            "is named) and polls each decoder's audio level, then prints one status line with "
+            "performance data (rtt=...ms;W;C level=...dBFS). Exit status 0 OK, 1 WARNING "
+            "(round trip at or above --warning-ms), 2 CRITICAL (no echo reply, round trip at "
+            "or above --critical-ms, a decoder without a level answer, or a level below "
+            "--silence-dbfs), 3 UNKNOWN (bad usage, unknown element, missing database, UDP "
+            "port 2976 held by the window while a decoder is to be checked)."),
+        m_defaultDatabase, kExitUnknown);
+    line.addPositional(QStringLiteral("element"),
+                       QStringLiteral("MAC (with or without colons), stored name or IP address."),
+                       QStringLiteral("[ELEMENT...]"));
+    line.addOption(QCommandLineOption(
+        kWarning, QStringLiteral("WARNING from this round trip in ms (default 200)."),
+        QStringLiteral("ms"), QStringLiteral("200")));
+    line.addOption(QCommandLineOption(
+        kCritical, QStringLiteral("CRITICAL from this round trip in ms (default 500)."),
+        QStringLiteral("ms"), QStringLiteral("500")));
+    line.addOption(QCommandLineOption(
+        kSilence, QStringLiteral("CRITICAL for a decoder whose level is below this (default -60)."),
+        QStringLiteral("dBFS"), QStringLiteral("-60")));
+    line.parse(arguments);
+    const Thresholds thresholds{line.intValue(kWarning, 0, kMaxThresholdMs),
+                                line.intValue(kCritical, 0, kMaxThresholdMs),
+                                line.numberValue(kSilence, kQuietestDbfs, 0.0)};
+    const ElementDatabase database = ElementDatabase::load(line.databasePath(), kExitUnknown);
+    QList<const StoredElement*> elements;
+    for (const QString& name : line.positional())
+        elements.append(&database.resolve(name, kExitUnknown));
+    if (line.positional().isEmpty()) {
+        for (const StoredElement& element : database.elements())
+            elements.append(&element);
+    }
+    if (elements.isEmpty())
+        throw CliError{kExitUnknown, QStringLiteral("check: the database holds no element")};
+
+    EchoRunner echoes(m_socket, m_clock, m_interrupts);
+    echoes.open(kExitUnknown);
+    std::unique_ptr<ElementLink> link;
+    std::unique_ptr<LevelPoller> poller;
+    const bool anyDecoder = std::any_of(elements.begin(), elements.end(),
+                                        [](const StoredElement* e) { return e->isDecoder(); });
+    if (anyDecoder) {
+        link = std::make_unique<ElementLink>(m_dialogs);
+        link->open(kExitUnknown);
+        poller = std::make_unique<LevelPoller>(*link, m_interrupts);
+    }
+
+    const bool single = elements.size() == 1;
+    State overall = State::Ok;
+    QStringList problems;
+    QStringList fine;
+    QStringList perfdata;
+    for (const StoredElement* element : std::as_const(elements)) {
+        const ElementResult result =
+            checkElement(*element, single, thresholds, echoes, poller.get());
+        if (m_interrupts.raised())
+            return kExitUnknown;
+        overall = worse(overall, result.state);
+        (result.state == State::Ok ? fine : problems).append(result.summary);
+        perfdata += result.perfdata;
+    }
+    QString status = QStringLiteral("VELTRINO %1 - ").arg(stateName(overall));
+    if (problems.isEmpty())
+        status += QStringLiteral("%1 of %2 answering: %3")
+                      .arg(fine.size())
+                      .arg(elements.size())
+                      .arg(fine.join(QStringLiteral("; ")));
+    else
+        status += problems.join(QStringLiteral("; "));
+    if (!perfdata.isEmpty())
+        status += QStringLiteral(" | ") + perfdata.join(QLatin1Char(' '));
+    Console::outLine(status);
+    return int(overall);
+}
+
+} // namespace nms::cli

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace nms {
+class Clock;
+class Dialogs;
+class IcmpSocket;
+} // namespace nms
+
+namespace nms::cli {
+
+class EchoRunner;
+class InterruptSignals;
+class LevelPoller;
+class StoredElement;
+
+// `check`: a monitoring plugin. Pings each element (every element of the
+// database when none is named), polls each decoder's level, and prints one
+// status line with performance data. Exit 0 OK, 1 WARNING, 2 CRITICAL,
+// 3 UNKNOWN; bad usage is UNKNOWN too, so that a monitoring system never
+// reads a typo as a link down.
+class CheckCommand {
+public:
+    enum class State { Ok = 0, Warning = 1, Critical = 2, Unknown = 3 };
+
+    CheckCommand(QString defaultDatabase, Dialogs& dialogs, IcmpSocket& socket, Clock& clock,
+                 InterruptSignals& interrupts);
+    int run(const QStringList& arguments);
+
+    static QString stateName(State state);
+    // A perfdata label: bare when it needs no quotes, else in single quotes.
+    static QString perfLabel(const QString& label);
+
+private:
+    struct Thresholds {
+        int warningMs = 0;
+        int criticalMs = 0;
+        double silenceDbfs = 0.0;
+    };
+    struct ElementResult {
+        State state = State::Ok;
+        QString summary;
+        QStringList perfdata;
+    };
+
+    QString m_defaultDatabase;
+    Dialogs& m_dialogs;
+    IcmpSocket& m_socket;
+    Clock& m_clock;
+    InterruptSignals& m_interrupts;
+
+    ElementResult checkElement(const StoredElement& element, bool single,
+                               const Thresholds& thresholds, EchoRunner& echoes,
+                               LevelPoller* poller);
+};
+
+} // namespace nms::cli

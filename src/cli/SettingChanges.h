@@ -1,0 +1,35 @@
+#pragma once
+
+#include <utility>
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace nms::cli {
+
+class PanelValues;
+
+// The KEY=VALUE arguments of `set`, checked one by one before anything is
+// sent: the key must be one the panel can edit, and its value one the
+// panel's control can hold.
+class SettingChanges {
+public:
+    static QStringList keys();
+
+    // Refuses (CliError, the given status) text that is not KEY=VALUE, an
+    // unknown key, a key given twice, and no setting at all.
+    static SettingChanges parse(const QStringList& settings, int refusalStatus);
+
+    // Puts each change into the panel; refuses a value its control cannot
+    // hold, and a decoder's setting for any other role.
+    void applyTo(PanelValues& panel, int encoderCount, int refusalStatus) const;
+
+    bool changes(const QString& key) const;
+    const QList<std::pair<QString, QString>>& settings() const { return m_settings; }
+
+private:
+    QList<std::pair<QString, QString>> m_settings;
+};
+
+} // namespace nms::cli

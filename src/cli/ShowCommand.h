@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace nms::cli {
+
+// `show ELEMENT`: one record, every key as the file holds it.
+class ShowCommand {
+public:
+    explicit ShowCommand(QString defaultDatabase);
+    int run(const QStringList& arguments);
+
+private:
+    QString m_defaultDatabase;
+};
+
+} // namespace nms::cli
