@@ -39,8 +39,6 @@ namespace {
 const QString kAlreadyRunningTitle = QStringLiteral("Orbelund Veltrino NMS");
 const QString kAlreadyRunningText =
     QStringLiteral("Orbelund Veltrino NMS is already running (check the icon in system tray)!");
-const QString kPortOccupiedText =
-    QStringLiteral("Unable to use UDP port %1: occupied.").arg(UdpClient::kConfigurationPort);
 constexpr int kFirstPingRetryCountdown = 3;
 } // namespace
 
@@ -142,7 +140,7 @@ MainWindow::LoadResult MainWindow::load()
     AtomicFileWriter::removeAbandonedTemporaries(m_services.iniPath);
     m_elementList->Load_Config();
     if (!m_udpClient->bindLocal()) {
-        m_services.dialogs.critical(kApplicationTitle, {kPortOccupiedText});
+        m_services.dialogs.critical(kApplicationTitle, {UdpClient::kPortOccupiedText});
         return LoadResult::PortOccupied;
     }
     m_ping->setPingRetryCountdown(kFirstPingRetryCountdown);
@@ -202,7 +200,7 @@ void MainWindow::reportEndpointFailure()
     if (m_ending)
         return;
     m_ending = true;
-    m_services.dialogs.critical(kApplicationTitle, {kPortOccupiedText});
+    m_services.dialogs.critical(kApplicationTitle, {UdpClient::kPortOccupiedText});
     // The program ends at once: the unload step does not run.
     m_unloaded = true;
     m_window->hide();

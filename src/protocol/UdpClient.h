@@ -32,7 +32,7 @@ public:
     static constexpr int kAnswerCapacity = 4096;
     // Said when the port cannot be bound (another program holds it).
     static inline const QString kPortOccupiedText =
-        QStringLiteral("Unable to use UDP port 2976: occupied.");
+        QStringLiteral("Unable to use UDP port %1: occupied.").arg(kConfigurationPort);
 
     enum class ReopenResult { Ready, NoValidAddress, EndpointFailed };
 
