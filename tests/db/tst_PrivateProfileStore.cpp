@@ -421,39 +421,6 @@ private slots:
         QVERIFY(m_store->lastError().isEmpty());
     }
 
-    void unreadableFileReadsAsMissingAndIsNeverOverwritten_data()
-    {
-        QTest::addColumn<bool>("directory"); // else mode 000
-        QTest::newRow("mode 000") << false;
-        QTest::newRow("not a regular file") << true;
-    }
-    void unreadableFileReadsAsMissingAndIsNeverOverwritten()
-    {
-        QFETCH(bool, directory);
-        if (directory) {
-            QVERIFY(QDir().mkdir(m_path));
-        } else {
-            if (::geteuid() == 0)
-                QSKIP("root reads a file of mode 000; the directory row covers this as root");
-            prepare("[A]\nX=1\n");
-            QVERIFY(QFile::setPermissions(m_path, QFileDevice::Permissions()));
-        }
-        QCOMPARE(read("A", "X", "def"), QStringLiteral("def"));
-        QVERIFY(m_store->sectionNames(m_path).isEmpty());
-        QVERIFY(!m_store->lastError().isEmpty());
-
-        QVERIFY(!write("A", "X", "2"));
-        QVERIFY(!m_store->deleteSection(QStringLiteral("A"), m_path));
-        QVERIFY(!m_store->lastError().isEmpty());
-        if (!directory) {
-            QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner));
-            QCOMPARE(readBytes(m_path), QByteArray("[A]\nX=1\n"));
-        } else {
-            QVERIFY(QFileInfo(m_path).isDir());
-        }
-        QCOMPARE(directoryEntries(), QStringList{QStringLiteral("nms.ini")});
-    }
-
     // The write replaces the file: a reader holding the old one keeps its
     // bytes whole, the mode and a symbolic link stay, and a write of the
     // value already there replaces nothing.
@@ -479,18 +446,42 @@ private slots:
         QFile::remove(real);
     }
 
-    // A write that fails midway, for want of room in the folder or of file
-    // size, leaves the old file whole and no temporary file behind.
-    void failedWriteKeepsTheOldFile_data()
+    // A file that cannot be read reads as missing and is never replaced. A
+    // write that fails midway, for want of room for a new file in the folder
+    // or of file size, leaves the old file whole. No temporary file stays.
+    void fileThatCannotBeWritten_data()
     {
-        QTest::addColumn<bool>("sizeLimit"); // else the folder takes no new file
-        QTest::newRow("read-only folder") << false;
-        QTest::newRow("file size limit") << true;
+        QTest::addColumn<QString>("cause");
+        for (const char* cause :
+             {"mode 000", "not a regular file", "read-only folder", "file size limit"})
+            QTest::newRow(cause) << latin1(cause);
     }
-    void failedWriteKeepsTheOldFile()
+    void fileThatCannotBeWritten()
     {
-        QFETCH(bool, sizeLimit);
-        prepare("[A]\nX=1\n");
+        QFETCH(QString, cause);
+        const bool directory = cause == QLatin1String("not a regular file");
+        const bool readOnlyFolder = cause == QLatin1String("read-only folder");
+        const bool sizeLimit = cause == QLatin1String("file size limit");
+        const bool readable = readOnlyFolder || sizeLimit;
+        const QByteArray before("[A]\nX=1\n");
+        if (directory)
+            QVERIFY(QDir().mkdir(m_path));
+        else
+            prepare(before);
+        if (cause == QLatin1String("mode 000")) {
+            if (::geteuid() == 0)
+                QSKIP("root reads a file of mode 000; the directory row covers this as root");
+            QVERIFY(QFile::setPermissions(m_path, QFileDevice::Permissions()));
+        }
+        const QString value = readable ? QStringLiteral("1") : QStringLiteral("def");
+        QCOMPARE(read("A", "X", "def"), value);
+        QCOMPARE(m_store->sectionNames(m_path).size(), readable ? 1 : 0);
+        QCOMPARE(m_store->lastError().isEmpty(), readable);
+        if (!readable)
+            QVERIFY(!m_store->deleteSection(QStringLiteral("A"), m_path));
+
+        if (readOnlyFolder && !makeDirectoryUnwritable(m_dir.path(), true))
+            QSKIP("this folder cannot be made to refuse new files");
         struct rlimit saved {};
         QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
         struct rlimit tiny = saved;
@@ -498,17 +489,21 @@ private slots:
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         if (sizeLimit)
             QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
-        else if (!makeDirectoryUnwritable(m_dir.path(), true))
-            QSKIP("this folder cannot be made to refuse new files");
         const bool written = write("A", "X", "a longer value");
         ::setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, oldHandler);
-        QVERIFY(sizeLimit || makeDirectoryUnwritable(m_dir.path(), false));
+        QVERIFY(!readOnlyFolder || makeDirectoryUnwritable(m_dir.path(), false));
         QVERIFY(!written);
         QVERIFY(!m_store->lastError().isEmpty());
-        QCOMPARE(readBytes(m_path), QByteArray("[A]\nX=1\n"));
+        if (directory) {
+            QVERIFY(QFileInfo(m_path).isDir());
+        } else {
+            QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner));
+            QCOMPARE(readBytes(m_path), before);
+        }
         QCOMPARE(directoryEntries(), QStringList{QStringLiteral("nms.ini")});
-        QCOMPARE(read("A", "X"), QStringLiteral("1"));
+        if (readable) // the refused value is not kept either
+            QCOMPARE(read("A", "X"), value);
     }
 
     void externalWriteIsSeenByTheNextRead_data()
