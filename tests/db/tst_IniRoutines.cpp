@@ -349,8 +349,6 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("section");
         QTest::addColumn<int>("expected");
-        addRow("13 keys", sectionWithKeys(13), "S", 13);
-        addRow("17 keys", sectionWithKeys(17), "S", 17);
         addRow("18 keys", sectionWithKeys(18), "S", 18);
         addRow("blank and comment lines not counted", QByteArray("[S]\nA=1\n\n;c\nB=2\n"), "S", 2);
         addRow("missing section", sectionWithKeys(3), "T", 0);
