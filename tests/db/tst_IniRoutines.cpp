@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include "FileBytes.h"
+#include "TableRow.h"
 #include "db/IniRoutines.h"
 #include "db/PrivateProfileStore.h"
 
@@ -78,63 +79,45 @@ private slots:
     void readFromIni_data()
     {
         QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("defaultValue");
         QTest::addColumn<QString>("expected");
-        const QByteArray record("[001A2B3C4D5E]\nNAME=STUDIO          \nROLE=1\nVER=3.4\n");
-        QTest::newRow("key in lower case finds the upper-case line")
-            << record << "001A2B3C4D5E"
-            << "name"
-            << "" << QStringLiteral("STUDIO");
-        QTest::newRow("key in upper case too") << record << "001A2B3C4D5E"
-                                               << "ROLE"
-                                               << "" << QStringLiteral("1");
-        QTest::newRow("absent key gives the default") << record << "001A2B3C4D5E"
-                                                      << "ver2"
-                                                      << "2" << QStringLiteral("2");
-        QTest::newRow("absent key gives the empty default") << record << "001A2B3C4D5E"
-                                                            << "gw"
-                                                            << "" << QString();
-        QTest::newRow("missing file") << kNoFile << "001A2B3C4D5E"
-                                      << "name"
-                                      << "x" << QStringLiteral("x");
-        QTest::newRow("749 characters at most")
-            << QByteArray("[S]\nK=" + QByteArray(2000, 'q') + "\n") << "S"
-            << "k"
-            << "" << QString(749, QLatin1Char('q'));
+        const QByteArray record("[S]\nNAME=STUDIO          \nROLE=1\n");
+        addRow("key in lower case finds the upper-case line", record, "name", "", "STUDIO");
+        addRow("absent key gives the default", record, "ver2", "2", "2");
+        addRow("missing file", kNoFile, "name", "x", "x");
+        addRow("749 characters at most", "[S]\nK=" + QByteArray(2000, 'q') + "\n", "k", "",
+               QString(749, QLatin1Char('q')));
     }
     void readFromIni()
     {
         QFETCH(QByteArray, file);
-        QFETCH(QString, section);
         QFETCH(QString, key);
         QFETCH(QString, defaultValue);
         QFETCH(QString, expected);
         prepare(file);
-        const QString value = m_ini->ReadFromINI(section, key, m_path, defaultValue);
-        QCOMPARE(value, expected);
-        QVERIFY(!value.contains(QChar(0)));
+        QCOMPARE(m_ini->ReadFromINI(QStringLiteral("S"), key, m_path, defaultValue), expected);
         QCOMPARE(readBytes(m_path), file);
     }
 
+    // Keys are written upper-cased, but a letter whose upper case is no
+    // single Latin-1 letter stays as it is, so each key reads back and none
+    // takes another's line.
     void writeToIniStoresTheKeyUpperCased_data()
     {
         QTest::addColumn<QStringList>("keys"); // written with values "0", "1", ...
         QTest::addColumn<QByteArray>("after");
-        QTest::newRow("plain keys") << QStringList{QStringLiteral("name"), QStringLiteral("ip")}
-                                    << QByteArray("[S]\nNAME=0\nIP=1\n");
-        QTest::newRow("Latin-1 letter")
-            << QStringList{QString::fromUtf8("caf\u00e9")} << QByteArray("[S]\nCAF\xC9=0\n");
-        // Their upper case is no single Latin-1 letter: they stay as they
-        // are, so each reads back and neither takes the other's line.
-        QTest::newRow("y diaeresis and micro sign stay apart")
-            << QStringList{QString::fromUtf8("\u00ff"), QString::fromUtf8("\u00b5")}
-            << QByteArray("[S]\n\xFF=0\n\xB5=1\n");
-        QTest::newRow("sharp s stays apart from SS")
-            << QStringList{QString::fromUtf8("stra\u00dfe"), QStringLiteral("strasse")}
-            << QByteArray("[S]\nSTRA\xDF"
-                          "E=0\nSTRASSE=1\n");
+        addRow("plain keys", QStringList{QStringLiteral("name"), QStringLiteral("ip")},
+               QByteArray("[S]\nNAME=0\nIP=1\n"));
+        addRow("Latin-1 letter", QStringList{QString::fromUtf8("caf\u00e9")},
+               QByteArray("[S]\nCAF\xC9=0\n"));
+        addRow("y diaeresis and micro sign stay apart",
+               QStringList{QString::fromUtf8("\u00ff"), QString::fromUtf8("\u00b5")},
+               QByteArray("[S]\n\xFF=0\n\xB5=1\n"));
+        addRow("sharp s stays apart from SS",
+               QStringList{QString::fromUtf8("stra\u00dfe"), QStringLiteral("strasse")},
+               QByteArray("[S]\nSTRA\xDF"
+                          "E=0\nSTRASSE=1\n"));
     }
     void writeToIniStoresTheKeyUpperCased()
     {
@@ -147,21 +130,13 @@ private slots:
             QCOMPARE(m_ini->ReadFromINI(QStringLiteral("S"), keys[i], m_path), QString::number(i));
     }
 
-    void writeToIniReplacesInPlace()
-    {
-        prepare("[A]\nNAME=X\nIP=1\n[B]\nNAME=Y\n");
-        QVERIFY(m_ini->WriteToINI(QStringLiteral("a"), QStringLiteral("name"), QStringLiteral("Z"),
-                                  m_path));
-        QCOMPARE(readBytes(m_path), QByteArray("[A]\nNAME=Z\nIP=1\n[B]\nNAME=Y\n"));
-    }
-
     void writeKeysToIniGivesTheFileOfSingleWrites_data()
     {
         QTest::addColumn<QByteArray>("before");
-        QTest::newRow("missing file") << kNoFile;
-        QTest::newRow("record present, keys mixed case")
-            << QByteArray("[001A2B3C4D5E]\nname=OLD\nRole=2\n[001A2B3C4D5F]\nNAME=X\n");
-        QTest::newRow("CRLF file with comments") << QByteArray("; db\r\n[A]\r\nX=1\r\n");
+        addRow("missing file", kNoFile);
+        addRow("record present, keys mixed case",
+               QByteArray("[001A2B3C4D5E]\nname=OLD\nRole=2\n[001A2B3C4D5F]\nNAME=X\n"));
+        addRow("CRLF file with comments", QByteArray("; db\r\n[A]\r\nX=1\r\n"));
     }
     void writeKeysToIniGivesTheFileOfSingleWrites()
     {
@@ -194,69 +169,60 @@ private slots:
         QDir().rmdir(m_path);
     }
 
-    void deleteIniSection()
+    // An empty key deletes the section; a key is passed on as given, and
+    // every copy of it goes.
+    void deleteFromIni_data()
     {
-        prepare("[A]\nX=1\n[B]\nY=2\n");
-        QVERIFY(m_ini->DeleteIniSection(QStringLiteral("a"), m_path));
-        QCOMPARE(readBytes(m_path), QByteArray("[B]\nY=2\n"));
-        QCOMPARE(m_ini->ReadFromINI(QStringLiteral("A"), QStringLiteral("x"), m_path,
-                                    QStringLiteral("d")),
-                 QStringLiteral("d"));
-        QCOMPARE(m_ini->GetSectionKeyCount(QStringLiteral("A"), m_path), qint16(0));
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QByteArray>("after");
+        addRow("section", "", QByteArray("[B]\nY=2\n"));
+        addRow("key in another case, every copy", "X", QByteArray("[A]\nY=2\n[B]\nY=2\n"));
+    }
+    void deleteFromIni()
+    {
+        QFETCH(QString, key);
+        QFETCH(QByteArray, after);
+        prepare("[A]\nx=1\nY=2\nX=3\n[B]\nY=2\n");
+        QVERIFY(key.isEmpty() ? m_ini->DeleteIniSection(QStringLiteral("a"), m_path)
+                              : m_ini->DeleteIniKey(QStringLiteral("A"), key, m_path));
+        QCOMPARE(readBytes(m_path), after);
     }
 
-    void deleteIniKeyPassesTheKeyUnchanged()
-    {
-        prepare("[A]\nx=1\nY=2\n");
-        QVERIFY(m_ini->DeleteIniKey(QStringLiteral("A"), QStringLiteral("X"), m_path));
-        QCOMPARE(readBytes(m_path), QByteArray("[A]\nY=2\n"));
-    }
-
-    void checkIfIniKeyExists_data()
+    // An empty key asks for the section, which counts only with a line.
+    void checkIfExists_data()
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("key");
         QTest::addColumn<bool>("exists");
-        QTest::newRow("present") << QByteArray("[S]\nK=v\n") << "k" << true;
-        QTest::newRow("empty value") << QByteArray("[S]\nK=\n") << "k" << true;
-        QTest::newRow("value equal to a default") << QByteArray("[S]\nK=A\n") << "k" << true;
-        QTest::newRow("absent") << QByteArray("[S]\nK=v\n") << "j" << false;
-        QTest::newRow("missing file") << kNoFile << "k" << false;
+        addRow("key present", QByteArray("[S]\nK=v\n"), "k", true);
+        addRow("key with empty value", QByteArray("[S]\nK=\n"), "k", true);
+        addRow("key with a value equal to a default", QByteArray("[S]\nK=A\n"), "k", true);
+        addRow("key absent", QByteArray("[S]\nK=v\n"), "j", false);
+        addRow("key in a missing file", kNoFile, "k", false);
+        addRow("section with a line", QByteArray("[S]\nK=v\n"), "", true);
+        addRow("section without lines counts as absent", QByteArray("[S]\n[T]\nK=v\n"), "", false);
+        addRow("section absent", QByteArray("[T]\nK=v\n"), "", false);
+        addRow("section in a missing file", kNoFile, "", false);
     }
-    void checkIfIniKeyExists()
+    void checkIfExists()
     {
         QFETCH(QByteArray, file);
         QFETCH(QString, key);
         QFETCH(bool, exists);
         prepare(file);
-        QCOMPARE(m_ini->CheckIfIniKeyExists(QStringLiteral("S"), key, m_path), exists);
-    }
-
-    void checkIfIniSectionExists_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<bool>("exists");
-        QTest::newRow("with a line") << QByteArray("[S]\nK=v\n") << true;
-        QTest::newRow("without lines counts as absent") << QByteArray("[S]\n[T]\nK=v\n") << false;
-        QTest::newRow("absent") << QByteArray("[T]\nK=v\n") << false;
-        QTest::newRow("missing file") << kNoFile << false;
-    }
-    void checkIfIniSectionExists()
-    {
-        QFETCH(QByteArray, file);
-        QFETCH(bool, exists);
-        prepare(file);
-        QCOMPARE(m_ini->CheckIfIniSectionExists(QStringLiteral("s"), m_path), exists);
+        QCOMPARE(key.isEmpty() ? m_ini->CheckIfIniSectionExists(QStringLiteral("s"), m_path)
+                               : m_ini->CheckIfIniKeyExists(QStringLiteral("S"), key, m_path),
+                 exists);
     }
 
     void getLongFromIni_data()
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<int>("expected");
-        QTest::newRow("number") << QByteArray("[S]\nSN=123456\n") << 123456;
-        QTest::newRow("negative") << QByteArray("[S]\nSN=-40\n") << -40;
-        QTest::newRow("absent gives the default") << QByteArray("[S]\n") << 77;
-        QTest::newRow("text gives 0") << QByteArray("[S]\nSN=abc\n") << 0;
+        addRow("number", QByteArray("[S]\nSN=123456\n"), 123456);
+        addRow("negative", QByteArray("[S]\nSN=-40\n"), -40);
+        addRow("absent gives the default", QByteArray("[S]\n"), 77);
+        addRow("text gives 0", QByteArray("[S]\nSN=abc\n"), 0);
     }
     void getLongFromIni()
     {
@@ -267,28 +233,25 @@ private slots:
                  expected);
     }
 
+    // Both renames compare names as the store folds them, and copy whole
+    // values.
     void renameIniKey_data()
     {
         QTest::addColumn<QByteArray>("before");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("newKey");
         QTest::addColumn<QByteArray>("after");
-        QTest::newRow("moves the value to the end") << QByteArray("[S]\nA=1\nB=2\n") << "a"
-                                                    << "c" << QByteArray("[S]\nB=2\nC=1\n");
-        QTest::newRow("absent key: nothing") << QByteArray("[S]\nA=1\n") << "z"
-                                             << "c" << QByteArray("[S]\nA=1\n");
-        QTest::newRow("new name differing only in case keeps the key")
-            << QByteArray("[S]\nA=1\n") << "A"
-            << "a" << QByteArray("[S]\nA=1\n");
-        QTest::newRow("new name the store folds to the same keeps the key")
-            << QByteArray("[S]\nA B=1\n") << "a b"
-            << "a\nb" << QByteArray("[S]\nA B=1\n");
-        QTest::newRow("value longer than 749 characters copied whole")
-            << QByteArray("[S]\nA=" + QByteArray(800, 'v') + "\n") << "a"
-            << "b" << QByteArray("[S]\nB=" + QByteArray(800, 'v') + "\n");
-        QTest::newRow("duplicate key: its first value, no copy left behind")
-            << QByteArray("[S]\nA=1\nA=2\n") << "a"
-            << "b" << QByteArray("[S]\nB=1\n");
+        using B = QByteArray;
+        addRow("moves the value to the end", B("[S]\nA=1\nB=2\n"), "a", "c", B("[S]\nB=2\nC=1\n"));
+        addRow("absent key: nothing", B("[S]\nA=1\n"), "z", "c", B("[S]\nA=1\n"));
+        addRow("new name differing only in case keeps the key", B("[S]\nA=1\n"), "A", "a",
+               B("[S]\nA=1\n"));
+        addRow("new name the store folds to the same keeps the key", B("[S]\nA B=1\n"), "a b",
+               "a\nb", B("[S]\nA B=1\n"));
+        addRow("value longer than 749 characters copied whole", "[S]\nA=" + B(800, 'v') + "\n", "a",
+               "b", "[S]\nB=" + B(800, 'v') + "\n");
+        addRow("duplicate key: its first value, no copy left behind", B("[S]\nA=1\nA=2\n"), "a",
+               "b", B("[S]\nB=1\n"));
     }
     void renameIniKey()
     {
@@ -307,26 +270,22 @@ private slots:
         QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("newSection");
         QTest::addColumn<QByteArray>("after");
-        QTest::newRow("keys copied upper-cased, old section deleted")
-            << QByteArray("[S]\nname=X\nIp=1\n[T]\nK=v\n") << "S"
-            << "N" << QByteArray("[T]\nK=v\n[N]\nNAME=X\nIP=1\n");
-        QTest::newRow("value holding equals copied whole") << QByteArray("[S]\nK=a=b=c\n") << "S"
-                                                           << "N" << QByteArray("[N]\nK=a=b=c\n");
-        QTest::newRow("same name in another case: nothing") << QByteArray("[S]\nK=v\n") << "S"
-                                                            << "s" << QByteArray("[S]\nK=v\n");
-        QTest::newRow("same name once folded by the store: nothing")
-            << QByteArray("[a b]\nK=v\n") << "a b"
-            << "a\nb" << QByteArray("[a b]\nK=v\n");
-        QTest::newRow("same name but for a NUL at its end: nothing")
-            << QByteArray("[S]\nK=v\n") << "S" << QString::fromLatin1("S\0", 2)
-            << QByteArray("[S]\nK=v\n");
-        QTest::newRow("duplicate key copied as a read returns it")
-            << QByteArray("[S]\nK=1\nk=2\nL=3\n") << "S"
-            << "N" << QByteArray("[N]\nK=1\nL=3\n");
-        const QByteArray longValue(700, 'x');
-        QTest::newRow("longer than 750 characters copied whole")
-            << QByteArray("[S]\nA=" + longValue + "\nB=" + longValue + "\nC=3\n") << "S"
-            << "N" << QByteArray("[N]\nA=" + longValue + "\nB=" + longValue + "\nC=3\n");
+        using B = QByteArray;
+        addRow("keys copied upper-cased, old section deleted", B("[S]\nname=X\nIp=1\n[T]\nK=v\n"),
+               "S", "N", B("[T]\nK=v\n[N]\nNAME=X\nIP=1\n"));
+        addRow("value holding equals copied whole", B("[S]\nK=a=b=c\n"), "S", "N",
+               B("[N]\nK=a=b=c\n"));
+        addRow("same name in another case: nothing", B("[S]\nK=v\n"), "S", "s", B("[S]\nK=v\n"));
+        addRow("same name once folded by the store: nothing", B("[a b]\nK=v\n"), "a b", "a\nb",
+               B("[a b]\nK=v\n"));
+        addRow("same name but for a NUL at its end: nothing", B("[S]\nK=v\n"), "S",
+               QString::fromLatin1("S\0", 2), B("[S]\nK=v\n"));
+        addRow("duplicate key copied as a read returns it", B("[S]\nK=1\nk=2\nL=3\n"), "S", "N",
+               B("[N]\nK=1\nL=3\n"));
+        const B longValue(700, 'x');
+        addRow("longer than 750 characters copied whole",
+               "[S]\nA=" + longValue + "\nB=" + longValue + "\nC=3\n", "S", "N",
+               "[N]\nA=" + longValue + "\nB=" + longValue + "\nC=3\n");
     }
     void renameIniSection()
     {
@@ -339,57 +298,38 @@ private slots:
         QCOMPARE(readBytes(m_path), after);
     }
 
-    void loadIniSectionsLB_data()
+    // The list box takes every name; the array only what its buffer of 1024
+    // characters holds whole (78 names of 12). Neither takes an empty name.
+    void loadIniSections_data()
     {
         QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("three in file order")
-            << QByteArray("[B]\nX=1\n[A]\n[C]\nY=2\n")
-            << QStringList{QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("C")};
-        QTest::newRow("missing file") << kNoFile << QStringList();
-        QTest::newRow("empty file") << QByteArray() << QStringList();
-        QTest::newRow("58 names, all whole") << sections(58) << names(58);
-        QTest::newRow("1000 names") << sections(1000) << names(1000);
-        QTest::newRow("duplicates as they stand")
-            << QByteArray("[A]\n[b]\n[a]\n")
-            << QStringList{QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("a")};
-        QTest::newRow("an empty name does not end the list")
-            << QByteArray("[A]\n[]\n[B]\n")
-            << QStringList{QStringLiteral("A"), QStringLiteral("B")};
+        QTest::addColumn<QStringList>("listBox");
+        QTest::addColumn<QStringList>("array");
+        const QStringList bac{QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("C")};
+        const QStringList ab{QStringLiteral("A"), QStringLiteral("B")};
+        addRow("three in file order", QByteArray("[B]\nX=1\n[A]\n[C]\nY=2\n"), bac, bac);
+        addRow("missing file", kNoFile, QStringList(), QStringList());
+        addRow("empty file", QByteArray(), QStringList(), QStringList());
+        addRow("duplicates as they stand", QByteArray("[A]\n[b]\n[a]\n"),
+               QStringList{QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("a")},
+               QStringList{QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("a")});
+        addRow("an empty name does not end the list", QByteArray("[A]\n[]\n[B]\n"), ab, ab);
+        addRow("a name holding NUL is one name", QByteArray("[a\0b]\n[C]\n", 11),
+               QStringList{QStringLiteral("a b"), QStringLiteral("C")},
+               QStringList{QStringLiteral("a b"), QStringLiteral("C")});
+        addRow("58 names", sections(58), names(58), names(58));
+        addRow("1000 names", sections(1000), names(1000), names(78));
     }
-    void loadIniSectionsLB()
+    void loadIniSections()
     {
         QFETCH(QByteArray, file);
-        QFETCH(QStringList, expected);
+        QFETCH(QStringList, listBox);
+        QFETCH(QStringList, array);
         prepare(file);
         QStringList list{QStringLiteral("kept")};
         m_ini->LoadIniSectionsLB(list, m_path);
-        QCOMPARE(list, QStringList{QStringLiteral("kept")} + expected);
-    }
-
-    void loadIniSectionsArray_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("three") << QByteArray("[B]\n[A]\n[C]\n")
-                               << QStringList{QStringLiteral("B"), QStringLiteral("A"),
-                                              QStringLiteral("C")};
-        QTest::newRow("missing file") << kNoFile << QStringList();
-        QTest::newRow("no empty elements") << QByteArray("[A]\n[]\n[B]\n")
-                                           << QStringList{QStringLiteral("A"), QStringLiteral("B")};
-        QTest::newRow("a name holding NUL is one name")
-            << QByteArray("[a\0b]\n[C]\n", 11)
-            << QStringList{QStringLiteral("a b"), QStringLiteral("C")};
-        // 1024 characters hold 78 names of 12 and a part of the 79th, which
-        // is left out.
-        QTest::newRow("cut by the 1024 buffer") << sections(100) << names(78);
-    }
-    void loadIniSectionsArray()
-    {
-        QFETCH(QByteArray, file);
-        QFETCH(QStringList, expected);
-        prepare(file);
-        QCOMPARE(m_ini->LoadIniSectionsArray(m_path), expected);
+        QCOMPARE(list, QStringList{QStringLiteral("kept")} + listBox);
+        QCOMPARE(m_ini->LoadIniSectionsArray(m_path), array);
     }
 
     void loadIniSectionKeysLB()
@@ -402,27 +342,21 @@ private slots:
                               QStringLiteral("bare"), QStringLiteral("")}));
     }
 
+    // Only what fits in 750 characters is counted; the last entry may be a
+    // fragment.
     void getSectionKeyCount_data()
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("section");
         QTest::addColumn<int>("expected");
-        QTest::newRow("13 keys") << sectionWithKeys(13) << "S" << 13;
-        QTest::newRow("17 keys") << sectionWithKeys(17) << "S" << 17;
-        QTest::newRow("18 keys") << sectionWithKeys(18) << "S" << 18;
-        QTest::newRow("blank and comment lines not counted")
-            << QByteArray("[S]\nA=1\n\n;c\nB=2\n") << "S" << 2;
-        QTest::newRow("missing section") << sectionWithKeys(3) << "T" << 0;
-        QTest::newRow("missing file") << kNoFile << "S" << 0;
-        QTest::newRow("a value holding NUL is one key")
-            << QByteArray("[S]\nA=x\0y\nB=1\n", 14) << "S" << 2;
-        // Only what fits in 750 characters is counted; the last entry may be
-        // a fragment.
+        addRow("18 keys", sectionWithKeys(18), "S", 18);
+        addRow("blank and comment lines not counted", QByteArray("[S]\nA=1\n\n;c\nB=2\n"), "S", 2);
+        addRow("missing section", sectionWithKeys(3), "T", 0);
+        addRow("missing file", kNoFile, "S", 0);
+        addRow("a value holding NUL is one key", QByteArray("[S]\nA=x\0y\nB=1\n", 14), "S", 2);
         const QByteArray longValue(300, 'x');
-        QTest::newRow("cut by the 750 buffer")
-            << QByteArray("[S]\nA=" + longValue + "\nB=" + longValue + "\nC=" + longValue +
-                          "\nD=1\n")
-            << "S" << 3;
+        addRow("cut by the 750 buffer",
+               "[S]\nA=" + longValue + "\nB=" + longValue + "\nC=" + longValue + "\nD=1\n", "S", 3);
     }
     void getSectionKeyCount()
     {
@@ -431,15 +365,6 @@ private slots:
         QFETCH(int, expected);
         prepare(file);
         QCOMPARE(m_ini->GetSectionKeyCount(section, m_path), qint16(expected));
-    }
-
-    void writeIsSeenByTheVeryNextRead()
-    {
-        for (int i = 0; i < 20; ++i) {
-            const QString value = QString::number(i);
-            QVERIFY(m_ini->WriteToINI(QStringLiteral("A"), QStringLiteral("att"), value, m_path));
-            QCOMPARE(m_ini->ReadFromINI(QStringLiteral("A"), QStringLiteral("att"), m_path), value);
-        }
     }
 };
 

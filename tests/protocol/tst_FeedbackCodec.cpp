@@ -1,8 +1,10 @@
 #include <QtTest>
 
+#include "TableRow.h"
 #include "protocol/FeedbackCodec.h"
 
 using namespace nms;
+using nms::test::addRow;
 
 namespace {
 
@@ -41,11 +43,9 @@ private slots:
     {
         QTest::addColumn<int>("length");
         QTest::addColumn<int>("role");
-        for (int role : {0, 1, 2}) {
-            for (int length : {0, 1, 2, 4, 16, 35, 36, 39, 42, 43}) {
+        for (int role : {0, 1, 2})
+            for (int length : {0, 1, 2, 4, 16, 35, 36, 39, 42, 43})
                 QTest::addRow("role %d, %d bytes", role, length) << length << role;
-            }
-        }
     }
     void lengthsThatCannotBeRead()
     {
@@ -57,101 +57,57 @@ private slots:
             QVERIFY(!FeedbackCodec::decode(feedback(quint8(role), length)).has_value());
     }
 
-    void commonFields_data()
-    {
-        QTest::addColumn<int>("length");
-        for (int length : {40, 41, 44, 45, 46, 47, 48})
-            QTest::addRow("%d bytes", length) << length;
-    }
-    void commonFields()
-    {
-        QFETCH(int, length);
-        for (quint8 role : {quint8(0), quint8(1), quint8(2)}) {
-            const auto record = FeedbackCodec::decode(feedback(role, length));
-            QVERIFY(record.has_value());
-            QCOMPARE(record->ip, QStringLiteral("198.18.0.21"));
-            QCOMPARE(record->mask, QStringLiteral("255.255.255.0"));
-            QCOMPARE(record->gw, QStringLiteral("198.18.0.1"));
-            QCOMPARE(record->remote, QStringLiteral("198.18.1.7"));
-            QCOMPARE(record->input, quint8(1));
-            QCOMPARE(record->type, quint8(0));
-            QCOMPARE(record->tx, quint8(1));
-            QCOMPARE(record->name, QStringLiteral("Studio enc 1    "));
-            QCOMPARE(record->role, role);
-            QCOMPARE(record->sn, quint32(123456));
-            QCOMPARE(record->length, length);
-            QVERIFY(record->mac.isEmpty());
-        }
-    }
-
     // Every row of the length table, for an encoder (role 1), role 0 (read
-    // like an encoder) and a decoder.
-    void roleDependentFields_data()
+    // like an encoder) and a decoder: the fields every answer carries, then
+    // ver sfn buf att sdm sdl sdt, then the defaulted fields that were carried.
+    void fieldsByRoleAndLength_data()
     {
         QTest::addColumn<int>("role");
         QTest::addColumn<int>("length");
-        QTest::addColumn<double>("ver");
-        QTest::addColumn<int>("sfn");
-        QTest::addColumn<int>("buf");
-        QTest::addColumn<int>("att");
-        QTest::addColumn<int>("sdm");
-        QTest::addColumn<int>("sdl");
-        QTest::addColumn<int>("sdt");
-        QTest::addColumn<QString>("present"); // which defaulted fields were carried
-
+        QTest::addColumn<QString>("expected");
         for (int role : {0, 1}) {
             for (int length : {40, 41})
                 QTest::addRow("role %d, %d bytes", role, length)
-                    << role << length << 2.0 << 0 << 0 << 255 << 0 << 37 << 43 << QString();
+                    << role << length << QStringLiteral("2 0 0 255 0 37 43");
             for (int length : {44, 45, 46, 47, 48})
                 QTest::addRow("role %d, %d bytes", role, length)
-                    << role << length << 3.4 << 1 << 6 << 255 << 0 << 37 << 43
-                    << QStringLiteral("sfn buf");
+                    << role << length << QStringLiteral("3.4 1 6 255 0 37 43 sfn buf");
         }
-        QTest::newRow("decoder, 40 bytes")
-            << 2 << 40 << 2.0 << 0 << 1 << 255 << 0 << 37 << 43 << QString();
-        QTest::newRow("decoder, 41 bytes")
-            << 2 << 41 << 2.0 << 0 << 1 << 30 << 0 << 37 << 43 << QStringLiteral("att");
-        QTest::newRow("decoder, 44 bytes")
-            << 2 << 44 << 3.4 << 1 << 1 << 30 << 0 << 37 << 43 << QStringLiteral("att sfn");
-        QTest::newRow("decoder, 45 bytes")
-            << 2 << 45 << 3.4 << 1 << 5 << 30 << 0 << 37 << 43 << QStringLiteral("att sfn buf");
-        QTest::newRow("decoder, 46 bytes")
-            << 2 << 46 << 3.4 << 1 << 5 << 30 << 2 << 37 << 43 << QStringLiteral("att sfn buf sdm");
-        QTest::newRow("decoder, 47 bytes") << 2 << 47 << 3.4 << 1 << 5 << 30 << 2 << 100 << 43
-                                           << QStringLiteral("att sfn buf sdm sdl");
-        QTest::newRow("decoder, 48 bytes") << 2 << 48 << 3.4 << 1 << 5 << 30 << 2 << 100 << 150
-                                           << QStringLiteral("att sfn buf sdm sdl sdt");
+        addRow("decoder, 40 bytes", 2, 40, "2 0 1 255 0 37 43");
+        addRow("decoder, 41 bytes", 2, 41, "2 0 1 30 0 37 43 att");
+        addRow("decoder, 44 bytes", 2, 44, "3.4 1 1 30 0 37 43 sfn att");
+        addRow("decoder, 45 bytes", 2, 45, "3.4 1 5 30 0 37 43 sfn buf att");
+        addRow("decoder, 46 bytes", 2, 46, "3.4 1 5 30 2 37 43 sfn buf att sdm");
+        addRow("decoder, 47 bytes", 2, 47, "3.4 1 5 30 2 100 43 sfn buf att sdm sdl");
+        addRow("decoder, 48 bytes", 2, 48, "3.4 1 5 30 2 100 150 sfn buf att sdm sdl sdt");
     }
-    void roleDependentFields()
+    void fieldsByRoleAndLength()
     {
         QFETCH(int, role);
         QFETCH(int, length);
-        QFETCH(double, ver);
-        QFETCH(int, sfn);
-        QFETCH(int, buf);
-        QFETCH(int, att);
-        QFETCH(int, sdm);
-        QFETCH(int, sdl);
-        QFETCH(int, sdt);
-        QFETCH(QString, present);
-
+        QFETCH(QString, expected);
         const auto record = FeedbackCodec::decode(feedback(quint8(role), length));
         QVERIFY(record.has_value());
-        QCOMPARE(record->ver, ver);
-        QCOMPARE(int(record->sfn), sfn);
-        QCOMPARE(int(record->buf), buf);
-        QCOMPARE(int(record->att), att);
-        QCOMPARE(int(record->sdm), sdm);
-        QCOMPARE(int(record->sdl), sdl);
-        QCOMPARE(int(record->sdt), sdt);
-        const QStringList carried = present.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        QCOMPARE(record->hasSfn, carried.contains(QStringLiteral("sfn")));
-        QCOMPARE(record->hasBuf, carried.contains(QStringLiteral("buf")));
-        QCOMPARE(record->hasAtt, carried.contains(QStringLiteral("att")));
-        QCOMPARE(record->hasSdm, carried.contains(QStringLiteral("sdm")));
-        QCOMPARE(record->hasSdl, carried.contains(QStringLiteral("sdl")));
-        QCOMPARE(record->hasSdt, carried.contains(QStringLiteral("sdt")));
+        const auto number = [](double value) { return QString::number(value); };
+        const QStringList common{record->ip,         record->mask,           record->gw,
+                                 record->remote,     number(record->input),  number(record->type),
+                                 number(record->tx), record->name,           number(record->role),
+                                 number(record->sn), number(record->length), record->mac};
+        QCOMPARE(common.join(QLatin1Char('|')),
+                 QStringLiteral("198.18.0.21|255.255.255.0|198.18.0.1|198.18.1.7|1|0|1|"
+                                "Studio enc 1    |%1|123456|%2|")
+                     .arg(role)
+                     .arg(length));
+        QStringList fields{number(record->ver), number(record->sfn), number(record->buf),
+                           number(record->att), number(record->sdm), number(record->sdl),
+                           number(record->sdt)};
+        const std::pair<bool, const char*> carried[] = {
+            {record->hasSfn, "sfn"}, {record->hasBuf, "buf"}, {record->hasAtt, "att"},
+            {record->hasSdm, "sdm"}, {record->hasSdl, "sdl"}, {record->hasSdt, "sdt"}};
+        for (const auto& [present, name] : carried)
+            if (present)
+                fields << QString::fromLatin1(name);
+        QCOMPARE(fields.join(QLatin1Char(' ')), expected);
     }
 
     void version_data()
@@ -159,17 +115,13 @@ private slots:
         QTest::addColumn<int>("a");
         QTest::addColumn<int>("b");
         QTest::addColumn<double>("version");
-        QTest::newRow("3 and 4") << 3 << 4 << 3.4;
-        QTest::newRow("2 and 0") << 2 << 0 << 2.0;
-        QTest::newRow("1 and 12 joins to 112") << 1 << 12 << 11.2;
-        QTest::newRow("0 and 0") << 0 << 0 << 0.0;
-        QTest::newRow("0 and 7") << 0 << 7 << 0.7;
-        QTest::newRow("10 and 1") << 10 << 1 << 10.1;
-        QTest::newRow("99 and 99") << 99 << 99 << 999.9;
-        QTest::newRow("32 and 76, near the 16-bit edge") << 32 << 76 << 327.6;
-        QTest::newRow("255 and 0") << 255 << 0 << 255.0;
-        QTest::newRow("255 and 255, beyond 16 bits, not wrapped") << 255 << 255 << 25525.5;
-        QTest::newRow("100 and 200") << 100 << 200 << 10020.0;
+        addRow("3 and 4", 3, 4, 3.4);
+        addRow("1 and 12 joins to 112", 1, 12, 11.2);
+        addRow("0 and 7", 0, 7, 0.7);
+        addRow("10 and 1", 10, 1, 10.1);
+        addRow("32 and 76, near the 16-bit edge", 32, 76, 327.6);
+        addRow("255 and 255, beyond 16 bits, not wrapped", 255, 255, 25525.5);
+        addRow("100 and 200", 100, 200, 10020.0);
     }
     void version()
     {
@@ -177,7 +129,6 @@ private slots:
         QFETCH(int, b);
         QFETCH(double, version);
         QCOMPARE(FeedbackCodec::versionFromBytes(quint8(a), quint8(b)), version);
-
         QByteArray encoder = feedback(1, 44);
         encoder[40] = char(a);
         encoder[41] = char(b);
@@ -192,15 +143,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<quint32>("serial");
-        QTest::newRow("0 0 128 0") << QByteArray::fromHex("00008000") << quint32(32768);
-        QTest::newRow("zero") << QByteArray::fromHex("00000000") << quint32(0);
-        QTest::newRow("one") << QByteArray::fromHex("00000001") << quint32(1);
-        QTest::newRow("most significant first")
-            << QByteArray::fromHex("12345678") << quint32(0x12345678);
-        QTest::newRow("largest signed") << QByteArray::fromHex("7fffffff") << quint32(2147483647);
-        QTest::newRow("top bit set reads unsigned")
-            << QByteArray::fromHex("80000000") << quint32(2147483648u);
-        QTest::newRow("all ones") << QByteArray::fromHex("ffffffff") << quint32(4294967295u);
+        addRow("0 0 128 0", QByteArray::fromHex("00008000"), quint32(32768));
+        addRow("most significant first", QByteArray::fromHex("12345678"), quint32(0x12345678));
+        addRow("top bit set reads unsigned", QByteArray::fromHex("80000000"), quint32(2147483648u));
+        addRow("all ones", QByteArray::fromHex("ffffffff"), quint32(4294967295u));
     }
     void serialNumber()
     {
@@ -217,13 +163,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
-        QTest::newRow("no leading zeros")
-            << QByteArray::fromHex("c0a8010a") << QStringLiteral("192.168.1.10");
-        QTest::newRow("all zero") << QByteArray::fromHex("00000000") << QStringLiteral("0.0.0.0");
-        QTest::newRow("all ones") << QByteArray::fromHex("ffffffff")
-                                  << QStringLiteral("255.255.255.255");
-        QTest::newRow("first byte first")
-            << QByteArray::fromHex("01020304") << QStringLiteral("1.2.3.4");
+        addRow("no leading zeros, first byte first", QByteArray::fromHex("c0a8010a"),
+               "192.168.1.10");
+        addRow("all zero", QByteArray::fromHex("00000000"), "0.0.0.0");
+        addRow("all ones", QByteArray::fromHex("ffffffff"), "255.255.255.255");
     }
     void addresses()
     {
@@ -238,31 +181,26 @@ private slots:
         }
     }
 
-    void nameIsTakenAsItStands()
+    // The decoder does not judge: the name and the checked bytes are kept
+    // as sent, since the checks belong to the processing.
+    void bytesAreKeptAsSent()
     {
-        QByteArray d = feedback(1, 44);
-        const QByteArray name("\xe9t\xfc"
-                              "de\0 lower  \xff!",
-                              16);
-        d.replace(19, 16, name);
-        const auto record = FeedbackCodec::decode(d);
-        QCOMPARE(record->name.size(), 16);
-        QCOMPARE(record->name.toLatin1(), name);
-    }
-
-    void checkBytesAreKeptAsSent()
-    {
-        // The decoder does not judge: the checks belong to the processing.
         QByteArray d = feedback(3, 44);
         d[16] = char(2);
         d[17] = char(255);
         d[18] = char(7);
+        const QByteArray name("\xe9t\xfc"
+                              "de\0 lower  \xff!",
+                              16);
+        d.replace(19, 16, name);
         const auto record = FeedbackCodec::decode(d);
         QCOMPARE(record->input, quint8(2));
         QCOMPARE(record->type, quint8(255));
         QCOMPARE(record->tx, quint8(7));
         QCOMPARE(record->role, quint8(3));
         QCOMPARE(record->ver, 3.4); // role 3 reads like an encoder
+        QCOMPARE(record->name.size(), 16);
+        QCOMPARE(record->name.toLatin1(), name);
     }
 };
 

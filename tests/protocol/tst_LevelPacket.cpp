@@ -1,8 +1,10 @@
 #include <QtTest>
 
+#include "TableRow.h"
 #include "protocol/LevelPacket.h"
 
 using namespace nms;
+using nms::test::addRow;
 
 namespace {
 
@@ -39,21 +41,25 @@ private slots:
     {
         QTest::addColumn<qint32>("peak");
         QTest::addColumn<int>("width");
+        QTest::addColumn<double>("dbfs");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("full scale minus 1") << kFullScale - 1 << 2100 << "0dBFS";
-        QTest::newRow("half") << kFullScale / 2 << 1050 << "-6dBFS";
-        QTest::newRow("quarter") << kFullScale / 4 << 525 << "-12dBFS";
-        QTest::newRow("tenth rounded up") << 838861 << 210 << "-20dBFS";
-        QTest::newRow("one") << 1 << 0 << "-138.5dBFS";
+        addRow("full scale minus 1", kFullScale - 1, 2100, 0.0, "0dBFS");
+        addRow("half", kFullScale / 2, 1050, -6.0, "-6dBFS");
+        addRow("quarter", kFullScale / 4, 525, -12.0, "-12dBFS");
+        addRow("eighth", kFullScale / 8, 262, -18.1, "-18.1dBFS");
+        addRow("tenth rounded up", 838861, 210, -20.0, "-20dBFS");
+        addRow("two", 2, 0, -132.5, "-132.5dBFS");
+        addRow("one", 1, 0, -138.5, "-138.5dBFS");
     }
     void workedValues()
     {
         QFETCH(qint32, peak);
         QFETCH(int, width);
+        QFETCH(double, dbfs);
         QFETCH(QString, caption);
-        const QByteArray packet = packetWith(100, peak);
-        QCOMPARE(LevelPacket::peak(packet), peak);
+        QCOMPARE(LevelPacket::peak(packetWith(100, peak)), peak);
         QCOMPARE(LevelPacket::meterWidthTwips(peak), width);
+        QCOMPARE(LevelPacket::levelDbfs(peak), dbfs);
         QCOMPARE(LevelPacket::levelCaption(peak), caption);
     }
 
@@ -62,14 +68,13 @@ private slots:
         QTest::addColumn<qint32>("peak");
         QTest::addColumn<int>("width");
         // m x 2^20 for odd m gives exactly 262.5, 787.5, 1312.5, 1837.5.
-        QTest::newRow("262.5 down") << (1 << 20) << 262;
-        QTest::newRow("787.5 up") << 3 * (1 << 20) << 788;
-        QTest::newRow("1312.5 down") << 5 * (1 << 20) << 1312;
-        QTest::newRow("1837.5 up") << 7 * (1 << 20) << 1838;
-        QTest::newRow("just under a half") << (1 << 20) - 1 << 262;
-        QTest::newRow("just over a half") << (1 << 20) + 1 << 263;
-        QTest::newRow("zero") << 0 << 0;
-        QTest::newRow("largest sample") << 0x7FFFFF << 2100;
+        addRow("262.5 down", 1 << 20, 262);
+        addRow("787.5 up", 3 * (1 << 20), 788);
+        addRow("1312.5 down", 5 * (1 << 20), 1312);
+        addRow("1837.5 up", 7 * (1 << 20), 1838);
+        addRow("just under a half", (1 << 20) - 1, 262);
+        addRow("just over a half", (1 << 20) + 1, 263);
+        addRow("zero", 0, 0);
     }
     void widthRoundsHalvesToEven()
     {
@@ -78,46 +83,29 @@ private slots:
         QCOMPARE(LevelPacket::meterWidthTwips(peak), width);
     }
 
-    void dbfsRounding_data()
-    {
-        QTest::addColumn<qint32>("peak");
-        QTest::addColumn<double>("dbfs");
-        QTest::newRow("half") << kFullScale / 2 << -6.0;
-        QTest::newRow("eighth") << kFullScale / 8 << -18.1;
-        QTest::newRow("one") << 1 << -138.5;
-        QTest::newRow("two") << 2 << -132.5;
-    }
-    void dbfsRounding()
-    {
-        QFETCH(qint32, peak);
-        QFETCH(double, dbfs);
-        QCOMPARE(LevelPacket::levelDbfs(peak), dbfs);
-    }
-
     void peakScan_data()
     {
         QTest::addColumn<QByteArray>("packet");
         QTest::addColumn<qint32>("peak");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("all zero") << QByteArray(1440, '\0') << 0 << "-oodBFS";
+        addRow("all zero", QByteArray(1440, '\0'), 0, "-oodBFS");
         QByteArray negatives;
         for (int i = 0; i < 480; ++i)
             negatives += sample(-1 - i);
-        QTest::newRow("all negative") << negatives << 0 << "-oodBFS";
-        QTest::newRow("most negative is skipped, not full scale")
-            << packetWith(0, -kFullScale) << 0 << "-oodBFS";
-        QTest::newRow("only positive sample in the unread last group")
-            << packetWith(479, 1000) << 0 << "-oodBFS";
-        QTest::newRow("last group read")
-            << packetWith(478, kFullScale / 2) << kFullScale / 2 << "-6dBFS";
+        addRow("all negative", negatives, 0, "-oodBFS");
+        addRow("most negative is skipped, not full scale", packetWith(0, -kFullScale), 0,
+               "-oodBFS");
+        addRow("only positive sample in the unread last group", packetWith(479, 1000), 0,
+               "-oodBFS");
+        addRow("last group read", packetWith(478, kFullScale / 2), kFullScale / 2, "-6dBFS");
         QByteArray mixed = packetWith(3, 1000);
         mixed.replace(30, 3, sample(-5000000));
         mixed.replace(60, 3, sample(4000));
         mixed.replace(90, 3, sample(200));
-        QTest::newRow("peak of several, negatives ignored") << mixed << 4000 << "-66.4dBFS";
-        QTest::newRow("short datagram read as far as it goes")
-            << sample(300) + QByteArray(2, '\x7F') << 300 << "-88.9dBFS";
-        QTest::newRow("empty datagram") << QByteArray() << 0 << "-oodBFS";
+        addRow("peak of several, negatives ignored", mixed, 4000, "-66.4dBFS");
+        addRow("short datagram read as far as it goes", sample(300) + QByteArray(2, '\x7F'), 300,
+               "-88.9dBFS");
+        addRow("empty datagram", QByteArray(), 0, "-oodBFS");
     }
     void peakScan()
     {
