@@ -111,37 +111,40 @@ private slots:
         QTest::addColumn<QStringList>("settings");
         QTest::addColumn<QString>("expected"); // packet in hex, or the refusal
         QTest::newRow("decoder: name and silence level")
-            << "TX SITE" << QStringList{"name=Tx b", "sdl=100"}
+            << "TX SITE" << QStringList{QStringLiteral("name=Tx b"), QStringLiteral("sdl=100")}
             << "c612000cffffff00c61200fec612000c000100"
                "54582042202020202020202020202020010200641e";
         QTest::newRow("encoder: new address, analog input")
-            << "0200C612000B" << QStringList{"ip=10.0.0.1", "INPUT=1"}
+            << "0200C612000B"
+            << QStringList{QStringLiteral("ip=10.0.0.1"), QStringLiteral("INPUT=1")}
             << "0a000001ffffff00c61200fec612000c010100"
                "53545544494f20202020202020202020";
         QTest::newRow("decoder setting on an encoder")
-            << "198.18.0.11" << QStringList{"buf=1"} << "2 buf=1: only a decoder has this setting";
+            << "198.18.0.11" << QStringList{QStringLiteral("buf=1")}
+            << QStringLiteral("2 buf=1: only a decoder has this setting");
         QTest::newRow("address out of range")
-            << "TX SITE" << QStringList{"gw=198.18.0.256"}
+            << "TX SITE" << QStringList{QStringLiteral("gw=198.18.0.256")}
             << "2 gw=198.18.0.256: Please verify that all IP fields are correct!";
         QTest::newRow("audio choice out of range")
-            << "TX SITE" << QStringList{"tx=2"}
+            << "TX SITE" << QStringList{QStringLiteral("tx=2")}
             << "2 tx=2: Please verify that all audio fields are correct!";
-        QTest::newRow("empty name") << "TX SITE" << QStringList{"name="}
+        QTest::newRow("empty name") << "TX SITE" << QStringList{QStringLiteral("name=")}
                                     << "2 name=: Please verify that the name field is correct!";
         QTest::newRow("silence time above its bar")
-            << "TX SITE" << QStringList{"sdt=221"}
+            << "TX SITE" << QStringList{QStringLiteral("sdt=221")}
             << "2 sdt=221: a whole number from 1 to 220 is needed";
         QTest::newRow("bound beyond the encoders")
-            << "TX SITE" << QStringList{"bound=3"}
+            << "TX SITE" << QStringList{QStringLiteral("bound=3")}
             << "2 bound=3: a whole number from 0 to 2 is needed";
         QTest::newRow("unknown key")
-            << "TX SITE" << QStringList{"sfn=1"}
+            << "TX SITE" << QStringList{QStringLiteral("sfn=1")}
             << "2 unknown key 'sfn' (keys: name, ip, mask, gw, remote, input, type, tx, bound, "
                "buf, sdm, sdl, sdt)";
         QTest::newRow("key given twice")
-            << "TX SITE" << QStringList{"ip=1.2.3.4", "IP=1.2.3.5"} << "2 key 'ip' given twice";
-        QTest::newRow("no equals sign")
-            << "TX SITE" << QStringList{"ip"} << "2 'ip' is not KEY=VALUE";
+            << "TX SITE" << QStringList{QStringLiteral("ip=1.2.3.4"), QStringLiteral("IP=1.2.3.5")}
+            << QStringLiteral("2 key 'ip' given twice");
+        QTest::newRow("no equals sign") << "TX SITE" << QStringList{QStringLiteral("ip")}
+                                        << QStringLiteral("2 'ip' is not KEY=VALUE");
     }
     void buildsConfigurations()
     {
