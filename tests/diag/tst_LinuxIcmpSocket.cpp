@@ -1,13 +1,16 @@
 #include <QtTest>
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
+#include <QtEndian>
 
 #include <arpa/inet.h>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <optional>
 #include <sched.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -68,23 +71,35 @@ const char* const kLabSteps[] = {
     "netns exec L sysctl -qw net.ipv4.ip_forward=1 net.ipv4.icmp_ratelimit=0",
 };
 
-struct CommandResult {
-    bool ok = false;
-    QString output;
-};
-
-CommandResult runIp(const QStringList& arguments)
+QString namespaceName(char role)
 {
+    return QStringLiteral("vnping%1%2").arg(::getpid()).arg(QLatin1Char(role));
+}
+
+// Runs `ip` with the step's arguments, H, P and L standing for the
+// namespaces. The output if it succeeded, else nothing.
+std::optional<QString> ip(const QString& step)
+{
+    QStringList arguments = step.split(QLatin1Char(' '));
+    for (QString& argument : arguments) {
+        if (argument.size() == 1 && QStringLiteral("HPL").contains(argument))
+            argument = namespaceName(argument[0].toLower().toLatin1());
+        argument.replace(QLatin1Char('~'), QLatin1Char(' '));
+    }
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(QStringLiteral("ip"), arguments);
     if (!process.waitForFinished(kCommandBoundMs)) {
         process.kill();
         process.waitForFinished(kCommandBoundMs);
-        return {false, QStringLiteral("ip did not finish")};
+        return std::nullopt;
     }
-    const bool ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    return {ok, QString::fromLocal8Bit(process.readAll())};
+    const QString output = QString::fromLocal8Bit(process.readAll());
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        qWarning().noquote() << QStringLiteral("ip") << arguments << output;
+        return std::nullopt;
+    }
+    return output;
 }
 
 class NetworkLab {
@@ -94,16 +109,13 @@ public:
     // Empty on success, otherwise why the lab could not be built.
     QString build()
     {
-        const CommandResult added = runIp({QStringLiteral("netns"), QStringLiteral("add"), host()});
-        if (!added.ok)
-            return QStringLiteral("cannot create network namespaces: ") + added.output;
+        if (!ip(QStringLiteral("netns add H")))
+            return QStringLiteral("cannot create network namespaces");
         m_created = true;
         for (const char* line : kLabSteps) {
             for (const QString& step : QString::fromLatin1(line).split(QStringLiteral("; "))) {
-                const QStringList arguments = expand(step);
-                const CommandResult result = runIp(arguments);
-                if (!result.ok)
-                    return QStringLiteral("ip %1: %2").arg(step, result.output);
+                if (!ip(step))
+                    return QStringLiteral("failed: ip ") + step;
             }
         }
         return QString();
@@ -112,50 +124,24 @@ public:
     void tearDown()
     {
         if (std::exchange(m_created, false))
-            for (const char role : {'h', 'p', 'l'})
-                runIp({QStringLiteral("netns"), QStringLiteral("del"), name(role)});
+            for (const char* step : {"netns del H", "netns del P", "netns del L"})
+                ip(QLatin1String(step));
     }
 
-    QString host() const { return name('h'); }
-    QString peer() const { return name('p'); }
+    QString host() const { return namespaceName('h'); }
+    QString peer() const { return namespaceName('p'); }
 
     // How many echo requests the peer has received so far.
     int peerEchoRequests() const
     {
-        const QStringList lines = runIp({QStringLiteral("netns"), QStringLiteral("exec"), peer(),
-                                         QStringLiteral("cat"), QStringLiteral("/proc/net/snmp")})
-                                      .output.split(QLatin1Char('\n'));
-        for (int i = 0; i + 1 < lines.size(); ++i) {
-            if (!lines[i].startsWith(QStringLiteral("Icmp:")) ||
-                !lines[i + 1].startsWith(QStringLiteral("Icmp:")))
-                continue;
-            const qsizetype column = lines[i]
-                                         .split(QLatin1Char(' '), Qt::SkipEmptyParts)
-                                         .indexOf(QStringLiteral("InEchos"));
-            const QStringList values = lines[i + 1].split(QLatin1Char(' '), Qt::SkipEmptyParts);
-            if (column > 0 && column < values.size())
-                return values[column].toInt();
-        }
-        return -1;
+        const QStringList fields = ip(QStringLiteral("netns exec P nstat -asz IcmpInEchos"))
+                                       .value_or(QString())
+                                       .split(QRegularExpression(QStringLiteral("\\s+")));
+        const qsizetype name = fields.indexOf(QStringLiteral("IcmpInEchos"));
+        return name >= 0 && name + 1 < fields.size() ? fields[name + 1].toInt() : -1;
     }
 
 private:
-    static QString name(char role)
-    {
-        return QStringLiteral("vnping%1%2").arg(::getpid()).arg(QLatin1Char(role));
-    }
-
-    static QStringList expand(const QString& step)
-    {
-        QStringList arguments = step.split(QLatin1Char(' '));
-        for (QString& argument : arguments) {
-            if (argument.size() == 1 && QStringLiteral("HPL").contains(argument))
-                argument = name(argument[0].toLower().toLatin1());
-            argument.replace(QLatin1Char('~'), QLatin1Char(' '));
-        }
-        return arguments;
-    }
-
     bool m_created = false;
 };
 
@@ -203,17 +189,13 @@ bool forge(const QString& peerNamespace, quint32 source, const QByteArray& icmp)
     inPeer.leave();
     if (fd < 0)
         return false;
-    QByteArray packet(20, '\0');
-    packet[0] = char(0x45);
-    packet[8] = char(64);
-    packet[9] = char(1);
+    // Version 4, 20-byte header, time to live 64, ICMP.
+    QByteArray packet = QByteArray::fromHex("4500000000000000400100000000000000000000") + icmp;
+    qToBigEndian(source, packet.data() + 12);
+    qToBigEndian(kHostAddress, packet.data() + 16);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(kHostAddress);
-    const quint32 sourceNet = htonl(source);
-    memcpy(packet.data() + 12, &sourceNet, 4);
-    memcpy(packet.data() + 16, &to.sin_addr.s_addr, 4);
-    packet += icmp;
     const bool sent = ::sendto(fd, packet.constData(), packet.size(), 0,
                                reinterpret_cast<const sockaddr*>(&to), sizeof to) == packet.size();
     ::close(fd);
@@ -224,10 +206,8 @@ QByteArray icmpMessage(quint8 type, quint16 id, quint16 seq, const QByteArray& p
 {
     QByteArray icmp = IcmpPacket::echoRequest(id, seq).left(IcmpPacket::kHeaderSize) + payload;
     icmp[0] = char(type);
-    icmp[2] = icmp[3] = 0;
-    const quint16 sum = IcmpPacket::internetChecksum(icmp);
-    icmp[2] = char(sum >> 8);
-    icmp[3] = char(sum & 0xFF);
+    qToBigEndian(quint16(0), icmp.data() + 2);
+    qToBigEndian(IcmpPacket::internetChecksum(icmp), icmp.data() + 2);
     return icmp;
 }
 
