@@ -38,9 +38,38 @@ inline QString shown(const QString& text)
     return out + QLatin1Char('"');
 }
 
-inline QByteArray bytesOf(const unsigned char* data, size_t size)
+// Big-endian reading and writing as the datagrams carry it; a byte past the
+// end reads as zero.
+inline quint8 at(const QByteArray& d, qsizetype offset)
 {
-    return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    return offset < d.size() ? quint8(d[offset]) : 0;
+}
+
+inline quint16 be16(const QByteArray& d, qsizetype offset)
+{
+    return quint16((at(d, offset) << 8) | at(d, offset + 1));
+}
+
+inline quint32 be32(const QByteArray& d, qsizetype offset)
+{
+    return (quint32(be16(d, offset)) << 16) | be16(d, offset + 2);
+}
+
+inline void put16(QByteArray& d, qsizetype offset, quint16 value)
+{
+    d[offset] = char(value >> 8);
+    d[offset + 1] = char(value & 0xFF);
 }
 
 } // namespace nms::fuzz
+
+// The libFuzzer entry point, given the input as bytes:
+//   NMS_FUZZ_TARGET(input) { ...checks on input... }
+#define NMS_FUZZ_TARGET(input)                                                                     \
+    static void fuzzOne(const QByteArray& input);                                                  \
+    extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)                  \
+    {                                                                                              \
+        fuzzOne(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));    \
+        return 0;                                                                                  \
+    }                                                                                              \
+    static void fuzzOne(const QByteArray& input)

@@ -3,13 +3,14 @@
 // field more (40 to 48 bytes): the fuzzer varies the length, and every input
 // meets every threshold. Whatever decodes must say exactly what its bytes say.
 #include <cmath>
-#include <cstdint>
 
 #include "FuzzCheck.h"
 #include "db/ElementRole.h"
 #include "protocol/FeedbackCodec.h"
 
 using namespace nms;
+using nms::fuzz::at;
+using nms::fuzz::be32;
 using nms::fuzz::require;
 
 namespace {
@@ -17,18 +18,13 @@ namespace {
 constexpr int kFirstThreshold = FeedbackCodec::kShortestFeedback;
 constexpr int kLastThreshold = FeedbackCodec::kDecoderFeedback;
 
-quint8 byteAt(const QByteArray& d, int offset)
-{
-    return quint8(d[offset]);
-}
-
 QString dotted(const QByteArray& d, int offset)
 {
     return QStringLiteral("%1.%2.%3.%4")
-        .arg(byteAt(d, offset))
-        .arg(byteAt(d, offset + 1))
-        .arg(byteAt(d, offset + 2))
-        .arg(byteAt(d, offset + 3));
+        .arg(at(d, offset))
+        .arg(at(d, offset + 1))
+        .arg(at(d, offset + 2))
+        .arg(at(d, offset + 3));
 }
 
 void checkCommonFields(const QByteArray& d, const FeedbackRecord& r)
@@ -37,13 +33,11 @@ void checkCommonFields(const QByteArray& d, const FeedbackRecord& r)
     require(r.ip == dotted(d, 0) && r.mask == dotted(d, 4) && r.gw == dotted(d, 8) &&
                 r.remote == dotted(d, 12),
             "an address differs from its bytes");
-    require(r.input == byteAt(d, 16) && r.type == byteAt(d, 17) && r.tx == byteAt(d, 18),
+    require(r.input == at(d, 16) && r.type == at(d, 17) && r.tx == at(d, 18),
             "input, type or tx differs from its byte");
     require(r.name == QString::fromLatin1(d.mid(19, 16)), "name differs from its 16 bytes");
-    require(r.role == byteAt(d, 35), "role differs from its byte");
-    const quint32 serial = (quint32(byteAt(d, 36)) << 24) | (quint32(byteAt(d, 37)) << 16) |
-                           (quint32(byteAt(d, 38)) << 8) | byteAt(d, 39);
-    require(r.sn == serial, "serial is not the big-endian bytes 36..39");
+    require(r.role == at(d, 35), "role differs from its byte");
+    require(r.sn == be32(d, 36), "serial is not the big-endian bytes 36..39");
     require(r.mac.isEmpty(), "a MAC came out of the datagram");
 }
 
@@ -62,8 +56,8 @@ void checkEncoderTail(const QByteArray& d, const FeedbackRecord& r)
         require(r.ver == 2.0 && r.sfn == 0 && r.buf == 0, "short encoder lacks the defaults");
         return;
     }
-    checkVersion(r.ver, byteAt(d, 40), byteAt(d, 41));
-    require(r.sfn == byteAt(d, 42) && r.buf == byteAt(d, 43), "encoder SFN or buffer wrong");
+    checkVersion(r.ver, at(d, 40), at(d, 41));
+    require(r.sfn == at(d, 42) && r.buf == at(d, 43), "encoder SFN or buffer wrong");
 }
 
 void checkDecoderTail(const QByteArray& d, const FeedbackRecord& r)
@@ -73,17 +67,17 @@ void checkDecoderTail(const QByteArray& d, const FeedbackRecord& r)
     require(r.hasAtt == (n > 40) && r.hasSdm == (n > 45) && r.hasSdl == (n > 46) &&
                 r.hasSdt == (n > 47),
             "decoder presence flags do not follow the length");
-    require(r.att == (n > 40 ? byteAt(d, 40) : 255), "attenuation wrong");
+    require(r.att == (n > 40 ? at(d, 40) : 255), "attenuation wrong");
     if (n >= FeedbackCodec::kEncoderFeedback) {
-        checkVersion(r.ver, byteAt(d, 41), byteAt(d, 42));
-        require(r.sfn == byteAt(d, 43), "decoder SFN wrong");
+        checkVersion(r.ver, at(d, 41), at(d, 42));
+        require(r.sfn == at(d, 43), "decoder SFN wrong");
     } else {
         require(r.ver == 2.0 && r.sfn == 0, "short decoder lacks the defaults");
     }
-    require(r.buf == (n > 44 ? byteAt(d, 44) : 1), "decoder buffer wrong");
-    require(r.sdm == (n > 45 ? byteAt(d, 45) : defaults.sdm) &&
-                r.sdl == (n > 46 ? byteAt(d, 46) : defaults.sdl) &&
-                r.sdt == (n > 47 ? byteAt(d, 47) : defaults.sdt),
+    require(r.buf == (n > 44 ? at(d, 44) : 1), "decoder buffer wrong");
+    require(r.sdm == (n > 45 ? at(d, 45) : defaults.sdm) &&
+                r.sdl == (n > 46 ? at(d, 46) : defaults.sdl) &&
+                r.sdt == (n > 47 ? at(d, 47) : defaults.sdt),
             "silence detector fields wrong");
 }
 
@@ -104,12 +98,10 @@ void checkDatagram(const QByteArray& d)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+NMS_FUZZ_TARGET(input)
 {
-    const QByteArray input = nms::fuzz::bytesOf(data, size);
     checkDatagram(input);
     for (qsizetype length = kFirstThreshold; length <= kLastThreshold && length < input.size();
          ++length)
         checkDatagram(input.left(length));
-    return 0;
 }

@@ -9,14 +9,16 @@
 // message (ICMP for the datagram form and the queued error's quote, IPv4 for
 // the raw form). Missing header bytes read as zero.
 #include <algorithm>
-#include <cerrno>
-#include <cstdint>
 #include <iterator>
 
 #include "FuzzCheck.h"
 #include "platform/IcmpPacket.h"
 
 using namespace nms;
+using nms::fuzz::at;
+using nms::fuzz::be16;
+using nms::fuzz::be32;
+using nms::fuzz::put16;
 using nms::fuzz::require;
 using Verdict = IcmpPacket::Verdict;
 
@@ -25,27 +27,6 @@ namespace {
 constexpr int kHeaderBytes = 16;
 constexpr quint8 kErrorTypes[] = {IcmpPacket::kDestinationUnreachable, IcmpPacket::kSourceQuench,
                                   IcmpPacket::kTimeExceeded, IcmpPacket::kParameterProblem};
-
-quint8 at(const QByteArray& d, int offset)
-{
-    return offset < d.size() ? quint8(d[offset]) : 0;
-}
-
-quint16 be16(const QByteArray& d, int offset)
-{
-    return quint16((at(d, offset) << 8) | at(d, offset + 1));
-}
-
-quint32 be32(const QByteArray& d, int offset)
-{
-    return (quint32(be16(d, offset)) << 16) | be16(d, offset + 2);
-}
-
-void put16(QByteArray& d, int offset, quint16 value)
-{
-    d[offset] = char(value >> 8);
-    d[offset + 1] = char(value & 0xFF);
-}
 
 bool isErrorType(quint8 type)
 {
@@ -124,9 +105,8 @@ QByteArray errorQuotingOurRequest(quint8 type, quint8 code, const IcmpPacket::Ec
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+NMS_FUZZ_TARGET(input)
 {
-    const QByteArray input = nms::fuzz::bytesOf(data, size);
     IcmpPacket::EchoKey key;
     key.destination = be32(input, 0);
     key.identifier = be16(input, 4);
@@ -173,5 +153,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     if (isErrorType(type))
         require(reading.verdict == Verdict::Failed, "error quoting our request missed");
     checkChecksum(message);
-    return 0;
 }

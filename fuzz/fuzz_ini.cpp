@@ -8,7 +8,6 @@
 // value, new key name and new section name come from the first four lines
 // before the first section (which no call can address), a leading ";" dropped
 // so that a name may start with "[".
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -68,26 +67,17 @@ QString neutralised(QString text)
     return text;
 }
 
-// The store's name folding: NUL, CR and LF are blanks, only ASCII blanks are
-// trimmed, letter case does not count.
-QString folded(const QString& name)
-{
-    return trimmedAscii(neutralised(name)).toCaseFolded();
-}
-
-// What a read returns after a write of this value.
+// What a read returns after a write of this value: NUL, CR and LF are
+// blanks, and only ASCII blanks are trimmed.
 QString stored(const QString& value)
 {
     return trimmedAscii(neutralised(value));
 }
 
-bool hasControlCharacter(const QString& text)
+// The store's name folding: as stored, and letter case does not count.
+QString folded(const QString& name)
 {
-    for (QChar c : text) {
-        if (c.unicode() == 0 || c.unicode() == '\r' || c.unicode() == '\n')
-            return true;
-    }
-    return false;
+    return stored(name).toCaseFolded();
 }
 
 // Letters, digits, "_", "-", "." and blanks between them: a name no store
@@ -224,7 +214,6 @@ private:
                                 const char* operation);
     void requireNoTemporaryFiles();
 
-    void checkReadingKeepsBytes(const QByteArray& bytes);
     void checkReads();
     void checkSectionReads(const QString& section);
     void setKey(const QString& section, const QString& key, const QString& value);
@@ -315,12 +304,6 @@ void IniRun::requireNoTemporaryFiles()
             files.join(QLatin1Char(' ')));
 }
 
-void IniRun::checkReadingKeepsBytes(const QByteArray& bytes)
-{
-    // Reading alone keeps every byte.
-    require(IniDocument::parse(bytes).serialize() == bytes, "reading the file changes its bytes");
-}
-
 void IniRun::checkReads()
 {
     const QStringList names = m_store.sectionNames(m_path);
@@ -364,7 +347,7 @@ void IniRun::checkSectionReads(const QString& section)
     for (const QString& entry : entries) {
         listLength += entry.size() + 1;
         nulInEntries = nulInEntries || entry.contains(QChar(0));
-        controlInKeys = controlInKeys || hasControlCharacter(keyOf(entry));
+        controlInKeys = controlInKeys || neutralised(keyOf(entry)) != keyOf(entry);
     }
     const qint16 count = m_ini.GetSectionKeyCount(section, m_path);
     if (listLength <= kReadBuffer)
@@ -534,7 +517,7 @@ QStringList parametersOf(const QByteArray& bytes)
 void IniRun::run(const QByteArray& bytes)
 {
     m_longestValue = 2 * bytes.size() + 16;
-    checkReadingKeepsBytes(bytes);
+    require(IniDocument::parse(bytes).serialize() == bytes, "reading the file changes its bytes");
     {
         QFile file(m_path);
         require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
@@ -570,9 +553,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+NMS_FUZZ_TARGET(input)
 {
-    const QString path = g_directory->filePath(QStringLiteral("nms.ini"));
-    IniRun(path).run(nms::fuzz::bytesOf(data, size));
-    return 0;
+    IniRun(g_directory->filePath(QStringLiteral("nms.ini"))).run(input);
 }

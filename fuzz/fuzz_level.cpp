@@ -2,7 +2,6 @@
 // against a plain scan of the samples, and the bar width and caption derived
 // from it must stay within the meter.
 #include <cmath>
-#include <cstdint>
 
 #include "FuzzCheck.h"
 #include "protocol/LevelPacket.h"
@@ -17,12 +16,9 @@ qint32 scannedPeak(const QByteArray& d)
 {
     qint32 best = 0;
     for (int i = 0; i < LevelPacket::kSamplesRead && 3 * i + 2 < d.size(); ++i) {
-        const quint8 hi = quint8(d[3 * i]);
-        if (hi & 0x80)
-            continue;
-        const qint32 sample =
-            (qint32(hi) << 16) | (qint32(quint8(d[3 * i + 1])) << 8) | qint32(quint8(d[3 * i + 2]));
-        best = std::max(best, sample);
+        const quint8 high = nms::fuzz::at(d, 3 * i);
+        if (!(high & 0x80))
+            best = std::max(best, (qint32(high) << 16) | nms::fuzz::be16(d, 3 * i + 1));
     }
     return best;
 }
@@ -58,14 +54,12 @@ void checkCaption(qint32 peak)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+NMS_FUZZ_TARGET(datagram)
 {
-    const QByteArray datagram = nms::fuzz::bytesOf(data, size);
     const qint32 peak = LevelPacket::peak(datagram);
     require(peak == scannedPeak(datagram), "peak differs from a scan of the samples",
             QString::number(peak));
     require(peak >= 0 && peak < LevelPacket::kFullScale, "peak outside the positive half");
     checkWidth(peak);
     checkCaption(peak);
-    return 0;
 }

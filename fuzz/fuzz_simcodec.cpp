@@ -2,7 +2,6 @@
 // takes must be exactly the packet's bytes, what it refuses must leave the
 // element alone, and the feedback it then sends must read back through the
 // station's own decoder (written separately) as the same values.
-#include <cstdint>
 #include <iterator>
 #include <tuple>
 
@@ -11,6 +10,7 @@
 #include "protocol/FeedbackCodec.h"
 
 using namespace nms;
+using nms::fuzz::at;
 using nms::fuzz::require;
 using nms::sim::ElementState;
 using nms::sim::SimCodec;
@@ -23,11 +23,6 @@ auto fieldsOf(const ElementState& s)
 {
     return std::tie(s.ip, s.mask, s.gw, s.remote, s.input, s.type, s.tx, s.name, s.role, s.serial,
                     s.versionMajor, s.versionMinor, s.sfn, s.buf, s.att, s.sdm, s.sdl, s.sdt);
-}
-
-quint8 at(const QByteArray& d, int offset)
-{
-    return quint8(d[offset]);
 }
 
 void checkTaken(const QByteArray& packet, const ElementState& s)
@@ -93,9 +88,8 @@ void checkAddressText(const QByteArray& input)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+NMS_FUZZ_TARGET(packet)
 {
-    const QByteArray packet = nms::fuzz::bytesOf(data, size);
     ElementState state;
     // The role and serial are not configured; vary them from the last bytes.
     if (packet.size() >= 2) {
@@ -120,5 +114,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     checkAddressText(packet);
     SimCodec::isPagingRequest(packet);
     SimCodec::isLevelRequest(packet);
-    return 0;
 }
