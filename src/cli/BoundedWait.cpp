@@ -38,6 +38,15 @@ BoundedWait::End BoundedWait::run(int timeoutMs)
     return result == kLoopTimedOut ? End::TimedOut : End::Finished;
 }
 
+bool BoundedWait::pauseBeforeRound(InterruptSignals& interrupts, int round, int intervalMs)
+{
+    if (round > 0 && intervalMs > 0) {
+        BoundedWait pause(interrupts);
+        pause.run(intervalMs);
+    }
+    return !interrupts.raised();
+}
+
 void BoundedWait::finish()
 {
     m_finished = true;

@@ -18,6 +18,10 @@ public:
 
     explicit BoundedWait(InterruptSignals& interrupts, QObject* parent = nullptr);
 
+    // The pause before round `round` of a repeated command (none before the
+    // first); false when SIGINT/SIGTERM has come, before or during it.
+    static bool pauseBeforeRound(InterruptSignals& interrupts, int round, int intervalMs);
+
     // A finish() before run() makes run() return at once.
     End run(int timeoutMs);
     void finish();

@@ -55,11 +55,7 @@ int LevelCommand::run(const QStringList& arguments)
     LevelPoller poller(link, m_interrupts);
     int answers = 0;
     for (int i = 0; i < count; ++i) {
-        if (i > 0 && intervalMs > 0) {
-            BoundedWait pause(m_interrupts);
-            pause.run(intervalMs);
-        }
-        if (m_interrupts.raised())
+        if (!BoundedWait::pauseBeforeRound(m_interrupts, i, intervalMs))
             return kExitInterrupted;
         const std::optional<qint32> peak = poller.poll(address);
         if (m_interrupts.raised())

@@ -15,6 +15,8 @@ namespace {
 constexpr int kCorruptedKeyCount = 18;
 constexpr int kLastAudioChoice = 1;
 constexpr int kLastSilenceMode = 2;
+// What the panel's captions show with no element selected.
+const QString kNoSelectionCaption = QStringLiteral("-");
 
 QString valueOr(const StoredElement& element, const QString& key, const QString& fallback)
 {
@@ -70,9 +72,16 @@ PanelValues PanelValues::fromRecord(const StoredElement& element, int encoderCou
         return inRange(stored, minimum, maximum).value_or(QString::fromLatin1(fallback).toInt());
     };
     panel.buf = decoderValue("buf", "1", record::kBufferMin, record::kBufferMax);
+    panel.att = decoderValue("att", "255", record::kAttenuationMute, record::kAttenuationMax);
     panel.sdm = decoderValue("sdm", "0", 0, kLastSilenceMode);
     panel.sdl = decoderValue("sdl", "37", record::kSilenceLevelMin, record::kSilenceLevelMax);
     panel.sdt = decoderValue("sdt", "43", record::kSilenceTimeMin, record::kSilenceTimeMax);
+    panel.m_encoderCount = encoderCount;
+    panel.setCaption(Caption::ElementType, element.roleCaption());
+    panel.setCaption(Caption::Mac, element.mac());
+    panel.setCaption(Caption::SerialNumber, element.value(QStringLiteral("sn")));
+    panel.setCaption(Caption::Version,
+                     record::VersionCaption(element.value(QStringLiteral("ver"))));
     return panel;
 }
 
@@ -110,6 +119,118 @@ ConfigurationPacket::Fields PanelValues::packetFields() const
         fields.silDetTime = sdt;
     }
     return fields;
+}
+
+template <typename Self> auto& PanelValues::textField(Self& self, Text field)
+{
+    switch (field) {
+    case Text::Name: return self.name;
+    case Text::IP: return self.ip;
+    case Text::Mask: return self.mask;
+    case Text::Gateway: return self.gw;
+    case Text::Remote: return self.remote;
+    }
+    Q_UNREACHABLE();
+}
+
+template <typename Self> auto& PanelValues::listField(Self& self, List list)
+{
+    switch (list) {
+    case List::AudioInput: return self.input;
+    case List::AudioType: return self.type;
+    case List::AudioTX: return self.tx;
+    case List::Encoders: return self.bound;
+    case List::SilenceMode: return self.sdm;
+    }
+    Q_UNREACHABLE();
+}
+
+template <typename Self> auto& PanelValues::scrollField(Self& self, Scroll bar)
+{
+    switch (bar) {
+    case Scroll::Attenuation: return self.att;
+    case Scroll::Buffer: return self.buf;
+    case Scroll::SilenceLevel: return self.sdl;
+    case Scroll::SilenceTime: return self.sdt;
+    }
+    Q_UNREACHABLE();
+}
+
+QString PanelValues::text(Text field) const
+{
+    return textField(*this, field);
+}
+
+void PanelValues::setText(Text field, const QString& value)
+{
+    textField(*this, field) = value;
+}
+
+int PanelValues::listIndex(List list) const
+{
+    return listField(*this, list);
+}
+
+int PanelValues::listCount(List list) const
+{
+    switch (list) {
+    case List::Encoders: return m_encoderCount + 1; // "none" first
+    case List::SilenceMode: return kLastSilenceMode + 1;
+    default: return kLastAudioChoice + 1;
+    }
+}
+
+void PanelValues::setListIndex(List list, int index)
+{
+    listField(*this, list) = index;
+}
+
+int PanelValues::scrollValue(Scroll bar) const
+{
+    return scrollField(*this, bar);
+}
+
+int PanelValues::scrollMinimum(Scroll bar) const
+{
+    switch (bar) {
+    case Scroll::Attenuation: return record::kAttenuationMute;
+    case Scroll::Buffer: return record::kBufferMin;
+    case Scroll::SilenceLevel: return record::kSilenceLevelMin;
+    case Scroll::SilenceTime: return record::kSilenceTimeMin;
+    }
+    Q_UNREACHABLE();
+}
+
+int PanelValues::scrollMaximum(Scroll bar) const
+{
+    switch (bar) {
+    case Scroll::Attenuation: return record::kAttenuationMax;
+    case Scroll::Buffer: return record::kBufferMax;
+    case Scroll::SilenceLevel: return record::kSilenceLevelMax;
+    case Scroll::SilenceTime: return record::kSilenceTimeMax;
+    }
+    Q_UNREACHABLE();
+}
+
+void PanelValues::setScrollValue(Scroll bar, int value)
+{
+    scrollField(*this, bar) = value;
+}
+
+QString PanelValues::caption(Caption field) const
+{
+    return m_captions.at(static_cast<std::size_t>(field));
+}
+
+void PanelValues::setCaption(Caption field, const QString& value)
+{
+    m_captions.at(static_cast<std::size_t>(field)) = value;
+}
+
+void PanelValues::clear()
+{
+    *this = PanelValues();
+    m_captions.fill(kNoSelectionCaption);
 }
 
 } // namespace nms::cli

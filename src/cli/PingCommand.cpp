@@ -58,11 +58,7 @@ int PingCommand::run(const QStringList& arguments)
     echoes.open(kExitFailure);
     int replies = 0;
     for (int i = 0; i < count; ++i) {
-        if (i > 0 && intervalMs > 0) {
-            BoundedWait pause(m_interrupts);
-            pause.run(intervalMs);
-        }
-        if (m_interrupts.raised())
+        if (!BoundedWait::pauseBeforeRound(m_interrupts, i, intervalMs))
             return kExitInterrupted;
         const EchoRunner::Outcome outcome = echoes.echo(address);
         if (outcome.interrupted)

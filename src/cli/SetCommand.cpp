@@ -1,9 +1,9 @@
 #include "cli/SetCommand.h"
 
-#include <algorithm>
 #include <optional>
 
 #include "cli/BoundedWait.h"
+#include "cli/BoxTally.h"
 #include "cli/CliError.h"
 #include "cli/CommandLine.h"
 #include "cli/Console.h"
@@ -13,9 +13,10 @@
 #include "cli/MacResolver.h"
 #include "cli/PanelValues.h"
 #include "cli/SettingChanges.h"
+#include "db/DatabaseWriteFailure.h"
+#include "db/ElementPanelView.h"
 #include "db/IniRoutines.h"
 #include "db/PrivateProfileStore.h"
-#include "db/RecordValues.h"
 #include "db/TextHelpers.h"
 #include "diag/MacLookup.h"
 #include "platform/Dialogs.h"
@@ -32,27 +33,6 @@ namespace {
 
 const QString kCorrupted = QStringLiteral("Feedback is corrupted.");
 const QString kCannotSave = QStringLiteral("Cannot save.");
-const QString kCannotSaveInfo = QStringLiteral("Cannot save this element info.");
-constexpr int kCorruptKeyCount = ConfigurationConfirmer::kCorruptKeyCount;
-constexpr quint8 kEncoderRole = 1;
-constexpr quint8 kDecoderRole = 2;
-
-// Only blanks are dropped from the ends of a name, as the confirmation does.
-QString trimBlanks(const QString& text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first) == QLatin1Char(' '))
-        ++first;
-    while (last > first && text.at(last - 1) == QLatin1Char(' '))
-        --last;
-    return text.mid(first, last - first);
-}
-
-QString mismatchLine(const QString& field)
-{
-    return QStringLiteral("An error occured while saving '%1':").arg(field);
-}
 
 } // namespace
 
@@ -63,60 +43,6 @@ SetCommand::SetCommand(QString defaultDatabase, Dialogs& dialogs, Clock& clock,
     , m_clock(clock)
     , m_interrupts(interrupts)
 {
-}
-
-QList<std::pair<QString, QString>> SetCommand::confirmedKeys(const PanelValues& panel,
-                                                             const FeedbackRecord& answer,
-                                                             QStringList& mismatches)
-{
-    QList<std::pair<QString, QString>> keys;
-    auto compare = [&](bool match, const QString& key, const QString& stored,
-                       const QString& field) {
-        if (match)
-            keys.append({key, stored});
-        else
-            mismatches.append(mismatchLine(field));
-    };
-    compare(trimBlanks(panel.name).toUpper() == trimBlanks(answer.name).toUpper(),
-            QStringLiteral("name"), text::PadName16(panel.name), QStringLiteral("Element Name"));
-    compare(panel.ip == answer.ip, QStringLiteral("ip"), panel.ip, QStringLiteral("Element IP"));
-    compare(panel.mask == answer.mask, QStringLiteral("mask"), panel.mask,
-            QStringLiteral("Element Mask"));
-    compare(panel.gw == answer.gw, QStringLiteral("gw"), panel.gw, QStringLiteral("Element GW"));
-    compare(panel.remote == answer.remote, QStringLiteral("remote"), panel.remote,
-            QStringLiteral("Remote IP"));
-    compare(panel.input == answer.input, QStringLiteral("input"), QString::number(panel.input),
-            QStringLiteral("Audio Input"));
-    compare(panel.type == answer.type, QStringLiteral("type"), QString::number(panel.type),
-            QStringLiteral("Audio Type"));
-    compare(panel.tx == answer.tx, QStringLiteral("tx"), QString::number(panel.tx),
-            QStringLiteral("Audio TX"));
-
-    keys.append({QStringLiteral("role"), QString::number(answer.role)});
-    // Role 0 shows "UNKNOWN" and is never a success.
-    if (answer.role != kEncoderRole && answer.role != kDecoderRole)
-        mismatches.append(QString());
-    keys.append({QStringLiteral("sn"), QString::number(answer.sn)});
-    keys.append({QStringLiteral("ver"), ConfigurationConfirmer::versionStoredText(answer.ver)});
-    if (answer.hasSfn)
-        keys.append({QStringLiteral("sfn"), QString::number(answer.sfn)});
-    if (answer.hasBuf)
-        keys.append({QStringLiteral("buf"), QString::number(answer.buf)});
-    if (answer.role != kDecoderRole)
-        return keys;
-    keys.append({QStringLiteral("att"),
-                 QString::number(std::max<int>(answer.att, record::kAttenuationMute))});
-    if (answer.hasSdm)
-        keys.append({QStringLiteral("sdm"), QString::number(answer.sdm)});
-    if (answer.hasSdl)
-        keys.append({QStringLiteral("sdl"),
-                     QString::number(std::clamp<int>(answer.sdl, record::kSilenceLevelMin,
-                                                     record::kSilenceLevelMax))});
-    if (answer.hasSdt)
-        keys.append({QStringLiteral("sdt"),
-                     QString::number(std::clamp<int>(answer.sdt, record::kSilenceTimeMin,
-                                                     record::kSilenceTimeMax))});
-    return keys;
 }
 
 int SetCommand::run(const QStringList& arguments)
@@ -160,14 +86,9 @@ int SetCommand::run(const QStringList& arguments)
 
     const std::optional<FeedbackRecord> answer =
         awaitAnswer(element.value(QStringLiteral("ip")), *packet);
-    if (!answer)
+    if (!answer || m_interrupts.raised())
         return kExitInterrupted;
-    if (answer->mac != element.mac())
-        throw CliError{kExitFailure,
-                       QStringLiteral("The response received does not match the selected "
-                                      "element. ") +
-                           kCannotSaveInfo};
-    return storeConfirmation(path, element.section(), panel, changes, *answer);
+    return confirmAnswer(m_dialogs, path, panel, changes, *answer);
 }
 
 // Sends the configuration and waits, as timerRemoteSent does, for the first
@@ -221,40 +142,32 @@ std::optional<FeedbackRecord> SetCommand::awaitAnswer(const QString& storedAddre
     return answer;
 }
 
-// The confirmation's writes, in one replacement of the file, and its boxes.
-int SetCommand::storeConfirmation(const QString& path, const QString& section,
-                                  const PanelValues& panel, const SettingChanges& changes,
-                                  const FeedbackRecord& answer)
+// The window's confirmation, on the panel `set` has built: it stores what
+// the window stores and shows the window's boxes. Its success box is the
+// only information box it shows; no box at all means an element that
+// reported no role the panel knows.
+int SetCommand::confirmAnswer(Dialogs& dialogs, const QString& path, PanelValues& panel,
+                              const SettingChanges& changes, const FeedbackRecord& answer)
 {
     PrivateProfileStore store;
     IniRoutines ini(store);
-    if (ini.GetSectionKeyCount(section, path) >= kCorruptKeyCount)
-        throw CliError{kExitFailure,
-                       QStringLiteral("The data stored in your computer about this element, is "
-                                      "corrupted. ") +
-                           kCannotSaveInfo};
-    QStringList mismatches;
-    QList<std::pair<QString, QString>> keys = confirmedKeys(panel, answer, mismatches);
-    for (const QString& mismatch : std::as_const(mismatches)) {
-        if (mismatch.isEmpty())
-            Console::errLine(QStringLiteral("The element reports its role as UNKNOWN."));
-        else
-            m_dialogs.critical(kApplicationTitle, {mismatch, kCorrupted});
+    BoxTally boxes(dialogs);
+    ConfigurationConfirmer(boxes, ini, path, panel).ConfirmConfiguration(answer);
+    if (boxes.showedCritical())
+        return kExitFailure;
+    if (!boxes.showedInformation()) {
+        Console::errLine(QStringLiteral("The element reports its role as %1.")
+                             .arg(panel.caption(ElementPanelView::Caption::ElementType)));
+        return kExitFailure;
     }
     // The bound encoder is the station's own setting: kept once the element
     // has taken the rest.
-    if (mismatches.isEmpty() && changes.changes(QStringLiteral("bound")))
-        keys.append({QStringLiteral("bound"), QString::number(panel.bound)});
-    if (m_interrupts.raised())
-        return kExitInterrupted;
-    if (!ini.WriteKeysToINI(section, keys, path))
-        throw CliError{kExitFailure,
-                       QStringLiteral("An error occured while saving this element info to the "
-                                      "local database. ") +
-                           kCannotSaveInfo};
-    if (!mismatches.isEmpty())
+    if (changes.changes(QStringLiteral("bound")) &&
+        !ini.WriteToINI(panel.section, QStringLiteral("bound"), QString::number(panel.bound),
+                        path)) {
+        ReportDatabaseWriteFailure(dialogs);
         return kExitFailure;
-    Console::outLine(QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
+    }
     return kExitOk;
 }
 

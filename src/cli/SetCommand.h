@@ -4,7 +4,6 @@
 #include <utility>
 
 #include <QByteArray>
-#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -24,7 +23,7 @@ class SettingChanges;
 // `set ELEMENT KEY=VALUE...`: the window's save command without the window.
 // The stored record plus the changes make the panel; it is checked as the
 // save command checks it, sent, and the element's answer is confirmed as
-// the window confirms it: field by field, with the window's texts.
+// the window confirms it, by the window's own confirmation.
 class SetCommand {
 public:
     // timerRemoteSent's interval: how long the element has to answer.
@@ -34,10 +33,12 @@ public:
                InterruptSignals& interrupts);
     int run(const QStringList& arguments);
 
-    // What the confirmation stores for an answer to the panel, in the
-    // window's order; `mismatches` gets the first line of each mismatch box.
-    static QList<std::pair<QString, QString>>
-    confirmedKeys(const PanelValues& panel, const FeedbackRecord& answer, QStringList& mismatches);
+    // Confirms the element's answer to the configuration built from the
+    // panel as the window confirms it, with the window's boxes, and keeps a
+    // changed bound encoder once the element has agreed. The exit status:
+    // 0 when the element confirmed every field, else 1.
+    static int confirmAnswer(Dialogs& dialogs, const QString& path, PanelValues& panel,
+                             const SettingChanges& changes, const FeedbackRecord& answer);
 
 private:
     QString m_defaultDatabase;
@@ -47,8 +48,6 @@ private:
 
     std::optional<FeedbackRecord> awaitAnswer(const QString& storedAddress,
                                               const QByteArray& packet);
-    int storeConfirmation(const QString& path, const QString& section, const PanelValues& panel,
-                          const SettingChanges& changes, const FeedbackRecord& answer);
 };
 
 } // namespace nms::cli

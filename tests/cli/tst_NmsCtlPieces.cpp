@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "RecordingDialogs.h"
 #include "cli/AttenuateCommand.h"
 #include "cli/CliError.h"
 #include "cli/ElementDatabase.h"
@@ -7,11 +8,14 @@
 #include "cli/PanelValues.h"
 #include "cli/SetCommand.h"
 #include "cli/SettingChanges.h"
+#include "db/IniRoutines.h"
+#include "db/PrivateProfileStore.h"
 #include "protocol/ConfigurationPacket.h"
 #include "protocol/FeedbackRecord.h"
 
 using namespace nms;
 using namespace nms::cli;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -111,40 +115,39 @@ private slots:
         QTest::addColumn<QStringList>("settings");
         QTest::addColumn<QString>("expected"); // packet in hex, or the refusal
         QTest::newRow("decoder: name and silence level")
-            << "TX SITE" << QStringList{QStringLiteral("name=Tx b"), QStringLiteral("sdl=100")}
+            << "TX SITE" << QStringList{u"name=Tx b"_s, u"sdl=100"_s}
             << "c612000cffffff00c61200fec612000c000100"
                "54582042202020202020202020202020010200641e";
         QTest::newRow("encoder: new address, analog input")
-            << "0200C612000B"
-            << QStringList{QStringLiteral("ip=10.0.0.1"), QStringLiteral("INPUT=1")}
+            << "0200C612000B" << QStringList{u"ip=10.0.0.1"_s, u"INPUT=1"_s}
             << "0a000001ffffff00c61200fec612000c010100"
                "53545544494f20202020202020202020";
         QTest::newRow("decoder setting on an encoder")
-            << "198.18.0.11" << QStringList{QStringLiteral("buf=1")}
-            << QStringLiteral("2 buf=1: only a decoder has this setting");
+            << "198.18.0.11" << QStringList{u"buf=1"_s}
+            << "2 buf=1: only a decoder has this setting";
         QTest::newRow("address out of range")
-            << "TX SITE" << QStringList{QStringLiteral("gw=198.18.0.256")}
+            << "TX SITE" << QStringList{u"gw=198.18.0.256"_s}
             << "2 gw=198.18.0.256: Please verify that all IP fields are correct!";
         QTest::newRow("audio choice out of range")
-            << "TX SITE" << QStringList{QStringLiteral("tx=2")}
+            << "TX SITE" << QStringList{u"tx=2"_s}
             << "2 tx=2: Please verify that all audio fields are correct!";
-        QTest::newRow("empty name") << "TX SITE" << QStringList{QStringLiteral("name=")}
+        QTest::newRow("empty name") << "TX SITE" << QStringList{u"name="_s}
                                     << "2 name=: Please verify that the name field is correct!";
         QTest::newRow("silence time above its bar")
-            << "TX SITE" << QStringList{QStringLiteral("sdt=221")}
+            << "TX SITE" << QStringList{u"sdt=221"_s}
             << "2 sdt=221: a whole number from 1 to 220 is needed";
         QTest::newRow("bound beyond the encoders")
-            << "TX SITE" << QStringList{QStringLiteral("bound=3")}
+            << "TX SITE" << QStringList{u"bound=3"_s}
             << "2 bound=3: a whole number from 0 to 2 is needed";
         QTest::newRow("unknown key")
-            << "TX SITE" << QStringList{QStringLiteral("sfn=1")}
+            << "TX SITE" << QStringList{u"sfn=1"_s}
             << "2 unknown key 'sfn' (keys: name, ip, mask, gw, remote, input, type, tx, bound, "
                "buf, sdm, sdl, sdt)";
         QTest::newRow("key given twice")
-            << "TX SITE" << QStringList{QStringLiteral("ip=1.2.3.4"), QStringLiteral("IP=1.2.3.5")}
-            << QStringLiteral("2 key 'ip' given twice");
-        QTest::newRow("no equals sign") << "TX SITE" << QStringList{QStringLiteral("ip")}
-                                        << QStringLiteral("2 'ip' is not KEY=VALUE");
+            << "TX SITE" << QStringList{u"ip=1.2.3.4"_s, u"IP=1.2.3.5"_s}
+            << "2 key 'ip' given twice";
+        QTest::newRow("no equals sign")
+            << "TX SITE" << QStringList{u"ip"_s} << "2 'ip' is not KEY=VALUE";
     }
     void buildsConfigurations()
     {
@@ -164,33 +167,54 @@ private slots:
         QCOMPARE(refusal.isEmpty() ? packet : refusal, expected);
     }
 
-    // What the confirmation stores, in the window's order, and its boxes.
+    // An answer confirmed by the window's confirmation on the panel `set`
+    // builds: the record it leaves, the boxes, and the exit status.
     void confirmsAnswers_data()
     {
+        QTest::addColumn<QString>("reportedMac");
         QTest::addColumn<QString>("reportedGw");
-        QTest::addColumn<int>("reportedSdl");
+        QTest::addColumn<QStringList>("settings");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("agreement, level clamped to its bar")
-            << "198.18.0.254" << 200
-            << "name=TX SITE         ,ip=198.18.0.12,mask=255.255.255.0,gw=198.18.0.254,"
+        const QString mac = QStringLiteral("02:00:C6:12:00:0C");
+        QTest::newRow("agreement: values of the element, bars' ranges, bound kept")
+            << mac << "198.18.0.254" << QStringList{u"bound=2"_s}
+            << "name=TX SITE,ip=198.18.0.12,mask=255.255.255.0,gw=198.18.0.254,"
                "remote=198.18.0.12,input=0,type=1,tx=0,role=2,sn=100002,ver=3.4,sfn=1,buf=2,"
-               "att=14,sdm=0,sdl=154,sdt=1|";
-        QTest::newRow("gateway disagrees: kept, and said")
-            << "198.18.0.99" << 50
-            << "name=TX SITE         ,ip=198.18.0.12,mask=255.255.255.0,remote=198.18.0.12,"
-               "input=0,type=1,tx=0,role=2,sn=100002,ver=3.4,sfn=1,buf=2,att=14,sdm=0,sdl=50,"
-               "sdt=1|An error occured while saving 'Element GW':";
+               "att=14,sdm=0,sdl=154,sdt=1,bound=2"
+               "|New configuration has been sucessfuly saved and loaded!|0";
+        QTest::newRow("gateway disagrees: kept, said, bound not kept")
+            << mac << "198.18.0.99" << QStringList{u"bound=2"_s}
+            << "name=TX SITE,ip=198.18.0.12,mask=255.255.255.0,gw=198.18.0.254,"
+               "remote=198.18.0.12,input=0,type=1,tx=0,role=2,sn=100002,ver=3.4,sfn=1,buf=2,"
+               "att=14,sdm=0,sdl=154,sdt=1"
+               "|An error occured while saving 'Element GW': Feedback is corrupted.|1";
+        QTest::newRow("answer of another element: nothing stored")
+            << "02:00:C6:12:00:0D"
+            << "198.18.0.254" << QStringList{u"name=b"_s}
+            << "name=TX SITE,ip=198.18.0.12,mask=255.255.255.0,gw=198.18.0.254,"
+               "remote=198.18.0.12,input=0,type=1,tx=0,role=2,sn=100001,ver=3.4,sfn=1,buf=2,"
+               "att=255,sdm=0,sdl=50,sdt=30"
+               "|The response received does not match the selected element. Cannot save this "
+               "element info.|1";
     }
     void confirmsAnswers()
     {
+        QFETCH(QString, reportedMac);
         QFETCH(QString, reportedGw);
-        QFETCH(int, reportedSdl);
+        QFETCH(QStringList, settings);
         QFETCH(QString, expected);
-        const ElementDatabase database = siteDatabase();
-        const PanelValues panel =
-            PanelValues::fromRecord(database.resolve(QStringLiteral("TX SITE"), kExitUsage),
-                                    database.encoderCount(), kExitUsage);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("nms.ini"));
+        const ElementDatabase site = siteDatabase();
+        const StoredElement& element = site.resolve(QStringLiteral("TX SITE"), kExitUsage);
+        PrivateProfileStore store;
+        QVERIFY(IniRoutines(store).WriteKeysToINI(element.section(), element.keys(), path));
+        const SettingChanges changes = SettingChanges::parse(settings, kExitUsage);
+        PanelValues panel = PanelValues::fromRecord(element, site.encoderCount(), kExitUsage);
+        changes.applyTo(panel, site.encoderCount(), kExitUsage);
         FeedbackRecord answer;
+        answer.mac = reportedMac;
         answer.name = QStringLiteral("TX SITE         ");
         answer.ip = QStringLiteral("198.18.0.12");
         answer.mask = QStringLiteral("255.255.255.0");
@@ -203,16 +227,22 @@ private slots:
         answer.sfn = 1;
         answer.buf = 2;
         answer.att = 0;
-        answer.sdl = quint8(reportedSdl);
+        answer.sdl = 200;
         answer.sdt = 0;
         answer.hasSfn = answer.hasBuf = answer.hasAtt = true;
         answer.hasSdm = answer.hasSdl = answer.hasSdt = true;
-        QStringList mismatches;
+        test::RecordingDialogs dialogs;
+        const int status = SetCommand::confirmAnswer(dialogs, path, panel, changes, answer);
+
         QStringList stored;
-        for (const auto& [key, value] : SetCommand::confirmedKeys(panel, answer, mismatches))
+        const ElementDatabase after = ElementDatabase::load(path, kExitUsage);
+        for (const auto& [key, value] : after.resolve(element.section(), kExitUsage).keys())
             stored.append(key + QLatin1Char('=') + value);
-        QCOMPARE(stored.join(QLatin1Char(',')) + QLatin1Char('|') +
-                     mismatches.join(QLatin1Char(',')),
+        QStringList boxes;
+        for (const MessageBoxRequest& box : std::as_const(dialogs.boxes))
+            boxes.append(box.lines.join(QLatin1Char(' ')));
+        QCOMPARE(stored.join(QLatin1Char(',')) + QLatin1Char('|') + boxes.join(QLatin1Char(',')) +
+                     QLatin1Char('|') + QString::number(status),
                  expected);
     }
 
