@@ -4,12 +4,6 @@
 
 namespace nms::cli {
 
-namespace {
-// The window's box for an element whose record holds no usable address.
-const QString kNoAddressText =
-    QStringLiteral("The local database holds no valid IP address for this element.");
-} // namespace
-
 ElementLink::ElementLink(Dialogs& dialogs, QObject* parent)
     : QObject(parent)
     , m_client(m_endpoint, dialogs)
@@ -26,7 +20,8 @@ void ElementLink::send(quint16 remotePort, const QString& storedAddress, const Q
 {
     switch (m_client.ReopenForElement(remotePort, storedAddress)) {
     case UdpClient::ReopenResult::Ready: break;
-    case UdpClient::ReopenResult::NoValidAddress: throw CliError{kExitFailure, kNoAddressText};
+    case UdpClient::ReopenResult::NoValidAddress:
+        throw CliError{kExitFailure, UdpClient::kNoValidAddressText};
     case UdpClient::ReopenResult::EndpointFailed:
         throw CliError{kExitFailure, UdpClient::kPortOccupiedText};
     }

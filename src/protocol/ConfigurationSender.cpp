@@ -21,8 +21,6 @@ const QString kNameMessage = QStringLiteral("Please verify that the name field i
 const QString kAddressMessage = QStringLiteral("Please verify that all IP fields are correct!");
 const QString kDatabaseMessage =
     QStringLiteral("The local database in your computer, is corrupted!");
-const QString kNoAddressMessage =
-    QStringLiteral("The local database holds no valid IP address for this element.");
 const QString kTimeoutMessage =
     QStringLiteral("Waiting for a response from Network Element has timed out!");
 const QString kNoSelectionCaption = QStringLiteral("-");
@@ -151,7 +149,9 @@ void ConfigurationSender::SendConfiguration()
         m_ini.ReadFromINI(m_panel.selectedSection(), QStringLiteral("ip"), m_iniPath);
     switch (m_udp.ReopenForElement(UdpClient::kConfigurationPort, storedAddress)) {
     case UdpClient::ReopenResult::Ready: break;
-    case UdpClient::ReopenResult::NoValidAddress: refuseSave(kNoAddressMessage); return;
+    case UdpClient::ReopenResult::NoValidAddress:
+        refuseSave(UdpClient::kNoValidAddressText);
+        return;
     case UdpClient::ReopenResult::EndpointFailed: return;
     }
     restartResponseTimer();

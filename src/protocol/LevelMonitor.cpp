@@ -15,8 +15,6 @@ namespace nms {
 namespace {
 
 const QString kDecoderCaption = QStringLiteral("DECODER");
-const QString kNoAddressLine =
-    QStringLiteral("The local database holds no valid IP address for this element.");
 
 } // namespace
 
@@ -131,7 +129,7 @@ void LevelMonitor::resetLevelDisplay()
 
 void LevelMonitor::showNoAddressBox()
 {
-    m_dialogs.critical(kApplicationTitle, {kNoAddressLine});
+    m_dialogs.critical(kApplicationTitle, {UdpClient::kNoValidAddressText});
 }
 
 bool LevelMonitor::isDecoderShown() const

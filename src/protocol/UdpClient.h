@@ -35,6 +35,9 @@ public:
         QStringLiteral("Unable to use UDP port %1: occupied.").arg(kConfigurationPort);
 
     enum class ReopenResult { Ready, NoValidAddress, EndpointFailed };
+    // Said when a reopen finds no usable address in the element's record.
+    static inline const QString kNoValidAddressText =
+        QStringLiteral("The local database holds no valid IP address for this element.");
 
     UdpClient(UdpEndpoint& socket, Dialogs& dialogs, QObject* parent = nullptr);
 
