@@ -17,8 +17,20 @@ probe() {
 }
 
 echo "--- five hundred elements on macvlan devices answering one discovery"
+# Where answers went missing: the kernel's receive backlog drops (second
+# column of softnet_stat, per CPU) and what the simulator says it sent.
+many_lab_evidence() {
+  local _ drops line=""
+  while read -r _ drops _; do line+="$((16#$drops)) "; done </proc/net/softnet_stat
+  echo "backlog drops per CPU: $line"
+  echo "answers the simulator sent: $(grep -c '^TX ' "$state/many.log" || true)"
+  grep -m3 '^ERROR' "$state/many.log" || true
+}
+
 if timeout 120 "$lab" up-many 500 >/dev/null; then
+  failures_before=$failures
   probe 500 discoveryRecordsEveryElement
+  ((failures == failures_before)) || many_lab_evidence
 else
   fail "scripts/lab up-many 500"
 fi
