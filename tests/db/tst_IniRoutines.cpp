@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include "FileBytes.h"
+#include "IniSamples.h"
 #include "TableRow.h"
 #include "db/IniRoutines.h"
 #include "db/PrivateProfileStore.h"
@@ -14,27 +15,6 @@ using nms::PrivateProfileStore;
 using namespace nms::test;
 
 namespace {
-
-QString macName(int i)
-{
-    return QString::number(0x001A2B000000LL + i, 16).toUpper().rightJustified(12, QLatin1Char('0'));
-}
-
-QByteArray sections(int count)
-{
-    QByteArray bytes;
-    for (int i = 0; i < count; ++i)
-        bytes += "[" + macName(i).toLatin1() + "]\nROLE=1\n";
-    return bytes;
-}
-
-QStringList names(int count)
-{
-    QStringList list;
-    for (int i = 0; i < count; ++i)
-        list << macName(i);
-    return list;
-}
 
 QByteArray sectionWithKeys(int count)
 {
@@ -317,8 +297,8 @@ private slots:
         addRow("a name holding NUL is one name", QByteArray("[a\0b]\n[C]\n", 11),
                QStringList{QStringLiteral("a b"), QStringLiteral("C")},
                QStringList{QStringLiteral("a b"), QStringLiteral("C")});
-        addRow("58 names", sections(58), names(58), names(58));
-        addRow("1000 names", sections(1000), names(1000), names(78));
+        addRow("58 names", numberedSections(58), numberedNames(58), numberedNames(58));
+        addRow("1000 names", numberedSections(1000), numberedNames(1000), numberedNames(78));
     }
     void loadIniSections()
     {

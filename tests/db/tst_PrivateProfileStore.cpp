@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include "FileBytes.h"
+#include "IniSamples.h"
 #include "TableRow.h"
 #include "db/AtomicFileWriter.h"
 #include "db/PrivateProfileStore.h"
@@ -23,19 +24,6 @@ using nms::PrivateProfileStore;
 using namespace nms::test;
 
 namespace {
-
-QString macName(int i)
-{
-    return QString::number(0x001A2B000000LL + i, 16).toUpper().rightJustified(12, QLatin1Char('0'));
-}
-
-QByteArray sectionsOf12CharNames(int count)
-{
-    QByteArray bytes;
-    for (int i = 0; i < count; ++i)
-        bytes += "[" + macName(i).toLatin1() + "]\nROLE=1\n";
-    return bytes;
-}
 
 QByteArray nativePath(const QString& path)
 {
@@ -148,7 +136,7 @@ private slots:
         const QByteArray longLine(1 << 20, 'g');
         addRow("1 MB line kept", "[A]\n" + longLine + "\nX=1\n", "A", "X", "2",
                "[A]\n" + longLine + "\nX=2\n");
-        const QByteArray many = sectionsOf12CharNames(1000);
+        const QByteArray many = numberedSections(1000);
         addRow("one key into 1000 sections", many, "001a2b0001f4", "ATT", "20",
                B(many).replace("[001A2B0001F4]\nROLE=1\n", "[001A2B0001F4]\nROLE=1\nATT=20\n"));
     }
@@ -336,11 +324,9 @@ private slots:
         addRow("duplicates as they stand", B("[A]\n[b]\n[a]\n"), 750, 6, "A|b|a", false);
         addRow("missing file", kNoFile, 750, 0, "", false);
         addRow("NUL in a name is no separator", B("[a\0b]\n[C]\n", 11), 750, 6, "a b|C", false);
-        QStringList fiftySeven;
-        for (int i = 0; i < 57; ++i)
-            fiftySeven << macName(i);
-        addRow("58 names in 750: 57 whole and 7 characters", sectionsOf12CharNames(58), 750, 748,
-               fiftySeven.join(QLatin1Char('|')) + QLatin1Char('|') + macName(57).left(7), true);
+        addRow("58 names in 750: 57 whole and 7 characters", numberedSections(58), 750, 748,
+               numberedNames(57).join(QLatin1Char('|')) + QLatin1Char('|') + macName(57).left(7),
+               true);
     }
     void getSectionNames()
     {
@@ -360,7 +346,7 @@ private slots:
 
     void sectionNamesHaveNoLimit()
     {
-        prepare(sectionsOf12CharNames(1000));
+        prepare(numberedSections(1000));
         const QStringList names = m_store->sectionNames(m_path);
         QCOMPARE(names.size(), 1000);
         QCOMPARE(names.last(), QStringLiteral("001A2B0003E7"));
