@@ -261,21 +261,29 @@ private slots:
         QCOMPARE(f.dialogs.last().icon, BoxIcon::Information);
     }
 
-    // hardware: the neighbour entry of the encoder; none: it never comes,
-    // and the window is not blocked while the lookup waits.
-    void macFailure_data()
+    // A MAC that never comes (the window is not blocked while it is looked
+    // up) or is not six pairs, and a record that cannot be written.
+    void lookupOrWriteFails_data()
     {
         QTest::addColumn<QByteArray>("hardware");
-        addRow("time-out", QByteArray());
-        addRow("not six pairs", QByteArray::fromHex("0a0b0c0d"));
+        QTest::addColumn<QString>("box");
+        const QString mac = u"An error occured while retrieving 'Element MAC':\r"_s + kCorrupted;
+        addRow("time-out", QByteArray(), mac);
+        addRow("not six pairs", QByteArray::fromHex("0a0b0c0d"), mac);
+        addRow("database is a directory", kEncoderHardware,
+               u"An error occured while saving this element info to the local database.\rCannot "
+               "save this element info."_s);
     }
-    void macFailure()
+    void lookupOrWriteFails()
     {
         QFETCH(QByteArray, hardware);
+        QFETCH(QString, box);
         Discovering f;
         f.neighbours.entries.clear();
         if (!hardware.isEmpty())
             f.neighbours.entries.insert(kEncoderIp, hardware);
+        if (hardware == kEncoderHardware)
+            QVERIFY(QFile::remove(f.path) && QDir().mkpath(f.path));
         f.ui.timerRemoteSent->setEnabled(true);
         f.socket.inject(encoderFeedback());
         if (hardware.isEmpty()) {
@@ -285,8 +293,7 @@ private slots:
             f.clock.now += MacLookup::kBoundMs;
             f.timer(u"tmrMacPoll"_s)->fire();
         }
-        QCOMPARE(f.dialogs.texts(),
-                 QStringList{u"An error occured while retrieving 'Element MAC':\r"_s + kCorrupted});
+        QCOMPARE(f.dialogs.texts(), QStringList{box});
         QCOMPARE(f.dialogs.last().icon, BoxIcon::Critical);
         QCOMPARE(f.dialogs.last().title, kApplicationTitle);
         QVERIFY(f.iniBytes().isEmpty());
@@ -304,19 +311,6 @@ private slots:
         f.neighbours.resolve(kDecoderIp, kDecoderHardware);
         f.neighbours.resolve(kEncoderIp, kEncoderHardware);
         QCOMPARE(f.iniBytes(), kDecoderSection + kEncoderSection);
-    }
-
-    void failedWriteIsReported()
-    {
-        Discovering f;
-        // The database path is a directory: no write can reach it.
-        QFile::remove(f.path);
-        QVERIFY(QDir().mkpath(f.path));
-        f.socket.inject(encoderFeedback());
-        QCOMPARE(f.dialogs.texts(), QStringList{u"An error occured while saving this element info "
-                                                "to the local database.\rCannot save this "
-                                                "element info."_s});
-        QCOMPARE(f.dialogs.last().icon, BoxIcon::Critical);
     }
 };
 
