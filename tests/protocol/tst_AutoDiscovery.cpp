@@ -1,61 +1,45 @@
 #include <QtTest>
 
-#include <QComboBox>
 #include <QDir>
-#include <QGroupBox>
-#include <QLabel>
-#include <QListWidget>
-#include <QProcess>
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "DiscoveryFixture.h"
+#include "TableRow.h"
 #include "protocol/LevelMonitor.h"
-#include "protocol/PagingRequest.h"
 #include "ui/FrmPaging.h"
 #include "ui/LevelControls.h"
-#include "ui/VuMeterImage.h"
 
 using namespace nms;
 using namespace nms::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QByteArray kOldDatabase = "[001A2B3C4D5E]\n"
-                                "NAME=OLD ELEMENT     \n"
-                                "IP=198.18.0.50\n"
-                                "ROLE=1\n";
+const QByteArray kOldDatabase = "[001A2B3C4D5E]\nNAME=OLD ELEMENT     \nIP=198.18.0.50\nROLE=1\n";
 
-// An encoder's 44-byte answer from the given address byte, serial 1000+n.
-QByteArray answerFrom(quint8 lastAddressByte)
+// An encoder's 44-byte answer from 198.18.0.n, serial 1000+n, named
+// "ELEMENT n"; with serial 0 when corrupt, which raises a box.
+QByteArray answerFrom(quint8 n, bool corrupt = false)
 {
-    QByteArray d = QByteArray::fromHex("c61200");
-    d += char(lastAddressByte);
-    d += QByteArray::fromHex("ffffff00"
-                             "c6120001"
-                             "00000000"
-                             "000000");
-    d += QByteArrayLiteral("ELEMENT %1       ").replace("%1", QByteArray::number(lastAddressByte));
-    d = d.left(35);
-    d += char(1);
-    const quint32 serial = 1000u + lastAddressByte;
+    QByteArray d = QByteArray::fromHex("c61200") + char(n) +
+                   QByteArray::fromHex("ffffff00c612000100000000000000") +
+                   QByteArray("ELEMENT " + QByteArray::number(n) + QByteArray(16, ' ')).left(16) +
+                   char(1);
+    const quint32 serial = corrupt ? 0 : 1000u + n;
     for (int shift : {24, 16, 8, 0})
         d += char((serial >> shift) & 0xFF);
-    d += QByteArray::fromHex("03040000");
-    return d;
+    return d + QByteArray::fromHex("03040000");
 }
 
-QString addressOf(quint8 lastAddressByte)
+QString addressOf(quint8 n)
 {
-    return QStringLiteral("198.18.0.%1").arg(lastAddressByte);
+    return u"198.18.0.%1"_s.arg(n);
 }
 
-QByteArray hardwareOf(quint8 lastAddressByte)
+QByteArray hardwareOf(quint8 n)
 {
-    return QByteArray::fromHex("02aabbcc00") + char(lastAddressByte);
+    return QByteArray::fromHex("02aabbcc00") + char(n);
 }
 
 struct Fixture : DiscoveryFixture {
@@ -63,13 +47,32 @@ struct Fixture : DiscoveryFixture {
     {
         writeIni(kOldDatabase);
         elementList.Load_Config();
-        udp.setRemoteHost(QStringLiteral("198.18.0.40"));
+        udp.setRemoteHost(u"198.18.0.40"_s);
         udp.setRemotePort(2977);
         for (quint8 n : {21, 22, 23})
             neighbours.entries.insert(addressOf(n), hardwareOf(n));
     }
-    ManualTimer* timer1() const { return timer(QStringLiteral("Timer1")); }
-    void answerYes() { dialogs.script << BoxAnswer::Yes; }
+    ManualTimer* timer1() const { return timer(u"Timer1"_s); }
+    void discover()
+    {
+        dialogs.script << BoxAnswer::Yes;
+        discovery.AutoDiscover();
+    }
+    // What each step is checked for, in one line.
+    QString state(const AutoDiscovery* other = nullptr) const
+    {
+        return QString::asprintf(
+            "awaiting %d, paging %d, Timer1 %d, remote %s:%d, %d in tree, %d box(es)",
+            (other != nullptr ? other : &discovery)->isAwaitingAnswers(),
+            pagingWindow.window() != nullptr, timer1()->isEnabled(), qPrintable(udp.remoteHost()),
+            udp.remotePort(), ui.TreeView1->topLevelItemCount(), int(dialogs.boxes.size()));
+    }
+    static QString ended(int tree, int boxes)
+    {
+        return QString::asprintf(
+            "awaiting 0, paging 0, Timer1 0, remote 198.18.0.40:2977, %d in tree, %d box(es)", tree,
+            boxes);
+    }
 };
 
 } // namespace
@@ -77,365 +80,202 @@ struct Fixture : DiscoveryFixture {
 class AutoDiscoveryTest : public QObject {
     Q_OBJECT
 private slots:
-    void questionBoxAsksFirst()
+    // answers: the last address bytes of the elements that answer in the
+    // window. Only what the endpoint lost between the request and the end
+    // of the window is reported, once, after the window has closed; a
+    // second discovery keeps only its own answers and reports nothing.
+    void collection_data()
     {
-        Fixture f;
-        f.dialogs.clear();
-        f.discovery.AutoDiscover();
-        QCOMPARE(f.dialogs.boxes.size(), 1);
-        const MessageBoxRequest& box = f.dialogs.last();
-        QCOMPARE(box.title, QStringLiteral("Auto Discovery"));
-        QCOMPARE(box.icon, BoxIcon::Question);
-        QCOMPARE(box.buttons, BoxButtons::YesNo);
-        QCOMPARE(box.defaultButton, BoxAnswer::No);
-        QCOMPARE(box.text(),
-                 QStringLiteral("Performing an 'Auto Discovery' will delete the local database in "
-                                "your computer\rand create a new one, based on the Network "
-                                "Elements found (if any). \rAre you sure?"));
-    }
-
-    void noLeavesEverythingAlone()
-    {
-        Fixture f;
-        f.dialogs.script << BoxAnswer::No;
-        f.discovery.AutoDiscover();
-        QCOMPARE(f.iniBytes(), kOldDatabase);
-        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
-        QVERIFY(f.socket.sent.isEmpty());
-        QVERIFY(!f.discovery.isAwaitingAnswers());
-        QVERIFY(f.pagingWindow.window() == nullptr);
-    }
-
-    void yesEmptiesEverythingAndBroadcasts()
-    {
-        Fixture f;
-        f.answerYes();
-        f.discovery.AutoDiscover();
-
-        // AutoDiscover has returned with the window still open: no nested
-        // event loop runs it.
-        FrmPaging* paging = f.pagingWindow.window();
-        QVERIFY(paging != nullptr);
-        QVERIFY(paging->isVisible());
-        QVERIFY(paging->isModal());
-        QCOMPARE(paging->windowModality(), Qt::WindowModal);
-
-        QVERIFY(f.iniBytes().isEmpty());
-        QVERIFY(QFile::exists(f.iniPath()));
-        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 0);
-        QCOMPARE(f.ui.lstHidden->count(), 0);
-        QCOMPARE(f.ui.cmbEncoders->count(), 1);
-        QCOMPARE(f.ui.cmbEncoders->itemText(0), QStringLiteral("<None>"));
-        QCOMPARE(f.ui.cmbEncoders->currentIndex(), -1);
-        QCOMPARE(f.ui.VUMeter->widthTwips(), 0);
-        QCOMPARE(f.ui.frmTreeView->title(), QStringLiteral("Select element: (0 items)"));
-        QVERIFY(f.discovery.isAwaitingAnswers());
-        QVERIFY(f.timer1()->isEnabled());
-        QCOMPARE(f.timer1()->interval(), 3000);
-        QCOMPARE(f.udp.remoteHost(), QStringLiteral("255.255.255.255"));
-        QCOMPARE(f.udp.remotePort(), quint16(1901));
-
-        QCOMPARE(f.socket.sent.size(), 1);
-        QCOMPARE(f.socket.sent[0].data, QByteArrayLiteral("IPMPXSTL ORBELUND PAGING REQUEST"));
-        QCOMPARE(f.socket.sent[0].data.size(), 32);
-        QVERIFY(f.socket.sent[0].broadcast);
-        QCOMPARE(f.socket.sent[0].port, quint16(1901));
-        QCOMPARE(f.socket.bindCount, 1); // not re-opened
-        QCOMPARE(f.socket.closeCount, 0);
-    }
-
-    void answersAreCollectedThenTheTreeIsRebuilt()
-    {
-        Fixture f;
-        f.answerYes();
-        f.discovery.AutoDiscover();
-        f.socket.inject(answerFrom(22));
-        f.socket.inject(answerFrom(21));
-        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 0); // not during the window
-
-        QVERIFY(f.timer1()->fire());
-
-        QVERIFY(!f.timer1()->isEnabled());
-        QVERIFY(!f.discovery.isAwaitingAnswers());
-        QCOMPARE(f.udp.remoteHost(), QStringLiteral("198.18.0.40"));
-        QCOMPARE(f.udp.remotePort(), quint16(2977));
-        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 2);
-        QCOMPARE(f.ui.TreeView1->topLevelItem(0)->text(0),
-                 QStringLiteral("ELEMENT 22 [02:AA:BB:CC:00:16]"));
-        QCOMPARE(f.ui.frmTreeView->title(), QStringLiteral("Select element: (2 items)"));
-        QVERIFY(f.pagingWindow.window() == nullptr);
-        QVERIFY(!f.iniBytes().contains("001A2B3C4D5E"));
-        QVERIFY(f.dialogs.boxes.size() == 1); // the question only
-
-        // An answer after the window is a confirmation: nothing is recorded.
-        const QByteArray before = f.iniBytes();
-        f.socket.inject(answerFrom(23));
-        QCOMPARE(f.iniBytes(), before);
-    }
-
-    // Only what the endpoint lost between the request and the end of the
-    // window is reported, once, after the window has closed.
-    void lossDuringTheWindowIsReportedOnce_data()
-    {
+        QTest::addColumn<QList<int>>("answers");
         QTest::addColumn<quint64>("droppedBefore");
         QTest::addColumn<quint64>("droppedInWindow");
-        QTest::newRow("nothing lost") << quint64(0) << quint64(0);
-        QTest::newRow("lost before the discovery only") << quint64(7) << quint64(0);
-        QTest::newRow("two answers lost in the window") << quint64(7) << quint64(2);
-        QTest::newRow("a whole burst lost") << quint64(0) << quint64(498);
+        addRow("two answers", QList<int>{22, 21}, quint64(0), quint64(0));
+        addRow("no answer", QList<int>{}, quint64(0), quint64(0));
+        addRow("lost before the discovery only", QList<int>{21}, quint64(7), quint64(0));
+        addRow("two answers lost in the window", QList<int>{21}, quint64(7), quint64(2));
+        addRow("a whole burst lost", QList<int>{21}, quint64(0), quint64(498));
     }
-
-    void lossDuringTheWindowIsReportedOnce()
+    void collection()
     {
+        QFETCH(QList<int>, answers);
         QFETCH(quint64, droppedBefore);
         QFETCH(quint64, droppedInWindow);
-        Fixture f;
-        f.socket.dropped = droppedBefore;
-        f.answerYes();
-        f.discovery.AutoDiscover();
-        f.socket.inject(answerFrom(21));
-        f.socket.dropped += droppedInWindow;
-        QVERIFY(f.timer1()->fire());
-
-        QVERIFY(f.pagingWindow.window() == nullptr);
-        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
-        if (droppedInWindow == 0) {
-            QCOMPARE(f.dialogs.boxes.size(), 1); // the question only
-            return;
-        }
-        QCOMPARE(f.dialogs.boxes.size(), 2);
-        const MessageBoxRequest& box = f.dialogs.last();
-        QCOMPARE(box.title, QStringLiteral("Auto Discovery"));
-        QCOMPARE(box.icon, BoxIcon::Exclamation);
-        QCOMPARE(box.text(),
-                 QStringLiteral("%1 datagram(s) arriving during the 'Auto Discovery' were lost "
-                                "before they could be read.\rSome Network Elements may be missing "
-                                "from the list.\rPerforming an 'Auto Discovery' again may find "
-                                "them.")
-                     .arg(droppedInWindow));
-        // The next discovery starts from the new count: nothing more to say.
-        QCoreApplication::processEvents();
-        f.dialogs.clear();
-        f.answerYes();
-        f.discovery.AutoDiscover();
-        f.socket.inject(answerFrom(22));
-        QVERIFY(f.timer1()->fire());
-        QCOMPARE(f.dialogs.boxes.size(), 1);
-    }
-
-    void answerHeldBehindABoxStillBelongsToTheDiscovery()
-    {
-        Fixture f;
-        f.answerYes();
-        f.discovery.AutoDiscover();
-        QByteArray corrupt = answerFrom(22);
-        for (int i = 36; i < 40; ++i)
-            corrupt[i] = 0; // serial 0: a corrupted-feedback box
-        bool timer1Fired = false;
-        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
-            if (timer1Fired)
-                return;
-            f.socket.inject(answerFrom(21));  // arrives in time, held behind the box
-            timer1Fired = f.timer1()->fire(); // the window ends while the box is open
-        };
-        f.socket.inject(corrupt);
-        QVERIFY(timer1Fired);
-        QTRY_VERIFY(!f.discovery.isAwaitingAnswers());
-        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
-        QCOMPARE(f.ui.TreeView1->topLevelItem(0)->text(0),
-                 QStringLiteral("ELEMENT 21 [02:AA:BB:CC:00:15]"));
-        QCOMPARE(f.dialogs.boxes.size(), 2); // the question and the corrupted serial
-    }
-
-    void answerAwaitingItsMacStillBelongsToTheDiscovery()
-    {
-        Fixture f;
-        f.answerYes();
-        f.discovery.AutoDiscover();
-        f.socket.inject(answerFrom(24)); // no neighbour entry yet
-        QVERIFY(f.timer1()->fire());
-        QVERIFY(f.discovery.isAwaitingAnswers()); // still collecting
-        f.neighbours.resolve(addressOf(24), hardwareOf(24));
-        QTRY_VERIFY(!f.discovery.isAwaitingAnswers());
-        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
-        QVERIFY(f.iniBytes().startsWith("[02AABBCC0018]"));
-        QCOMPARE(f.dialogs.boxes.size(), 1);
-    }
-
-    // Only what arrives between the request and Timer1's tick answers the
-    // discovery. Once Timer1 has fired, the window only finishes what it
-    // already holds: an answer that arrives now is the answer to a
-    // configuration, and it cannot keep the window open. One that arrived
-    // before the request (held behind the question box) is not an answer
-    // to it either.
-    void answerOutsideTheWindowIsNotCollected_data()
-    {
-        QTest::addColumn<bool>("beforeTheRequest");
-        QTest::addColumn<bool>("lateAnswerResolves");
-        QTest::newRow("late answer with its MAC at once") << false << true;
-        QTest::newRow("late answer still waiting for its MAC") << false << false;
-        QTest::newRow("answer held behind the question") << true << true;
-    }
-
-    void answerOutsideTheWindowIsNotCollected()
-    {
-        QFETCH(bool, beforeTheRequest);
-        QFETCH(bool, lateAnswerResolves);
-        Fixture f;
-        f.answerYes();
-        bool early = false;
-        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
-            if (beforeTheRequest && !early) {
-                early = true;
-                f.socket.inject(answerFrom(21));
-            }
-        };
-        f.discovery.AutoDiscover();
-        QCOMPARE(f.socket.sent.size(), 1);
-        QCoreApplication::processEvents(); // hands on what the question held back
-        QCOMPARE(f.udp.waitingCount(), 0);
-        f.socket.inject(answerFrom(24)); // in time, no neighbour entry yet
-        QVERIFY(f.timer1()->fire());
-        QVERIFY(f.discovery.isAwaitingAnswers());
-
-        const quint8 late = lateAnswerResolves ? 21 : 25;
-        if (!beforeTheRequest)
-            f.socket.inject(answerFrom(late));
-        QVERIFY(!f.iniBytes().contains("02AABBCC0015"));
-
-        f.neighbours.resolve(addressOf(24), hardwareOf(24));
-        QTRY_VERIFY(!f.discovery.isAwaitingAnswers());
-        QVERIFY(f.pagingWindow.window() == nullptr);
-        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
-        QVERIFY(f.iniBytes().startsWith("[02AABBCC0018]"));
-        QVERIFY(!f.iniBytes().contains("02AABBCC0015"));
-        QVERIFY(!f.iniBytes().contains("02AABBCC0019"));
-    }
-
-    void answerHeldBehindABoxAfterTheTickIsNotCollected()
-    {
-        Fixture f;
-        f.answerYes();
-        f.discovery.AutoDiscover();
-        QByteArray corrupt = answerFrom(22);
-        for (int i = 36; i < 40; ++i)
-            corrupt[i] = 0; // serial 0: a corrupted-feedback box
-        bool done = false;
-        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
-            if (done)
-                return;
-            done = true;
-            f.socket.inject(answerFrom(21)); // in time, held behind the box
-            QVERIFY(f.timer1()->fire());
-            f.socket.inject(answerFrom(23)); // late, held behind the box
-        };
-        f.socket.inject(corrupt);
-        QVERIFY(done);
-        QTRY_VERIFY(!f.discovery.isAwaitingAnswers());
-        QTRY_COMPARE(f.udp.waitingCount(), 0);
-        QVERIFY(f.iniBytes().startsWith("[02AABBCC0015]"));
-        QVERIFY(!f.iniBytes().contains("02AABBCC0017"));
-    }
-
-    void noAnswerLeavesAnEmptyDatabase()
-    {
-        Fixture f;
-        f.answerYes();
-        f.discovery.AutoDiscover();
-        f.timer1()->fire();
-        QVERIFY(f.iniBytes().isEmpty());
-        QCOMPARE(f.dialogs.last().text(),
-                 QStringLiteral("Local database is empty.\rPlease click the 'Auto Discover' icon "
-                                "to probe the network."));
-        QCOMPARE(f.udp.remoteHost(), QStringLiteral("198.18.0.40"));
-        QCOMPARE(f.udp.remotePort(), quint16(2977));
-    }
-
-    void secondDiscoveryKeepsOnlyItsOwnAnswers()
-    {
-        Fixture f;
-        f.answerYes();
-        f.discovery.AutoDiscover();
-        f.socket.inject(answerFrom(21));
-        f.timer1()->fire();
-        QCoreApplication::processEvents(); // the closed window goes
-        f.answerYes();
-        f.discovery.AutoDiscover();
-        f.socket.inject(answerFrom(23));
-        f.timer1()->fire();
-        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1);
-        QVERIFY(f.iniBytes().startsWith("[02AABBCC0017]\n"));
-        QVERIFY(!f.iniBytes().contains("02AABBCC0015"));
-        QCOMPARE(f.socket.sent.size(), 2);
-    }
-
-    void levelMonitoringIsSwitchedOff()
-    {
         Fixture f;
         LevelMonitor monitor(f.dialogs, f.ini, f.path, f.udp, f.panelView, f.meterView,
                              f.monitoringView, *f.ui.tmrVolume);
         LevelControls controls(f.ui, monitor);
         f.ui.chkGetVolume->setChecked(true);
-        f.answerYes();
-        f.discovery.AutoDiscover();
-        QVERIFY(!f.ui.chkGetVolume->isChecked());
-        QVERIFY(!f.timer(QStringLiteral("tmrVolume"))->isEnabled());
-        f.timer1()->fire();
-        QVERIFY(!f.ui.chkGetVolume->isChecked());
+        f.socket.dropped = droppedBefore;
+        f.discover();
+
+        // AutoDiscover has returned with the window still open: no nested
+        // event loop runs it.
+        QCOMPARE(f.state(), u"awaiting 1, paging 1, Timer1 1, remote 255.255.255.255:1901, 0 in "
+                            "tree, 1 box(es)"_s);
+        FrmPaging* paging = f.pagingWindow.window();
+        QVERIFY(paging->isVisible() && paging->windowModality() == Qt::WindowModal);
+        QVERIFY(!f.ui.chkGetVolume->isChecked() && !f.timer(u"tmrVolume"_s)->isEnabled());
+        QVERIFY(f.iniBytes().isEmpty() && QFile::exists(f.path));
+        QCOMPARE(f.timer1()->interval(), 3000);
+        QCOMPARE(f.socket.sent.size(), 1);
+        QCOMPARE(f.socket.sent[0].data, "IPMPXSTL ORBELUND PAGING REQUEST"_ba);
+        QVERIFY(f.socket.sent[0].broadcast);
+        QCOMPARE(f.socket.sent[0].port, quint16(1901));
+        QCOMPARE(f.socket.bindCount, 1); // not re-opened
+        QCOMPARE(f.socket.closeCount, 0);
+
+        for (int n : answers)
+            f.socket.inject(answerFrom(quint8(n)));
+        f.socket.dropped += droppedInWindow;
+        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 0); // not during the window
+        QVERIFY(f.timer1()->fire());
+
+        const MessageBoxRequest& question = f.dialogs.boxes.first();
+        QVERIFY(question.title == u"Auto Discovery"_s && question.icon == BoxIcon::Question &&
+                question.buttons == BoxButtons::YesNo && question.defaultButton == BoxAnswer::No);
+        QStringList boxes{u"Performing an 'Auto Discovery' will delete the local database in your "
+                          "computer\rand create a new one, based on the Network Elements found (if "
+                          "any). \rAre you sure?"_s};
+        if (answers.isEmpty())
+            boxes << u"Local database is empty.\rPlease click the 'Auto Discover' icon to probe "
+                     "the network."_s;
+        if (droppedInWindow > 0)
+            boxes << u"%1 datagram(s) arriving during the 'Auto Discovery' were lost before they "
+                     "could be read.\rSome Network Elements may be missing from the list.\r"
+                     "Performing an 'Auto Discovery' again may find them."_s.arg(droppedInWindow);
+        QCOMPARE(f.dialogs.texts(), boxes);
+        QCOMPARE(f.state(), Fixture::ended(answers.size(), boxes.size()));
+        if (droppedInWindow > 0)
+            QVERIFY(f.dialogs.last().title == u"Auto Discovery"_s &&
+                    f.dialogs.last().icon == BoxIcon::Exclamation);
+        if (!answers.isEmpty())
+            QCOMPARE(f.ui.TreeView1->topLevelItem(0)->text(0),
+                     u"ELEMENT %1 [02:AA:BB:CC:00:%2]"_s.arg(answers[0]).arg(answers[0], 0, 16));
+        QVERIFY(!f.iniBytes().contains("001A2B3C4D5E") && !f.ui.chkGetVolume->isChecked());
+
+        // An answer after the window is a confirmation: nothing is recorded.
+        const QByteArray before = f.iniBytes();
+        f.socket.inject(answerFrom(24));
+        QCOMPARE(f.iniBytes(), before);
+
+        QCoreApplication::processEvents(); // the closed window goes
+        f.dialogs.clear();
+        f.discover();
+        f.socket.inject(answerFrom(23));
+        QVERIFY(f.timer1()->fire());
+        QCOMPARE(f.state(), Fixture::ended(1, 1));
+        QVERIFY(f.iniBytes().startsWith("[02AABBCC0017]\n"));
+        QCOMPARE(f.socket.sent.size(), 2);
+        f.discover(); // left open: the window goes with the program
     }
 
-    void failedBroadcastEndsTheWindowAndSaysSo()
+    // A corrupt answer's box stands while an answer arrives in time, the
+    // window's tick comes, and a late answer arrives; both answers wait
+    // behind the box. Only the one in time belongs to the discovery.
+    void answersHeldBehindABox()
     {
         Fixture f;
-        f.socket.failSend = true;
-        f.answerYes();
-        f.discovery.AutoDiscover();
+        f.discover();
+        bool done = false;
+        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
+            if (std::exchange(done, true))
+                return;
+            f.socket.inject(answerFrom(21));
+            QVERIFY(f.timer1()->fire());
+            f.socket.inject(answerFrom(23));
+        };
+        f.socket.inject(answerFrom(22, true));
+        QVERIFY(done);
+        QTRY_VERIFY(!f.discovery.isAwaitingAnswers());
+        QTRY_COMPARE(f.udp.waitingCount(), 0);
+        QCOMPARE(f.state(), Fixture::ended(1, 2)); // the question and the corrupt serial
+        QCOMPARE(f.ui.TreeView1->topLevelItem(0)->text(0), u"ELEMENT 21 [02:AA:BB:CC:00:15]"_s);
+        QVERIFY(f.iniBytes().startsWith("[02AABBCC0015]"));
+        QVERIFY(!f.iniBytes().contains("02AABBCC0017"));
+    }
+
+    // An answer in time whose MAC is not known yet keeps the window open
+    // after Timer1's tick. Only what arrives between the request and the
+    // tick answers the discovery: an answer after the tick, or one held
+    // behind the question box, is not collected and does not keep the
+    // window open.
+    void answerAwaitingItsMac_data()
+    {
+        QTest::addColumn<int>("other");
+        QTest::addColumn<bool>("beforeTheRequest");
+        addRow("no other answer", 0, false);
+        addRow("late answer with its MAC at once", 21, false);
+        addRow("late answer still waiting for its MAC", 25, false);
+        addRow("answer held behind the question", 21, true);
+    }
+    void answerAwaitingItsMac()
+    {
+        QFETCH(int, other);
+        QFETCH(bool, beforeTheRequest);
+        Fixture f;
+        bool early = beforeTheRequest;
+        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
+            if (std::exchange(early, false))
+                f.socket.inject(answerFrom(quint8(other)));
+        };
+        f.discover();
+        QCoreApplication::processEvents(); // hands on what the question held back
+        QCOMPARE(f.udp.waitingCount(), 0);
+        f.socket.inject(answerFrom(24)); // in time, no neighbour entry yet
+        QVERIFY(f.timer1()->fire());
+        QVERIFY(f.discovery.isAwaitingAnswers());
+        if (other != 0 && !beforeTheRequest)
+            f.socket.inject(answerFrom(quint8(other)));
+        QVERIFY(!f.iniBytes().contains("02AABBCC0015"));
+
+        f.neighbours.resolve(addressOf(24), hardwareOf(24));
+        QTRY_VERIFY(!f.discovery.isAwaitingAnswers());
+        QCOMPARE(f.state(), Fixture::ended(1, 1));
+        QVERIFY(f.iniBytes().startsWith("[02AABBCC0018]"));
+        QVERIFY(!f.iniBytes().contains("02AABBCC0015") && !f.iniBytes().contains("02AABBCC0019"));
+    }
+
+    // The operator says no; or a request cannot leave, or the database
+    // cannot be replaced: a critical box, and the discovery ends at once. A
+    // kept database is listed again.
+    void refused_data()
+    {
+        QTest::addColumn<QString>("fault");
+        addRow("operator says no", "no");
+        addRow("broadcast fails", "send");
+        addRow("directory refuses writes", "unwritable");
+        addRow("directory missing", "gone");
+    }
+    void refused()
+    {
+        QFETCH(QString, fault);
+        Fixture f;
+        const QString path = fault == u"gone"_s ? f.dir.filePath(u"gone/nms.ini"_s) : f.path;
+        AutoDiscovery discovery(f.dialogs, f.timers, path, f.udp, f.elementList, f.panelView,
+                                f.treeView, f.monitoringView, f.pagingWindow);
+        f.socket.failSend = fault == u"send"_s;
+        if (fault == u"unwritable"_s && !makeDirectoryUnwritable(f.dir.path(), true))
+            QSKIP("cannot make a directory unwritable here (chattr unsupported)");
+        f.dialogs.script << (fault == u"no"_s ? BoxAnswer::No : BoxAnswer::Yes);
+        discovery.AutoDiscover();
+        if (fault == u"unwritable"_s)
+            makeDirectoryUnwritable(f.dir.path(), false);
+
+        const bool send = fault == u"send"_s;
+        QCOMPARE(f.socket.sent.size(), 0);
+        QCOMPARE(f.iniBytes(), send ? QByteArray() : kOldDatabase);
+        // A failed broadcast leaves an empty database: its box follows.
+        QCOMPARE(f.state(&discovery),
+                 Fixture::ended(send ? 0 : 1, fault == u"no"_s ? 1 : (send ? 3 : 2)));
+        if (fault == u"no"_s)
+            return;
         QCOMPARE(f.dialogs.boxes.at(1).icon, BoxIcon::Critical);
         QCOMPARE(f.dialogs.boxes.at(1).text(),
-                 QStringLiteral("Unable to send the discovery request on any network "
-                                "interface.\rNo Network Element can answer."));
-        QVERIFY(!f.discovery.isAwaitingAnswers());
-        QVERIFY(f.pagingWindow.window() == nullptr);
-        QCOMPARE(f.udp.remoteHost(), QStringLiteral("198.18.0.40"));
-        QCOMPARE(f.udp.remotePort(), quint16(2977));
-    }
-
-    void databaseThatCannotBeReplacedIsKept()
-    {
-        Fixture f;
-        const QString directory = f.dir.path();
-        if (!makeDirectoryUnwritable(directory, true))
-            QSKIP("cannot make a directory unwritable here (chattr unsupported)");
-        f.answerYes();
-        f.discovery.AutoDiscover();
-        makeDirectoryUnwritable(directory, false);
-
-        QCOMPARE(f.iniBytes(), kOldDatabase);
-        QCOMPARE(f.dialogs.boxes.size(), 2);
-        QCOMPARE(f.dialogs.last().icon, BoxIcon::Critical);
-        QCOMPARE(f.dialogs.last().text(),
-                 QStringLiteral("Unable to create a new local database:\r") +
-                     QDir::toNativeSeparators(f.iniPath()) +
-                     QStringLiteral("\rThe local database has been left unchanged."));
-        QVERIFY(f.socket.sent.isEmpty());
-        QVERIFY(!f.discovery.isAwaitingAnswers());
-        QVERIFY(f.pagingWindow.window() == nullptr);
-        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 1); // rebuilt from the kept file
-        QCOMPARE(f.udp.remoteHost(), QStringLiteral("198.18.0.40"));
-    }
-
-    void databaseInAMissingDirectoryIsReported()
-    {
-        Fixture f;
-        AutoDiscovery discovery(f.dialogs, f.timers, f.dir.filePath(QStringLiteral("gone/nms.ini")),
-                                f.udp, f.elementList, f.panelView, f.treeView, f.monitoringView,
-                                f.pagingWindow);
-        f.answerYes();
-        discovery.AutoDiscover();
-        QCOMPARE(f.dialogs.boxes.at(1).lines.first(),
-                 QStringLiteral("Unable to create a new local database:"));
-        QVERIFY(f.socket.sent.isEmpty());
-        QVERIFY(!discovery.isAwaitingAnswers());
+                 send ? u"Unable to send the discovery request on any network interface.\rNo "
+                        "Network Element can answer."_s
+                      : u"Unable to create a new local database:\r"_s +
+                            QDir::toNativeSeparators(path) +
+                            u"\rThe local database has been left unchanged."_s);
     }
 };
 

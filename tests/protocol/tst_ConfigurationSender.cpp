@@ -1,15 +1,14 @@
 #include <QtTest>
 
 #include "ConfigPanelFixture.h"
+#include "TableRow.h"
 #include "protocol/ConfigurationSender.h"
 
 using namespace nms;
 using namespace nms::test;
+using namespace Qt::StringLiterals;
 
 namespace {
-
-const QString kNoAddress =
-    QStringLiteral("The local database holds no valid IP address for this element.");
 
 struct SenderFixture : ConfigPanelFixture {
     ConfigurationSender sender{dialogs, ini, path, udp, panelView, *ui.timerRemoteSent};
@@ -17,272 +16,140 @@ struct SenderFixture : ConfigPanelFixture {
     SenderFixture()
     {
         writeIni(encoderRecord());
-        selectElement(QStringLiteral("ENCODER"));
+        select(u"ENCODER"_s);
     }
 };
-
-QByteArray encoderPacket()
-{
-    return QByteArray::fromHex("C612001E" // the panel's (edited) address travels inside
-                               "FFFF0000"
-                               "C6120001"
-                               "C612001E"
-                               "010100") +
-           QByteArray("NEW NAME        ");
-}
-
-void editPanel(FrmMainControls& ui)
-{
-    ui.txtElementName->setText(QStringLiteral("new name"));
-    ui.txtElementIP->setText(QStringLiteral("198.18.0.30"));
-    ui.txtRemoteIP->setText(QStringLiteral("198.18.0.30"));
-    ui.cmbAudioInput->setCurrentIndex(1);
-    ui.cmbAudioType->setCurrentIndex(1);
-}
 
 } // namespace
 
 class ConfigurationSenderTest : public QObject {
     Q_OBJECT
 private slots:
-    void refusedChecks_data()
+    // panel: changes to the selection; ipLine: the stored address line
+    // ("none": no database); fault: "bind" or "send" fails; boxes: "y" or
+    // "n" for the question and its answer, else a refusal's first line;
+    // packet: what is sent, to the stored address.
+    void save_data()
     {
-        QTest::addColumn<QString>("broken");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("no element") << "mac"
-                                    << "No Network Element selected!";
-        QTest::newRow("no element and no name stops at the first")
-            << "mac+name"
-            << "No Network Element selected!";
-        QTest::newRow("audio input") << "input"
-                                     << "Please verify that all audio fields are correct!";
-        QTest::newRow("audio type") << "type"
-                                    << "Please verify that all audio fields are correct!";
-        QTest::newRow("audio tx") << "tx"
-                                  << "Please verify that all audio fields are correct!";
-        QTest::newRow("name") << "name"
-                              << "Please verify that the name field is correct!";
-        QTest::newRow("name before address") << "name+ip"
-                                             << "Please verify that the name field is correct!";
-        QTest::newRow("ip") << "ip"
-                            << "Please verify that all IP fields are correct!";
-        QTest::newRow("mask") << "mask"
-                              << "Please verify that all IP fields are correct!";
-        QTest::newRow("gw") << "gw"
-                            << "Please verify that all IP fields are correct!";
-        QTest::newRow("remote") << "remote"
-                                << "Please verify that all IP fields are correct!";
-        QTest::newRow("database deleted") << "file"
-                                          << "The local database in your computer, is corrupted!";
+        QTest::addColumn<QString>("panel");
+        QTest::addColumn<QByteArray>("ipLine");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("boxes");
+        QTest::addColumn<QByteArray>("packet");
+        const QByteArray ip = "IP=198.18.0.20\n";
+        const QByteArray none;
+        const QString audio = u"Please verify that all audio fields are correct!"_s;
+        const QString address = u"Please verify that all IP fields are correct!"_s;
+        const QString name = u"Please verify that the name field is correct!"_s;
+        const QString noAddress =
+            u"y|The local database holds no valid IP address for this element."_s;
+        const QByteArray selected = QByteArray::fromHex("C6120014FFFF0000C6120001C612001E000000");
+        const QByteArray edited =
+            QByteArray::fromHex("C612001EFFFF0000C6120001C612001E010100") + "NEW NAME        ";
+        const QString edit = u"txtElementName=new name;txtElementIP=198.18.0.30;"
+                             "txtRemoteIP=198.18.0.30;cmbAudioInput=1;cmbAudioType=1;"
+                             "chkSFNEnabled=1;scrlBuffer=4;cmbSilDetMode=1;scrlSilDetLevel=42;"
+                             "scrlSilDetTime=43;lblElementType="_s;
+        // clang-format off
+        addRow("no element", "lblElementMAC=-", ip, "", "No Network Element selected!", none);
+        addRow("no element, no name", "lblElementMAC=-;txtElementName=", ip, "", "No Network Element selected!", none);
+        addRow("audio input", "cmbAudioInput=-1", ip, "", audio, none);
+        addRow("audio type", "cmbAudioType=-1", ip, "", audio, none);
+        addRow("audio tx", "cmbAudioTX=-1", ip, "", audio, none);
+        addRow("name", "txtElementName=", ip, "", name, none);
+        addRow("name before ip", "txtElementName=;txtElementIP=198.18.0", ip, "", name, none);
+        addRow("ip", "txtElementIP=198.18.0", ip, "", address, none);
+        addRow("mask", "txtElementMask=255.255.256.0", ip, "", address, none);
+        addRow("gw", "txtElementGW=", ip, "", address, none);
+        addRow("remote", "txtRemoteIP=a.b.c.d", ip, "", address, none);
+        addRow("database deleted", "", QByteArray("none"), "", "The local database in your computer, is corrupted!", none);
+        addRow("no", "", ip, "", "n", none);
+        addRow("yes", "", ip, "", "y", selected + "STUDIO A        ");
+        addRow("blank name", "txtElementName=   ", ip, "", "y", selected + QByteArray(16, ' '));
+        addRow("stored ip empty", "", QByteArray("IP=\n"), "", noAddress, none);
+        addRow("stored ip absent", "", QByteArray(""), "", noAddress, none);
+        addRow("stored ip invalid", "", QByteArray("IP=198.18.0\n"), "", noAddress, none);
+        addRow("encoder", edit + u"ENCODER"_s, ip, "", "y", edited);
+        addRow("unknown role", edit + u"UNKNOWN"_s, ip, "", "y", edited);
+        addRow("lower-case decoder", edit + u"decoder"_s, ip, "", "y", edited);
+        addRow("decoder", edit + u"DECODER"_s, ip, "", "y", edited + QByteArray::fromHex("0104012A2B"));
+        addRow("bind fails", "", ip, "bind", "y", none);
+        addRow("send fails", "", ip, "send", "y", none);
+        // clang-format on
     }
-    void refusedChecks()
+    void save()
     {
-        QFETCH(QString, broken);
-        QFETCH(QString, message);
+        QFETCH(QString, panel);
+        QFETCH(QByteArray, ipLine);
+        QFETCH(QString, fault);
+        QFETCH(QString, boxes);
+        QFETCH(QByteArray, packet);
         SenderFixture f;
-        FrmMainControls& ui = f.ui;
-        const QStringList parts = broken.split(QLatin1Char('+'));
-        if (parts.contains(QLatin1String("mac")))
-            ui.lblElementMAC->setCaption(QStringLiteral("-"));
-        if (parts.contains(QLatin1String("input")))
-            ui.cmbAudioInput->setCurrentIndex(-1);
-        if (parts.contains(QLatin1String("type")))
-            ui.cmbAudioType->setCurrentIndex(-1);
-        if (parts.contains(QLatin1String("tx")))
-            ui.cmbAudioTX->setCurrentIndex(-1);
-        if (parts.contains(QLatin1String("name")))
-            ui.txtElementName->clear();
-        if (parts.contains(QLatin1String("ip")))
-            ui.txtElementIP->setText(QStringLiteral("198.18.0"));
-        if (parts.contains(QLatin1String("mask")))
-            ui.txtElementMask->setText(QStringLiteral("255.255.256.0"));
-        if (parts.contains(QLatin1String("gw")))
-            ui.txtElementGW->clear();
-        if (parts.contains(QLatin1String("remote")))
-            ui.txtRemoteIP->setText(QStringLiteral("a.b.c.d"));
-        if (parts.contains(QLatin1String("file")))
-            QFile::remove(f.iniPath());
-
-        f.sender.SaveConfiguration();
-
-        QCOMPARE(f.dialogs.boxes.size(), 1);
-        const MessageBoxRequest& box = f.dialogs.last();
-        QCOMPARE(box.icon, BoxIcon::Critical);
-        QCOMPARE(box.title, QStringLiteral("Error!"));
-        QCOMPARE(box.buttons, BoxButtons::Ok);
-        QCOMPARE(box.text(), message + QStringLiteral("\rCannot save."));
-        QVERIFY(f.socket.sent.isEmpty());
-        QVERIFY(!f.responseTimer()->isEnabled());
-    }
-
-    void nameOfBlanksPasses()
-    {
-        SenderFixture f;
-        f.ui.txtElementName->setText(QStringLiteral("   "));
-        f.dialogs.script = {BoxAnswer::Yes};
-        f.sender.SaveConfiguration();
-        QCOMPARE(f.dialogs.boxes.size(), 1); // only the question
-        QCOMPARE(f.socket.sent.size(), 1);
-        QCOMPARE(f.socket.sent[0].data.mid(19, 16), QByteArray(16, ' '));
-    }
-
-    void questionBox_data()
-    {
-        QTest::addColumn<BoxAnswer>("answer");
-        QTest::addColumn<bool>("sends");
-        QTest::newRow("yes sends") << BoxAnswer::Yes << true;
-        QTest::newRow("no sends nothing") << BoxAnswer::No << false;
-    }
-    void questionBox()
-    {
-        QFETCH(BoxAnswer, answer);
-        QFETCH(bool, sends);
-        SenderFixture f;
+        f.set(panel);
+        if (ipLine == "none")
+            QFile::remove(f.path);
+        else
+            f.writeIni(ConfigPanelFixture::encoderRecord().replace("IP=198.18.0.20\n", ipLine));
         const QByteArray before = f.iniBytes();
-        f.dialogs.script = {answer};
+        if (fault == u"bind"_s) {
+            f.udp.close();
+            f.socket.failBind = true;
+        }
+        f.socket.failSend = fault == u"send"_s;
+        QSignalSpy failed(&f.udp, &UdpClient::endpointFailed);
+        f.dialogs.script = {boxes == u"n"_s ? BoxAnswer::No : BoxAnswer::Yes};
+
         f.sender.SaveConfiguration();
 
-        QCOMPARE(f.dialogs.boxes.size(), 1);
-        const MessageBoxRequest& box = f.dialogs.last();
-        QCOMPARE(box.icon, BoxIcon::Question);
-        QCOMPARE(box.title, QStringLiteral("Send configuration"));
-        QCOMPARE(box.buttons, BoxButtons::YesNo);
-        QCOMPARE(box.defaultButton, BoxAnswer::No);
-        QCOMPARE(box.text(),
-                 QStringLiteral("This configuration will be sent to selected Network Element and\r"
-                                "will also be saved to local database in your computer. \r"
-                                "Are you sure?"));
-        QCOMPARE(f.socket.sent.size(), sends ? 1 : 0);
-        QCOMPARE(f.responseTimer()->isEnabled(), sends);
+        const QStringList tokens = boxes.split(u'|');
+        QCOMPARE(f.dialogs.boxes.size(), tokens.size());
+        for (qsizetype i = 0; i < tokens.size(); ++i) {
+            const MessageBoxRequest& box = f.dialogs.boxes[i];
+            const bool question = tokens[i].size() == 1;
+            QCOMPARE(box.text(), question ? u"This configuration will be sent to selected Network "
+                                            "Element and\rwill also be saved to local database "
+                                            "in your computer. \rAre you sure?"_s
+                                          : tokens[i] + u"\rCannot save."_s);
+            QCOMPARE(box.title, question ? u"Send configuration"_s : u"Error!"_s);
+            QCOMPARE(box.icon, question ? BoxIcon::Question : BoxIcon::Critical);
+            QCOMPARE(box.buttons, question ? BoxButtons::YesNo : BoxButtons::Ok);
+            if (question)
+                QCOMPARE(box.defaultButton, BoxAnswer::No);
+        }
+        QCOMPARE(f.socket.sent.size(), packet.isEmpty() ? 0 : 1);
+        if (!packet.isEmpty()) {
+            QCOMPARE(f.socket.sent[0].data.toHex(' '), packet.toHex(' '));
+            QCOMPARE(f.socket.sent[0].host, QHostAddress(u"198.18.0.20"_s));
+            QCOMPARE(f.socket.sent[0].port, quint16(2976));
+        }
+        QCOMPARE(f.responseTimer()->isEnabled(), !packet.isEmpty());
+        QCOMPARE(failed.count(), fault.isEmpty() ? 0 : 1);
         QCOMPARE(f.iniBytes(), before); // the record changes only on the answer
     }
 
-    void packetGoesToStoredAddress_data()
-    {
-        QTest::addColumn<QString>("role");
-        QTest::addColumn<QByteArray>("packet");
-        QTest::newRow("encoder") << "ENCODER" << encoderPacket();
-        QTest::newRow("unknown role gets the short packet") << "UNKNOWN" << encoderPacket();
-        QTest::newRow("lower-case decoder is not a decoder") << "decoder" << encoderPacket();
-        QTest::newRow("decoder") << "DECODER"
-                                 << encoderPacket() + QByteArray::fromHex("0104012A2B");
-    }
-    void packetGoesToStoredAddress()
-    {
-        QFETCH(QString, role);
-        QFETCH(QByteArray, packet);
-        SenderFixture f;
-        f.ui.lblElementType->setCaption(role);
-        editPanel(f.ui);
-        f.ui.chkSFNEnabled->setChecked(true);
-        f.ui.scrlBuffer->setValue(4);
-        f.ui.cmbSilDetMode->setCurrentIndex(1);
-        f.ui.scrlSilDetLevel->setValue(42);
-        f.ui.scrlSilDetTime->setValue(43);
-
-        f.sender.SendConfiguration();
-
-        QCOMPARE(f.socket.sent.size(), 1);
-        QCOMPARE(f.socket.sent[0].data.toHex(' '), packet.toHex(' '));
-        QCOMPARE(f.socket.sent[0].host, QHostAddress(QStringLiteral("198.18.0.20")));
-        QCOMPARE(f.socket.sent[0].port, quint16(2976));
-        QVERIFY(f.responseTimer()->isEnabled());
-        QVERIFY(f.dialogs.boxes.isEmpty());
-    }
-
-    void missingStoredAddressRefusesSave_data()
-    {
-        QTest::addColumn<QByteArray>("ipLine");
-        QTest::newRow("empty") << QByteArray("IP=\n");
-        QTest::newRow("absent") << QByteArray();
-        QTest::newRow("not an address") << QByteArray("IP=198.18.0\n");
-    }
-    void missingStoredAddressRefusesSave()
-    {
-        QFETCH(QByteArray, ipLine);
-        SenderFixture f;
-        f.writeIni(ConfigPanelFixture::encoderRecord().replace("IP=198.18.0.20\n", ipLine));
-        QSignalSpy failed(&f.udp, &UdpClient::endpointFailed);
-        f.dialogs.script = {BoxAnswer::Yes};
-
-        f.sender.SaveConfiguration();
-
-        QCOMPARE(f.dialogs.boxes.size(), 2);
-        const MessageBoxRequest& box = f.dialogs.last();
-        QCOMPARE(box.icon, BoxIcon::Critical);
-        QCOMPARE(box.title, QStringLiteral("Error!"));
-        QCOMPARE(box.text(), kNoAddress + QStringLiteral("\rCannot save."));
-        QVERIFY(f.socket.sent.isEmpty());
-        QVERIFY(!f.responseTimer()->isEnabled());
-        QCOMPARE(failed.count(), 0);
-    }
-
-    void endpointFailureLeavesItToTheClient()
-    {
-        SenderFixture f;
-        f.udp.close();
-        f.socket.failBind = true;
-        QSignalSpy failed(&f.udp, &UdpClient::endpointFailed);
-        f.sender.SendConfiguration();
-        QCOMPARE(failed.count(), 1);
-        QVERIFY(f.dialogs.boxes.isEmpty());
-        QVERIFY(f.socket.sent.isEmpty());
-        QVERIFY(!f.responseTimer()->isEnabled());
-    }
-
-    void failedSendStartsNoWait()
-    {
-        SenderFixture f;
-        f.socket.failSend = true;
-        QSignalSpy failed(&f.udp, &UdpClient::endpointFailed);
-        f.sender.SendConfiguration();
-        QCOMPARE(failed.count(), 1);
-        QVERIFY(!f.responseTimer()->isEnabled());
-        QVERIFY(f.dialogs.boxes.isEmpty());
-    }
-
-    void timeoutShowsOneBox()
+    // A second send restarts the wait from itself; the time-out stops the
+    // timer before its one box opens.
+    void timeout()
     {
         SenderFixture f;
         const QByteArray before = f.iniBytes();
-        f.sender.SendConfiguration();
-        QVERIFY(f.responseTimer()->fire());
-        QVERIFY(!f.responseTimer()->fire()); // the tick disabled the timer
-        QCOMPARE(f.dialogs.boxes.size(), 1);
-        const MessageBoxRequest& box = f.dialogs.last();
-        QCOMPARE(box.icon, BoxIcon::Critical);
-        QCOMPARE(box.title, QStringLiteral("Error!"));
-        QCOMPARE(box.buttons, BoxButtons::Ok);
-        QCOMPARE(box.text(),
-                 QStringLiteral("Waiting for a response from Network Element has timed out!\r"
-                                "Cannot save."));
-        QCOMPARE(f.iniBytes(), before);
-    }
-
-    void timerIsOffBeforeTheTimeoutBoxOpens()
-    {
-        SenderFixture f;
-        f.sender.SendConfiguration();
-        bool enabledWhileOpen = true;
-        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
-            enabledWhileOpen = f.responseTimer()->isEnabled();
-        };
-        f.responseTimer()->fire();
-        QVERIFY(!enabledWhileOpen);
-    }
-
-    void secondSaveRestartsTheTimeout()
-    {
-        SenderFixture f;
         f.sender.SendConfiguration();
         const int restartsAfterFirst = f.responseTimer()->restarts();
         f.sender.SendConfiguration();
         QCOMPARE(f.socket.sent.size(), 2);
-        QVERIFY(f.responseTimer()->isEnabled());
-        // Disabled and enabled again: a fresh countdown from the second send.
         QCOMPARE(f.responseTimer()->restarts(), restartsAfterFirst + 2);
+        bool enabledWhileOpen = true;
+        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
+            enabledWhileOpen = f.responseTimer()->isEnabled();
+        };
         QVERIFY(f.responseTimer()->fire());
-        QCOMPARE(f.dialogs.boxes.size(), 1);
+        QVERIFY(!enabledWhileOpen);
+        QVERIFY(!f.responseTimer()->fire());
+        QCOMPARE(f.dialogs.texts(), QStringList{u"Waiting for a response from Network Element has "
+                                                "timed out!\rCannot save."_s});
+        QCOMPARE(f.dialogs.last().icon, BoxIcon::Critical);
+        QCOMPARE(f.dialogs.last().title, u"Error!"_s);
+        QCOMPARE(f.iniBytes(), before);
     }
 };
 

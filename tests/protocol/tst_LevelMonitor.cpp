@@ -1,25 +1,27 @@
 #include <QtTest>
 
 #include "ConfigPanelFixture.h"
+#include "TableRow.h"
 #include "protocol/LevelMonitor.h"
 
 using namespace nms;
 using namespace nms::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kNoAddress =
-    QStringLiteral("The local database holds no valid IP address for this element.");
+const QString kNoAddress = u"The local database holds no valid IP address for this element."_s;
 
 struct MonitorFixture : ConfigPanelFixture {
     LevelMonitor monitor{dialogs,   ini,       path,           udp,
                          panelView, meterView, monitoringView, *ui.tmrVolume};
     LevelControls controls{ui, monitor};
 
-    explicit MonitorFixture(const QString& role = QStringLiteral("DECODER"))
+    explicit MonitorFixture(const QString& role, const QByteArray& ipLine = "IP=198.18.0.20\n")
     {
-        writeIni(role == QStringLiteral("DECODER") ? decoderRecord() : encoderRecord());
-        selectElement(role);
+        writeIni((role == u"DECODER"_s ? decoderRecord() : encoderRecord())
+                     .replace("IP=198.18.0.20\n", ipLine));
+        select(role);
     }
 };
 
@@ -39,192 +41,146 @@ class LevelMonitorTest : public QObject {
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
 
-    void attenuationCaption_data()
-    {
-        QTest::addColumn<int>("value");
-        QTest::addColumn<QString>("caption");
-        QTest::newRow("255") << 255 << "0 dB";
-        QTest::newRow("254") << 254 << "-0.5 dB";
-        QTest::newRow("200") << 200 << "-27.5 dB";
-        QTest::newRow("15") << 15 << "-120 dB";
-        QTest::newRow("minimum is mute") << 14 << "Mute";
-    }
-    void attenuationCaption()
-    {
-        QFETCH(int, value);
-        QFETCH(QString, caption);
-        MonitorFixture f;
-        f.ui.scrlAtten->setValue(value == 255 ? 100 : 255);
-        f.ui.scrlAtten->setValue(value);
-        QCOMPARE(f.ui.lblAttenDB->text(), caption);
-    }
-
-    void operatorMoves_data()
+    // steps: "set=N" by code, "act=N" a slider action of the operator,
+    // "drag=N" the thumb dragged there and let go. fault: "noip" (stored
+    // address empty), "unwritable" (nms.ini cannot be replaced), "send".
+    // command: the bytes the element is sent, and then stored as `att`.
+    void attenuation_data()
     {
         QTest::addColumn<QString>("role");
-        QTest::addColumn<int>("action");
-        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("decoder to minimum sends mute")
-            << "DECODER" << int(QAbstractSlider::SliderToMinimum) << QByteArray::fromHex("0E00")
-            << "Mute";
-        QTest::newRow("decoder one step down")
-            << "DECODER" << int(QAbstractSlider::SliderSingleStepSub) << QByteArray::fromHex("FE00")
-            << "-0.5 dB";
-        QTest::newRow("decoder one page down")
-            << "DECODER" << int(QAbstractSlider::SliderPageStepSub) << QByteArray::fromHex("F500")
-            << "-5 dB";
-        QTest::newRow("encoder only updates the caption")
-            << "ENCODER" << int(QAbstractSlider::SliderToMinimum) << QByteArray() << "Mute";
-        QTest::newRow("unknown role only updates the caption")
-            << "UNKNOWN" << int(QAbstractSlider::SliderToMinimum) << QByteArray() << "Mute";
+        QTest::addColumn<QByteArray>("command");
+        const QByteArray none;
+        const QString min = u"act=%1"_s.arg(int(QAbstractSlider::SliderToMinimum));
+        // clang-format off
+        addRow("255", "DECODER", "", "set=100;set=255", "0 dB", none);
+        addRow("254", "DECODER", "", "set=254", "-0.5 dB", none);
+        addRow("15", "DECODER", "", "set=15", "-120 dB", none);
+        addRow("minimum is mute", "DECODER", "", "set=14", "Mute", none);
+        addRow("operator to minimum", "DECODER", "", min, "Mute", QByteArray("0E00"));
+        addRow("one step down", "DECODER", "", u"act=%1"_s.arg(int(QAbstractSlider::SliderSingleStepSub)), "-0.5 dB", QByteArray("FE00"));
+        addRow("one page down", "DECODER", "", u"act=%1"_s.arg(int(QAbstractSlider::SliderPageStepSub)), "-5 dB", QByteArray("F500"));
+        addRow("thumb let go", "DECODER", "", "drag=200", "-27.5 dB", QByteArray("C800"));
+        addRow("no change leaves no flag", "DECODER", "", u"set=14;"_s + min + u";set=30"_s, "-112.5 dB", none);
+        addRow("encoder", "ENCODER", "", min, "Mute", none);
+        addRow("unknown role", "UNKNOWN", "", min, "Mute", none);
+        addRow("not stored", "DECODER", "unwritable", min, "Mute", QByteArray("0E00"));
+        addRow("no stored address", "DECODER", "noip", min, "Mute", none);
+        addRow("send fails", "DECODER", "send", min, "Mute", none);
+        // clang-format on
     }
-    void operatorMoves()
+    void attenuation()
     {
         QFETCH(QString, role);
-        QFETCH(int, action);
-        QFETCH(QByteArray, command);
+        QFETCH(QString, fault);
+        QFETCH(QString, steps);
         QFETCH(QString, caption);
-        MonitorFixture f(role);
+        QFETCH(QByteArray, command);
+        MonitorFixture f(role, fault == u"noip"_s ? "IP=\n" : "IP=198.18.0.20\n");
         const QByteArray before = f.iniBytes();
-
-        f.ui.scrlAtten->triggerAction(QAbstractSlider::SliderAction(action));
-
-        QCOMPARE(f.ui.lblAttenDB->text(), caption);
-        QVERIFY(f.dialogs.boxes.isEmpty());
-        if (command.isEmpty()) {
-            QVERIFY(f.socket.sent.isEmpty());
-            QCOMPARE(f.iniBytes(), before);
-            return;
-        }
-        QCOMPARE(f.socket.sent.size(), 1);
-        QCOMPARE(f.socket.sent[0].data.toHex(' '), command.toHex(' '));
-        QCOMPARE(f.socket.sent[0].host, QHostAddress(QStringLiteral("198.18.0.20")));
-        QCOMPARE(f.socket.sent[0].port, quint16(2977));
-        QByteArray expected = before;
-        expected.replace("ATT=255", QByteArray("ATT=" + QByteArray::number(quint8(command[0]))));
-        QCOMPARE(QString::fromLatin1(f.iniBytes()), QString::fromLatin1(expected));
-    }
-
-    void thumbReleaseCountsAsOperatorMove()
-    {
-        MonitorFixture f;
-        f.ui.scrlAtten->setSliderDown(true);
-        f.ui.scrlAtten->setSliderPosition(200);
-        QVERIFY(f.socket.sent.isEmpty()); // not while dragging
-        f.ui.scrlAtten->setSliderDown(false);
-        QCOMPARE(f.socket.sent.size(), 1);
-        QCOMPARE(f.socket.sent[0].data.toHex(), QByteArray("c800"));
-        QCOMPARE(f.stored(QStringLiteral("att")), QStringLiteral("200"));
-    }
-
-    void valueSetByCodeSendsNothing()
-    {
-        MonitorFixture f;
-        const QByteArray before = f.iniBytes();
-        f.ui.scrlAtten->setValue(20);
-        QCOMPARE(f.ui.lblAttenDB->text(), QStringLiteral("-117.5 dB"));
-        QVERIFY(f.socket.sent.isEmpty());
-        QCOMPARE(f.iniBytes(), before);
-    }
-
-    void operatorActionWithoutChangeLeavesNoFlagBehind()
-    {
-        MonitorFixture f;
-        f.ui.scrlAtten->setValue(14);
-        f.ui.scrlAtten->triggerAction(QAbstractSlider::SliderToMinimum); // already there
-        f.ui.scrlAtten->setValue(30);                                    // a later selection
-        QVERIFY(f.socket.sent.isEmpty());
-        QCOMPARE(f.stored(QStringLiteral("att")), QStringLiteral("255"));
-    }
-
-    void attenuationThatCannotBeStoredIsReported()
-    {
-        MonitorFixture f(QStringLiteral("DECODER"));
-        const QByteArray before = f.iniBytes();
-        const QString directory = QFileInfo(f.iniPath()).absolutePath();
-        if (!makeDirectoryUnwritable(directory, true))
+        f.socket.failSend = fault == u"send"_s;
+        QSignalSpy failed(&f.udp, &UdpClient::endpointFailed);
+        const QString directory = f.dir.path();
+        if (fault == u"unwritable"_s && !makeDirectoryUnwritable(directory, true))
             QSKIP("this file system cannot make a directory refuse writes");
-        f.ui.scrlAtten->triggerAction(QAbstractSlider::SliderToMinimum);
-        makeDirectoryUnwritable(directory, false);
 
-        QCOMPARE(f.socket.sent.size(), 1); // the element was told
-        QCOMPARE(f.dialogs.texts(),
-                 QStringList(
-                     {QStringLiteral("An error occured while saving this element info to the local "
-                                     "database.\rCannot save this element info.")}));
-        QCOMPARE(f.iniBytes(), before);
+        for (const QString& step : steps.split(u';')) {
+            const int value = step.section(u'=', 1).toInt();
+            if (step.startsWith(u"set"_s)) {
+                f.ui.scrlAtten->setValue(value);
+            } else if (step.startsWith(u"act"_s)) {
+                f.ui.scrlAtten->triggerAction(QAbstractSlider::SliderAction(value));
+            } else {
+                f.ui.scrlAtten->setSliderDown(true);
+                f.ui.scrlAtten->setSliderPosition(value);
+                QVERIFY(f.socket.sent.isEmpty()); // not while dragging
+                f.ui.scrlAtten->setSliderDown(false);
+            }
+        }
+
+        if (fault == u"unwritable"_s)
+            makeDirectoryUnwritable(directory, false);
+        QCOMPARE(f.ui.lblAttenDB->text(), caption);
+        QCOMPARE(f.socket.sent.size(), command.isEmpty() ? 0 : 1);
+        if (!command.isEmpty()) {
+            QCOMPARE(f.socket.sent[0].data.toHex().toUpper(), command);
+            QCOMPARE(f.socket.sent[0].host, QHostAddress(u"198.18.0.20"_s));
+            QCOMPARE(f.socket.sent[0].port, quint16(2977));
+        }
+        QByteArray expected = before;
+        if (!command.isEmpty() && fault.isEmpty())
+            expected.replace(
+                "ATT=255",
+                QByteArray("ATT=" + QByteArray::number(command.left(2).toInt(nullptr, 16))));
+        QCOMPARE(QString::fromLatin1(f.iniBytes()), QString::fromLatin1(expected));
+        QStringList boxes;
+        if (fault == u"unwritable"_s)
+            boxes << u"An error occured while saving this element info to the local "
+                     "database.\rCannot save this element info."_s;
+        if (fault == u"noip"_s)
+            boxes << kNoAddress;
+        QCOMPARE(f.dialogs.texts(), boxes);
+        for (const MessageBoxRequest& box : f.dialogs.boxes) {
+            QCOMPARE(box.icon, BoxIcon::Critical);
+            QCOMPARE(box.title, kApplicationTitle);
+        }
+        QCOMPARE(failed.count(), fault == u"send"_s ? 1 : 0);
     }
 
-    void attenuationWithoutStoredAddress()
+    // Ticked by the operator: "VOL" at each tick, the level of each answer
+    // shown; unticked: the display reset, and later packets only reset it.
+    void level_data()
     {
-        MonitorFixture f;
-        f.writeIni(ConfigPanelFixture::decoderRecord().replace("IP=198.18.0.20\n", "IP=\n"));
-        QSignalSpy failed(&f.udp, &UdpClient::endpointFailed);
-        f.ui.scrlAtten->triggerAction(QAbstractSlider::SliderToMinimum);
-        QCOMPARE(f.dialogs.boxes.size(), 1);
-        QCOMPARE(f.dialogs.last().icon, BoxIcon::Critical);
-        QCOMPARE(f.dialogs.last().title, kApplicationTitle);
-        QCOMPARE(f.dialogs.last().text(), kNoAddress);
-        QVERIFY(f.socket.sent.isEmpty());
-        QCOMPARE(f.stored(QStringLiteral("att")), QStringLiteral("255"));
-        QCOMPARE(failed.count(), 0);
+        QTest::addColumn<bool>("monitoring");
+        QTest::addColumn<qint32>("peak");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("caption");
+        addRow("full scale minus 1", true, 8388607, 2100, "0dBFS");
+        addRow("quarter", true, 8388608 / 4, 525, "-12dBFS");
+        addRow("one", true, 1, 0, "-138.5dBFS");
+        addRow("silence resets", true, 0, 0, "-oodBFS");
+        addRow("monitoring off only resets", false, 8388607, 0, "-oodBFS");
     }
-
-    void attenuationEndpointFailureWritesNothing()
+    void level()
     {
-        MonitorFixture f;
-        f.socket.failSend = true;
-        QSignalSpy failed(&f.udp, &UdpClient::endpointFailed);
-        f.ui.scrlAtten->triggerAction(QAbstractSlider::SliderToMinimum);
-        QCOMPARE(failed.count(), 1);
-        QVERIFY(f.dialogs.boxes.isEmpty());
-        QCOMPARE(f.stored(QStringLiteral("att")), QStringLiteral("255"));
-    }
-
-    void monitoringSwitch()
-    {
-        MonitorFixture f(QStringLiteral("ENCODER"));
-        f.ui.chkGetVolume->setChecked(true);
-        QVERIFY(f.volumeTimer()->isEnabled());
-        f.monitor.ShowAudioLevel(levelPacket(8388608 / 2));
-        QCOMPARE(f.ui.lblVolume->text(), QStringLiteral("-6dBFS"));
-        QCOMPARE(f.ui.VUMeter->widthTwips(), 1050);
-
-        f.ui.chkGetVolume->setChecked(false);
-        QVERIFY(!f.volumeTimer()->isEnabled());
-        QCOMPARE(f.ui.lblVolume->text(), QStringLiteral("-oodBFS"));
-        QCOMPARE(f.ui.VUMeter->widthTwips(), 0);
-    }
-
-    void userClickTogglesMonitoring()
-    {
-        MonitorFixture f(QStringLiteral("ENCODER"));
+        QFETCH(bool, monitoring);
+        QFETCH(qint32, peak);
+        QFETCH(int, width);
+        QFETCH(QString, caption);
+        MonitorFixture f(u"ENCODER"_s);
         f.ui.chkGetVolume->click();
-        QVERIFY(f.volumeTimer()->isEnabled());
-        f.ui.chkGetVolume->click();
-        QVERIFY(!f.volumeTimer()->isEnabled());
-    }
-
-    void tickSendsLevelRequest()
-    {
-        MonitorFixture f(QStringLiteral("ENCODER"));
-        f.ui.chkGetVolume->setChecked(true);
         QVERIFY(f.volumeTimer()->fire());
         QVERIFY(f.volumeTimer()->fire());
         QCOMPARE(f.socket.sent.size(), 2);
         for (const auto& sent : f.socket.sent) {
             QCOMPARE(sent.data, QByteArray("VOL"));
-            QCOMPARE(sent.host, QHostAddress(QStringLiteral("198.18.0.20")));
+            QCOMPARE(sent.host, QHostAddress(u"198.18.0.20"_s));
             QCOMPARE(sent.port, quint16(2977));
         }
+        f.monitor.ShowAudioLevel(levelPacket(8388608 / 2));
+        QCOMPARE(f.ui.lblVolume->text(), u"-6dBFS"_s);
+        QCOMPARE(f.ui.VUMeter->widthTwips(), 1050);
+        if (!monitoring) {
+            f.ui.chkGetVolume->click();
+            QVERIFY(!f.volumeTimer()->isEnabled());
+            QCOMPARE(f.ui.lblVolume->text(), u"-oodBFS"_s);
+            QCOMPARE(f.ui.VUMeter->widthTwips(), 0);
+        }
+        f.ui.VUMeter->setWidthTwips(777);
+        f.ui.lblVolume->setText(u"stale"_s);
+        f.monitor.ShowAudioLevel(levelPacket(peak));
+        QCOMPARE(f.ui.VUMeter->widthTwips(), width);
+        QCOMPARE(f.ui.lblVolume->text(), caption);
         QVERIFY(f.dialogs.boxes.isEmpty());
     }
 
+    // Polling stops before its box opens, so the box does not repeat at
+    // every tick, and the toolbar offers to start again.
     void tickWithoutStoredAddressStopsMonitoring()
     {
-        MonitorFixture f(QStringLiteral("ENCODER"));
-        f.writeIni(ConfigPanelFixture::encoderRecord().replace("IP=198.18.0.20\n", ""));
+        MonitorFixture f(u"ENCODER"_s, "");
         f.ui.Toolbar1Buttons[kStartMonitoringButton]->setEnabled(false);
         f.ui.Toolbar1Buttons[kStopMonitoringButton]->setEnabled(true);
         f.ui.chkGetVolume->setChecked(true);
@@ -232,48 +188,16 @@ private slots:
         f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
             timerOnWhileBoxOpen = f.volumeTimer()->isEnabled();
         };
-
         QVERIFY(f.volumeTimer()->fire());
-
         QCOMPARE(f.dialogs.texts(), QStringList{kNoAddress});
         QCOMPARE(f.dialogs.last().title, kApplicationTitle);
         QCOMPARE(f.dialogs.last().icon, BoxIcon::Critical);
         QVERIFY(!timerOnWhileBoxOpen);
         QVERIFY(!f.ui.chkGetVolume->isChecked());
-        QVERIFY(!f.volumeTimer()->fire()); // no second box at the next tick
-        QCOMPARE(f.dialogs.boxes.size(), 1);
+        QVERIFY(!f.volumeTimer()->fire());
         QVERIFY(f.ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
         QVERIFY(!f.ui.Toolbar1Buttons[kStopMonitoringButton]->isEnabled());
         QVERIFY(f.socket.sent.isEmpty());
-    }
-
-    void levelDisplay_data()
-    {
-        QTest::addColumn<bool>("monitoring");
-        QTest::addColumn<qint32>("peak");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<QString>("caption");
-        QTest::newRow("full scale minus 1") << true << 8388607 << 2100 << "0dBFS";
-        QTest::newRow("quarter") << true << 8388608 / 4 << 525 << "-12dBFS";
-        QTest::newRow("one") << true << 1 << 0 << "-138.5dBFS";
-        QTest::newRow("silence resets") << true << 0 << 0 << "-oodBFS";
-        QTest::newRow("monitoring off only resets") << false << 8388607 << 0 << "-oodBFS";
-    }
-    void levelDisplay()
-    {
-        QFETCH(bool, monitoring);
-        QFETCH(qint32, peak);
-        QFETCH(int, width);
-        QFETCH(QString, caption);
-        MonitorFixture f(QStringLiteral("ENCODER"));
-        f.ui.chkGetVolume->setChecked(true);
-        f.monitor.ShowAudioLevel(levelPacket(8388608 / 2)); // a previous level
-        f.ui.chkGetVolume->setChecked(monitoring);
-        f.ui.VUMeter->setWidthTwips(777);
-        f.ui.lblVolume->setText(QStringLiteral("stale"));
-        f.monitor.ShowAudioLevel(levelPacket(peak));
-        QCOMPARE(f.ui.VUMeter->widthTwips(), width);
-        QCOMPARE(f.ui.lblVolume->text(), caption);
     }
 };
 

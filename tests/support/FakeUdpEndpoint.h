@@ -39,18 +39,46 @@ public:
     int closeCount = 0;
     quint16 boundPort = 0;
 
-    bool bind(quint16 localPort) override;
-    void close() override;
+    bool bind(quint16 localPort) override
+    {
+        ++bindCount;
+        if (failBind || m_open)
+            return false;
+        boundPort = localPort;
+        return m_open = true;
+    }
+    void close() override
+    {
+        ++closeCount;
+        m_open = false;
+    }
     bool isOpen() const override { return m_open; }
-    bool sendTo(const QByteArray& data, const QHostAddress& host, quint16 port) override;
-    bool broadcast(const QByteArray& data, quint16 port) override;
+    bool sendTo(const QByteArray& data, const QHostAddress& host, quint16 port) override
+    {
+        return record({data, host, port, false});
+    }
+    bool broadcast(const QByteArray& data, quint16 port) override
+    {
+        return record({data, QHostAddress(QHostAddress::Broadcast), port, true});
+    }
 
     // Delivers one datagram as if it had arrived from the given sender.
     void inject(const QByteArray& data,
                 const QHostAddress& sender = QHostAddress(QStringLiteral("198.18.0.10")),
-                quint16 senderPort = 2976);
+                quint16 senderPort = 2976)
+    {
+        emit datagramArrived(data, sender, senderPort);
+    }
 
 private:
+    bool record(const Sent& datagram)
+    {
+        if (failSend || !m_open)
+            return false;
+        sent.append(datagram);
+        return true;
+    }
+
     bool m_open = false;
 };
 
