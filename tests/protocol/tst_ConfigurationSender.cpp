@@ -50,9 +50,9 @@ private slots:
                              "txtRemoteIP=198.18.0.30;cmbAudioInput=1;cmbAudioType=1;"
                              "chkSFNEnabled=1;scrlBuffer=4;cmbSilDetMode=1;scrlSilDetLevel=42;"
                              "scrlSilDetTime=43;lblElementType="_s;
-        // clang-format off
         addRow("no element", "lblElementMAC=-", ip, "", "No Network Element selected!", none);
-        addRow("no element, no name", "lblElementMAC=-;txtElementName=", ip, "", "No Network Element selected!", none);
+        addRow("no element, no name", "lblElementMAC=-;txtElementName=", ip, "",
+               "No Network Element selected!", none);
         addRow("audio input", "cmbAudioInput=-1", ip, "", audio, none);
         addRow("audio type", "cmbAudioType=-1", ip, "", audio, none);
         addRow("audio tx", "cmbAudioTX=-1", ip, "", audio, none);
@@ -62,7 +62,8 @@ private slots:
         addRow("mask", "txtElementMask=255.255.256.0", ip, "", address, none);
         addRow("gw", "txtElementGW=", ip, "", address, none);
         addRow("remote", "txtRemoteIP=a.b.c.d", ip, "", address, none);
-        addRow("database deleted", "", QByteArray("none"), "", "The local database in your computer, is corrupted!", none);
+        addRow("database deleted", "", QByteArray("none"), "",
+               "The local database in your computer, is corrupted!", none);
         addRow("no", "", ip, "", "n", none);
         addRow("yes", "", ip, "", "y", selected + "STUDIO A        ");
         addRow("blank name", "txtElementName=   ", ip, "", "y", selected + QByteArray(16, ' '));
@@ -72,10 +73,10 @@ private slots:
         addRow("encoder", edit + u"ENCODER"_s, ip, "", "y", edited);
         addRow("unknown role", edit + u"UNKNOWN"_s, ip, "", "y", edited);
         addRow("lower-case decoder", edit + u"decoder"_s, ip, "", "y", edited);
-        addRow("decoder", edit + u"DECODER"_s, ip, "", "y", edited + QByteArray::fromHex("0104012A2B"));
+        addRow("decoder", edit + u"DECODER"_s, ip, "", "y",
+               edited + QByteArray::fromHex("0104012A2B"));
         addRow("bind fails", "", ip, "bind", "y", none);
         addRow("send fails", "", ip, "send", "y", none);
-        // clang-format on
     }
     void save()
     {

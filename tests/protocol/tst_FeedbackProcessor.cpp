@@ -82,26 +82,40 @@ private slots:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QByteArray>("datagram");
         QTest::addColumn<QString>("expected");
-        // clang-format off
         addRow("encoder", "discover", encoderFeedback(), "ROLE=1 SN=123456 VER=3.4 SFN=1 BUF=6");
-        addRow("decoder", "discover", decoderFeedback(), "ROLE=2 SN=32768 VER=3.4 SFN=1 BUF=5 ATT=30 SDM=2 SDL=100 SDT=150");
+        addRow("decoder", "discover", decoderFeedback(),
+               "ROLE=2 SN=32768 VER=3.4 SFN=1 BUF=5 ATT=30 SDM=2 SDL=100 SDT=150");
         addRow("role 0", "discover", patched(35, "\0"_ba), "ROLE=0 SN=123456 VER=3.4 SFN=1 BUF=6");
-        addRow("locale's separator", "german", encoderFeedback(), "ROLE=1 SN=123456 VER=3,4 SFN=1 BUF=6");
-        addRow("encoder, 40 bytes", "discover", encoderFeedback(40), "ROLE=1 SN=123456 VER=2 SFN=0 BUF=0");
-        addRow("encoder, 41 bytes", "discover", encoderFeedback(41), "ROLE=1 SN=123456 VER=2 SFN=0 BUF=0");
-        addRow("decoder, 40 bytes", "discover", decoderFeedback(40), "ROLE=2 SN=32768 VER=2 SFN=0 BUF=1 ATT=255 SDM=0 SDL=37 SDT=43");
-        addRow("decoder, 41 bytes", "discover", decoderFeedback(41), "ROLE=2 SN=32768 VER=2 SFN=0 BUF=1 ATT=30 SDM=0 SDL=37 SDT=43");
-        addRow("decoder, 44 bytes", "discover", decoderFeedback(44), "ROLE=2 SN=32768 VER=3.4 SFN=1 BUF=1 ATT=30 SDM=0 SDL=37 SDT=43");
-        addRow("decoder, 46 bytes", "discover", decoderFeedback(46), "ROLE=2 SN=32768 VER=3.4 SFN=1 BUF=5 ATT=30 SDM=2 SDL=37 SDT=43");
-        addRow("confirmed encoder, 40 bytes", "confirm", encoderFeedback(40), "ROLE=1 SN=123456 VER=2 SFN=2 BUF=7");
-        addRow("confirmed encoder, 44 bytes", "confirm", encoderFeedback(44), "ROLE=1 SN=123456 VER=3.4 SFN=1 BUF=6");
-        addRow("confirmed decoder, 40 bytes", "confirm", decoderFeedback(40), "ROLE=2 SN=32768 VER=2 SFN=2 BUF=7 ATT=255 SDM=1 SDL=90 SDT=140");
-        addRow("confirmed decoder, 41 bytes", "confirm", decoderFeedback(41), "ROLE=2 SN=32768 VER=2 SFN=2 BUF=7 ATT=30 SDM=1 SDL=90 SDT=140");
-        addRow("confirmed decoder, 44 bytes", "confirm", decoderFeedback(44), "ROLE=2 SN=32768 VER=3.4 SFN=1 BUF=7 ATT=30 SDM=1 SDL=90 SDT=140");
-        addRow("confirmed decoder, 46 bytes", "confirm", decoderFeedback(46), "ROLE=2 SN=32768 VER=3.4 SFN=1 BUF=5 ATT=30 SDM=2 SDL=90 SDT=140");
-        addRow("late encoder, 40 bytes", "late", encoderFeedback(40), "ROLE=1 SN=123456 VER=2 SFN=2 BUF=7");
-        addRow("late decoder, 46 bytes", "late", decoderFeedback(46), "ROLE=2 SN=32768 VER=3.4 SFN=1 BUF=5 ATT=30 SDM=2 SDL=90 SDT=140");
-        // clang-format on
+        addRow("locale's separator", "german", encoderFeedback(),
+               "ROLE=1 SN=123456 VER=3,4 SFN=1 BUF=6");
+        addRow("encoder, 40 bytes", "discover", encoderFeedback(40),
+               "ROLE=1 SN=123456 VER=2 SFN=0 BUF=0");
+        addRow("encoder, 41 bytes", "discover", encoderFeedback(41),
+               "ROLE=1 SN=123456 VER=2 SFN=0 BUF=0");
+        addRow("decoder, 40 bytes", "discover", decoderFeedback(40),
+               "ROLE=2 SN=32768 VER=2 SFN=0 BUF=1 ATT=255 SDM=0 SDL=37 SDT=43");
+        addRow("decoder, 41 bytes", "discover", decoderFeedback(41),
+               "ROLE=2 SN=32768 VER=2 SFN=0 BUF=1 ATT=30 SDM=0 SDL=37 SDT=43");
+        addRow("decoder, 44 bytes", "discover", decoderFeedback(44),
+               "ROLE=2 SN=32768 VER=3.4 SFN=1 BUF=1 ATT=30 SDM=0 SDL=37 SDT=43");
+        addRow("decoder, 46 bytes", "discover", decoderFeedback(46),
+               "ROLE=2 SN=32768 VER=3.4 SFN=1 BUF=5 ATT=30 SDM=2 SDL=37 SDT=43");
+        addRow("confirmed encoder, 40 bytes", "confirm", encoderFeedback(40),
+               "ROLE=1 SN=123456 VER=2 SFN=2 BUF=7");
+        addRow("confirmed encoder, 44 bytes", "confirm", encoderFeedback(44),
+               "ROLE=1 SN=123456 VER=3.4 SFN=1 BUF=6");
+        addRow("confirmed decoder, 40 bytes", "confirm", decoderFeedback(40),
+               "ROLE=2 SN=32768 VER=2 SFN=2 BUF=7 ATT=255 SDM=1 SDL=90 SDT=140");
+        addRow("confirmed decoder, 41 bytes", "confirm", decoderFeedback(41),
+               "ROLE=2 SN=32768 VER=2 SFN=2 BUF=7 ATT=30 SDM=1 SDL=90 SDT=140");
+        addRow("confirmed decoder, 44 bytes", "confirm", decoderFeedback(44),
+               "ROLE=2 SN=32768 VER=3.4 SFN=1 BUF=7 ATT=30 SDM=1 SDL=90 SDT=140");
+        addRow("confirmed decoder, 46 bytes", "confirm", decoderFeedback(46),
+               "ROLE=2 SN=32768 VER=3.4 SFN=1 BUF=5 ATT=30 SDM=2 SDL=90 SDT=140");
+        addRow("late encoder, 40 bytes", "late", encoderFeedback(40),
+               "ROLE=1 SN=123456 VER=2 SFN=2 BUF=7");
+        addRow("late decoder, 46 bytes", "late", decoderFeedback(46),
+               "ROLE=2 SN=32768 VER=3.4 SFN=1 BUF=5 ATT=30 SDM=2 SDL=90 SDT=140");
     }
     void stored()
     {
@@ -150,16 +164,16 @@ private slots:
         QTest::addColumn<QByteArray>("datagram");
         QTest::addColumn<QString>("line");
         const QString failed = u"An error occured while retrieving '%1':"_s;
-        // clang-format off
         addRow("input 2", patched(16, "\x02"_ba), failed.arg(u"Audio Input"_s));
         addRow("type 2", patched(17, "\x02"_ba), failed.arg(u"Audio Type"_s));
         addRow("tx 255", patched(18, "\xff"_ba), failed.arg(u"TX Type"_s));
         addRow("role 3", patched(35, "\x03"_ba), failed.arg(u"Element Type"_s));
         addRow("serial 0", patched(36, QByteArray(4, '\0')), failed.arg(u"Serial Number"_s));
-        addRow("input before role", patched(35, "\x09"_ba, patched(16, "\x05"_ba)), failed.arg(u"Audio Input"_s));
+        addRow("input before role", patched(35, "\x09"_ba, patched(16, "\x05"_ba)),
+               failed.arg(u"Audio Input"_s));
         for (int length : {0, 1, 2, 4, 39, 42, 43})
-            QTest::addRow("%d bytes", length) << encoderFeedback().leftJustified(48, '\1').left(length) << QString();
-        // clang-format on
+            QTest::addRow("%d bytes", length)
+                << encoderFeedback().leftJustified(48, '\1').left(length) << QString();
     }
     void refused()
     {

@@ -54,22 +54,25 @@ private slots:
         QTest::addColumn<QByteArray>("command");
         const QByteArray none;
         const QString min = u"act=%1"_s.arg(int(QAbstractSlider::SliderToMinimum));
-        // clang-format off
         addRow("255", "DECODER", "", "set=100;set=255", "0 dB", none);
         addRow("254", "DECODER", "", "set=254", "-0.5 dB", none);
         addRow("15", "DECODER", "", "set=15", "-120 dB", none);
         addRow("minimum is mute", "DECODER", "", "set=14", "Mute", none);
         addRow("operator to minimum", "DECODER", "", min, "Mute", QByteArray("0E00"));
-        addRow("one step down", "DECODER", "", u"act=%1"_s.arg(int(QAbstractSlider::SliderSingleStepSub)), "-0.5 dB", QByteArray("FE00"));
-        addRow("one page down", "DECODER", "", u"act=%1"_s.arg(int(QAbstractSlider::SliderPageStepSub)), "-5 dB", QByteArray("F500"));
+        addRow("one step down", "DECODER", "",
+               u"act=%1"_s.arg(int(QAbstractSlider::SliderSingleStepSub)), "-0.5 dB",
+               QByteArray("FE00"));
+        addRow("one page down", "DECODER", "",
+               u"act=%1"_s.arg(int(QAbstractSlider::SliderPageStepSub)), "-5 dB",
+               QByteArray("F500"));
         addRow("thumb let go", "DECODER", "", "drag=200", "-27.5 dB", QByteArray("C800"));
-        addRow("no change leaves no flag", "DECODER", "", u"set=14;"_s + min + u";set=30"_s, "-112.5 dB", none);
+        addRow("no change leaves no flag", "DECODER", "", u"set=14;"_s + min + u";set=30"_s,
+               "-112.5 dB", none);
         addRow("encoder", "ENCODER", "", min, "Mute", none);
         addRow("unknown role", "UNKNOWN", "", min, "Mute", none);
         addRow("not stored", "DECODER", "unwritable", min, "Mute", QByteArray("0E00"));
         addRow("no stored address", "DECODER", "noip", min, "Mute", none);
         addRow("send fails", "DECODER", "send", min, "Mute", none);
-        // clang-format on
     }
     void attenuation()
     {
