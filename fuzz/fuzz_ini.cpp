@@ -181,7 +181,7 @@ private:
 
     void check(bool condition, const char* what, const QString& more = QString()) const
     {
-        require(condition, what, m_call + more);
+        require(condition, what, more.isEmpty() ? m_call : m_call + QStringLiteral("; ") + more);
     }
     QByteArray fileBytes() const
     {
@@ -231,7 +231,7 @@ private:
             excluded << folded(name);
         const QByteArray after = fileBytes();
         const QString file =
-            QStringLiteral("; file after: ") + QString::fromLatin1(after.left(300).toHex(' '));
+            QStringLiteral("file after: ") + QString::fromLatin1(after.left(300).toHex(' '));
         const std::vector<Block> beforeFile = blocksOf(m_before, lineEndOf(m_before));
         const std::vector<Block> afterFile = blocksOf(after, lineEndOf(m_before));
         check(beforeFile.front() == afterFile.front(),
@@ -298,7 +298,7 @@ private:
 
         for (const QString& key : keys.mid(0, kEntriesChecked)) {
             const Value value = read(section, key);
-            const QString where = QStringLiteral(" key ") + shown(key);
+            const QString where = QStringLiteral("key ") + shown(key);
             check(m_ini.ReadFromINI(section, key, m_path, kMissing) ==
                       (value ? value->left(kReadBuffer - 1) : kMissing),
                   "ReadFromINI is not the value cut to 749 characters", where);
