@@ -2,12 +2,14 @@
 // are written as nms.ini; every read routine runs over them, then four writes
 // follow: set a key, delete a key, rename a key, rename a section. Each write
 // must read back as written and leave every section it was not aimed at as it
-// was, line for line; the read routines must agree with each other.
+// was, line for line, with no file left beside nms.ini; a refused write must
+// leave the file as it was; the read routines must agree with each other.
 //
 // The writes aim at the file's first section and its first key. The new key,
 // value, new key name and new section name come from the first four lines
 // before the first section (which no call can address), a leading ";" dropped
 // so that a name may start with "[".
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -38,26 +40,19 @@ constexpr int kSectionsCompared = 16;
 // No Latin-1 file can hold it, so it tells a missing key from any value.
 const QString kMissing = QString(QChar(0xFFFF));
 const QByteArray kByteOrderMark("\xEF\xBB\xBF");
+using Value = std::optional<QString>;
+using Block = QList<QByteArray>;
 
 std::unique_ptr<QTemporaryDir> g_directory;
 
-// NUL reads as a blank too.
+// The store's own blank trimming is modelled here, not reused: NUL reads as
+// a blank too.
 bool isBlank(char16_t c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == 0;
 }
 
-QString trimmedAscii(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin].unicode()))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1].unicode()))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
+// NUL, CR and LF as blanks, as a written value has them.
 QString neutralised(QString text)
 {
     for (QChar& c : text) {
@@ -67,11 +62,18 @@ QString neutralised(QString text)
     return text;
 }
 
-// What a read returns after a write of this value: NUL, CR and LF are
-// blanks, and only ASCII blanks are trimmed.
+// What a read returns after a write of this value: only ASCII blanks are
+// trimmed.
 QString stored(const QString& value)
 {
-    return trimmedAscii(neutralised(value));
+    const QString text = neutralised(value);
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin].unicode()))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1].unicode()))
+        --end;
+    return text.mid(begin, end - begin);
 }
 
 // The store's name folding: as stored, and letter case does not count.
@@ -84,7 +86,7 @@ QString folded(const QString& name)
 // may refuse.
 bool isPlainName(const QString& name)
 {
-    if (name.isEmpty() || trimmedAscii(name) != name)
+    if (name.isEmpty() || stored(name) != name)
         return false;
     for (QChar c : name) {
         if (!c.isLetterOrNumber() && !QStringLiteral(" _-.").contains(c))
@@ -95,16 +97,56 @@ bool isPlainName(const QString& name)
 
 QString keyOf(const QString& entry)
 {
-    const qsizetype equals = entry.indexOf(QLatin1Char('='));
-    return equals < 0 ? entry : entry.left(equals);
+    return entry.section(QLatin1Char('='), 0, 0);
 }
 
-// ---- The file as lines and blocks, read independently of the store ----
+// The file as blocks of lines, read independently of the store, each line
+// with its line end byte for byte. Block 0 holds the byte order mark, if any,
+// and the lines before the first header (a line whose first non-blank is
+// "["); every other block starts with its header. A last line without a line
+// end gets `lineEnd`, as a changed file does.
+std::vector<Block> blocksOf(const QByteArray& bytes, const QByteArray& lineEnd)
+{
+    std::vector<Block> blocks(1);
+    const bool byteOrderMark = bytes.startsWith(kByteOrderMark);
+    if (byteOrderMark)
+        blocks[0] << kByteOrderMark;
+    for (qsizetype pos = byteOrderMark ? kByteOrderMark.size() : 0; pos < bytes.size();) {
+        const qsizetype newline = bytes.indexOf('\n', pos);
+        const qsizetype end = newline < 0 ? bytes.size() : newline + 1;
+        const QByteArray line = bytes.mid(pos, end - pos) + (newline < 0 ? lineEnd : QByteArray());
+        pos = end;
+        qsizetype start = 0;
+        while (start < line.size() && isBlank(static_cast<unsigned char>(line[start])))
+            ++start;
+        if (start < line.size() && line[start] == '[')
+            blocks.emplace_back();
+        blocks.back() << line;
+    }
+    return blocks;
+}
 
-struct FileLines {
-    bool byteOrderMark = false;
-    QList<QByteArray> lines; // each with its line end, byte for byte
-};
+QString headerName(const QByteArray& line)
+{
+    qsizetype start = 0;
+    while (start < line.size() && isBlank(static_cast<unsigned char>(line[start])))
+        ++start;
+    qsizetype close = line.lastIndexOf(']');
+    if (close <= start)
+        close = line.size();
+    return QString::fromLatin1(line.mid(start + 1, close - start - 1));
+}
+
+// The blocks whose section name is not among the touched ones.
+std::vector<Block> blocksOutside(const std::vector<Block>& blocks, const QStringList& touchedFolded)
+{
+    std::vector<Block> kept;
+    for (size_t i = 1; i < blocks.size(); ++i) {
+        if (!touchedFolded.contains(folded(headerName(blocks[i].front()))))
+            kept.push_back(blocks[i]);
+    }
+    return kept;
+}
 
 // The line end the store gives a line it writes: that of the first line.
 QByteArray lineEndOf(const QByteArray& bytes)
@@ -112,80 +154,6 @@ QByteArray lineEndOf(const QByteArray& bytes)
     const qsizetype first = bytes.startsWith(kByteOrderMark) ? kByteOrderMark.size() : 0;
     const qsizetype newline = bytes.indexOf('\n', first);
     return newline > first && bytes[newline - 1] == '\r' ? QByteArray("\r\n") : QByteArray("\n");
-}
-
-// A last line without a line end gets `lineEnd`, as a changed file does.
-FileLines linesOf(const QByteArray& bytes, const QByteArray& lineEnd)
-{
-    FileLines file;
-    qsizetype pos = 0;
-    if (bytes.startsWith(kByteOrderMark)) {
-        file.byteOrderMark = true;
-        pos = kByteOrderMark.size();
-    }
-    while (pos < bytes.size()) {
-        const qsizetype newline = bytes.indexOf('\n', pos);
-        if (newline < 0) {
-            file.lines << bytes.mid(pos) + lineEnd;
-            break;
-        }
-        file.lines << bytes.mid(pos, newline + 1 - pos);
-        pos = newline + 1;
-    }
-    return file;
-}
-
-qsizetype firstNonBlank(const QByteArray& line)
-{
-    qsizetype start = 0;
-    while (start < line.size() && isBlank(static_cast<unsigned char>(line[start])))
-        ++start;
-    return start;
-}
-
-bool isHeader(const QByteArray& line)
-{
-    const qsizetype start = firstNonBlank(line);
-    return start < line.size() && line[start] == '[';
-}
-
-QString headerName(const QByteArray& line)
-{
-    const qsizetype start = firstNonBlank(line);
-    qsizetype close = line.lastIndexOf(']');
-    if (close <= start)
-        close = line.size();
-    return QString::fromLatin1(line.mid(start + 1, close - start - 1));
-}
-
-// Block 0 holds the lines before the first header; every other block starts
-// with its header line.
-std::vector<QList<QByteArray>> blocksOf(const FileLines& file)
-{
-    std::vector<QList<QByteArray>> blocks(1);
-    for (const QByteArray& line : file.lines) {
-        if (isHeader(line))
-            blocks.emplace_back();
-        blocks.back() << line;
-    }
-    return blocks;
-}
-
-// The blocks whose section name is not among the excluded ones.
-std::vector<QList<QByteArray>> blocksOutside(const std::vector<QList<QByteArray>>& blocks,
-                                             const QStringList& excludedFolded)
-{
-    std::vector<QList<QByteArray>> kept;
-    for (size_t i = 1; i < blocks.size(); ++i) {
-        if (!excludedFolded.contains(folded(headerName(blocks[i].front()))))
-            kept.push_back(blocks[i]);
-    }
-    return kept;
-}
-
-QString describe(const QByteArray& bytes)
-{
-    return QString::fromLatin1(bytes.left(300).toHex(' '));
 }
 
 // ---- One input's run ----
@@ -198,351 +166,278 @@ public:
     {
     }
 
-    void run(const QByteArray& bytes);
-
 private:
-    struct Snapshot {
-        QByteArray bytes;
-        QStringList names; // first of each folded name
-        QList<QStringList> entries;
-    };
-
-    QByteArray fileBytes() const;
-    std::optional<QString> fullRead(const QString& section, const QString& key);
-    Snapshot snapshot();
-    void requireOthersUntouched(const Snapshot& before, const QStringList& touched,
-                                const char* operation);
-    void requireNoTemporaryFiles();
-
-    void checkReads();
-    void checkSectionReads(const QString& section);
-    void setKey(const QString& section, const QString& key, const QString& value);
-    void deleteKey(const QString& section, const QString& key);
-    void renameKey(const QString& section, const QString& key, const QString& newKey);
-    void renameSection(const QString& section, const QString& newSection);
-
     QString m_path;
     qsizetype m_longestValue = 0;
     PrivateProfileStore m_store;
     IniRoutines m_ini;
-};
+    // The call under test, for every finding's message.
+    QString m_call;
+    // The file before the write under way, and what the first of each
+    // section name read then.
+    QByteArray m_before;
+    QStringList m_names;
+    QList<QStringList> m_entries;
 
-QByteArray IniRun::fileBytes() const
-{
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
-std::optional<QString> IniRun::fullRead(const QString& section, const QString& key)
-{
-    // A buffer larger than the file holds any value whole; the writes add
-    // no more than the input's length.
-    QString buffer(m_longestValue, QChar(0));
-    const int count = m_store.getString(section, key, kMissing, buffer, m_path);
-    const QString value = buffer.left(count);
-    if (value == kMissing)
-        return std::nullopt;
-    return value;
-}
-
-IniRun::Snapshot IniRun::snapshot()
-{
-    Snapshot s;
-    s.bytes = fileBytes();
-    QStringList seen;
-    for (const QString& name : m_store.sectionNames(m_path)) {
-        if (seen.contains(folded(name)))
-            continue;
-        seen << folded(name);
-        s.names << name;
-        s.entries << m_store.sectionEntries(name, m_path);
-        if (s.names.size() == kSectionsCompared)
-            break;
-    }
-    return s;
-}
-
-void IniRun::requireOthersUntouched(const Snapshot& before, const QStringList& touched,
-                                    const char* operation)
-{
-    QStringList excluded;
-    for (const QString& name : touched)
-        excluded << folded(name);
-    const QByteArray after = fileBytes();
-    const QByteArray lineEnd = lineEndOf(before.bytes);
-    const FileLines beforeLines = linesOf(before.bytes, lineEnd);
-    const FileLines afterLines = linesOf(after, lineEnd);
-    const auto beforeBlocks = blocksOf(beforeLines);
-    const auto afterBlocks = blocksOf(afterLines);
-    const QString detail =
-        QStringLiteral("%1; touched %2; file after: %3")
-            .arg(QLatin1String(operation), shown(touched.join(QLatin1Char('|'))), describe(after));
-    require(beforeLines.byteOrderMark == afterLines.byteOrderMark, "a write changed the BOM",
-            detail);
-    require(beforeBlocks.front() == afterBlocks.front(),
-            "a write changed the lines before the first section", detail);
-    require(blocksOutside(beforeBlocks, excluded) == blocksOutside(afterBlocks, excluded),
-            "a write changed, added or removed lines of a section it was not aimed at", detail);
-    for (qsizetype i = 0; i < before.names.size(); ++i) {
-        if (excluded.contains(folded(before.names[i])))
-            continue;
-        require(m_store.sectionEntries(before.names[i], m_path) == before.entries[i],
-                "a write changed what a section it was not aimed at reads",
-                detail + QStringLiteral("; section ") + shown(before.names[i]));
-    }
-    requireNoTemporaryFiles();
-}
-
-void IniRun::requireNoTemporaryFiles()
-{
-    const QStringList files =
-        QDir(QFileInfo(m_path).absolutePath())
-            .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    require(files == QStringList{QStringLiteral("nms.ini")}, "a write left a file behind",
-            files.join(QLatin1Char(' ')));
-}
-
-void IniRun::checkReads()
-{
-    const QStringList names = m_store.sectionNames(m_path);
-    QStringList addressable;
-    qsizetype listLength = 1;
-    for (const QString& name : names) {
-        listLength += name.size() + 1;
-        if (!name.isEmpty())
-            addressable << name;
-    }
-    QStringList listed;
-    m_ini.LoadIniSectionsLB(listed, m_path);
-    require(listed == addressable, "LoadIniSectionsLB does not list the sections");
-    const QStringList array = m_ini.LoadIniSectionsArray(m_path);
-    require(array == addressable.mid(0, array.size()),
-            "LoadIniSectionsArray lists a name that is not a section",
-            shown(array.join(QLatin1Char('|'))));
-    if (listLength <= kNamesArrayBuffer)
-        require(array == addressable, "LoadIniSectionsArray leaves out a section that fits");
-
-    QStringList seen;
-    for (const QString& name : names) {
-        if (seen.contains(folded(name)))
-            continue;
-        seen << folded(name);
-        checkSectionReads(name);
-        if (seen.size() == kSectionsChecked)
-            break;
-    }
-}
-
-void IniRun::checkSectionReads(const QString& section)
-{
-    const QStringList entries = m_store.sectionEntries(section, m_path);
-    const QString where = QStringLiteral("section ") + shown(section);
-    require(m_ini.CheckIfIniSectionExists(section, m_path) == !entries.isEmpty(),
-            "CheckIfIniSectionExists disagrees with the section's entries", where);
-    qsizetype listLength = 1;
-    bool nulInEntries = false;
-    bool controlInKeys = false;
-    for (const QString& entry : entries) {
-        listLength += entry.size() + 1;
-        nulInEntries = nulInEntries || entry.contains(QChar(0));
-        controlInKeys = controlInKeys || neutralised(keyOf(entry)) != keyOf(entry);
-    }
-    const qint16 count = m_ini.GetSectionKeyCount(section, m_path);
-    if (listLength <= kReadBuffer)
-        require(count == entries.size(), "GetSectionKeyCount does not count the entries",
-                where + QStringLiteral(": %1 for %2").arg(count).arg(entries.size()));
-    else
-        require(count <= entries.size(), "GetSectionKeyCount counts more keys than there are",
-                where);
-    QStringList keys;
-    m_ini.LoadIniSectionKeysLB(section, keys, m_path);
-    if (listLength <= kReadBuffer && !nulInEntries) {
-        QStringList expected;
-        for (const QString& entry : entries)
-            expected << keyOf(entry);
-        require(keys == expected, "LoadIniSectionKeysLB does not list the keys", where);
-    }
-
-    for (qsizetype i = 0; i < std::min<qsizetype>(entries.size(), kEntriesChecked); ++i) {
-        const QString key = keyOf(entries[i]);
-        const std::optional<QString> value = fullRead(section, key);
-        const QString detail = where + QStringLiteral(" key ") + shown(key);
-        require(m_ini.ReadFromINI(section, key, m_path, kMissing) ==
-                    (value ? value->left(kReadBuffer - 1) : kMissing),
-                "ReadFromINI is not the value cut to 749 characters", detail);
-        require(m_ini.CheckIfIniKeyExists(section, key, m_path) == value.has_value(),
-                "CheckIfIniKeyExists disagrees with a read", detail);
-        m_ini.GetLongFromINI(section, key, m_path);
-        if (controlInKeys)
-            continue;
-        // The first entry of the name decides; a bare one has no value.
-        std::optional<QString> expected;
-        for (const QString& entry : entries) {
-            if (folded(keyOf(entry)) != folded(key))
-                continue;
-            if (entry.contains(QLatin1Char('=')))
-                expected = entry.mid(entry.indexOf(QLatin1Char('=')) + 1);
-            break;
-        }
-        require(value == expected, "a read does not return the key's first entry", detail);
-    }
-}
-
-void IniRun::setKey(const QString& section, const QString& key, const QString& value)
-{
-    const Snapshot before = snapshot();
-    const QStringList entriesBefore = m_store.sectionEntries(section, m_path);
-    const QString detail =
-        QStringLiteral("[%1] %2=%3").arg(shown(section), shown(key), shown(value));
-    if (!m_ini.WriteToINI(section, key, value, m_path)) {
-        require(fileBytes() == before.bytes, "a refused write changed the file", detail);
-        require(!isPlainName(key) || !isPlainName(section), "a plain key was refused", detail);
-        return;
-    }
-    const std::optional<QString> read = fullRead(section, key);
-    require(read == stored(value), "a written key does not read back",
-            detail + QStringLiteral(" read ") + shown(read.value_or(QStringLiteral("(missing)"))) +
-                QStringLiteral("; file ") + describe(fileBytes()));
-    const QStringList entriesAfter = m_store.sectionEntries(section, m_path);
-    if (entriesAfter.size() == entriesBefore.size()) {
-        int changed = 0;
-        for (qsizetype i = 0; i < entriesAfter.size(); ++i)
-            changed += entriesAfter[i] != entriesBefore[i];
-        require(changed <= 1, "setting one key changed other keys of its section", detail);
-    } else {
-        require(entriesAfter.size() == entriesBefore.size() + 1 &&
-                    entriesAfter.mid(0, entriesBefore.size()) == entriesBefore,
-                "a new key changed the keys before it", detail);
-    }
-    requireOthersUntouched(before, {section}, "set key");
-}
-
-void IniRun::deleteKey(const QString& section, const QString& key)
-{
-    const Snapshot before = snapshot();
-    const QStringList entriesBefore = m_store.sectionEntries(section, m_path);
-    const QString detail = QStringLiteral("[%1] %2").arg(shown(section), shown(key));
-    require(m_ini.DeleteIniKey(section, key, m_path), "deleting a key failed", detail);
-    require(!fullRead(section, key).has_value(), "a deleted key still reads", detail);
-    // What is left is the section less some copies of the key.
-    const QStringList entriesAfter = m_store.sectionEntries(section, m_path);
-    qsizetype next = 0;
-    for (const QString& entry : entriesBefore) {
-        if (next < entriesAfter.size() && entriesAfter[next] == entry)
-            ++next;
-        else
-            require(folded(keyOf(entry)) == folded(key), "deleting a key removed another",
-                    detail + QStringLiteral(": ") + shown(entry));
-    }
-    require(next == entriesAfter.size(), "deleting a key added an entry", detail);
-    requireOthersUntouched(before, {section}, "delete key");
-}
-
-void IniRun::renameKey(const QString& section, const QString& key, const QString& newKey)
-{
-    const Snapshot before = snapshot();
-    const std::optional<QString> value = fullRead(section, key);
-    const QString detail =
-        QStringLiteral("[%1] %2 -> %3").arg(shown(section), shown(key), shown(newKey));
-    const bool renamed = m_ini.RenameIniKey(section, key, newKey, m_path);
-    if (!value || folded(key) == folded(newKey)) {
-        require(renamed && fileBytes() == before.bytes,
-                "renaming an absent key, or to its own name, changed the file", detail);
-        return;
-    }
-    if (renamed) {
-        const std::optional<QString> moved = fullRead(section, newKey);
-        require(moved == stored(*value), "a renamed key lost its value",
-                detail + QStringLiteral(": ") + shown(moved.value_or(QStringLiteral("(missing)"))));
-        require(!fullRead(section, key).has_value(), "the old key survived its rename", detail);
-    } else {
-        require(fullRead(section, key) == value, "a failed rename lost the old key", detail);
-    }
-    requireOthersUntouched(before, {section}, "rename key");
-}
-
-void IniRun::renameSection(const QString& section, const QString& newSection)
-{
-    const Snapshot before = snapshot();
-    const QStringList entries = m_store.sectionEntries(section, m_path);
-    QList<std::pair<QString, QString>> values;
-    for (const QString& entry : entries) {
-        const QString key = keyOf(entry);
-        if (const std::optional<QString> value = fullRead(section, key))
-            values.append({key, *value});
-    }
-    const QString detail = QStringLiteral("[%1] -> [%2]").arg(shown(section), shown(newSection));
-    const bool renamed = m_ini.RenameIniSection(section, newSection, m_path);
-    if (folded(section) == folded(newSection)) {
-        require(renamed && fileBytes() == before.bytes,
-                "renaming a section to its own name changed the file", detail);
-        return;
-    }
-    if (renamed) {
-        for (const auto& [key, value] : values) {
-            const std::optional<QString> moved = fullRead(newSection, key);
-            require(moved == stored(value), "a renamed section changed a value",
-                    detail + QStringLiteral(" key ") + shown(key) + QStringLiteral(": ") +
-                        shown(moved.value_or(QStringLiteral("(missing)"))) +
-                        QStringLiteral(" for ") + shown(value));
-        }
-        require(m_store.sectionEntries(section, m_path).isEmpty(),
-                "the old section survived its rename", detail);
-    } else {
-        require(m_store.sectionEntries(section, m_path) == entries,
-                "a failed section rename changed the old section", detail);
-    }
-    requireOthersUntouched(before, {section, newSection}, "rename section");
-}
-
-// The lines before the first section, one leading ";" dropped from each.
-QStringList parametersOf(const QByteArray& bytes)
-{
-    QStringList parameters;
-    const auto blocks = blocksOf(linesOf(bytes, QByteArray()));
-    for (QByteArray line : blocks.front()) {
-        if (line.endsWith('\n'))
-            line.chop(1);
-        while (line.endsWith('\r'))
-            line.chop(1);
-        if (line.startsWith(';'))
-            line.remove(0, 1);
-        parameters << QString::fromLatin1(line);
-    }
-    return parameters;
-}
-
-void IniRun::run(const QByteArray& bytes)
-{
-    m_longestValue = 2 * bytes.size() + 16;
-    require(IniDocument::parse(bytes).serialize() == bytes, "reading the file changes its bytes");
+    void check(bool condition, const char* what, const QString& more = QString()) const
     {
+        require(condition, what, more.isEmpty() ? m_call : m_call + QStringLiteral("; ") + more);
+    }
+    QByteArray fileBytes() const
+    {
+        QFile file(m_path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    QStringList entries(const QString& section) { return m_store.sectionEntries(section, m_path); }
+
+    // A buffer larger than the file holds any value whole; the writes add no
+    // more than the input's length.
+    Value read(const QString& section, const QString& key)
+    {
+        QString buffer(m_longestValue, QChar(0));
+        const QString value =
+            buffer.left(m_store.getString(section, key, kMissing, buffer, m_path));
+        return value == kMissing ? Value() : Value(value);
+    }
+
+    // The first of each folded section name, in file order.
+    QStringList distinctSections(int most)
+    {
+        QStringList names;
+        QStringList seen;
+        for (const QString& name : m_store.sectionNames(m_path)) {
+            if (!seen.contains(folded(name)) && names.size() < most) {
+                seen << folded(name);
+                names << name;
+            }
+        }
+        return names;
+    }
+
+    void startWrite(const QString& call)
+    {
+        m_call = call;
+        m_before = fileBytes();
+        m_names = distinctSections(kSectionsCompared);
+        m_entries.clear();
+        for (const QString& name : std::as_const(m_names))
+            m_entries << entries(name);
+    }
+
+    void requireOthersUntouched(const QStringList& touched)
+    {
+        QStringList excluded;
+        for (const QString& name : touched)
+            excluded << folded(name);
+        const QByteArray after = fileBytes();
+        const QString file =
+            QStringLiteral("file after: ") + QString::fromLatin1(after.left(300).toHex(' '));
+        const std::vector<Block> beforeFile = blocksOf(m_before, lineEndOf(m_before));
+        const std::vector<Block> afterFile = blocksOf(after, lineEndOf(m_before));
+        check(beforeFile.front() == afterFile.front(),
+              "a write changed the BOM or the lines before the first section", file);
+        check(blocksOutside(beforeFile, excluded) == blocksOutside(afterFile, excluded),
+              "a write changed, added or removed lines of a section it was not aimed at", file);
+        for (qsizetype i = 0; i < m_names.size(); ++i) {
+            check(excluded.contains(folded(m_names[i])) || entries(m_names[i]) == m_entries[i],
+                  "a write changed what a section it was not aimed at reads", shown(m_names[i]));
+        }
+        const QStringList files =
+            QDir(QFileInfo(m_path).absolutePath())
+                .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        check(files == QStringList{QStringLiteral("nms.ini")}, "a write left a file behind",
+              files.join(QLatin1Char(' ')));
+    }
+
+    void checkReads()
+    {
+        m_call = QStringLiteral("reading");
+        QStringList addressable;
+        qsizetype listLength = 1;
+        for (const QString& name : m_store.sectionNames(m_path)) {
+            listLength += name.size() + 1;
+            if (!name.isEmpty())
+                addressable << name;
+        }
+        QStringList listed;
+        m_ini.LoadIniSectionsLB(listed, m_path);
+        check(listed == addressable, "LoadIniSectionsLB does not list the sections");
+        const QStringList array = m_ini.LoadIniSectionsArray(m_path);
+        check(array == addressable.mid(0, array.size()),
+              "LoadIniSectionsArray lists a name that is not a section");
+        check(listLength > kNamesArrayBuffer || array == addressable,
+              "LoadIniSectionsArray leaves out a section that fits");
+        for (const QString& name : distinctSections(kSectionsChecked))
+            checkSectionReads(name);
+    }
+
+    void checkSectionReads(const QString& section)
+    {
+        m_call = QStringLiteral("reading section ") + shown(section);
+        const QStringList all = entries(section);
+        check(m_ini.CheckIfIniSectionExists(section, m_path) == !all.isEmpty(),
+              "CheckIfIniSectionExists disagrees with the section's entries");
+        qsizetype listLength = 1;
+        bool nulInEntries = false;
+        bool controlInKeys = false;
+        QStringList keys;
+        for (const QString& entry : all) {
+            listLength += entry.size() + 1;
+            nulInEntries = nulInEntries || entry.contains(QChar(0));
+            controlInKeys = controlInKeys || neutralised(keyOf(entry)) != keyOf(entry);
+            keys << keyOf(entry);
+        }
+        const bool fits = listLength <= kReadBuffer;
+        const qint16 count = m_ini.GetSectionKeyCount(section, m_path);
+        check(fits ? count == all.size() : count <= all.size(),
+              "GetSectionKeyCount does not count the entries, or counts more keys than there are");
+        QStringList listed;
+        m_ini.LoadIniSectionKeysLB(section, listed, m_path);
+        check(!fits || nulInEntries || listed == keys,
+              "LoadIniSectionKeysLB does not list the keys");
+
+        for (const QString& key : keys.mid(0, kEntriesChecked)) {
+            const Value value = read(section, key);
+            const QString where = QStringLiteral("key ") + shown(key);
+            check(m_ini.ReadFromINI(section, key, m_path, kMissing) ==
+                      (value ? value->left(kReadBuffer - 1) : kMissing),
+                  "ReadFromINI is not the value cut to 749 characters", where);
+            check(m_ini.CheckIfIniKeyExists(section, key, m_path) == value.has_value(),
+                  "CheckIfIniKeyExists disagrees with a read", where);
+            m_ini.GetLongFromINI(section, key, m_path);
+            // The first entry of the name decides; a bare one has no value.
+            const auto first = std::find_if(all.begin(), all.end(), [&](const QString& entry) {
+                return folded(keyOf(entry)) == folded(key);
+            });
+            const Value expected = first->contains(QLatin1Char('='))
+                                       ? Value(first->section(QLatin1Char('='), 1))
+                                       : Value();
+            check(controlInKeys || value == expected,
+                  "a read does not return the key's first entry", where);
+        }
+    }
+
+    void setKey(const QString& section, const QString& key, const QString& value)
+    {
+        startWrite(QStringLiteral("set [%1] %2=%3").arg(shown(section), shown(key), shown(value)));
+        const QStringList before = entries(section);
+        if (!m_ini.WriteToINI(section, key, value, m_path)) {
+            check(fileBytes() == m_before, "a refused write changed the file");
+            return check(!isPlainName(key) || !isPlainName(section), "a plain key was refused");
+        }
+        check(read(section, key) == stored(value), "a written key does not read back");
+        const QStringList after = entries(section);
+        int changed = 0;
+        for (qsizetype i = 0; i < std::min(after.size(), before.size()); ++i)
+            changed += after[i] != before[i];
+        check(after.size() == before.size() ? changed <= 1
+                                            : after.size() == before.size() + 1 && changed == 0,
+              "setting one key changed other keys of its section");
+        requireOthersUntouched({section});
+    }
+
+    void deleteKey(const QString& section, const QString& key)
+    {
+        startWrite(QStringLiteral("delete [%1] %2").arg(shown(section), shown(key)));
+        const QStringList before = entries(section);
+        check(m_ini.DeleteIniKey(section, key, m_path), "deleting a key failed");
+        check(!read(section, key).has_value(), "a deleted key still reads");
+        // What is left is the section less some copies of the key.
+        const QStringList after = entries(section);
+        qsizetype next = 0;
+        for (const QString& entry : before) {
+            if (next < after.size() && after[next] == entry)
+                ++next;
+            else
+                check(folded(keyOf(entry)) == folded(key), "deleting a key removed another",
+                      shown(entry));
+        }
+        check(next == after.size(), "deleting a key added an entry");
+        requireOthersUntouched({section});
+    }
+
+    void renameKey(const QString& section, const QString& key, const QString& newKey)
+    {
+        startWrite(
+            QStringLiteral("rename [%1] %2 -> %3").arg(shown(section), shown(key), shown(newKey)));
+        const Value value = read(section, key);
+        const bool renamed = m_ini.RenameIniKey(section, key, newKey, m_path);
+        if (!value || folded(key) == folded(newKey)) {
+            return check(renamed && fileBytes() == m_before,
+                         "renaming an absent key, or to its own name, changed the file");
+        }
+        if (renamed) {
+            check(read(section, newKey) == stored(*value), "a renamed key lost its value");
+            check(!read(section, key).has_value(), "the old key survived its rename");
+        } else {
+            check(read(section, key) == value, "a failed rename lost the old key");
+        }
+        requireOthersUntouched({section});
+    }
+
+    void renameSection(const QString& section, const QString& newSection)
+    {
+        startWrite(QStringLiteral("rename [%1] -> [%2]").arg(shown(section), shown(newSection)));
+        const QStringList before = entries(section);
+        QList<std::pair<QString, Value>> values;
+        for (const QString& entry : before)
+            values.append({keyOf(entry), read(section, keyOf(entry))});
+        const bool renamed = m_ini.RenameIniSection(section, newSection, m_path);
+        if (folded(section) == folded(newSection)) {
+            return check(renamed && fileBytes() == m_before,
+                         "renaming a section to its own name changed the file");
+        }
+        if (renamed) {
+            for (const auto& [key, value] : values) {
+                check(!value || read(newSection, key) == stored(*value),
+                      "a renamed section changed a value", shown(key));
+            }
+            check(entries(section).isEmpty(), "the old section survived its rename");
+        } else {
+            check(entries(section) == before, "a failed section rename changed the old section");
+        }
+        requireOthersUntouched({section, newSection});
+    }
+
+public:
+    void run(const QByteArray& bytes)
+    {
+        m_longestValue = 2 * bytes.size() + 16;
+        require(IniDocument::parse(bytes).serialize() == bytes,
+                "reading the file changes its bytes");
         QFile file(m_path);
         require(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
                     file.write(bytes) == bytes.size(),
                 "cannot write the input file");
+        file.close();
+        checkReads();
+
+        // The lines before the first section, one leading ";" dropped from each.
+        QStringList parameters;
+        std::vector<Block> head = blocksOf(bytes, QByteArray());
+        if (bytes.startsWith(kByteOrderMark))
+            head[0].removeFirst();
+        for (QByteArray line : head[0]) {
+            while (line.endsWith('\n') || line.endsWith('\r'))
+                line.chop(1);
+            parameters << QString::fromLatin1(line.startsWith(';') ? line.mid(1) : line);
+        }
+        const char* const fallbacks[] = {"KEY", "value", "NEWKEY", "Renamed"};
+        for (qsizetype i = parameters.size(); i < 4; ++i)
+            parameters << QString::fromLatin1(fallbacks[i]);
+        const QStringList names = m_store.sectionNames(m_path);
+        const QString section = names.isEmpty() ? QStringLiteral("S") : names.front();
+        const auto firstKey = [&] {
+            const QStringList all = entries(section);
+            return all.isEmpty() ? parameters[0] : keyOf(all.front());
+        };
+        setKey(section, parameters[0], parameters[1]);
+        deleteKey(section, firstKey());
+        renameKey(section, firstKey(), parameters[2]);
+        renameSection(section, parameters[3]);
+        checkReads();
     }
-    checkReads();
-
-    const QStringList parameters = parametersOf(bytes);
-    const auto parameter = [&](int index, const char* fallback) {
-        return index < parameters.size() ? parameters[index] : QString::fromLatin1(fallback);
-    };
-    const QStringList names = m_store.sectionNames(m_path);
-    const QString section = names.isEmpty() ? QStringLiteral("S") : names.front();
-    const auto firstKey = [&](const QString& fallback) {
-        const QStringList entries = m_store.sectionEntries(section, m_path);
-        return entries.isEmpty() ? fallback : keyOf(entries.front());
-    };
-
-    setKey(section, parameter(0, "KEY"), parameter(1, "value"));
-    deleteKey(section, firstKey(parameter(0, "KEY")));
-    renameKey(section, firstKey(parameter(0, "KEY")), parameter(2, "NEWKEY"));
-    renameSection(section, parameter(3, "Renamed"));
-    checkReads();
-}
+};
 
 } // namespace
 

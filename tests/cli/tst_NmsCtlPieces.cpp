@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "RecordingDialogs.h"
+#include "TableRow.h"
 #include "cli/AttenuateCommand.h"
 #include "cli/CliError.h"
 #include "cli/ElementDatabase.h"
@@ -15,56 +16,50 @@
 
 using namespace nms;
 using namespace nms::cli;
+using namespace nms::test;
 using namespace Qt::StringLiterals;
 
 namespace {
 
-using Keys = QList<std::pair<QString, QString>>;
-
-Keys recordKeys(const QString& name, const QString& ip, int role)
+StoredElement record(const QString& section, const QString& name, const QString& ip, int role)
 {
-    Keys keys{{QStringLiteral("name"), name.leftJustified(16)},
-              {QStringLiteral("ip"), ip},
-              {QStringLiteral("mask"), QStringLiteral("255.255.255.0")},
-              {QStringLiteral("gw"), QStringLiteral("198.18.0.254")},
-              {QStringLiteral("remote"), QStringLiteral("198.18.0.12")},
-              {QStringLiteral("input"), QStringLiteral("0")},
-              {QStringLiteral("type"), QStringLiteral("1")},
-              {QStringLiteral("tx"), QStringLiteral("0")},
-              {QStringLiteral("role"), QString::number(role)},
-              {QStringLiteral("sn"), QStringLiteral("100001")},
-              {QStringLiteral("ver"), QStringLiteral("3.4")},
-              {QStringLiteral("sfn"), QStringLiteral("1")},
-              {QStringLiteral("buf"), QStringLiteral("2")}};
-    if (role == 2) {
-        keys += Keys{{QStringLiteral("att"), QStringLiteral("255")},
-                     {QStringLiteral("sdm"), QStringLiteral("0")},
-                     {QStringLiteral("sdl"), QStringLiteral("50")},
-                     {QStringLiteral("sdt"), QStringLiteral("30")}};
-    }
-    return keys;
+    QString text =
+        u"name=%1,ip=%2,mask=255.255.255.0,gw=198.18.0.254,remote=198.18.0.12,input=0,"
+        u"type=1,tx=0,role=%3,sn=100001,ver=3.4,sfn=1,buf=2"_s.arg(name.leftJustified(16), ip)
+            .arg(role);
+    if (role == 2)
+        text += u",att=255,sdm=0,sdl=50,sdt=30"_s;
+    QList<std::pair<QString, QString>> keys;
+    for (const QString& pair : text.split(u','))
+        keys.append({pair.section(u'=', 0, 0), pair.section(u'=', 1)});
+    return StoredElement(section, keys);
 }
 
 // Two encoders of the same name, one decoder.
 ElementDatabase siteDatabase()
 {
-    return ElementDatabase(
-        {StoredElement(QStringLiteral("0200C612000B"),
-                       recordKeys(QStringLiteral("STUDIO"), QStringLiteral("198.18.0.11"), 1)),
-         StoredElement(QStringLiteral("0200C612000C"),
-                       recordKeys(QStringLiteral("TX SITE"), QStringLiteral("198.18.0.12"), 2)),
-         StoredElement(QStringLiteral("0200C612000D"),
-                       recordKeys(QStringLiteral("STUDIO"), QStringLiteral("198.18.0.13"), 1))});
+    return ElementDatabase({record(u"0200C612000B"_s, u"STUDIO"_s, u"198.18.0.11"_s, 1),
+                            record(u"0200C612000C"_s, u"TX SITE"_s, u"198.18.0.12"_s, 2),
+                            record(u"0200C612000D"_s, u"STUDIO"_s, u"198.18.0.13"_s, 1)});
 }
 
-QString refusalOf(const std::function<void()>& action)
+// What the action returns, or its refusal as "<status> <message>".
+QString outcomeOf(const std::function<QString()>& action)
 {
     try {
-        action();
+        return action();
     } catch (const CliError& error) {
-        return QString::number(error.status) + QLatin1Char(' ') + error.message;
+        return QString::number(error.status) + u' ' + error.message;
     }
-    return QString();
+}
+
+PanelValues panelFor(const ElementDatabase& database, const QString& element,
+                     const SettingChanges& changes)
+{
+    PanelValues panel = PanelValues::fromRecord(database.resolve(element, kExitUsage),
+                                                database.encoderCount(), kExitUsage);
+    changes.applyTo(panel, database.encoderCount(), kExitUsage);
+    return panel;
 }
 
 } // namespace
@@ -76,35 +71,24 @@ private slots:
     {
         QTest::addColumn<QString>("element");
         QTest::addColumn<QString>("expected"); // section, or the refusal
-        QTest::newRow("MAC with colons, lower case") << "02:00:c6:12:00:0c"
-                                                     << "0200C612000C";
-        QTest::newRow("MAC without colons") << "0200c612000b"
-                                            << "0200C612000B";
-        QTest::newRow("name, trimmed, any case") << " tx site "
-                                                 << "0200C612000C";
-        QTest::newRow("IP address") << "198.18.0.13"
-                                    << "0200C612000D";
-        QTest::newRow("IP address with leading zeros") << "198.18.0.013"
-                                                       << "0200C612000D";
-        QTest::newRow("ambiguous name lists the matches")
-            << "studio"
-            << "2 'studio' is ambiguous: it names STUDIO [02:00:C6:12:00:0B], STUDIO "
-               "[02:00:C6:12:00:0D]";
-        QTest::newRow("unknown") << "02:00:c6:12:00:ff"
-                                 << "2 no element '02:00:c6:12:00:ff' in the database";
-        QTest::newRow("MAC of wrong length is a name")
-            << "0200C612000"
-            << "2 no element '0200C612000' in the database";
+        addRow("MAC with colons, lower case", "02:00:c6:12:00:0c", "0200C612000C");
+        addRow("MAC without colons", "0200c612000b", "0200C612000B");
+        addRow("name, trimmed, any case", " tx site ", "0200C612000C");
+        addRow("IP address with leading zeros", "198.18.0.013", "0200C612000D");
+        addRow("ambiguous name lists the matches", "studio",
+               "2 'studio' is ambiguous: it names STUDIO [02:00:C6:12:00:0B], STUDIO "
+               "[02:00:C6:12:00:0D]");
+        addRow("unknown", "02:00:c6:12:00:ff", "2 no element '02:00:c6:12:00:ff' in the database");
+        addRow("MAC of wrong length is a name", "0200C612000",
+               "2 no element '0200C612000' in the database");
     }
     void resolvesElements()
     {
         QFETCH(QString, element);
         QFETCH(QString, expected);
         const ElementDatabase database = siteDatabase();
-        QString found;
-        const QString refusal =
-            refusalOf([&] { found = database.resolve(element, kExitUsage).section(); });
-        QCOMPARE(refusal.isEmpty() ? found : refusal, expected);
+        QCOMPARE(outcomeOf([&] { return database.resolve(element, kExitUsage).section(); }),
+                 expected);
     }
 
     // The configuration `set` sends for a stored record plus the changes,
@@ -114,40 +98,30 @@ private slots:
         QTest::addColumn<QString>("element");
         QTest::addColumn<QStringList>("settings");
         QTest::addColumn<QString>("expected"); // packet in hex, or the refusal
-        QTest::newRow("decoder: name and silence level")
-            << "TX SITE" << QStringList{u"name=Tx b"_s, u"sdl=100"_s}
-            << "c612000cffffff00c61200fec612000c000100"
-               "54582042202020202020202020202020010200641e";
-        QTest::newRow("encoder: new address, analog input")
-            << "0200C612000B" << QStringList{u"ip=10.0.0.1"_s, u"INPUT=1"_s}
-            << "0a000001ffffff00c61200fec612000c010100"
-               "53545544494f20202020202020202020";
-        QTest::newRow("decoder setting on an encoder")
-            << "198.18.0.11" << QStringList{u"buf=1"_s}
-            << "2 buf=1: only a decoder has this setting";
-        QTest::newRow("address out of range")
-            << "TX SITE" << QStringList{u"gw=198.18.0.256"_s}
-            << "2 gw=198.18.0.256: Please verify that all IP fields are correct!";
-        QTest::newRow("audio choice out of range")
-            << "TX SITE" << QStringList{u"tx=2"_s}
-            << "2 tx=2: Please verify that all audio fields are correct!";
-        QTest::newRow("empty name") << "TX SITE" << QStringList{u"name="_s}
-                                    << "2 name=: Please verify that the name field is correct!";
-        QTest::newRow("silence time above its bar")
-            << "TX SITE" << QStringList{u"sdt=221"_s}
-            << "2 sdt=221: a whole number from 1 to 220 is needed";
-        QTest::newRow("bound beyond the encoders")
-            << "TX SITE" << QStringList{u"bound=3"_s}
-            << "2 bound=3: a whole number from 0 to 2 is needed";
-        QTest::newRow("unknown key")
-            << "TX SITE" << QStringList{u"sfn=1"_s}
-            << "2 unknown key 'sfn' (keys: name, ip, mask, gw, remote, input, type, tx, bound, "
-               "buf, sdm, sdl, sdt)";
-        QTest::newRow("key given twice")
-            << "TX SITE" << QStringList{u"ip=1.2.3.4"_s, u"IP=1.2.3.5"_s}
-            << "2 key 'ip' given twice";
-        QTest::newRow("no equals sign")
-            << "TX SITE" << QStringList{u"ip"_s} << "2 'ip' is not KEY=VALUE";
+        const QString tx = u"TX SITE"_s;
+        addRow("decoder: name and silence level", tx, QStringList{u"name=Tx b"_s, u"sdl=100"_s},
+               "c612000cffffff00c61200fec612000c00010054582042202020202020202020202020010200641e");
+        addRow("encoder: new address, analog input", u"0200C612000B"_s,
+               QStringList{u"ip=10.0.0.1"_s, u"INPUT=1"_s},
+               "0a000001ffffff00c61200fec612000c01010053545544494f20202020202020202020");
+        addRow("decoder setting on an encoder", u"198.18.0.11"_s, QStringList{u"buf=1"_s},
+               "2 buf=1: only a decoder has this setting");
+        addRow("address out of range", tx, QStringList{u"gw=198.18.0.256"_s},
+               "2 gw=198.18.0.256: Please verify that all IP fields are correct!");
+        addRow("audio choice out of range", tx, QStringList{u"tx=2"_s},
+               "2 tx=2: Please verify that all audio fields are correct!");
+        addRow("empty name", tx, QStringList{u"name="_s},
+               "2 name=: Please verify that the name field is correct!");
+        addRow("silence time above its bar", tx, QStringList{u"sdt=221"_s},
+               "2 sdt=221: a whole number from 1 to 220 is needed");
+        addRow("bound beyond the encoders", tx, QStringList{u"bound=3"_s},
+               "2 bound=3: a whole number from 0 to 2 is needed");
+        addRow("unknown key", tx, QStringList{u"sfn=1"_s},
+               "2 unknown key 'sfn' (keys: name, ip, mask, gw, remote, input, type, tx, bound, "
+               "buf, sdm, sdl, sdt)");
+        addRow("key given twice", tx, QStringList{u"ip=1.2.3.4"_s, u"IP=1.2.3.5"_s},
+               "2 key 'ip' given twice");
+        addRow("no equals sign", tx, QStringList{u"ip"_s}, "2 'ip' is not KEY=VALUE");
     }
     void buildsConfigurations()
     {
@@ -155,94 +129,71 @@ private slots:
         QFETCH(QStringList, settings);
         QFETCH(QString, expected);
         const ElementDatabase database = siteDatabase();
-        QString packet;
-        const QString refusal = refusalOf([&] {
-            const SettingChanges changes = SettingChanges::parse(settings, kExitUsage);
-            PanelValues panel = PanelValues::fromRecord(database.resolve(element, kExitUsage),
-                                                        database.encoderCount(), kExitUsage);
-            changes.applyTo(panel, database.encoderCount(), kExitUsage);
-            packet = QString::fromLatin1(
-                ConfigurationPacket::build(panel.packetFields()).value_or(QByteArray()).toHex());
-        });
-        QCOMPARE(refusal.isEmpty() ? packet : refusal, expected);
+        QCOMPARE(outcomeOf([&] {
+                     const PanelValues panel =
+                         panelFor(database, element, SettingChanges::parse(settings, kExitUsage));
+                     return QString::fromLatin1(ConfigurationPacket::build(panel.packetFields())
+                                                    .value_or(QByteArray())
+                                                    .toHex());
+                 }),
+                 expected);
     }
 
     // An answer confirmed by the window's confirmation on the panel `set`
-    // builds: the record it leaves, the boxes, and the exit status.
+    // builds: the keys of the record it changes, the boxes, the exit status.
     void confirmsAnswers_data()
     {
         QTest::addColumn<QString>("reportedMac");
         QTest::addColumn<QString>("reportedGw");
-        QTest::addColumn<QStringList>("settings");
         QTest::addColumn<QString>("expected");
-        const QString mac = QStringLiteral("02:00:C6:12:00:0C");
-        QTest::newRow("agreement: values of the element, bars' ranges, bound kept")
-            << mac << "198.18.0.254" << QStringList{u"bound=2"_s}
-            << "name=TX SITE,ip=198.18.0.12,mask=255.255.255.0,gw=198.18.0.254,"
-               "remote=198.18.0.12,input=0,type=1,tx=0,role=2,sn=100002,ver=3.4,sfn=1,buf=2,"
-               "att=14,sdm=0,sdl=154,sdt=1,bound=2"
-               "|New configuration has been sucessfuly saved and loaded!|0";
-        QTest::newRow("gateway disagrees: kept, said, bound not kept")
-            << mac << "198.18.0.99" << QStringList{u"bound=2"_s}
-            << "name=TX SITE,ip=198.18.0.12,mask=255.255.255.0,gw=198.18.0.254,"
-               "remote=198.18.0.12,input=0,type=1,tx=0,role=2,sn=100002,ver=3.4,sfn=1,buf=2,"
-               "att=14,sdm=0,sdl=154,sdt=1"
-               "|An error occured while saving 'Element GW': Feedback is corrupted.|1";
-        QTest::newRow("answer of another element: nothing stored")
-            << "02:00:C6:12:00:0D"
-            << "198.18.0.254" << QStringList{u"name=b"_s}
-            << "name=TX SITE,ip=198.18.0.12,mask=255.255.255.0,gw=198.18.0.254,"
-               "remote=198.18.0.12,input=0,type=1,tx=0,role=2,sn=100001,ver=3.4,sfn=1,buf=2,"
-               "att=255,sdm=0,sdl=50,sdt=30"
+        const QString mac = u"02:00:C6:12:00:0C"_s;
+        addRow("agreement: values of the element, bars' ranges, bound kept", mac, "198.18.0.254",
+               "sn=100002,att=14,sdl=154,sdt=1,bound=2"
+               "|New configuration has been sucessfuly saved and loaded!|0");
+        addRow("gateway disagrees: kept, said, bound not kept", mac, "198.18.0.99",
+               "sn=100002,att=14,sdl=154,sdt=1"
+               "|An error occured while saving 'Element GW': Feedback is corrupted.|1");
+        addRow("answer of another element: nothing stored", "02:00:C6:12:00:0D", "198.18.0.254",
                "|The response received does not match the selected element. Cannot save this "
-               "element info.|1";
+               "element info.|1");
     }
     void confirmsAnswers()
     {
         QFETCH(QString, reportedMac);
         QFETCH(QString, reportedGw);
-        QFETCH(QStringList, settings);
         QFETCH(QString, expected);
         QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString path = dir.filePath(QStringLiteral("nms.ini"));
+        const QString path = dir.filePath(u"nms.ini"_s);
         const ElementDatabase site = siteDatabase();
-        const StoredElement& element = site.resolve(QStringLiteral("TX SITE"), kExitUsage);
+        const StoredElement& element = site.resolve(u"TX SITE"_s, kExitUsage);
         PrivateProfileStore store;
         QVERIFY(IniRoutines(store).WriteKeysToINI(element.section(), element.keys(), path));
-        const SettingChanges changes = SettingChanges::parse(settings, kExitUsage);
-        PanelValues panel = PanelValues::fromRecord(element, site.encoderCount(), kExitUsage);
-        changes.applyTo(panel, site.encoderCount(), kExitUsage);
-        FeedbackRecord answer;
-        answer.mac = reportedMac;
-        answer.name = QStringLiteral("TX SITE         ");
-        answer.ip = QStringLiteral("198.18.0.12");
-        answer.mask = QStringLiteral("255.255.255.0");
-        answer.gw = reportedGw;
-        answer.remote = QStringLiteral("198.18.0.12");
-        answer.type = 1;
-        answer.role = 2;
-        answer.sn = 100002;
-        answer.ver = 3.4;
-        answer.sfn = 1;
-        answer.buf = 2;
-        answer.att = 0;
-        answer.sdl = 200;
-        answer.sdt = 0;
-        answer.hasSfn = answer.hasBuf = answer.hasAtt = true;
-        answer.hasSdm = answer.hasSdl = answer.hasSdt = true;
-        test::RecordingDialogs dialogs;
+        const SettingChanges changes = SettingChanges::parse({u"bound=2"_s}, kExitUsage);
+        PanelValues panel = panelFor(site, element.section(), changes);
+        // mac, ip, mask, gw, remote, input, type, tx, name, role, sn, ver, sfn, buf,
+        // att, sdm, sdl, sdt, and all of the last six carried.
+        const FeedbackRecord answer(reportedMac, u"198.18.0.12"_s, u"255.255.255.0"_s, reportedGw,
+                                    u"198.18.0.12"_s, 0, 1, 0, u"TX SITE         "_s, 2, 100002,
+                                    3.4, 1, 2, 0, 0, 200, 0, true, true, true, true, true, true);
+        const ElementDatabase before = ElementDatabase::load(path, kExitUsage);
+        RecordingDialogs dialogs;
         const int status = SetCommand::confirmAnswer(dialogs, path, panel, changes, answer);
 
-        QStringList stored;
+        // The keys the confirmation changed or added, and "-key" for one it removed.
         const ElementDatabase after = ElementDatabase::load(path, kExitUsage);
-        for (const auto& [key, value] : after.resolve(element.section(), kExitUsage).keys())
-            stored.append(key + QLatin1Char('=') + value);
-        QStringList boxes;
-        for (const MessageBoxRequest& box : std::as_const(dialogs.boxes))
-            boxes.append(box.lines.join(QLatin1Char(' ')));
-        QCOMPARE(stored.join(QLatin1Char(',')) + QLatin1Char('|') + boxes.join(QLatin1Char(',')) +
-                     QLatin1Char('|') + QString::number(status),
+        const StoredElement& was = before.resolve(element.section(), kExitUsage);
+        const StoredElement& is = after.resolve(element.section(), kExitUsage);
+        QStringList changed;
+        for (const auto& [key, value] : is.keys()) {
+            if (!was.has(key) || was.value(key) != value)
+                changed << key + u'=' + value;
+        }
+        for (const auto& [key, value] : was.keys()) {
+            if (!is.has(key))
+                changed << u'-' + key;
+        }
+        QCOMPARE(changed.join(u',') + u'|' + dialogs.texts().join(u',').replace(u'\r', u' ') +
+                     u'|' + QString::number(status),
                  expected);
     }
 
@@ -250,24 +201,21 @@ private slots:
     {
         QTest::addColumn<int>("format");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("table aligns, no trailing blanks")
-            << int(OutputTable::Format::Table)
-            << "NAME         IP\nSTUDIO, \"A\"  198.18.0.11\nDEC\xc3\xa9\r\nX\n";
-        QTest::newRow("csv quotes and doubles, CRLF")
-            << int(OutputTable::Format::Csv)
-            << "NAME,IP\r\n\"STUDIO, \"\"A\"\"\",198.18.0.11\r\n\"DEC\xc3\xa9\r\nX\",\r\n";
-        QTest::newRow("json, one document") << int(OutputTable::Format::Json)
-                                            << "[\n    {\n        \"ip\": \"198.18.0.11\",\n       "
-                                               " \"name\": \"STUDIO, \\\"A\\\"\"\n"
-                                               "    },\n    {\n        \"ip\": \"\",\n        "
-                                               "\"name\": \"DEC\xc3\xa9\\r\\nX\"\n    }\n]\n";
+        addRow("table aligns, no trailing blanks", int(OutputTable::Format::Table),
+               "NAME         IP\nSTUDIO, \"A\"  198.18.0.11\nDEC\xc3\xa9\r\nX\n");
+        addRow("csv quotes and doubles, CRLF", int(OutputTable::Format::Csv),
+               "NAME,IP\r\n\"STUDIO, \"\"A\"\"\",198.18.0.11\r\n\"DEC\xc3\xa9\r\nX\",\r\n");
+        addRow("json, one document", int(OutputTable::Format::Json),
+               "[\n    {\n        \"ip\": \"198.18.0.11\",\n        \"name\": \"STUDIO, "
+               "\\\"A\\\"\"\n    },\n    {\n        \"ip\": \"\",\n        \"name\": "
+               "\"DEC\xc3\xa9\\r\\nX\"\n    }\n]\n");
     }
     void rendersOutput()
     {
         QFETCH(int, format);
         QFETCH(QString, expected);
-        OutputTable table({QStringLiteral("NAME"), QStringLiteral("IP")});
-        table.addRow({QStringLiteral("STUDIO, \"A\""), QStringLiteral("198.18.0.11")});
+        OutputTable table({u"NAME"_s, u"IP"_s});
+        table.addRow({u"STUDIO, \"A\""_s, u"198.18.0.11"_s});
         // Latin-1 from the database, written as UTF-8.
         table.addRow({QString::fromLatin1("DEC\xe9\r\nX")});
         QCOMPARE(table.render(OutputTable::Format(format)), expected);
@@ -277,14 +225,14 @@ private slots:
     {
         QTest::addColumn<QString>("decibels");
         QTest::addColumn<int>("code"); // -1: refused
-        QTest::newRow("mute is the bar's minimum") << "MUTE" << 14;
-        QTest::newRow("0 dB") << "0" << 255;
-        QTest::newRow("half steps") << "-27.5" << 200;
-        QTest::newRow("lowest") << "-120" << 15;
-        QTest::newRow("below the range") << "-120.5" << -1;
-        QTest::newRow("not a half step") << "-0.3" << -1;
-        QTest::newRow("positive") << "1" << -1;
-        QTest::newRow("text") << "loud" << -1;
+        addRow("mute is the bar's minimum", "MUTE", 14);
+        addRow("0 dB", "0", 255);
+        addRow("half steps", "-27.5", 200);
+        addRow("lowest", "-120", 15);
+        addRow("below the range", "-120.5", -1);
+        addRow("not a half step", "-0.3", -1);
+        addRow("positive", "1", -1);
+        addRow("text", "loud", -1);
     }
     void attenuationCodes()
     {

@@ -1,13 +1,13 @@
 #include <QtTest>
 
+#include <QHostAddress>
 #include <QLineEdit>
 
-#include "FakeClock.h"
 #include "FakeIcmpSocket.h"
 #include "ManualTimer.h"
 #include "RecordingDialogs.h"
+#include "TableRow.h"
 #include "diag/PingController.h"
-#include "platform/IcmpSocket.h"
 #include "ui/CaptionLabel.h"
 #include "ui/FrmMain.h"
 #include "ui/ShapeWidget.h"
@@ -19,489 +19,210 @@ using namespace nms::test;
 
 namespace {
 
-const QColor kGreen(0, 255, 0);
-const QColor kRed(255, 0, 0);
-const QColor kIdle(255, 255, 192);
-const QString kUnknown = QStringLiteral("<Unknown>");
-
-// The main window with a ping controller over a fake ICMP socket; every
-// caption set on lblPing is recorded in order.
+// The main window with a ping controller over a fake ICMP socket, driven by a
+// script of one character a step:
+//   c    click (the label's signal)     m d  left click, double click,
+//   0-9  reply in that many ms          p o  left press only, or released off
+//   T H  time-out, host unreachable          the label, as the window system
+//   f    tick of tmrRetryPing           g    sends them; right click
+//   i e  panel IP 198.18.3.4, cleared   k K  Space or Return held down
+//   s    another element is selected    x    the socket layer fails to open
+//   P    PingElement("198.18.0.3")      {text} sets that caption on lblPing
+// Everything that shows is logged in order: ">address" for an echo sent, every
+// caption set on lblPing, "[title: text]" for a box, "off" for a tick of the
+// stopped timer, "none" for an outcome with no echo out.
 struct PingRig {
     ManualTimerFactory timers;
     RecordingDialogs dialogs;
-    FakeClock clock;
     FakeIcmpSocket socket;
     FrmMain window{timers};
-    WidgetPanelView panelView{window.controls()};
-    WidgetPingField pingField{window.controls()};
-    PingController ping{dialogs, socket, panelView, pingField, *window.controls().tmrRetryPing};
-    QStringList captions;
+    FrmMainControls& ui = window.controls();
+    WidgetPanelView panelView{ui};
+    WidgetPingField pingField{ui};
+    PingController ping{dialogs, socket, panelView, pingField, *ui.tmrRetryPing};
+    ManualTimer* retry = timers.timer(QStringLiteral("tmrRetryPing"));
+    QStringList log;
 
-    PingRig()
+    explicit PingRig(const QString& ip)
     {
         ping.setPingRetryCountdown(PingController::kRetryCountdownStart);
         pingField.connectTo(ping);
-        QObject::connect(ui().lblPing, &CaptionLabel::captionSet,
-                         [this](const QString& caption) { captions << caption; });
-        ui().txtElementIP->setText(QStringLiteral("198.18.0.2"));
+        QObject::connect(ui.lblPing, &CaptionLabel::captionSet,
+                         [this](const QString& caption) { log << caption; });
+        dialogs.whileOpen = [this](const MessageBoxRequest& box) {
+            log << QLatin1Char('[') + box.title + QStringLiteral(": ") + box.text() + u']';
+        };
+        ui.txtElementIP->setText(ip);
     }
 
-    FrmMainControls& ui() { return window.controls(); }
-    ManualTimer* retry() { return timers.timer(QStringLiteral("tmrRetryPing")); }
-    QString caption() { return ui().lblPing->caption(); }
-    QColor fill() { return ui().shpPing->fillColor(); }
-    void click() { emit ui().lblPing->clicked(); }
-    // A double click as the window system delivers it to a widget: the
-    // second press arrives as the double-click event alone.
-    void doubleClick()
+    void run(const QString& script)
     {
-        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
-                                        QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease})
-            mouse(type, Qt::LeftButton, QPoint(5, 5));
+        for (qsizetype i = 0; i < script.size(); ++i) {
+            const qsizetype sentBefore = socket.sent.size();
+            if (script[i] == u'{') {
+                const qsizetype close = script.indexOf(u'}', i);
+                ui.lblPing->setCaption(script.mid(i + 1, close - i - 1));
+                i = close;
+            } else {
+                step(script[i].toLatin1());
+            }
+            QCoreApplication::processEvents();
+            for (qsizetype n = sentBefore; n < socket.sent.size(); ++n)
+                log << u'>' + QHostAddress(socket.sent[n]).toString();
+            // The socket layer is open exactly while an echo is out.
+            QCOMPARE(socket.isOpen(), ping.isEchoPending());
+        }
     }
-    void mouse(QEvent::Type type, Qt::MouseButton button, QPoint at)
+
+    void step(char c)
     {
-        CaptionLabel* label = ui().lblPing;
-        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
-        QMouseEvent event(type, at, label->mapToGlobal(at), button, held, Qt::NoModifier);
-        QCoreApplication::sendEvent(label, &event);
+        switch (c) {
+        case 'c': emit ui.lblPing->clicked(); return;
+        case 'T': return finish(echo_status::RequestTimedOut);
+        case 'H': return finish(echo_status::DestinationHostUnreachable);
+        case 'f':
+            if (!retry->fire())
+                log << QStringLiteral("off");
+            return;
+        case 'i': ui.txtElementIP->setText(QStringLiteral("198.18.3.4")); return;
+        case 'e': ui.txtElementIP->clear(); return;
+        case 's':
+            ui.shpPing->setFillColor(WidgetPingField::kIdleColour);
+            ui.lblPing->setCaption(QStringLiteral("<Click to test>"));
+            ui.txtElementIP->setText(QStringLiteral("198.18.0.9"));
+            return;
+        case 'x': socket.openSucceeds = false; return;
+        case 'P': ping.PingElement(QStringLiteral("198.18.0.3")); return;
+        case 'm': return mouse({QEvent::MouseButtonPress, QEvent::MouseButtonRelease});
+        // The second press of a double click arrives as the double-click event alone.
+        case 'd':
+            return mouse({QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                          QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease});
+        case 'p': return mouse({QEvent::MouseButtonPress});
+        case 'o':
+            mouse({QEvent::MouseButtonPress});
+            return mouse({QEvent::MouseButtonRelease}, Qt::LeftButton,
+                         QPoint(ui.lblPing->width() + 20, 5));
+        case 'g':
+            return mouse({QEvent::MouseButtonPress, QEvent::MouseButtonRelease}, Qt::RightButton);
+        case 'k':
+        case 'K':
+            // A held key repeats its press until it is let go.
+            for (const bool repeat : {false, true, true, true}) {
+                QKeyEvent press(QEvent::KeyPress, c == 'k' ? Qt::Key_Space : Qt::Key_Return,
+                                Qt::NoModifier, QString(), repeat);
+                QCoreApplication::sendEvent(ui.lblPing, &press);
+            }
+            return;
+        default: return finish(echo_status::Success, quint32(c - '0'));
+        }
     }
-    // Click, and let the echo time out.
-    void clickAndTimeOut()
+
+    void finish(qint32 status, quint32 roundTripMs = 0)
     {
-        click();
-        QVERIFY(socket.finish(echo_status::RequestTimedOut));
+        if (!socket.finish(status, roundTripMs))
+            log << QStringLiteral("none");
+    }
+
+    void mouse(std::initializer_list<QEvent::Type> types, Qt::MouseButton button = Qt::LeftButton,
+               QPoint at = QPoint(5, 5))
+    {
+        for (const QEvent::Type type : types) {
+            const Qt::MouseButtons held =
+                type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
+            QMouseEvent event(type, at, ui.lblPing->mapToGlobal(at), button, held, Qt::NoModifier);
+            QCoreApplication::sendEvent(ui.lblPing, &event);
+        }
+    }
+
+    // Fill (Green, Red, Idle), tmrRetryPing on or off, the countdown, and "*"
+    // while an echo is out.
+    QString state() const
+    {
+        const QColor fill = ui.shpPing->fillColor();
+        const QChar letter = fill == QColor(0, 255, 0)              ? u'G'
+                             : fill == QColor(255, 0, 0)            ? u'R'
+                             : fill == WidgetPingField::kIdleColour ? u'I'
+                                                                    : u'?';
+        return letter + QLatin1Char(retry->isEnabled() ? '+' : '-') +
+               QString::number(ping.PingRetryCountdown()) +
+               QLatin1String(ping.isEchoPending() ? "*" : "");
     }
 };
-
-constexpr quint32 address(quint8 a, quint8 b, quint8 c, quint8 d)
-{
-    return (quint32(a) << 24) | (quint32(b) << 16) | (quint32(c) << 8) | d;
-}
 
 } // namespace
 
 class PingControllerTest : public QObject {
     Q_OBJECT
 private slots:
-    void startsIdle()
-    {
-        PingRig rig;
-        QCOMPARE(rig.caption(), kUnknown);
-        QCOMPARE(rig.fill(), kIdle);
-        QVERIFY(!rig.retry()->isEnabled());
-        QCOMPARE(rig.ping.PingRetryCountdown(), qint16(3));
-    }
-
-    void replyShowsRoundTripOnGreen_data()
+    void script_data()
     {
         QTest::addColumn<QString>("ip");
-        QTest::addColumn<quint32>("destination");
-        QTest::addColumn<quint32>("roundTrip");
-        QTest::addColumn<QString>("caption");
-        QTest::newRow("first millisecond")
-            << "198.18.0.2" << address(198, 18, 0, 2) << 0U << "0 ms";
-        QTest::newRow("one ms") << "198.18.0.2" << address(198, 18, 0, 2) << 1U << "1 ms";
-        QTest::newRow("slow") << "198.18.1.20" << address(198, 18, 1, 20) << 873U << "873 ms";
-        QTest::newRow("blanks around numbers")
-            << "198.18.0. 7" << address(198, 18, 0, 7) << 2U << "2 ms";
-        QTest::newRow("leading zeros are decimal")
-            << "198.018.000.010" << address(198, 18, 0, 10) << 3U << "3 ms";
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("log");
+        QTest::addColumn<QString>("state");
+        const char* a = "198.18.0.2";
+        addRow("reply", a, "c0", ">198.18.0.2|0 ms", "G-3");
+        addRow("decimal, blanks", "198.018.000. 10", "c7", ">198.18.0.10|7 ms", "G-3");
+        addRow("unreachable", a, "cH", ">198.18.0.2|Destination Host Unreachable", "R-3");
+        addRow("no host: zeros", "0.0.0.0", "c", "Unknown Response", "R-3");
+        addRow("no host: broadcast", "255.255.255.255", "c", "Unknown Response", "R-3");
+        addRow("invalid: empty", "", "c", "", "I-3");
+        addRow("invalid: above 255", "198.18.0.256", "c", "", "I-3");
+        addRow("socket layer fails: box, then caption", a, "xc",
+               "[Ping failed: Windows Sockets not responding correctly.]|Unable to init sockets",
+               "R-3");
+        addRow("two countdowns, a reply ends them", a, "cTffffTffff4f",
+               ">198.18.0.2|Request Timed Out|Retrying in 2 seconds...|Retrying in 1 seconds...|"
+               "Retrying in 0 seconds...|>198.18.0.2|Request Timed Out|Retrying in 2 seconds...|"
+               "Retrying in 1 seconds...|Retrying in 0 seconds...|>198.18.0.2|4 ms|off",
+               "G-3");
+        addRow("click stops, next resumes the count", a, "cTffcfcTff",
+               ">198.18.0.2|Request Timed Out|Retrying in 2 seconds...|Retrying in 1 seconds...|"
+               "<Stopped>|off|>198.18.0.2|Request Timed Out|Retrying in 0 seconds...|>198.18.0.2",
+               "R-3*");
+        addRow("retry pings the panel's address", a, "cTiffff",
+               ">198.18.0.2|Request Timed Out|Retrying in 2 seconds...|Retrying in 1 seconds...|"
+               "Retrying in 0 seconds...|>198.18.3.4",
+               "R-3*");
+        addRow("retry without address ends", a, "cTeffff",
+               ">198.18.0.2|Request Timed Out|Retrying in 2 seconds...|Retrying in 1 seconds...|"
+               "Retrying in 0 seconds...",
+               "R-3");
+        addRow("Timed inside a word", a, "{xTimedx}", "xTimedx", "I+3");
+        addRow("timed in lower case", a, "{Request timed out}", "Request timed out", "I-3");
+        // Clicks during an echo are handled in turn after its outcome.
+        addRow("held click, time-out", a, "ccT", ">198.18.0.2|Request Timed Out|<Stopped>", "R-3");
+        addRow("held click, reply", a, "cc78", ">198.18.0.2|7 ms|>198.18.0.2|8 ms", "G-3");
+        addRow("two held, time-out", a, "cccT8",
+               ">198.18.0.2|Request Timed Out|<Stopped>|>198.18.0.2|8 ms", "G-3");
+        addRow("three held, reply", a, "cccc7888",
+               ">198.18.0.2|7 ms|>198.18.0.2|8 ms|>198.18.0.2|8 ms|>198.18.0.2|8 ms", "G-3");
+        addRow("tick during echo waits", a, "c{Timed}f", ">198.18.0.2|Timed", "I+3*");
+        addRow("second PingElement ignored", a, "cP", ">198.18.0.2", "I-3*");
+        // An outcome for an element no longer shown is dropped; a held click
+        // pings what is shown now.
+        addRow("stale reply", a, "cs3c", ">198.18.0.2|<Click to test>|>198.18.0.9", "I-3*");
+        addRow("stale time-out", a, "csTc", ">198.18.0.2|<Click to test>|>198.18.0.9", "I-3*");
+        addRow("stale, held click", a, "ccsT", ">198.18.0.2|<Click to test>|>198.18.0.9", "I-3*");
+        // Gestures: a second click would stop the countdown of the time-out.
+        for (const char* gesture : {"mT", "dT", "kT", "KT"})
+            addRow(gesture, a, gesture, ">198.18.0.2|Request Timed Out", "R+3");
+        for (const char* gesture : {"p", "o", "g"})
+            addRow(gesture, a, gesture, "", "I-3");
     }
-    void replyShowsRoundTripOnGreen()
+    void script()
     {
         QFETCH(QString, ip);
-        QFETCH(quint32, destination);
-        QFETCH(quint32, roundTrip);
-        QFETCH(QString, caption);
-        PingRig rig;
-        rig.ui().txtElementIP->setText(ip);
-        rig.click();
-        QCOMPARE(rig.socket.sent, QList<quint32>{destination});
-        QCOMPARE(rig.captions, QStringList()); // nothing shown until the outcome
-        QVERIFY(rig.socket.finish(echo_status::Success, roundTrip));
-        QCOMPARE(rig.captions, QStringList{caption});
-        QCOMPARE(rig.fill(), kGreen);
-        QVERIFY(!rig.retry()->isEnabled());
-        QVERIFY(!rig.socket.isOpen()); // the socket layer is released after the test
-        QCOMPARE(rig.dialogs.boxes.size(), 0);
-    }
-
-    void failureShowsStatusOnRed_data()
-    {
-        QTest::addColumn<qint32>("status");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<bool>("countdown");
-        QTest::newRow("time-out") << 11010 << "Request Timed Out" << true;
-        QTest::newRow("net unreachable") << 11002 << "Destination Net Unreachable" << false;
-        QTest::newRow("host unreachable") << 11003 << "Destination Host Unreachable" << false;
-        QTest::newRow("ttl in transit") << 11013 << "TimeToLive Expired Transit" << false;
-        QTest::newRow("parameter problem") << 11015 << "Parameter Problem" << false;
-        QTest::newRow("general failure") << 11050 << "General Failure" << false;
-        QTest::newRow("not sent") << -1 << "Unknown Response" << false;
-        QTest::newRow("code outside the table") << 11019 << "Unknown Response" << false;
-    }
-    void failureShowsStatusOnRed()
-    {
-        QFETCH(qint32, status);
-        QFETCH(QString, caption);
-        QFETCH(bool, countdown);
-        PingRig rig;
-        rig.click();
-        QVERIFY(rig.socket.finish(status));
-        QCOMPARE(rig.captions, QStringList{caption});
-        QCOMPARE(rig.fill(), kRed);
-        QCOMPARE(rig.retry()->isEnabled(), countdown);
-        QVERIFY(!rig.socket.isOpen());
-    }
-
-    void invalidAddressIsIgnoredSilently_data()
-    {
-        QTest::addColumn<QString>("ip");
-        QTest::newRow("empty") << "";
-        QTest::newRow("three numbers") << "198.18.0";
-        QTest::newRow("five numbers") << "198.18.0.1.2";
-        QTest::newRow("above 255") << "198.18.0.256";
-        QTest::newRow("empty part") << "198.18..1";
-        QTest::newRow("letters") << "a.b.c.d";
-        QTest::newRow("negative") << "198.18.0.-1";
-    }
-    void invalidAddressIsIgnoredSilently()
-    {
-        QFETCH(QString, ip);
-        PingRig rig;
-        rig.ui().txtElementIP->setText(ip);
-        rig.click();
-        QCoreApplication::processEvents();
-        QCOMPARE(rig.socket.opens, 0);
-        QVERIFY(rig.socket.sent.isEmpty());
-        QCOMPARE(rig.captions, QStringList());
-        QCOMPARE(rig.caption(), kUnknown);
-        QCOMPARE(rig.fill(), kIdle);
-        QCOMPARE(rig.dialogs.boxes.size(), 0);
-        QVERIFY(!rig.ping.isEchoPending());
-    }
-
-    void addressThatIsNoHostEndsUnknownWithoutSending_data()
-    {
-        QTest::addColumn<QString>("ip");
-        QTest::newRow("all zeros") << "0.0.0.0";
-        QTest::newRow("limited broadcast") << "255.255.255.255";
-    }
-    void addressThatIsNoHostEndsUnknownWithoutSending()
-    {
-        QFETCH(QString, ip);
-        PingRig rig;
-        rig.ui().txtElementIP->setText(ip);
-        rig.click();
-        QVERIFY(rig.socket.sent.isEmpty());
-        QTRY_COMPARE(rig.captions, QStringList{QStringLiteral("Unknown Response")});
-        QCOMPARE(rig.fill(), kRed);
-        QVERIFY(!rig.retry()->isEnabled());
-        QVERIFY(!rig.socket.isOpen());
-    }
-
-    void socketLayerFailureShowsBoxThenCaption()
-    {
-        PingRig rig;
-        rig.socket.openSucceeds = false;
-        int boxesWhenCaptionSet = -1;
-        QObject::connect(rig.ui().lblPing, &CaptionLabel::captionSet,
-                         [&] { boxesWhenCaptionSet = static_cast<int>(rig.dialogs.boxes.size()); });
-        rig.click();
-        QCOMPARE(rig.dialogs.boxes.size(), 1);
-        const MessageBoxRequest& box = rig.dialogs.last();
-        QCOMPARE(box.title, QStringLiteral("Ping failed"));
-        QCOMPARE(box.text(), QStringLiteral("Windows Sockets not responding correctly."));
-        QCOMPARE(box.icon, BoxIcon::Critical);
-        QCOMPARE(box.buttons, BoxButtons::Ok);
-        QCOMPARE(boxesWhenCaptionSet, 1); // the caption follows the closed box
-        QCOMPARE(rig.captions, QStringList{QStringLiteral("Unable to init sockets")});
-        QCOMPARE(rig.fill(), kRed);
-        QVERIFY(rig.socket.sent.isEmpty());
-        QVERIFY(!rig.ping.isEchoPending());
-    }
-
-    void timeOutCountsDownThenPingsAgain()
-    {
-        PingRig rig;
-        rig.clickAndTimeOut();
-        QCOMPARE(rig.captions, QStringList{QStringLiteral("Request Timed Out")});
-        QVERIFY(rig.retry()->fire());
-        QVERIFY(rig.retry()->fire());
-        QVERIFY(rig.retry()->fire());
-        QCOMPARE(rig.captions, (QStringList{QStringLiteral("Request Timed Out"),
-                                            QStringLiteral("Retrying in 2 seconds..."),
-                                            QStringLiteral("Retrying in 1 seconds..."),
-                                            QStringLiteral("Retrying in 0 seconds...")}));
-        QCOMPARE(rig.socket.sent.size(), 1);
-        QVERIFY(rig.retry()->fire());
-        QVERIFY(!rig.retry()->isEnabled());
-        QCOMPARE(rig.socket.sent.size(), 2);
-        QCOMPARE(rig.ping.PingRetryCountdown(), qint16(3));
-        QVERIFY(rig.socket.finish(echo_status::Success, 4));
-        QCOMPARE(rig.caption(), QStringLiteral("4 ms"));
-        QCOMPARE(rig.fill(), kGreen);
-        QVERIFY(!rig.retry()->fire()); // any other outcome ends the retries
-        QCOMPARE(rig.socket.sent.size(), 2);
-    }
-
-    void twoTimeOutsGiveTwoFullCountdowns()
-    {
-        PingRig rig;
-        rig.clickAndTimeOut();
-        for (int tick = 0; tick < 4; ++tick)
-            QVERIFY(rig.retry()->fire());
-        QVERIFY(rig.socket.finish(echo_status::RequestTimedOut));
-        for (int tick = 0; tick < 4; ++tick)
-            QVERIFY(rig.retry()->fire());
-        QVERIFY(rig.socket.finish(echo_status::DestinationHostUnreachable));
-        const QStringList countdown{
-            QStringLiteral("Request Timed Out"), QStringLiteral("Retrying in 2 seconds..."),
-            QStringLiteral("Retrying in 1 seconds..."), QStringLiteral("Retrying in 0 seconds...")};
-        QCOMPARE(rig.captions, countdown + countdown +
-                                   QStringList{QStringLiteral("Destination Host Unreachable")});
-        QCOMPARE(rig.socket.sent.size(), 3);
-        QVERIFY(!rig.retry()->isEnabled());
-    }
-
-    void clickDuringCountdownStopsIt()
-    {
-        PingRig rig;
-        rig.clickAndTimeOut();
-        QVERIFY(rig.retry()->fire());
-        rig.click();
-        QCOMPARE(rig.caption(), QStringLiteral("<Stopped>"));
-        QCOMPARE(rig.fill(), kRed); // only the caption changes
-        QVERIFY(!rig.retry()->isEnabled());
-        QCOMPARE(rig.ping.PingRetryCountdown(), qint16(2));
-        QVERIFY(!rig.retry()->fire());
-        QCOMPARE(rig.socket.sent.size(), 1);
-    }
-
-    void stoppedCountdownResumesFromItsValue()
-    {
-        PingRig rig;
-        rig.clickAndTimeOut();
-        QVERIFY(rig.retry()->fire()); // 2
-        QVERIFY(rig.retry()->fire()); // 1
-        rig.click();                  // <Stopped>
-        rig.captions.clear();
-        rig.clickAndTimeOut(); // the timer is off: a click pings
-        QCOMPARE(rig.socket.sent.size(), 2);
-        QVERIFY(rig.retry()->fire());
-        QVERIFY(rig.retry()->fire());
-        QCOMPARE(rig.captions, (QStringList{QStringLiteral("Request Timed Out"),
-                                            QStringLiteral("Retrying in 0 seconds...")}));
-        QCOMPARE(rig.socket.sent.size(), 3);
-    }
-
-    void retryPingsWhateverAddressThePanelHolds()
-    {
-        PingRig rig;
-        rig.clickAndTimeOut();
-        rig.ui().txtElementIP->setText(QStringLiteral("198.18.3.4"));
-        for (int tick = 0; tick < 4; ++tick)
-            QVERIFY(rig.retry()->fire());
-        QCOMPARE(rig.socket.sent, (QList<quint32>{address(198, 18, 0, 2), address(198, 18, 3, 4)}));
-    }
-
-    void retryWithInvalidAddressEndsQuietly()
-    {
-        PingRig rig;
-        rig.clickAndTimeOut();
-        rig.ui().txtElementIP->clear();
-        for (int tick = 0; tick < 4; ++tick)
-            QVERIFY(rig.retry()->fire());
-        QVERIFY(!rig.retry()->isEnabled());
-        QCOMPARE(rig.socket.sent.size(), 1);
-        QCOMPARE(rig.caption(), QStringLiteral("Retrying in 0 seconds..."));
-        QCOMPARE(rig.ping.PingRetryCountdown(), qint16(3));
-    }
-
-    void captionRuleEnablesRetryOnTimed_data()
-    {
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<bool>("enabled");
-        QTest::newRow("time-out") << "Request Timed Out" << true;
-        QTest::newRow("inside a word") << "xTimedx" << true;
-        QTest::newRow("lower case") << "Request timed out" << false;
-        QTest::newRow("stopped") << "<Stopped>" << false;
-        QTest::newRow("click to test") << "<Click to test>" << false;
-    }
-    void captionRuleEnablesRetryOnTimed()
-    {
-        QFETCH(QString, caption);
-        QFETCH(bool, enabled);
-        PingRig rig;
-        rig.ui().lblPing->setCaption(caption);
-        QCOMPARE(rig.retry()->isEnabled(), enabled);
-    }
-
-    void clickDuringEchoIsHandledAfterIt_data()
-    {
-        QTest::addColumn<int>("clicks");
-        QTest::addColumn<qint32>("status");
-        QTest::addColumn<QStringList>("captions");
-        QTest::addColumn<int>("echoes");
-        // After a time-out the held click stops the countdown it started.
-        QTest::newRow("time-out") << 1 << 11010
-                                  << QStringList{QStringLiteral("Request Timed Out"),
-                                                 QStringLiteral("<Stopped>")}
-                                  << 1;
-        // After any other outcome it pings again.
-        QTest::newRow("reply") << 1 << 0 << QStringList{QStringLiteral("7 ms")} << 2;
-        // Each click in turn: the first stops the countdown, the second pings.
-        QTest::newRow("two clicks, time-out")
-            << 2 << 11010
-            << QStringList{QStringLiteral("Request Timed Out"), QStringLiteral("<Stopped>")} << 2;
-        // Each pings once the echo before it is answered.
-        QTest::newRow("three clicks, reply") << 3 << 0 << QStringList{QStringLiteral("7 ms")} << 4;
-    }
-    void clickDuringEchoIsHandledAfterIt()
-    {
-        QFETCH(int, clicks);
-        QFETCH(qint32, status);
-        QFETCH(QStringList, captions);
-        QFETCH(int, echoes);
-        PingRig rig;
-        rig.click();
-        for (int i = 0; i < clicks; ++i)
-            rig.click();
-        QCOMPARE(rig.socket.sent.size(), 1);
-        QVERIFY(rig.socket.finish(status, 7));
-        QCOMPARE(rig.captions, captions);
-        QVERIFY(!rig.retry()->isEnabled());
-        // Every echo the held clicks start is answered; each answer lets the
-        // next held click go on.
-        for (int answered = 1; answered < echoes; ++answered) {
-            QCOMPARE(rig.socket.sent.size(), answered + 1);
-            QVERIFY(rig.socket.finish(echo_status::Success, 8));
-        }
-        QCOMPARE(rig.socket.sent.size(), echoes);
-        QVERIFY(!rig.ping.isEchoPending());
-    }
-
-    // Mouse gestures on lblPing, as the window system delivers them. A click
-    // acts on release over the label; the echo then times out, so any extra
-    // click would show as "<Stopped>" or a second echo.
-    void mouseGestureOnTheLabel_data()
-    {
-        QTest::addColumn<QString>("gesture");
-        QTest::addColumn<int>("echoes");
-        QTest::newRow("click") << "click" << 1;
-        // The second press of a double click arrives as the double-click
-        // event alone; a second click would stop the countdown.
-        QTest::newRow("double click is one click") << "double click" << 1;
-        QTest::newRow("press without release") << "press" << 0;
-        QTest::newRow("press, released off the label") << "release outside" << 0;
-        QTest::newRow("right button") << "right click" << 0;
-    }
-    void mouseGestureOnTheLabel()
-    {
-        QFETCH(QString, gesture);
-        QFETCH(int, echoes);
-        PingRig rig;
-        const QPoint inside(5, 5);
-        const QPoint outside(rig.ui().lblPing->width() + 20, 5);
-        if (gesture == QStringLiteral("double click")) {
-            rig.doubleClick();
-        } else if (gesture == QStringLiteral("right click")) {
-            rig.mouse(QEvent::MouseButtonPress, Qt::RightButton, inside);
-            rig.mouse(QEvent::MouseButtonRelease, Qt::RightButton, inside);
-        } else {
-            rig.mouse(QEvent::MouseButtonPress, Qt::LeftButton, inside);
-            QCOMPARE(rig.socket.sent.size(), 0); // nothing on the press itself
-        }
-        if (gesture == QStringLiteral("click"))
-            rig.mouse(QEvent::MouseButtonRelease, Qt::LeftButton, inside);
-        if (gesture == QStringLiteral("release outside"))
-            rig.mouse(QEvent::MouseButtonRelease, Qt::LeftButton, outside);
-        QCOMPARE(rig.socket.sent.size(), echoes);
-        if (echoes == 0)
-            return;
-        QVERIFY(rig.socket.finish(echo_status::RequestTimedOut));
-        QCOMPARE(rig.captions, QStringList{QStringLiteral("Request Timed Out")});
-        QVERIFY(rig.retry()->isEnabled());
-        QCOMPARE(rig.socket.sent.size(), 1);
-        QVERIFY(!rig.ping.isEchoPending());
-    }
-
-    void heldKeyIsOneClick_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::newRow("space") << int(Qt::Key_Space);
-        QTest::newRow("return") << int(Qt::Key_Return);
-    }
-    void heldKeyIsOneClick()
-    {
-        QFETCH(int, key);
-        PingRig rig;
-        // A held key repeats its press until it is let go.
-        for (const bool repeat : {false, true, true, true}) {
-            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), repeat);
-            QCoreApplication::sendEvent(rig.ui().lblPing, &press);
-        }
-        QCOMPARE(rig.socket.sent.size(), 1);
-        QVERIFY(rig.socket.finish(echo_status::RequestTimedOut));
-        QCOMPARE(rig.captions, QStringList{QStringLiteral("Request Timed Out")});
-        QVERIFY(rig.retry()->isEnabled());
-        QCOMPARE(rig.socket.sent.size(), 1);
-    }
-
-    void retryTickDuringEchoWaits()
-    {
-        PingRig rig;
-        rig.click();
-        rig.retry()->setEnabled(true);
-        QVERIFY(rig.retry()->fire());
-        QCOMPARE(rig.socket.sent.size(), 1);
-        QCOMPARE(rig.ping.PingRetryCountdown(), qint16(3));
-        QCOMPARE(rig.captions, QStringList());
-    }
-
-    void outcomeForAnElementNoLongerShownIsDropped_data()
-    {
-        QTest::addColumn<qint32>("status");
-        QTest::addColumn<bool>("heldClick");
-        QTest::newRow("reply") << 0 << false;
-        QTest::newRow("time-out") << 11010 << false;
-        // The click is not lost with the outcome: it pings what is shown now.
-        QTest::newRow("time-out with a held click") << 11010 << true;
-    }
-    void outcomeForAnElementNoLongerShownIsDropped()
-    {
-        QFETCH(qint32, status);
-        QFETCH(bool, heldClick);
-        PingRig rig;
-        rig.click();
-        if (heldClick)
-            rig.click();
-        // Another element is selected while the echo is out.
-        rig.ui().shpPing->setFillColor(kIdle);
-        rig.ui().lblPing->setCaption(QStringLiteral("<Click to test>"));
-        rig.ui().txtElementIP->setText(QStringLiteral("198.18.0.9"));
-        QVERIFY(rig.socket.finish(status, 3));
-        QCOMPARE(rig.caption(), QStringLiteral("<Click to test>"));
-        QCOMPARE(rig.fill(), kIdle);
-        QVERIFY(!rig.retry()->isEnabled());
-        if (!heldClick) {
-            QCOMPARE(rig.socket.sent.size(), 1);
-            QVERIFY(!rig.socket.isOpen());
-            // The next click pings the element now shown.
-            rig.click();
-        }
-        QCOMPARE(rig.socket.sent.size(), 2);
-        QCOMPARE(rig.socket.sent.last(), address(198, 18, 0, 9));
-    }
-
-    void secondPingElementWhileEchoIsOutIsIgnored()
-    {
-        PingRig rig;
-        rig.ping.PingElement(QStringLiteral("198.18.0.2"));
-        rig.ping.PingElement(QStringLiteral("198.18.0.3"));
-        QCOMPARE(rig.socket.sent, QList<quint32>{address(198, 18, 0, 2)});
-        QCOMPARE(rig.socket.opens, 1);
+        QFETCH(QString, script);
+        QFETCH(QString, log);
+        QFETCH(QString, state);
+        PingRig rig(ip);
+        rig.run(script);
+        QCOMPARE(rig.log.join(u'|'), log);
+        QCOMPARE(rig.state(), state);
+        for (const MessageBoxRequest& box : std::as_const(rig.dialogs.boxes))
+            QVERIFY(box.icon == BoxIcon::Critical && box.buttons == BoxButtons::Ok);
     }
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QHostAddress>
 #include <QStringList>
 
 #include "platform/NeighbourTable.h"
@@ -27,17 +28,34 @@ public:
     int reads = 0;
     // Dotted addresses in the order they were probed.
     QStringList probes;
-    bool failProbe = false;
     bool events = true;
 
-    int onLinkInterface(const QHostAddress& address) const override;
-    bool probe(const QHostAddress& address) override;
+    int onLinkInterface(const QHostAddress& address) const override
+    {
+        return offLink.contains(address.toString()) ? 0 : kInterface;
+    }
+    bool probe(const QHostAddress& address) override
+    {
+        probes << address.toString();
+        return true;
+    }
     void refresh() override { ++reads; }
-    QByteArray hardwareAddress(int interfaceIndex, const QHostAddress& address) const override;
+    QByteArray hardwareAddress(int interfaceIndex, const QHostAddress& address) const override
+    {
+        return (interfaceIndex == kInterface        ? entries
+                : interfaceIndex == kOtherInterface ? otherNetworkEntries
+                                                    : QHash<QString, QByteArray>())
+            .value(address.toString());
+    }
     bool reportsChanges() const override { return events; }
 
     // Adds (or replaces) an entry and reports the change when events are on.
-    void resolve(const QString& address, const QByteArray& hardware);
+    void resolve(const QString& address, const QByteArray& hardware)
+    {
+        entries.insert(address, hardware);
+        if (events)
+            emit changed();
+    }
 };
 
 } // namespace nms::test

@@ -12,14 +12,13 @@ class FakeNetRawCapability : public NetRawCapability {
 public:
     QStringList calls;
 
-    bool raise() override
+    bool raise() override { return record(QStringLiteral("raise")); }
+    bool drop() override { return record(QStringLiteral("drop")); }
+
+private:
+    bool record(const QString& call)
     {
-        calls << QStringLiteral("raise");
-        return true;
-    }
-    bool drop() override
-    {
-        calls << QStringLiteral("drop");
+        calls << call;
         return true;
     }
 };
