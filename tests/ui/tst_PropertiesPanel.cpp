@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <optional>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,8 +33,15 @@ QColor base(const QLineEdit* edit)
 
 class PropertiesPanelTest : public QObject {
     Q_OBJECT
+    std::optional<PanelFixture> m_fixture;
+
 private slots:
-    void cleanup() { QLocale::setDefault(QLocale::c()); }
+    void init()
+    {
+        QLocale::setDefault(QLocale::c());
+        m_fixture.emplace();
+    }
+    void cleanup() { m_fixture.reset(); }
 
     // Set twice, with everything the switch resets put into the opposite
     // state in between: the same caption runs the layout again.
@@ -51,8 +60,7 @@ private slots:
     {
         QFETCH(QString, caption);
         QFETCH(bool, encoder);
-        PanelFixture f;
-        FrmMainControls& ui = f.ui();
+        FrmMainControls& ui = m_fixture->ui();
         ui.lblElementType->setCaption(caption);
         ui.scrlBuffer->setEnabled(true);
         ui.scrlBuffer->setValue(4);
@@ -95,61 +103,47 @@ private slots:
         QVERIFY(!ui.Label16->isHidden());
     }
 
-    // The mode is changed after the layout; a decoder keeps the field hidden.
-    void transmissionModeRule_data()
+    // The list is changed after the layout. The transmission mode shows the
+    // remote address on an encoder only, and keeps its text; the silence
+    // detector's mode does not consult the element type.
+    void listRules_data()
     {
+        QTest::addColumn<bool>("tx");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<int>("index");
-        QTest::addColumn<bool>("remoteShown");
-        QTest::newRow("encoder unicast") << "ENCODER" << 0 << true;
-        QTest::newRow("encoder multicast") << "ENCODER" << 1 << false;
-        QTest::newRow("encoder no selection") << "ENCODER" << -1 << true;
-        QTest::newRow("decoder unicast") << "DECODER" << 0 << false;
-        QTest::newRow("decoder multicast") << "DECODER" << 1 << false;
+        QTest::addColumn<bool>("on");
+        QTest::newRow("encoder unicast") << true << "ENCODER" << 0 << true;
+        QTest::newRow("encoder multicast") << true << "ENCODER" << 1 << false;
+        QTest::newRow("encoder no mode") << true << "ENCODER" << -1 << true;
+        QTest::newRow("decoder unicast") << true << "DECODER" << 0 << false;
+        QTest::newRow("decoder multicast") << true << "DECODER" << 1 << false;
+        QTest::newRow("auto detect") << false << "DECODER" << 0 << true;
+        QTest::newRow("force internal") << false << "DECODER" << 1 << false;
+        QTest::newRow("force external") << false << "DECODER" << 2 << false;
+        QTest::newRow("no detector mode") << false << "DECODER" << -1 << true;
+        QTest::newRow("encoder, auto detect") << false << "ENCODER" << 0 << true;
+        QTest::newRow("encoder, force internal") << false << "ENCODER" << 1 << false;
     }
-    void transmissionModeRule()
+    void listRules()
     {
+        QFETCH(bool, tx);
         QFETCH(QString, caption);
         QFETCH(int, index);
-        QFETCH(bool, remoteShown);
-        PanelFixture f;
-        FrmMainControls& ui = f.ui();
+        QFETCH(bool, on);
+        FrmMainControls& ui = m_fixture->ui();
+        QComboBox* list = tx ? ui.cmbAudioTX : ui.cmbSilDetMode;
         ui.txtRemoteIP->setText(QStringLiteral("198.18.0.9"));
-        ui.cmbAudioTX->setCurrentIndex(index == 0 ? 1 : 0);
+        list->setCurrentIndex(index <= 0 ? 1 : 0);
         ui.lblElementType->setCaption(caption);
-        ui.cmbAudioTX->setCurrentIndex(index);
-        QCOMPARE(!ui.txtRemoteIP->isHidden(), remoteShown);
+        list->setCurrentIndex(index);
+        const QList<QWidget*> ruled =
+            tx ? QList<QWidget*>{ui.txtRemoteIP}
+               : QList<QWidget*>{ui.scrlSilDetLevel, ui.lblSilDetLevel, ui.Label24,
+                                 ui.scrlSilDetTime,  ui.lblSilDetTime,  ui.Label26};
+        for (QWidget* w : ruled)
+            QCOMPARE(tx ? !w->isHidden() : w->isEnabled(), on);
         QCOMPARE(ui.txtRemoteIP->text(), QStringLiteral("198.18.0.9"));
         QVERIFY(!ui.Label16->isHidden());
-    }
-
-    // The element type is not consulted.
-    void silenceDetectorRule_data()
-    {
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<int>("index");
-        QTest::addColumn<bool>("enabled");
-        QTest::newRow("auto detect") << "DECODER" << 0 << true;
-        QTest::newRow("force internal") << "DECODER" << 1 << false;
-        QTest::newRow("force external") << "DECODER" << 2 << false;
-        QTest::newRow("no selection") << "DECODER" << -1 << true;
-        QTest::newRow("encoder, auto detect") << "ENCODER" << 0 << true;
-        QTest::newRow("encoder, force internal") << "ENCODER" << 1 << false;
-    }
-    void silenceDetectorRule()
-    {
-        QFETCH(QString, caption);
-        QFETCH(int, index);
-        QFETCH(bool, enabled);
-        PanelFixture f;
-        FrmMainControls& ui = f.ui();
-        ui.lblElementType->setCaption(caption);
-        ui.cmbSilDetMode->setCurrentIndex(index <= 0 ? 2 : 0);
-        ui.cmbSilDetMode->setCurrentIndex(index);
-        for (QWidget* w : std::initializer_list<QWidget*>{ui.scrlSilDetLevel, ui.scrlSilDetTime,
-                                                          ui.lblSilDetLevel, ui.lblSilDetTime,
-                                                          ui.Label24, ui.Label26})
-            QCOMPARE(w->isEnabled(), enabled);
     }
 
     // Ties to even, shortest form, and the locale's decimal separator.
@@ -176,14 +170,13 @@ private slots:
         QFETCH(QString, bar);
         QFETCH(int, value);
         QFETCH(QString, expected);
+        FrmMainControls& ui = m_fixture->ui();
+        auto* scroll = ui.frmMain->findChild<QScrollBar*>(bar);
+        QLabel* readout = bar == QLatin1String("scrlBuffer")        ? ui.lblLatency
+                          : bar == QLatin1String("scrlSilDetLevel") ? ui.lblSilDetLevel
+                                                                    : ui.lblSilDetTime;
         for (const char* locale : {"C", "de_DE"}) {
             QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
-            PanelFixture f;
-            FrmMainControls& ui = f.ui();
-            auto* scroll = ui.frmMain->findChild<QScrollBar*>(bar);
-            QLabel* readout = bar == QLatin1String("scrlBuffer")        ? ui.lblLatency
-                              : bar == QLatin1String("scrlSilDetLevel") ? ui.lblSilDetLevel
-                                                                        : ui.lblSilDetTime;
             scroll->setValue(value == scroll->minimum() ? scroll->maximum() : scroll->minimum());
             scroll->setValue(value);
             QCOMPARE(readout->text(), expected);
@@ -195,8 +188,7 @@ private slots:
     // or page click at once.
     void readoutFollowsTheOperatorsAction()
     {
-        PanelFixture f;
-        FrmMainControls& ui = f.ui();
+        FrmMainControls& ui = m_fixture->ui();
         ui.scrlSilDetTime->setValue(2);
         ui.scrlSilDetTime->setSliderDown(true);
         ui.scrlSilDetTime->setSliderPosition(43);
@@ -225,8 +217,7 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(bool, invalid);
-        PanelFixture f;
-        FrmMainControls& ui = f.ui();
+        FrmMainControls& ui = m_fixture->ui();
         for (QLineEdit* edit :
              {ui.txtElementIP, ui.txtElementMask, ui.txtElementGW, ui.txtRemoteIP}) {
             const QColor normal = base(edit);
@@ -249,14 +240,13 @@ private slots:
     void selectAllOnFocus()
     {
         QFETCH(bool, byMouse);
-        PanelFixture f;
-        FrmMainControls& ui = f.ui();
+        FrmMainControls& ui = m_fixture->ui();
         ui.lblElementType->setCaption(QStringLiteral("ENCODER"));
         for (const QString& text : {QStringLiteral("12"), QStringLiteral("345")}) {
             ui.txtVLAN_Audio->setText(text);
             QCOMPARE(ui.txtVLAN_Audio->selectedText(), text);
         }
-        if (!f.showActive())
+        if (!m_fixture->showActive())
             QSKIP("the window cannot be made active on this platform");
         for (QLineEdit* edit : {ui.txtElementName, ui.txtElementIP, ui.txtElementMask,
                                 ui.txtElementGW, ui.txtRemoteIP, ui.txtVLAN_OM}) {
@@ -293,9 +283,8 @@ private slots:
     {
         QFETCH(QString, typed);
         QFETCH(QString, shown);
-        PanelFixture f;
-        FrmMainControls& ui = f.ui();
-        if (!f.showActive())
+        FrmMainControls& ui = m_fixture->ui();
+        if (!m_fixture->showActive())
             QSKIP("the window cannot be made active on this platform");
         ui.txtElementName->setFocus();
         QTRY_VERIFY(ui.txtElementName->hasFocus());
@@ -310,8 +299,7 @@ private slots:
     // left as it was.
     void clearPropertiesPanel()
     {
-        PanelFixture f;
-        FrmMainControls& ui = f.ui();
+        FrmMainControls& ui = m_fixture->ui();
         ui.lblElementType->setCaption(QStringLiteral("ENCODER"));
         for (CaptionLabel* label :
              {ui.lblElementMAC, ui.lblSerialNumber, ui.lblPing, ui.lblVersion})
@@ -340,7 +328,7 @@ private slots:
                 order << label->objectName() + QLatin1Char('=') + label->text();
             });
 
-        f.panel.ClearPropertiesPanel();
+        m_fixture->panel.ClearPropertiesPanel();
 
         QCOMPARE(order, (QStringList{
                             QStringLiteral("lblElementType=-"), QStringLiteral("lblElementMAC=-"),
@@ -371,9 +359,8 @@ private slots:
     // Only the operator's moves set the interval: a drag, an arrow or a key.
     void sliderMovedByOperatorSetsPollingInterval()
     {
-        PanelFixture f;
-        QSlider* slider = f.ui().Slider1;
-        ManualTimer* volume = f.timer(QStringLiteral("tmrVolume"));
+        QSlider* slider = m_fixture->ui().Slider1;
+        ManualTimer* volume = m_fixture->timer(QStringLiteral("tmrVolume"));
         const int start = volume->interval();
         slider->setValue(slider->value() + 30);
         QCOMPARE(volume->interval(), start);
