@@ -1,11 +1,7 @@
 #include <QtTest>
 
-#include <unistd.h>
-
 #include <QAction>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QListWidget>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -14,20 +10,26 @@
 #include "FakeIcmpSocket.h"
 #include "FakeNeighbourTable.h"
 #include "FakeUdpEndpoint.h"
+#include "FileBytes.h"
 #include "ManualTimer.h"
 #include "RecordingDialogs.h"
+#include "TableRow.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstanceLock.h"
 #include "protocol/UdpClient.h"
 #include "ui/CaptionLabel.h"
 #include "ui/FrmMain.h"
 #include "ui/FrmMainControls.h"
-#include "ui/VuMeterImage.h"
 
 using namespace nms;
 using namespace nms::test;
 
 namespace {
+
+const QString kManagerTitle = QStringLiteral("Orbelund Veltrino Manager");
+const QString kPortOccupied = QStringLiteral("Unable to use UDP port 2976: occupied.");
+const QByteArray kEncoder =
+    "[001A2B3C4D5E]\nNAME=STUDIO\nIP=198.18.9.9\nINPUT=0\nTYPE=0\nTX=0\nROLE=1\n";
 
 // The whole program over test doubles, with its own database directory and
 // lock file.
@@ -44,46 +46,20 @@ struct Program {
     int terminatedWith = -1;
 
     QString iniPath() const { return dir.filePath(QStringLiteral("nms.ini")); }
-    void writeIni(const QByteArray& bytes)
+    // Writes nms.ini unless the bytes are empty, then makes the program and
+    // runs its load step.
+    MainWindow::LoadResult load(const QByteArray& ini = {})
     {
-        QFile file(iniPath());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    QByteArray readIni() const
-    {
-        QFile file(iniPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    MainWindow& make()
-    {
+        if (!ini.isEmpty())
+            writeBytes(iniPath(), ini);
         main = std::make_unique<MainWindow>(
             MainWindow::Services{dialogs, timers, clock, udp, icmp, neighbours, lock, iniPath()});
         main->setTerminate([this](int code) { terminatedWith = code; });
-        return *main;
+        return main->load();
     }
     FrmMainControls& ui() { return main->controls(); }
-    QStringList nodeTexts()
-    {
-        QStringList texts;
-        for (int i = 0; i < ui().TreeView1->topLevelItemCount(); ++i)
-            texts << ui().TreeView1->topLevelItem(i)->text(0);
-        return texts;
-    }
-    QStringList encoderItems()
-    {
-        QStringList items;
-        for (int i = 0; i < ui().cmbEncoders->count(); ++i)
-            items << ui().cmbEncoders->itemText(i);
-        return items;
-    }
+    QAction* button(int index) { return ui().Toolbar1Buttons[index]; }
 };
-
-QByteArray record(const QByteArray& section, const QByteArray& name, int role)
-{
-    return "[" + section + "]\r\nNAME=" + name +
-           "\r\nIP=198.18.0.10\r\nROLE=" + QByteArray::number(role) + "\r\n";
-}
 
 } // namespace
 
@@ -92,88 +68,40 @@ class MainWindowTest : public QObject {
 private slots:
     void init() { QLocale::setDefault(QLocale::c()); }
 
-    void emptyDirectoryShowsInformationThenReadyWindow()
+    void emptyDirectoryShowsItsBoxBeforeTheBind()
     {
         Program program;
-        MainWindow& main = program.make();
-        // The database box comes before the endpoint is bound.
         int bindsWhileBoxOpen = -1;
         program.dialogs.whileOpen = [&](const MessageBoxRequest&) {
             bindsWhileBoxOpen = program.udp.bindCount;
         };
-        QCOMPARE(main.load(), MainWindow::LoadResult::Ready);
-        QCOMPARE(program.dialogs.boxes.size(), 1);
-        const MessageBoxRequest& box = program.dialogs.boxes.first();
-        QCOMPARE(box.icon, BoxIcon::Information);
-        QCOMPARE(box.title, QStringLiteral("Information"));
-        QCOMPARE(box.text(), QString(QStringLiteral(
-                                 "Local database is empty.\rPlease click 'Auto Discover' icon "
-                                 "to probe the network.")));
+        QCOMPARE(program.load(), MainWindow::LoadResult::Ready);
+        QCOMPARE(program.dialogs.texts(),
+                 QStringList{QStringLiteral("Local database is empty.\rPlease click 'Auto "
+                                            "Discover' icon to probe the network.")});
+        QCOMPARE(program.dialogs.last().title, QStringLiteral("Information"));
         QCOMPARE(bindsWhileBoxOpen, 0);
         QCOMPARE(program.udp.boundPort, quint16(2976));
         QVERIFY(program.udp.isOpen());
-        QCOMPARE(main.window().windowTitle(),
+        QCOMPARE(program.main->window().windowTitle(),
                  QStringLiteral("Veltrino NMS v.3.4.0 - Orbelund Broadcast"));
-        QCOMPARE(program.ui().frmTreeView->title(), QStringLiteral("Select element: (0 items)"));
-        QVERIFY(!program.ui().Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
-        QVERIFY(!program.ui().Toolbar1Buttons[kStopMonitoringButton]->isEnabled());
+        QVERIFY(!program.button(kStartMonitoringButton)->isEnabled());
+        QVERIFY(!program.button(kStopMonitoringButton)->isEnabled());
         QVERIFY(!QFile::exists(program.iniPath())); // start-up never writes
-    }
-
-    void listsEncoderDecoderAndOtherRole()
-    {
-        Program program;
-        program.writeIni(record("001A2B3C4D5E", "STUDIO          ", 1) +
-                         record("001A2B3C4D5F", "TX SITE         ", 2) +
-                         record("001A2B3C4D60", "ODD             ", 3));
-        MainWindow& main = program.make();
-        QCOMPARE(main.load(), MainWindow::LoadResult::Ready);
-        QVERIFY(program.dialogs.boxes.isEmpty());
-        QCOMPARE(program.nodeTexts(), QStringList({QStringLiteral("STUDIO [00:1A:2B:3C:4D:5E]"),
-                                                   QStringLiteral("TX SITE [00:1A:2B:3C:4D:5F]"),
-                                                   QStringLiteral("ODD [00:1A:2B:3C:4D:60]")}));
-        const qint64 encoderImage = program.ui().ImageList1[6].cacheKey();
-        const qint64 otherImage = program.ui().ImageList1[7].cacheKey();
-        QCOMPARE(program.ui().TreeView1->topLevelItem(0)->icon(0).cacheKey(), encoderImage);
-        QCOMPARE(program.ui().TreeView1->topLevelItem(1)->icon(0).cacheKey(), otherImage);
-        QCOMPARE(program.ui().TreeView1->topLevelItem(2)->icon(0).cacheKey(), otherImage);
-        QCOMPARE(
-            program.encoderItems(),
-            QStringList({QStringLiteral("<None>"), QStringLiteral("STUDIO [00:1A:2B:3C:4D:5E]")}));
-        QCOMPARE(program.ui().frmTreeView->title(), QStringLiteral("Select element: (3 items)"));
-        QVERIFY(!program.ui().Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
-    }
-
-    void sixtyRecordsGiveSixtyNodes()
-    {
-        Program program;
-        QByteArray bytes;
-        for (int i = 0; i < 60; ++i)
-            bytes += record(QByteArray("0200C61200") +
-                                QByteArray::number(i, 16).rightJustified(2, '0').toUpper(),
-                            "E" + QByteArray::number(i), 1 + i % 2);
-        program.writeIni(bytes);
-        program.make().load();
-        QCOMPARE(program.ui().TreeView1->topLevelItemCount(), 60);
-        QCOMPARE(program.ui().frmTreeView->title(), QStringLiteral("Select element: (60 items)"));
-        QCOMPARE(program.ui().cmbEncoders->count(), 31);
     }
 
     void occupiedPortEndsWithItsBox()
     {
         Program program;
-        program.writeIni(record("001A2B3C4D5E", "STUDIO", 1));
         program.udp.failBind = true;
-        MainWindow& main = program.make();
-        QCOMPARE(main.load(), MainWindow::LoadResult::PortOccupied);
-        QCOMPARE(program.dialogs.boxes.size(), 1);
+        QCOMPARE(program.load(kEncoder), MainWindow::LoadResult::PortOccupied);
+        QCOMPARE(program.dialogs.texts(), QStringList{kPortOccupied});
+        QCOMPARE(program.dialogs.last().title, kManagerTitle);
         QCOMPARE(program.dialogs.last().icon, BoxIcon::Critical);
-        QCOMPARE(program.dialogs.last().title, QStringLiteral("Orbelund Veltrino Manager"));
-        QCOMPARE(program.dialogs.last().text(),
-                 QStringLiteral("Unable to use UDP port 2976: occupied."));
         // The tree was built before the bind; the title was never set.
         QCOMPARE(program.ui().TreeView1->topLevelItemCount(), 1);
-        QCOMPARE(main.window().windowTitle(), QStringLiteral("Veltrino NMS - Orbelund Broadcast"));
+        QCOMPARE(program.main->window().windowTitle(),
+                 QStringLiteral("Veltrino NMS - Orbelund Broadcast"));
     }
 
     void secondInstanceShowsItsBoxAndDoesNothingElse()
@@ -181,159 +109,99 @@ private slots:
         Program program;
         SingleInstanceLock firstInstance(program.dir.filePath(QStringLiteral("nms.lock")));
         QVERIFY(firstInstance.acquire());
-        MainWindow& main = program.make();
-        QCOMPARE(main.load(), MainWindow::LoadResult::AlreadyRunning);
-        QCOMPARE(program.dialogs.boxes.size(), 1);
-        const MessageBoxRequest& box = program.dialogs.last();
-        QCOMPARE(box.icon, BoxIcon::Information);
-        QCOMPARE(box.title, QStringLiteral("Orbelund Veltrino NMS"));
-        QCOMPARE(box.text(), QString(QStringLiteral(
-                                 "Orbelund Veltrino NMS is already running (check the icon in "
-                                 "system tray)!")));
+        QCOMPARE(program.load(), MainWindow::LoadResult::AlreadyRunning);
+        QCOMPARE(program.dialogs.texts(),
+                 QStringList{QStringLiteral("Orbelund Veltrino NMS is already running (check the "
+                                            "icon in system tray)!")});
+        QCOMPARE(program.dialogs.last().title, QStringLiteral("Orbelund Veltrino NMS"));
+        QCOMPARE(program.dialogs.last().icon, BoxIcon::Information);
         QCOMPARE(program.udp.bindCount, 0);
         QVERIFY(firstInstance.isHeld());
     }
 
-    void unloadClosesTheEndpoint()
+    // A failed endpoint ends the program at once, with status 1: the unload
+    // step does not run, not even when the window closes afterwards.
+    void endingTheProgram_data()
     {
+        QTest::addColumn<bool>("endpointFails");
+        addRow("window closed", false);
+        addRow("endpoint failed", true);
+    }
+    void endingTheProgram()
+    {
+        QFETCH(bool, endpointFails);
         Program program;
-        program.writeIni(record("001A2B3C4D5E", "STUDIO", 1));
-        MainWindow& main = program.make();
-        main.load();
-        main.window().show();
-        main.window().close();
-        QVERIFY(!program.udp.isOpen());
-        QCOMPARE(program.udp.closeCount, 1);
+        program.load(kEncoder);
+        program.main->window().show();
+        if (endpointFails)
+            emit program.main->udpClient().endpointFailed();
+        program.main->window().close();
+        QCOMPARE(program.dialogs.texts(),
+                 endpointFails ? QStringList{kPortOccupied} : QStringList());
+        QCOMPARE(program.terminatedWith, endpointFails ? 1 : -1);
+        QCOMPARE(program.udp.closeCount, endpointFails ? 0 : 1);
+        QCOMPARE(program.udp.isOpen(), endpointFails);
+        if (endpointFails)
+            QCOMPARE(program.dialogs.last().title, kManagerTitle);
     }
 
     void monitoringButtonsSwapAfterTheCheckBox()
     {
         Program program;
-        program.writeIni(record("001A2B3C4D5E", "STUDIO", 1));
-        MainWindow& main = program.make();
-        main.load();
+        program.load(kEncoder);
         FrmMainControls& ui = program.ui();
-        // A disabled button does not click.
-        main.toolbarClick(6);
-        QVERIFY(!ui.chkGetVolume->isChecked());
-
-        ui.Toolbar1Buttons[kStartMonitoringButton]->setEnabled(true);
-        bool buttonsWhenChecked = true;
-        QObject::connect(ui.chkGetVolume, &QPushButton::toggled, [&](bool) {
-            buttonsWhenChecked = ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled();
+        QAction* start = program.button(kStartMonitoringButton);
+        QAction* stop = program.button(kStopMonitoringButton);
+        ManualTimer* polling = program.timers.timer(QStringLiteral("tmrVolume"));
+        // Check box, start, stop, polling.
+        const auto state = [&]() -> QString {
+            return QString::number(ui.chkGetVolume->isChecked()) +
+                   QString::number(start->isEnabled()) + QString::number(stop->isEnabled()) +
+                   QString::number(polling->isEnabled());
+        };
+        QStringList buttonsAtToggle;
+        QObject::connect(ui.chkGetVolume, &QPushButton::toggled, [&] {
+            buttonsAtToggle << QString::number(start->isEnabled()) +
+                                   QString::number(stop->isEnabled());
         });
-        ui.Toolbar1Buttons[kStartMonitoringButton]->trigger();
-        QVERIFY(ui.chkGetVolume->isChecked());
-        QVERIFY(buttonsWhenChecked); // the check box changed before the buttons
-        QVERIFY(!ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
-        QVERIFY(ui.Toolbar1Buttons[kStopMonitoringButton]->isEnabled());
-        QVERIFY(program.timers.timer(QStringLiteral("tmrVolume"))->isEnabled());
+        program.main->toolbarClick(kStartMonitoringButton); // disabled: no click
+        program.main->toolbarClick(3);                      // separators carry no command
+        program.main->toolbarClick(5);
+        QCOMPARE(state(), QStringLiteral("0000"));
 
-        ui.Toolbar1Buttons[kStopMonitoringButton]->trigger();
-        QVERIFY(!ui.chkGetVolume->isChecked());
-        QVERIFY(ui.Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
-        QVERIFY(!ui.Toolbar1Buttons[kStopMonitoringButton]->isEnabled());
-        QVERIFY(!program.timers.timer(QStringLiteral("tmrVolume"))->isEnabled());
-    }
-
-    void separatorsDoNothing()
-    {
-        Program program;
-        program.writeIni(record("001A2B3C4D5E", "STUDIO", 1));
-        MainWindow& main = program.make();
-        main.load();
-        const QStringList before = program.nodeTexts();
-        main.toolbarClick(3);
-        main.toolbarClick(5);
+        start->setEnabled(true);
+        start->trigger();
+        QCOMPARE(state(), QStringLiteral("1011"));
+        stop->trigger();
+        QCOMPARE(state(), QStringLiteral("0100"));
+        QCOMPARE(buttonsAtToggle, QStringList({QStringLiteral("10"), QStringLiteral("01")}));
         QVERIFY(program.dialogs.boxes.isEmpty());
-        QCOMPARE(program.nodeTexts(), before);
         QVERIFY(program.udp.sent.isEmpty());
-    }
-
-    void failedEndpointEndsTheProgram()
-    {
-        Program program;
-        program.writeIni(record("001A2B3C4D5E", "STUDIO", 1));
-        MainWindow& main = program.make();
-        main.load();
-        emit main.udpClient().endpointFailed();
-        QCOMPARE(program.dialogs.last().text(),
-                 QStringLiteral("Unable to use UDP port 2976: occupied."));
-        QCOMPARE(program.dialogs.last().title, QStringLiteral("Orbelund Veltrino Manager"));
-        QVERIFY(program.terminatedWith > 0);
-        // Ended at once: the unload step does not run.
-        QCOMPARE(program.udp.closeCount, 0);
     }
 
     void unreachableElementIsReportedOnceAndTheProgramGoesOn()
     {
         Program program;
-        program.writeIni(
-            "[001A2B3C4D5E]\nNAME=STUDIO\nIP=198.18.9.9\nINPUT=0\nTYPE=0\nTX=0\nROLE=1\n");
-        MainWindow& main = program.make();
-        main.load();
-        program.ui().TreeView1->setCurrentItem(program.ui().TreeView1->topLevelItem(0));
-        QVERIFY(program.ui().Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
-        main.toolbarClick(6);
+        program.load(kEncoder);
+        FrmMainControls& ui = program.ui();
+        ui.TreeView1->setCurrentItem(ui.TreeView1->topLevelItem(0));
+        program.main->toolbarClick(kStartMonitoringButton);
         program.udp.failSend = true;
         program.udp.failure = UdpEndpoint::SendFailure::Unreachable;
-        ManualTimer* poll = program.timers.timer(QStringLiteral("tmrVolume"));
-        QVERIFY(poll->fire());
-        QVERIFY(!poll->fire()); // polling stopped at the first refusal
+        ManualTimer* polling = program.timers.timer(QStringLiteral("tmrVolume"));
+        QVERIFY(polling->fire());
+        QVERIFY(!polling->fire()); // polling stopped at the first refusal
         QTRY_COMPARE(program.dialogs.boxes.size(), 1);
-        const MessageBoxRequest& box = program.dialogs.last();
-        QCOMPARE(box.icon, BoxIcon::Critical);
-        QCOMPARE(box.title, QStringLiteral("Orbelund Veltrino Manager"));
-        QCOMPARE(box.lines.value(0),
-                 QString(QStringLiteral("The Network Element at 198.18.9.9 cannot be reached "
-                                        "from this computer (Network unreachable).")));
-        QVERIFY(!program.ui().chkGetVolume->isChecked());
-        QVERIFY(program.ui().Toolbar1Buttons[kStartMonitoringButton]->isEnabled());
+        QCOMPARE(program.dialogs.last().title, kManagerTitle);
+        QCOMPARE(program.dialogs.last().icon, BoxIcon::Critical);
+        QCOMPARE(program.dialogs.last().lines,
+                 QStringList({QStringLiteral("The Network Element at 198.18.9.9 cannot be reached "
+                                             "from this computer (Network unreachable)."),
+                              QStringLiteral("Nothing was sent.")}));
+        QVERIFY(!ui.chkGetVolume->isChecked());
+        QVERIFY(program.button(kStartMonitoringButton)->isEnabled());
         QCOMPARE(program.terminatedWith, -1);
         QVERIFY(program.udp.isOpen());
-    }
-
-    void badDatabasesLoadWithoutWriting_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("minimumNodes");
-        QByteArray garbage;
-        for (int i = 0; i < 4096; ++i)
-            garbage += char((i * 151 + 7) % 256);
-        QByteArray thousand;
-        for (int i = 0; i < 1000; ++i)
-            thousand += "[" + QByteArray::number(0x020000000000LL + i, 16).toUpper() +
-                        "]\nROLE=2\nNAME=E\n";
-        QByteArray manyKeys = "[001A2B3C4D5E]\n";
-        for (int i = 0; i < 20; ++i)
-            manyKeys += "K" + QByteArray::number(i) + "=v\n";
-        QTest::newRow("binary garbage") << garbage << 0;
-        QTest::newRow("lines without equals")
-            << QByteArray("[001A2B3C4D5E]\nnonsense\nROLE=1\n") << 1;
-        QTest::newRow("keys before any section")
-            << QByteArray("ROLE=1\nNAME=X\n[001A2B3C4D5E]\nROLE=1\n") << 1;
-        QTest::newRow("duplicate sections")
-            << QByteArray("[001A2B3C4D5E]\nROLE=1\n[001A2B3C4D5E]\nROLE=2\n") << 1;
-        QTest::newRow("1 MB line")
-            << QByteArray("[001A2B3C4D5E]\nNAME=") + QByteArray(1 << 20, 'x') + "\nROLE=1\n"
-            << 1;
-        QTest::newRow("CRLF") << QByteArray("[001A2B3C4D5E]\r\nROLE=1\r\nNAME=A\r\n") << 1;
-        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF[001A2B3C4D5E]\nROLE=1\n") << 1;
-        QTest::newRow("no final newline") << QByteArray("[001A2B3C4D5E]\nROLE=1") << 1;
-        QTest::newRow("18 keys") << manyKeys << 1;
-        QTest::newRow("1000 sections") << thousand << 1000;
-        QTest::newRow("role not a number")
-            << QByteArray("[001A2B3C4D5E]\nROLE=abc\n[001A2B3C4D5F]\nROLE=1\n") << 2;
-    }
-    void badDatabasesLoadWithoutWriting()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, minimumNodes);
-        Program program;
-        program.writeIni(bytes);
-        QCOMPARE(program.make().load(), MainWindow::LoadResult::Ready);
-        QVERIFY(program.ui().TreeView1->topLevelItemCount() >= minimumNodes);
-        QCOMPARE(program.readIni(), bytes);
     }
 
     void selectingADecoderCaptionsItsStoredAttenuation_data()
@@ -341,52 +209,22 @@ private slots:
         QTest::addColumn<QByteArray>("att");
         QTest::addColumn<QString>("caption");
         // 255 is also the bar's value before any selection: no change signal.
-        QTest::newRow("unchanged value") << QByteArray("255") << "0 dB";
-        QTest::newRow("minimum") << QByteArray("14") << "Mute";
-        QTest::newRow("half steps") << QByteArray("200") << "-27.5 dB";
+        addRow("unchanged value", QByteArray("255"), "0 dB");
+        addRow("minimum", QByteArray("14"), "Mute");
+        addRow("half steps", QByteArray("200"), "-27.5 dB");
     }
     void selectingADecoderCaptionsItsStoredAttenuation()
     {
         QFETCH(QByteArray, att);
         QFETCH(QString, caption);
         Program program;
-        program.writeIni(
+        program.load(
             "[001A2B3C4D5F]\nNAME=TX\nIP=198.18.0.12\nINPUT=0\nTYPE=0\nTX=0\nROLE=2\nATT=" + att +
             "\n");
-        MainWindow& main = program.make();
-        main.load();
-        QTreeWidgetItem* node = program.ui().TreeView1->topLevelItem(0);
-        program.ui().TreeView1->setCurrentItem(node);
+        program.ui().TreeView1->setCurrentItem(program.ui().TreeView1->topLevelItem(0));
         QCOMPARE(program.ui().lblElementType->text(), QStringLiteral("DECODER"));
         QCOMPARE(program.ui().lblAttenDB->text(), caption);
         QVERIFY(program.udp.sent.isEmpty()); // selecting sends nothing
-    }
-
-    void duplicateSectionNamesGiveOneNode()
-    {
-        Program program;
-        program.writeIni("[001A2B3C4D5E]\nNAME=FIRST\nROLE=1\n[001a2b3c4d5e]\nNAME=SECOND\nROLE=2\n"
-                         "[001A2B3C4D5F]\nNAME=OTHER\nROLE=2\n");
-        program.make().load();
-        QCOMPARE(program.nodeTexts(), QStringList({QStringLiteral("FIRST [00:1A:2B:3C:4D:5E]"),
-                                                   QStringLiteral("OTHER [00:1A:2B:3C:4D:5F]")}));
-        QCOMPARE(
-            program.encoderItems(),
-            QStringList({QStringLiteral("<None>"), QStringLiteral("FIRST [00:1A:2B:3C:4D:5E]")}));
-        QCOMPARE(program.ui().lstHidden->count(), 3); // the file's names as they stand
-    }
-
-    void unreadableDatabaseIsNotWritten()
-    {
-        if (::geteuid() == 0)
-            QSKIP("root reads files of mode 000; covered for ordinary users");
-        Program program;
-        const QByteArray bytes = record("001A2B3C4D5E", "STUDIO", 1);
-        program.writeIni(bytes);
-        QFile::setPermissions(program.iniPath(), QFileDevice::Permissions());
-        QCOMPARE(program.make().load(), MainWindow::LoadResult::Ready);
-        QFile::setPermissions(program.iniPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        QCOMPARE(program.readIni(), bytes);
     }
 };
 

@@ -1,98 +1,66 @@
 #include <QtTest>
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileBytes.h"
+#include "TableRow.h"
 #include "app/SingleInstanceLock.h"
 #include "db/DatabaseLocation.h"
 
 using namespace nms;
+using namespace nms::test;
 
 class StartupPiecesTest : public QObject {
     Q_OBJECT
 private slots:
-    void secondLockInSameProcessFails()
+    void oneInstanceHoldsTheLock()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("nms.lock"));
-        SingleInstanceLock first(path);
-        QVERIFY(first.acquire());
-        SingleInstanceLock second(path);
-        QVERIFY(!second.acquire());
-        QVERIFY(first.acquire()); // idempotent for the holder
-    }
-
-    void lockIsFreedWhenHolderEnds()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("nms.lock"));
+        // As a crashed instance leaves it: a PID no process has, this program, this host.
+        writeBytes(path, "2147483646\n" + QCoreApplication::applicationName().toUtf8() + '\n' +
+                             QSysInfo::machineHostName().toUtf8() + '\n');
         {
             SingleInstanceLock first(path);
             QVERIFY(first.acquire());
+            QVERIFY(first.acquire()); // again for the holder
+            QVERIFY(!SingleInstanceLock(path).acquire());
         }
-        SingleInstanceLock again(path);
-        QVERIFY(again.acquire());
-    }
-
-    void staleLockOfDeadProcessIsTakenOver()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("nms.lock"));
-        // A lock file as a crashed instance leaves it: the PID of a process
-        // that has ended, this host, this program's name.
-        QProcess dead;
-        dead.start(QStringLiteral("true"));
-        QVERIFY(dead.waitForFinished(5000));
-        const qint64 deadPid = dead.processId() > 0 ? dead.processId() : 999999;
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray::number(deadPid) + "\n" +
-                   QCoreApplication::applicationName().toUtf8() + "\n" +
-                   QSysInfo::machineHostName().toUtf8() + "\n");
-        file.close();
-        SingleInstanceLock lock(path);
-        QVERIFY(lock.acquire());
+        QVERIFY(SingleInstanceLock(path).acquire()); // freed when the holder ends
     }
 
     void databaseLocation_data()
     {
-        QTest::addColumn<QString>("programDir"); // "" for a fresh writable one
+        QTest::addColumn<QString>("programDir"); // empty: a fresh one
+        QTest::addColumn<bool>("writable");
         QTest::addColumn<bool>("besideProgram");
-        QTest::newRow("writable program directory") << QString() << true;
-        QTest::newRow("missing program directory")
-            << QStringLiteral("/nonexistent/veltrino") << false;
+        addRow("writable program directory", QString(), true, true);
+        addRow("read-only program directory", QString(), false, false);
+        addRow("missing program directory", QStringLiteral("/nonexistent/veltrino"), true, false);
         // Root can write there: an installed copy must still use the user's.
-        QTest::newRow("installed in /usr/bin") << QStringLiteral("/usr/bin") << false;
-        QTest::newRow("installed in /usr/local/bin/") << QStringLiteral("/usr/local/bin/") << false;
+        addRow("installed in /usr/bin", QStringLiteral("/usr/bin"), true, false);
+        addRow("installed in /usr/local/bin/", QStringLiteral("/usr/local/bin/"), true, false);
     }
-
     void databaseLocation()
     {
         QFETCH(QString, programDir);
+        QFETCH(bool, writable);
         QFETCH(bool, besideProgram);
+        if (!writable && ::geteuid() == 0)
+            QSKIP("root may write into read-only directories; covered for ordinary users");
         QTemporaryDir fresh;
         QTemporaryDir user;
         const QString program = programDir.isEmpty() ? fresh.path() : programDir;
-        const QString expected =
-            (besideProgram ? program : user.path()) + QStringLiteral("/nms.ini");
-        QCOMPARE(DatabaseLocation::resolve(program, user.path()), expected);
-    }
-
-    void databaseInUserDirWhenProgramDirIsReadOnly()
-    {
-        if (::geteuid() == 0)
-            QSKIP("root may write into read-only directories; covered for ordinary users");
-        QTemporaryDir program;
-        QTemporaryDir user;
-        QVERIFY(::chmod(QFile::encodeName(program.path()).constData(), 0555) == 0);
-        const QString nested = user.path() + QStringLiteral("/veltrino-nms");
-        QCOMPARE(DatabaseLocation::resolve(program.path(), nested),
-                 nested + QStringLiteral("/nms.ini"));
-        QVERIFY(QDir(nested).exists());
-        ::chmod(QFile::encodeName(program.path()).constData(), 0755);
+        const QString userData = user.filePath(QStringLiteral("veltrino-nms")); // made on need
+        const QByteArray freshName = QFile::encodeName(fresh.path());
+        QVERIFY(::chmod(freshName.constData(), writable ? 0755 : 0555) == 0);
+        QCOMPARE(DatabaseLocation::resolve(program, userData),
+                 (besideProgram ? program : userData) + QStringLiteral("/nms.ini"));
+        QCOMPARE(QDir(userData).exists(), !besideProgram);
+        ::chmod(freshName.constData(), 0755);
     }
 };
 
