@@ -224,6 +224,7 @@ private slots:
         const B record("[001A2B3C4D5E]\nNAME=STUDIO          \nIP= 198.18.0.1 \n");
         addRow("blanks around the value dropped", record, "001A2B3C4D5E", "name", "", "STUDIO");
         addRow("names matched without case", record, "001a2b3c4d5e", "Ip", "", "198.18.0.1");
+        addRow("control blanks around the value dropped", B("[A]\nX=\v\r1\f\n"), "A", "X", "", "1");
         addRow("missing key gives the default exactly", record, "001A2B3C4D5E", "gw", "  d  ",
                "  d  ");
         addRow("missing section", record, "X", "name", "def", "def");
