@@ -5,6 +5,7 @@
 
 #include "FileBytes.h"
 #include "IniSamples.h"
+#include "TableColumns.h"
 #include "TableRow.h"
 #include "db/IniRoutines.h"
 #include "db/PrivateProfileStore.h"
@@ -16,13 +17,12 @@ using namespace nms::test;
 
 namespace {
 
-QByteArray sectionWithKeys(int count)
-{
-    QByteArray bytes("[S]\n");
-    for (int i = 0; i < count; ++i)
-        bytes += "K" + QByteArray::number(i) + "=" + QByteArray::number(i) + "\n";
-    return bytes;
-}
+// A file before the call, the section and key the call names, the file after.
+using ChangeColumns = TableColumns<QByteArray, QString, QString, QByteArray>;
+// As ChangeColumns, with the new name before the file after.
+using RenameColumns = TableColumns<QByteArray, QString, QString, QString, QByteArray>;
+// A file, the name asked about, what the call returns.
+template <typename Result> using QueryColumns = TableColumns<QByteArray, QString, Result>;
 
 } // namespace
 
@@ -31,52 +31,36 @@ class IniRoutinesTest : public QObject {
 private:
     QTemporaryDir m_dir;
     QString m_path;
-    PrivateProfileStore* m_store = nullptr;
-    IniRoutines* m_ini = nullptr;
+    PrivateProfileStore m_store;
+    IniRoutines m_ini{m_store};
 
     void prepare(const QByteArray& bytes)
     {
+        QFile::remove(m_path);
         if (bytes != kNoFile)
             writeBytes(m_path, bytes);
     }
 
 private slots:
-    void init()
-    {
-        QVERIFY(m_dir.isValid());
-        m_path = m_dir.filePath(QStringLiteral("nms.ini"));
-        QFile::remove(m_path);
-        m_store = new PrivateProfileStore;
-        m_ini = new IniRoutines(*m_store);
-    }
-    void cleanup()
-    {
-        delete m_ini;
-        delete m_store;
-        QFile::remove(m_path);
-    }
+    void initTestCase() { m_path = m_dir.filePath(QStringLiteral("nms.ini")); }
+    void init() { QFile::remove(m_path); }
 
     void readFromIni_data()
     {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("defaultValue");
-        QTest::addColumn<QString>("expected");
+        QueryColumns<QString>::add();
         const QByteArray record("[S]\nNAME=STUDIO          \nROLE=1\n");
-        addRow("key in lower case finds the upper-case line", record, "name", "", "STUDIO");
-        addRow("absent key gives the default", record, "ver2", "2", "2");
-        addRow("missing file", kNoFile, "name", "x", "x");
-        addRow("749 characters at most", "[S]\nK=" + QByteArray(2000, 'q') + "\n", "k", "",
+        addRow("key in lower case finds the upper-case line", record, "name", "STUDIO");
+        addRow("absent key gives the default", record, "ver2", "<default>");
+        addRow("missing file", kNoFile, "name", "<default>");
+        addRow("749 characters at most", "[S]\nK=" + QByteArray(2000, 'q') + "\n", "k",
                QString(749, QLatin1Char('q')));
     }
     void readFromIni()
     {
-        QFETCH(QByteArray, file);
-        QFETCH(QString, key);
-        QFETCH(QString, defaultValue);
-        QFETCH(QString, expected);
+        const auto [file, key, expected] = QueryColumns<QString>::fetch();
         prepare(file);
-        QCOMPARE(m_ini->ReadFromINI(QStringLiteral("S"), key, m_path, defaultValue), expected);
+        QCOMPARE(m_ini.ReadFromINI(QStringLiteral("S"), key, m_path, QStringLiteral("<default>")),
+                 expected);
         QCOMPARE(readBytes(m_path), file);
     }
 
@@ -85,8 +69,7 @@ private slots:
     // takes another's line.
     void writeToIniStoresTheKeyUpperCased_data()
     {
-        QTest::addColumn<QStringList>("keys"); // written with values "0", "1", ...
-        QTest::addColumn<QByteArray>("after");
+        TableColumns<QStringList, QByteArray>::add(); // keys, written with "0", "1", ...
         addRow("plain keys", QStringList{QStringLiteral("name"), QStringLiteral("ip")},
                QByteArray("[S]\nNAME=0\nIP=1\n"));
         addRow("Latin-1 letter", QStringList{QString::fromUtf8("caf\u00e9")},
@@ -101,18 +84,17 @@ private slots:
     }
     void writeToIniStoresTheKeyUpperCased()
     {
-        QFETCH(QStringList, keys);
-        QFETCH(QByteArray, after);
+        const auto [keys, after] = TableColumns<QStringList, QByteArray>::fetch();
         for (int i = 0; i < keys.size(); ++i)
-            QVERIFY(m_ini->WriteToINI(QStringLiteral("S"), keys[i], QString::number(i), m_path));
+            QVERIFY(m_ini.WriteToINI(QStringLiteral("S"), keys[i], QString::number(i), m_path));
         QCOMPARE(readBytes(m_path), after);
         for (int i = 0; i < keys.size(); ++i)
-            QCOMPARE(m_ini->ReadFromINI(QStringLiteral("S"), keys[i], m_path), QString::number(i));
+            QCOMPARE(m_ini.ReadFromINI(QStringLiteral("S"), keys[i], m_path), QString::number(i));
     }
 
     void writeKeysToIniGivesTheFileOfSingleWrites_data()
     {
-        QTest::addColumn<QByteArray>("before");
+        TableColumns<QByteArray>::add();
         addRow("missing file", kNoFile);
         addRow("record present, keys mixed case",
                QByteArray("[001A2B3C4D5E]\nname=OLD\nRole=2\n[001A2B3C4D5F]\nNAME=X\n"));
@@ -120,31 +102,28 @@ private slots:
     }
     void writeKeysToIniGivesTheFileOfSingleWrites()
     {
-        QFETCH(QByteArray, before);
+        const auto [before] = TableColumns<QByteArray>::fetch();
         const QList<std::pair<QString, QString>> record{
             {QStringLiteral("name"), QStringLiteral("STUDIO          ")},
             {QStringLiteral("ip"), QStringLiteral("198.18.0.9")},
             {QStringLiteral("role"), QStringLiteral("1")},
             {QStringLiteral("sn"), QStringLiteral("123")},
             {QStringLiteral("name"), QStringLiteral("SECOND          ")}};
-        const QString single = m_dir.filePath(QStringLiteral("single.ini"));
-        QFile::remove(single);
-        if (before != kNoFile)
-            writeBytes(single, before);
-        for (const auto& [key, value] : record)
-            QVERIFY(m_ini->WriteToINI(QStringLiteral("001A2B3C4D5E"), key, value, single));
-
+        const QString section = QStringLiteral("001A2B3C4D5E");
         prepare(before);
-        QVERIFY(m_ini->WriteKeysToINI(QStringLiteral("001A2B3C4D5E"), record, m_path));
-        QCOMPARE(readBytes(m_path), readBytes(single));
-        QFile::remove(single);
+        for (const auto& [key, value] : record)
+            QVERIFY(m_ini.WriteToINI(section, key, value, m_path));
+        const QByteArray single = readBytes(m_path);
+        prepare(before);
+        QVERIFY(m_ini.WriteKeysToINI(section, record, m_path));
+        QCOMPARE(readBytes(m_path), single);
     }
 
     void writeToIniReportsFailure()
     {
         QVERIFY(QDir().mkdir(m_path)); // cannot be read as a file
-        QVERIFY(!m_ini->WriteToINI(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("1"),
-                                   m_path));
+        QVERIFY(!m_ini.WriteToINI(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("1"),
+                                  m_path));
         QVERIFY(QFileInfo(m_path).isDir());
         QDir().rmdir(m_path);
     }
@@ -153,128 +132,99 @@ private slots:
     // every copy of it goes.
     void deleteFromIni_data()
     {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QByteArray>("after");
-        addRow("section", "", QByteArray("[B]\nY=2\n"));
-        addRow("key in another case, every copy", "X", QByteArray("[A]\nY=2\n[B]\nY=2\n"));
+        ChangeColumns::add();
+        const QByteArray before("[A]\nx=1\nY=2\nX=3\n[B]\nY=2\n");
+        addRow("section", before, "a", "", QByteArray("[B]\nY=2\n"));
+        addRow("key in another case, every copy", before, "A", "X",
+               QByteArray("[A]\nY=2\n[B]\nY=2\n"));
     }
     void deleteFromIni()
     {
-        QFETCH(QString, key);
-        QFETCH(QByteArray, after);
-        prepare("[A]\nx=1\nY=2\nX=3\n[B]\nY=2\n");
-        QVERIFY(key.isEmpty() ? m_ini->DeleteIniSection(QStringLiteral("a"), m_path)
-                              : m_ini->DeleteIniKey(QStringLiteral("A"), key, m_path));
+        const auto [before, section, key, after] = ChangeColumns::fetch();
+        prepare(before);
+        QVERIFY(key.isEmpty() ? m_ini.DeleteIniSection(section, m_path)
+                              : m_ini.DeleteIniKey(section, key, m_path));
         QCOMPARE(readBytes(m_path), after);
     }
 
     // An empty key asks for the section, which counts only with a line.
     void checkIfExists_data()
     {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<bool>("exists");
-        addRow("key present", QByteArray("[S]\nK=v\n"), "k", true);
+        QueryColumns<bool>::add();
+        const QByteArray record("[S]\nK=v\n");
+        addRow("key present", record, "k", true);
         addRow("key with empty value", QByteArray("[S]\nK=\n"), "k", true);
         addRow("key with a value equal to a default", QByteArray("[S]\nK=A\n"), "k", true);
-        addRow("key absent", QByteArray("[S]\nK=v\n"), "j", false);
+        addRow("key absent", record, "j", false);
         addRow("key in a missing file", kNoFile, "k", false);
-        addRow("section with a line", QByteArray("[S]\nK=v\n"), "", true);
+        addRow("section with a line", record, "", true);
         addRow("section without lines counts as absent", QByteArray("[S]\n[T]\nK=v\n"), "", false);
         addRow("section absent", QByteArray("[T]\nK=v\n"), "", false);
         addRow("section in a missing file", kNoFile, "", false);
     }
     void checkIfExists()
     {
-        QFETCH(QByteArray, file);
-        QFETCH(QString, key);
-        QFETCH(bool, exists);
+        const auto [file, key, exists] = QueryColumns<bool>::fetch();
         prepare(file);
-        QCOMPARE(key.isEmpty() ? m_ini->CheckIfIniSectionExists(QStringLiteral("s"), m_path)
-                               : m_ini->CheckIfIniKeyExists(QStringLiteral("S"), key, m_path),
+        QCOMPARE(key.isEmpty() ? m_ini.CheckIfIniSectionExists(QStringLiteral("s"), m_path)
+                               : m_ini.CheckIfIniKeyExists(QStringLiteral("S"), key, m_path),
                  exists);
     }
 
+    // The store's number reading has its own table; here the key and the
+    // default are passed on.
     void getLongFromIni_data()
     {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<int>("expected");
-        addRow("number", QByteArray("[S]\nSN=123456\n"), 123456);
-        addRow("negative", QByteArray("[S]\nSN=-40\n"), -40);
-        addRow("absent gives the default", QByteArray("[S]\n"), 77);
-        addRow("text gives 0", QByteArray("[S]\nSN=abc\n"), 0);
+        QueryColumns<int>::add();
+        addRow("number", QByteArray("[S]\nSN=123456\n"), "sn", 123456);
+        addRow("absent gives the default", QByteArray("[S]\nSN=1\n"), "ip", 77);
     }
     void getLongFromIni()
     {
-        QFETCH(QByteArray, file);
-        QFETCH(int, expected);
+        const auto [file, key, expected] = QueryColumns<int>::fetch();
         prepare(file);
-        QCOMPARE(m_ini->GetLongFromINI(QStringLiteral("S"), QStringLiteral("sn"), m_path, 77),
-                 expected);
+        QCOMPARE(m_ini.GetLongFromINI(QStringLiteral("S"), key, m_path, 77), expected);
     }
 
     // Both renames compare names as the store folds them, and copy whole
-    // values.
-    void renameIniKey_data()
+    // values. An empty key renames the section.
+    void rename_data()
     {
-        QTest::addColumn<QByteArray>("before");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("newKey");
-        QTest::addColumn<QByteArray>("after");
+        RenameColumns::add();
         using B = QByteArray;
-        addRow("moves the value to the end", B("[S]\nA=1\nB=2\n"), "a", "c", B("[S]\nB=2\nC=1\n"));
-        addRow("absent key: nothing", B("[S]\nA=1\n"), "z", "c", B("[S]\nA=1\n"));
-        addRow("new name differing only in case keeps the key", B("[S]\nA=1\n"), "A", "a",
-               B("[S]\nA=1\n"));
-        addRow("new name the store folds to the same keeps the key", B("[S]\nA B=1\n"), "a b",
-               "a\nb", B("[S]\nA B=1\n"));
-        addRow("value longer than 749 characters copied whole", "[S]\nA=" + B(800, 'v') + "\n", "a",
-               "b", "[S]\nB=" + B(800, 'v') + "\n");
-        addRow("duplicate key: its first value, no copy left behind", B("[S]\nA=1\nA=2\n"), "a",
-               "b", B("[S]\nB=1\n"));
-    }
-    void renameIniKey()
-    {
-        QFETCH(QByteArray, before);
-        QFETCH(QString, key);
-        QFETCH(QString, newKey);
-        QFETCH(QByteArray, after);
-        prepare(before);
-        QVERIFY(m_ini->RenameIniKey(QStringLiteral("S"), key, newKey, m_path));
-        QCOMPARE(readBytes(m_path), after);
-    }
-
-    void renameIniSection_data()
-    {
-        QTest::addColumn<QByteArray>("before");
-        QTest::addColumn<QString>("section");
-        QTest::addColumn<QString>("newSection");
-        QTest::addColumn<QByteArray>("after");
-        using B = QByteArray;
-        addRow("keys copied upper-cased, old section deleted", B("[S]\nname=X\nIp=1\n[T]\nK=v\n"),
-               "S", "N", B("[T]\nK=v\n[N]\nNAME=X\nIP=1\n"));
-        addRow("value holding equals copied whole", B("[S]\nK=a=b=c\n"), "S", "N",
+        addRow("key moves its value to the end", B("[S]\nA=1\nB=2\n"), "S", "a", "c",
+               B("[S]\nB=2\nC=1\n"));
+        addRow("absent key: nothing", B("[S]\nA=1\n"), "S", "z", "c", B("[S]\nA=1\n"));
+        addRow("key in another case: nothing", B("[S]\nA=1\n"), "S", "A", "a", B("[S]\nA=1\n"));
+        addRow("key the store folds to the same: nothing", B("[S]\nA B=1\n"), "S", "a b", "a\nb",
+               B("[S]\nA B=1\n"));
+        addRow("key value longer than 749 characters copied whole", "[S]\nA=" + B(800, 'v') + "\n",
+               "S", "a", "b", "[S]\nB=" + B(800, 'v') + "\n");
+        addRow("duplicate key: its first value, no copy left behind", B("[S]\nA=1\nA=2\n"), "S",
+               "a", "b", B("[S]\nB=1\n"));
+        addRow("section: keys copied upper-cased, old one deleted",
+               B("[S]\nname=X\nIp=1\n[T]\nK=v\n"), "S", "", "N",
+               B("[T]\nK=v\n[N]\nNAME=X\nIP=1\n"));
+        addRow("section: value holding equals copied whole", B("[S]\nK=a=b=c\n"), "S", "", "N",
                B("[N]\nK=a=b=c\n"));
-        addRow("same name in another case: nothing", B("[S]\nK=v\n"), "S", "s", B("[S]\nK=v\n"));
-        addRow("same name once folded by the store: nothing", B("[a b]\nK=v\n"), "a b", "a\nb",
+        addRow("section in another case: nothing", B("[S]\nK=v\n"), "S", "", "s", B("[S]\nK=v\n"));
+        addRow("section the store folds to the same: nothing", B("[a b]\nK=v\n"), "a b", "", "a\nb",
                B("[a b]\nK=v\n"));
-        addRow("same name but for a NUL at its end: nothing", B("[S]\nK=v\n"), "S",
+        addRow("section but for a NUL at its end: nothing", B("[S]\nK=v\n"), "S", "",
                QString::fromLatin1("S\0", 2), B("[S]\nK=v\n"));
-        addRow("duplicate key copied as a read returns it", B("[S]\nK=1\nk=2\nL=3\n"), "S", "N",
-               B("[N]\nK=1\nL=3\n"));
+        addRow("section: duplicate key copied as a read returns it", B("[S]\nK=1\nk=2\nL=3\n"), "S",
+               "", "N", B("[N]\nK=1\nL=3\n"));
         const B longValue(700, 'x');
-        addRow("longer than 750 characters copied whole",
-               "[S]\nA=" + longValue + "\nB=" + longValue + "\nC=3\n", "S", "N",
+        addRow("section longer than 750 characters copied whole",
+               "[S]\nA=" + longValue + "\nB=" + longValue + "\nC=3\n", "S", "", "N",
                "[N]\nA=" + longValue + "\nB=" + longValue + "\nC=3\n");
     }
-    void renameIniSection()
+    void rename()
     {
-        QFETCH(QByteArray, before);
-        QFETCH(QString, section);
-        QFETCH(QString, newSection);
-        QFETCH(QByteArray, after);
+        const auto [before, section, key, newName, after] = RenameColumns::fetch();
         prepare(before);
-        QVERIFY(m_ini->RenameIniSection(section, newSection, m_path));
+        QVERIFY(key.isEmpty() ? m_ini.RenameIniSection(section, newName, m_path)
+                              : m_ini.RenameIniKey(section, key, newName, m_path));
         QCOMPARE(readBytes(m_path), after);
     }
 
@@ -282,41 +232,34 @@ private slots:
     // characters holds whole (78 names of 12). Neither takes an empty name.
     void loadIniSections_data()
     {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QStringList>("listBox");
-        QTest::addColumn<QStringList>("array");
+        TableColumns<QByteArray, QStringList, QStringList>::add(); // file, list box, array
         const QStringList bac{QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("C")};
         const QStringList ab{QStringLiteral("A"), QStringLiteral("B")};
+        const QStringList aC{QStringLiteral("a b"), QStringLiteral("C")};
         addRow("three in file order", QByteArray("[B]\nX=1\n[A]\n[C]\nY=2\n"), bac, bac);
         addRow("missing file", kNoFile, QStringList(), QStringList());
         addRow("empty file", QByteArray(), QStringList(), QStringList());
-        addRow("duplicates as they stand", QByteArray("[A]\n[b]\n[a]\n"),
-               QStringList{QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("a")},
-               QStringList{QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("a")});
         addRow("an empty name does not end the list", QByteArray("[A]\n[]\n[B]\n"), ab, ab);
-        addRow("a name holding NUL is one name", QByteArray("[a\0b]\n[C]\n", 11),
-               QStringList{QStringLiteral("a b"), QStringLiteral("C")},
-               QStringList{QStringLiteral("a b"), QStringLiteral("C")});
+        addRow("a name holding NUL is one name", QByteArray("[a\0b]\n[C]\n", 11), aC, aC);
         addRow("58 names", numberedSections(58), numberedNames(58), numberedNames(58));
         addRow("1000 names", numberedSections(1000), numberedNames(1000), numberedNames(78));
     }
     void loadIniSections()
     {
-        QFETCH(QByteArray, file);
-        QFETCH(QStringList, listBox);
-        QFETCH(QStringList, array);
+        const auto [file, listBox, array] =
+            TableColumns<QByteArray, QStringList, QStringList>::fetch();
         prepare(file);
         QStringList list{QStringLiteral("kept")};
-        m_ini->LoadIniSectionsLB(list, m_path);
+        m_ini.LoadIniSectionsLB(list, m_path);
         QCOMPARE(list, QStringList{QStringLiteral("kept")} + listBox);
-        QCOMPARE(m_ini->LoadIniSectionsArray(m_path), array);
+        QCOMPARE(m_ini.LoadIniSectionsArray(m_path), array);
     }
 
     void loadIniSectionKeysLB()
     {
         prepare("[S]\nname=X\n;c\nIP=1\nbare\n=v\n[T]\nK=1\n");
         QStringList list{QStringLiteral("kept")};
-        m_ini->LoadIniSectionKeysLB(QStringLiteral("s"), list, m_path);
+        m_ini.LoadIniSectionKeysLB(QStringLiteral("s"), list, m_path);
         QCOMPARE(list,
                  (QStringList{QStringLiteral("kept"), QStringLiteral("name"), QStringLiteral("IP"),
                               QStringLiteral("bare"), QStringLiteral("")}));
@@ -326,12 +269,9 @@ private slots:
     // fragment.
     void getSectionKeyCount_data()
     {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("section");
-        QTest::addColumn<int>("expected");
-        addRow("18 keys", sectionWithKeys(18), "S", 18);
+        QueryColumns<int>::add();
         addRow("blank and comment lines not counted", QByteArray("[S]\nA=1\n\n;c\nB=2\n"), "S", 2);
-        addRow("missing section", sectionWithKeys(3), "T", 0);
+        addRow("missing section", QByteArray("[S]\nA=1\n"), "T", 0);
         addRow("missing file", kNoFile, "S", 0);
         addRow("a value holding NUL is one key", QByteArray("[S]\nA=x\0y\nB=1\n", 14), "S", 2);
         const QByteArray longValue(300, 'x');
@@ -340,11 +280,9 @@ private slots:
     }
     void getSectionKeyCount()
     {
-        QFETCH(QByteArray, file);
-        QFETCH(QString, section);
-        QFETCH(int, expected);
+        const auto [file, section, expected] = QueryColumns<int>::fetch();
         prepare(file);
-        QCOMPARE(m_ini->GetSectionKeyCount(section, m_path), qint16(expected));
+        QCOMPARE(m_ini.GetSectionKeyCount(section, m_path), qint16(expected));
     }
 };
 

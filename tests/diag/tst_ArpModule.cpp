@@ -3,68 +3,61 @@
 #include <arpa/inet.h>
 
 #include "FakeNeighbourTable.h"
+#include "TableColumns.h"
+#include "TableRow.h"
 #include "diag/ArpModule.h"
 
 using namespace nms;
-using nms::test::FakeNeighbourTable;
+using namespace nms::test;
+
+// The address, the neighbour entry's bytes, whether it counts, the text, and
+// whether the entry is on another network than the element's.
+using LookupColumns = TableColumns<QString, QByteArray, bool, QString, bool>;
 
 class ArpModuleTest : public QObject {
     Q_OBJECT
 private slots:
     void formatMacBytes_data()
     {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("separator");
-        QTest::addColumn<QString>("text");
+        TableColumns<QByteArray, QString, QString>::add(); // bytes, separator, text
         const QByteArray six = QByteArray::fromHex("000a5e1f2bc4");
-        QTest::newRow("colon") << six << QStringLiteral(":") << QStringLiteral("00:0A:5E:1F:2B:C4");
-        QTest::newRow("dash") << six << QStringLiteral("-") << QStringLiteral("00-0A-5E-1F-2B-C4");
-        QTest::newRow("no separator") << six << QString() << QStringLiteral("000A5E1F2BC4");
-        QTest::newRow("long separator")
-            << six << QStringLiteral(" / ") << QStringLiteral("00 / 0A / 5E / 1F / 2B / C4");
-        QTest::newRow("five bytes") << six.left(5) << QStringLiteral(":") << QString();
-        QTest::newRow("seven bytes") << six + '\x01' << QStringLiteral(":") << QString();
+        addRow("colon", six, ":", "00:0A:5E:1F:2B:C4");
+        addRow("no separator", six, "", "000A5E1F2BC4");
+        addRow("long separator", six, " / ", "00 / 0A / 5E / 1F / 2B / C4");
+        addRow("five bytes", six.left(5), ":", "");
+        addRow("seven bytes", six + '\x01', ":", "");
     }
     void formatMacBytes()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, separator);
-        QFETCH(QString, text);
+        const auto [bytes, separator, text] = TableColumns<QByteArray, QString, QString>::fetch();
         QCOMPARE(ArpModule::FormatMacBytes(bytes, separator), text);
     }
 
     void addressToInteger_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<quint32>("hostOrder");
-        QTest::newRow("dotted") << QStringLiteral("198.18.0.21") << quint32(0xC6120015);
-        QTest::newRow("broadcast is all ones")
-            << QStringLiteral("255.255.255.255") << quint32(0xFFFFFFFF);
-        QTest::newRow("empty") << QString() << quint32(INADDR_NONE);
-        QTest::newRow("name") << QStringLiteral("encoder") << quint32(INADDR_NONE);
-        QTest::newRow("part above 255") << QStringLiteral("256.1.1.1") << quint32(INADDR_NONE);
-        QTest::newRow("five parts") << QStringLiteral("1.2.3.4.5") << quint32(INADDR_NONE);
-        QTest::newRow("NUL inside")
-            << QString::fromLatin1("1.2.3.4\0junk", 12) << quint32(INADDR_NONE);
+        TableColumns<QString, quint32>::add(); // text, in host order
+        const quint32 none = INADDR_NONE;
+        addRow("dotted", "198.18.0.21", 0xC6120015U);
+        addRow("broadcast is all ones", "255.255.255.255", 0xFFFFFFFFU);
+        addRow("empty", "", none);
+        addRow("name", "encoder", none);
+        addRow("part above 255", "256.1.1.1", none);
+        addRow("five parts", "1.2.3.4.5", none);
+        addRow("NUL inside", QString::fromLatin1("1.2.3.4\0junk", 12), none);
         // The classic reading of short and prefixed forms is kept.
-        QTest::newRow("three parts") << QStringLiteral("1.2.3") << quint32(0x01020003);
-        QTest::newRow("hex part") << QStringLiteral("0x7f.0.0.1") << quint32(0x7F000001);
-        QTest::newRow("octal part") << QStringLiteral("010.0.0.1") << quint32(0x08000001);
+        addRow("three parts", "1.2.3", 0x01020003U);
+        addRow("hex part", "0x7f.0.0.1", 0x7F000001U);
+        addRow("octal part", "010.0.0.1", 0x08000001U);
     }
     void addressToInteger()
     {
-        QFETCH(QString, text);
-        QFETCH(quint32, hostOrder);
+        const auto [text, hostOrder] = TableColumns<QString, quint32>::fetch();
         QCOMPARE(ArpModule::AddressToInteger(text), quint32(htonl(hostOrder)));
     }
 
     void lookupMacAddress_data()
     {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QByteArray>("hardware");
-        QTest::addColumn<bool>("found");
-        QTest::addColumn<QString>("mac");
-        QTest::addColumn<bool>("onAnotherNetwork");
+        LookupColumns::add();
         const QString element = QStringLiteral("198.18.0.21");
         const QString unchanged = QStringLiteral("unchanged");
         const QByteArray six = QByteArray::fromHex("020a5e1f2bc4");
@@ -86,11 +79,7 @@ private slots:
     }
     void lookupMacAddress()
     {
-        QFETCH(QString, address);
-        QFETCH(QByteArray, hardware);
-        QFETCH(bool, found);
-        QFETCH(QString, mac);
-        QFETCH(bool, onAnotherNetwork);
+        const auto [address, hardware, found, mac, onAnotherNetwork] = LookupColumns::fetch();
         FakeNeighbourTable table;
         (onAnotherNetwork ? table.otherNetworkEntries : table.entries).insert(address, hardware);
         ArpModule arp(table);

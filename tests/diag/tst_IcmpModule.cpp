@@ -3,6 +3,8 @@
 #include <climits>
 
 #include "FakeIcmpSocket.h"
+#include "TableColumns.h"
+#include "TableRow.h"
 #include "diag/IcmpModule.h"
 
 using namespace nms;
@@ -37,8 +39,7 @@ class IcmpModuleTest : public QObject {
 private slots:
     void echoStatusText_data()
     {
-        QTest::addColumn<qint32>("status");
-        QTest::addColumn<QString>("text");
+        TableColumns<qint32, QString>::add();
         const QStringList texts =
             QStringLiteral("Buffer Too Small|Destination Net Unreachable|Destination Host "
                            "Unreachable|Destination Protocol Unreachable|Destination Port "
@@ -57,8 +58,7 @@ private slots:
     }
     void echoStatusText()
     {
-        QFETCH(qint32, status);
-        QFETCH(QString, text);
+        const auto [status, text] = TableColumns<qint32, QString>::fetch();
         QCOMPARE(IcmpModule::EchoStatusText(status), text);
     }
 
@@ -66,28 +66,22 @@ private slots:
     // and never from within the call.
     void echoGoesToTheAddress_data()
     {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("layer");
-        QTest::addColumn<quint32>("sentTo"); // 0: nothing sent
-        const QString open = QStringLiteral("open");
-        QTest::newRow("plain") << "198.18.0.2" << open << 0xC6120002U;
-        QTest::newRow("blanks") << " 198 .18. 0.2 " << open << 0xC6120002U;
-        QTest::newRow("leading zeros are decimal") << "010.001.000.008" << open << 0x0A010008U;
-        QTest::newRow("all zeros") << "0.0.0.0" << open << 0U;
-        QTest::newRow("all ones") << "255.255.255.255" << open << 0U;
-        QTest::newRow("three parts") << "198.18.2" << open << 0U;
-        QTest::newRow("hexadecimal") << "0xC6.18.0.2" << open << 0U;
-        QTest::newRow("too large") << "198.18.0.300" << open << 0U;
-        QTest::newRow("empty") << "" << open << 0U;
-        QTest::newRow("socket layer closed") << "198.18.0.2" << QStringLiteral("closed") << 0U;
-        QTest::newRow("socket layer failed to open")
-            << "198.18.0.2" << QStringLiteral("fails") << 0U;
+        TableColumns<QString, QString, quint32>::add(); // address, socket layer, sent to (0: not)
+        addRow("plain", "198.18.0.2", "open", 0xC6120002U);
+        addRow("blanks", " 198 .18. 0.2 ", "open", 0xC6120002U);
+        addRow("leading zeros are decimal", "010.001.000.008", "open", 0x0A010008U);
+        addRow("all zeros", "0.0.0.0", "open", 0U);
+        addRow("all ones", "255.255.255.255", "open", 0U);
+        addRow("three parts", "198.18.2", "open", 0U);
+        addRow("hexadecimal", "0xC6.18.0.2", "open", 0U);
+        addRow("too large", "198.18.0.300", "open", 0U);
+        addRow("empty", "", "open", 0U);
+        addRow("socket layer closed", "198.18.0.2", "closed", 0U);
+        addRow("socket layer failed to open", "198.18.0.2", "fails", 0U);
     }
     void echoGoesToTheAddress()
     {
-        QFETCH(QString, address);
-        QFETCH(QString, layer);
-        QFETCH(quint32, sentTo);
+        const auto [address, layer, sentTo] = TableColumns<QString, QString, quint32>::fetch();
         ModuleRig rig;
         rig.socket.openSucceeds = layer != QStringLiteral("fails");
         if (layer != QStringLiteral("closed"))
@@ -109,13 +103,13 @@ private slots:
 
     void closingAbandonsTheEcho_data()
     {
-        QTest::addColumn<QString>("address");
-        QTest::newRow("sent") << "198.18.0.2";
-        QTest::newRow("not sent") << "0.0.0.0";
+        TableColumns<QString>::add(); // the address
+        addRow("sent", "198.18.0.2");
+        addRow("not sent", "0.0.0.0");
     }
     void closingAbandonsTheEcho()
     {
-        QFETCH(QString, address);
+        const auto [address] = TableColumns<QString>::fetch();
         ModuleRig rig;
         QVERIFY(rig.module.OpenSocketLayer());
         QVERIFY(rig.module.SendEcho(address));

@@ -2,9 +2,11 @@
 
 #include <cerrno>
 
+#include "TableColumns.h"
 #include "platform/IcmpPacket.h"
 
 using namespace nms;
+using nms::test::TableColumns;
 using Verdict = IcmpPacket::Verdict;
 
 namespace {
@@ -56,6 +58,11 @@ QByteArray errorQuoting(quint8 type, quint8 code, quint32 quotedDestination = kP
     return icmpMessage(type, code, 0, 0, quoted);
 }
 
+// The message, its source, whether the checksum is checked, the status.
+using MessageColumns = TableColumns<QByteArray, quint32, bool, qint32>;
+// The error's origin, its error number, the request it quotes, the status.
+using QueuedErrorColumns = TableColumns<int, int, QByteArray, qint32>;
+
 Verdict verdictOf(qint32 status)
 {
     return status == 0 ? Verdict::Answered : status < 0 ? Verdict::Unrelated : Verdict::Failed;
@@ -81,10 +88,7 @@ private slots:
     // Rows read as the raw socket reads them (checksum checked) unless said.
     void readMessage_data()
     {
-        QTest::addColumn<QByteArray>("icmp");
-        QTest::addColumn<quint32>("source");
-        QTest::addColumn<bool>("verifyChecksum");
-        QTest::addColumn<qint32>("status");
+        MessageColumns::add();
         const auto row = [](const char* name, const QByteArray& icmp, qint32 status = -1,
                             quint32 source = kPeer, bool verifyChecksum = true) {
             QTest::newRow(name) << icmp << source << verifyChecksum << status;
@@ -124,10 +128,7 @@ private slots:
     }
     void readMessage()
     {
-        QFETCH(QByteArray, icmp);
-        QFETCH(quint32, source);
-        QFETCH(bool, verifyChecksum);
-        QFETCH(qint32, status);
+        const auto [icmp, source, verifyChecksum, status] = MessageColumns::fetch();
         const IcmpPacket::Reading reading =
             IcmpPacket::readMessage(icmp, source, kKey, verifyChecksum);
         QCOMPARE(reading.verdict, verdictOf(status));
@@ -136,8 +137,7 @@ private slots:
 
     void icmpOfIpv4_data()
     {
-        QTest::addColumn<QByteArray>("packet");
-        QTest::addColumn<QByteArray>("icmp");
+        TableColumns<QByteArray, QByteArray>::add(); // the packet, its ICMP message
         const QByteArray message = reply();
         QTest::newRow("plain header") << ipv4Header(1, kPeer, kRouter) + message << message;
         QTest::newRow("with options") << ipv4Header(1, kPeer, kRouter, 2) + message << message;
@@ -153,18 +153,14 @@ private slots:
     }
     void icmpOfIpv4()
     {
-        QFETCH(QByteArray, packet);
-        QFETCH(QByteArray, icmp);
+        const auto [packet, icmp] = TableColumns<QByteArray, QByteArray>::fetch();
         QCOMPARE(IcmpPacket::icmpOfIpv4(packet).toHex(), icmp.toHex());
     }
 
     // A queued ICMP error is host unreachable (type 3 code 1).
     void readQueuedError_data()
     {
-        QTest::addColumn<int>("origin");
-        QTest::addColumn<int>("errorNumber");
-        QTest::addColumn<QByteArray>("quoted");
-        QTest::addColumn<qint32>("status");
+        QueuedErrorColumns::add();
         const QByteArray ours = IcmpPacket::echoRequest(kId, kSeq);
         QTest::newRow("ours") << 2 << EHOSTUNREACH << ours << 11003;
         QTest::newRow("earlier request")
@@ -180,10 +176,7 @@ private slots:
     }
     void readQueuedError()
     {
-        QFETCH(int, origin);
-        QFETCH(int, errorNumber);
-        QFETCH(QByteArray, quoted);
-        QFETCH(qint32, status);
+        const auto [origin, errorNumber, quoted, status] = QueuedErrorColumns::fetch();
         const IcmpPacket::Reading reading =
             IcmpPacket::readQueuedError(quint8(origin), 3, 1, errorNumber, quoted, kKey);
         QCOMPARE(reading.verdict, verdictOf(status));
