@@ -14,15 +14,12 @@
 #include "RecordingDialogs.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstanceLock.h"
-#include "db/ElementList.h"
 #include "platform/LinuxIcmpSocket.h"
 #include "platform/LinuxNeighbourTable.h"
 #include "platform/QtTimer.h"
 #include "platform/QtUdpEndpoint.h"
 #include "platform/SteadyClock.h"
 #include "protocol/AutoDiscovery.h"
-#include "protocol/NetworkBoxes.h"
-#include "ui/FrmMain.h"
 #include "ui/FrmMainControls.h"
 #include "ui/PagingWindow.h"
 #include "ui/WidgetTreeView.h"
@@ -30,13 +27,15 @@
 // The whole program on the lab network, for tests that run inside the lab's
 // station namespace (started by tests/lab/lab_*.sh with NMS_LAB=1 through
 // `scripts/lab exec`), and the helpers that reach the simulated elements:
-// the lab script for stopping, starting and describing them, and their
-// record files for what they received.
+// the lab script for stopping, starting and listing them, and their record
+// files for what they received.
 namespace nms::test::lab {
 
-constexpr int kLabCommandTimeoutMs = 60000;
 // Longer than the 3 s collection window, with room for a slow machine.
 constexpr int kDiscoveryTimeoutMs = 12000;
+
+const QString kSuccessText =
+    QStringLiteral("New configuration has been sucessfuly saved and loaded!");
 
 inline bool inLab()
 {
@@ -49,137 +48,104 @@ inline QString sourceDir()
     return qEnvironmentVariable("NMS_SOURCE_DIR");
 }
 
-struct LabCommandResult {
-    bool finished = false;
-    int exitCode = -1;
-    QString output;
-
-    bool ok() const { return finished && exitCode == 0; }
-};
-
-// Runs scripts/lab with the arguments, bounded in time; a command that does
-// not finish in time is killed and reported as failed.
-inline LabCommandResult runLab(const QStringList& arguments, int timeoutMs = kLabCommandTimeoutMs)
+// Runs scripts/lab with the arguments, bounded in time: false when it fails
+// or does not finish (it is killed then).
+inline bool runLab(const QStringList& arguments, QString* output = nullptr)
 {
+    constexpr int kTimeoutMs = 60000;
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(QStringLiteral("bash"),
                   QStringList{sourceDir() + QStringLiteral("/scripts/lab")} + arguments);
-    LabCommandResult result;
-    if (!process.waitForStarted(timeoutMs)) {
-        result.output = process.errorString();
-        return result;
-    }
-    result.finished = process.waitForFinished(timeoutMs);
-    if (!result.finished) {
+    const bool finished = process.waitForFinished(kTimeoutMs);
+    if (!finished) {
         process.kill();
         process.waitForFinished(5000);
     }
-    result.exitCode = process.exitCode();
-    result.output = QString::fromLocal8Bit(process.readAll());
-    return result;
+    if (output != nullptr)
+        *output = QString::fromLocal8Bit(process.readAll());
+    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
-// One element as `scripts/lab info I` describes it.
+// One element as `scripts/lab list` describes it.
 struct LabElement {
     int index = 0;
-    QString ns;
     QString ip;
-    QString currentIp;
+    QString mask;
+    QString gateway;
+    QString remote;
     QString mac; // lower case, colon form, as the interface shows it
     QString role;
     QString name;
     QString serial;
     QString record;
-    // As the element reports them (from `scripts/lab list`).
-    QString mask;
-    QString gateway;
-    QString remote;
 
-    bool isValid() const { return index > 0 && !mac.isEmpty(); }
     // The colon form as the program shows it, and its section name.
     QString programMac() const { return mac.toUpper(); }
     QString section() const { return programMac().remove(QLatin1Char(':')); }
     bool isDecoder() const { return role == QStringLiteral("decoder"); }
 };
 
-inline LabElement elementInfo(int index)
-{
-    LabElement element;
-    const LabCommandResult result = runLab({QStringLiteral("info"), QString::number(index)});
-    if (!result.ok())
-        return element;
-    QHash<QString, QString> values;
-    for (const QString& line : result.output.split(QLatin1Char('\n'))) {
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals > 0)
-            values.insert(line.left(equals), line.mid(equals + 1));
-    }
-    element.index = index;
-    element.ns = values.value(QStringLiteral("NS"));
-    element.ip = values.value(QStringLiteral("IP"));
-    element.currentIp = values.value(QStringLiteral("CURRENT_IP"));
-    element.mac = values.value(QStringLiteral("MAC"));
-    element.role = values.value(QStringLiteral("ROLE"));
-    element.name = values.value(QStringLiteral("NAME"));
-    element.serial = values.value(QStringLiteral("SERIAL"));
-    element.record = values.value(QStringLiteral("RECORD"));
-    return element;
-}
-
-// Every element of the lab from one `scripts/lab list`: a lab of a
-// thousand is described in one call, not a thousand.
+// Every element of the lab from one `scripts/lab list` (a lab of a
+// thousand is described in one call, not a thousand); none when a line is
+// not a whole description.
 inline QList<LabElement> labElements()
 {
+    QString output;
+    if (!runLab({QStringLiteral("list")}, &output))
+        return {};
     QList<LabElement> elements;
-    const LabCommandResult result = runLab({QStringLiteral("list")});
-    if (!result.ok())
-        return elements;
-    for (const QString& line : result.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+    for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QStringList f = line.split(QLatin1Char(' '));
-        if (f.size() != 11)
+        if (f.size() != 11 || f[0].toInt() <= 0 || f[6].isEmpty())
             return {};
-        LabElement element;
-        element.index = f[0].toInt();
-        element.ns = f[1];
-        element.ip = element.currentIp = f[2];
-        element.mask = f[3];
-        element.gateway = f[4];
-        element.remote = f[5];
-        element.mac = f[6];
-        element.role = f[7];
-        element.name = f[8];
-        element.serial = f[9];
-        element.record = f[10];
-        elements << element;
+        elements << LabElement{f[0].toInt(), f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10]};
     }
     return elements;
 }
 
 inline bool simStop(int index)
 {
-    return runLab({QStringLiteral("sim-stop"), QString::number(index)}).ok();
+    return runLab({QStringLiteral("sim-stop"), QString::number(index)});
 }
 
 // (Re)starts the element's simulator with its usual options and these.
 inline bool simStart(int index, const QStringList& options = {})
 {
-    return runLab(QStringList{QStringLiteral("sim-start"), QString::number(index)} + options).ok();
+    return runLab(QStringList{QStringLiteral("sim-start"), QString::number(index)} + options);
 }
 
-// A simulator's record file, read from a mark onwards so that a test sees
-// only what happened since it began.
+// A simulator's record file from the moment this object was made, so that
+// a test sees only what happened since it began.
 class SimRecord {
 public:
-    explicit SimRecord(QString path = QString())
+    explicit SimRecord(QString path)
         : m_path(std::move(path))
+        , m_mark(lines().size())
     {
-        mark();
     }
 
-    void mark() { m_mark = allLines().size(); }
+    QStringList linesStartingWith(const QString& prefix) const
+    {
+        QStringList matching;
+        for (const QString& line : lines().mid(m_mark)) {
+            if (line.startsWith(prefix))
+                matching << line;
+        }
+        return matching;
+    }
 
-    QStringList allLines() const
+    // The hex of each datagram received on the port.
+    QStringList received(int port) const
+    {
+        QStringList hex;
+        for (const QString& line : linesStartingWith(QStringLiteral("RX port=%1 ").arg(port)))
+            hex << line.section(QStringLiteral(" hex="), 1);
+        return hex;
+    }
+
+private:
+    QStringList lines() const
     {
         QFile file(m_path);
         if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
@@ -187,31 +153,6 @@ public:
         return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
-    QStringList linesSinceMark() const { return allLines().mid(m_mark); }
-
-    QStringList linesStartingWith(const QString& prefix) const
-    {
-        QStringList matching;
-        for (const QString& line : linesSinceMark()) {
-            if (line.startsWith(prefix))
-                matching << line;
-        }
-        return matching;
-    }
-
-    // The hex of each datagram received on the port since the mark.
-    QStringList received(int port) const
-    {
-        QStringList hex;
-        const QString prefix = QStringLiteral("RX port=%1 ").arg(port);
-        for (const QString& line : linesStartingWith(prefix)) {
-            const qsizetype at = line.indexOf(QStringLiteral(" hex="));
-            hex << (at < 0 ? QString() : line.mid(at + 5));
-        }
-        return hex;
-    }
-
-private:
     QString m_path;
     qsizetype m_mark = 0;
 };
@@ -236,8 +177,7 @@ inline QList<IniSection> readIniFile(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return sections;
-    const QString content = QString::fromLatin1(file.readAll());
-    for (QString line : content.split(QLatin1Char('\n'))) {
+    for (QString line : QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'))) {
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
@@ -251,6 +191,18 @@ inline QList<IniSection> readIniFile(const QString& path)
         sections.last().values << line.mid(equals + 1);
     }
     return sections;
+}
+
+// A box in one line, so that one comparison checks the icon, buttons,
+// default answer, title and text of a whole sequence of boxes.
+inline QString boxLine(BoxIcon icon, const QString& title, const QString& text,
+                       BoxButtons buttons = BoxButtons::Ok, BoxAnswer defaultButton = BoxAnswer::Ok)
+{
+    return QStringLiteral("icon %1 buttons %2 default %3 [%4] %5")
+        .arg(int(icon))
+        .arg(int(buttons))
+        .arg(int(defaultButton))
+        .arg(title, text);
 }
 
 // The real program: the main window object over the real platform services
@@ -269,8 +221,6 @@ public:
     std::unique_ptr<SingleInstanceLock> lock;
     std::unique_ptr<MainWindow> program;
 
-    // Boxes open at this moment and the most ever open at once.
-    int openBoxes = 0;
     int mostOpenBoxes = 0;
     // Milliseconds since start() at which each recorded box was opened.
     QList<qint64> boxTimes;
@@ -282,12 +232,11 @@ public:
     LabProgram()
     {
         dialogs.whileOpen = [this](const MessageBoxRequest& box) {
-            ++openBoxes;
-            mostOpenBoxes = std::max(mostOpenBoxes, openBoxes);
+            mostOpenBoxes = std::max(mostOpenBoxes, ++m_openBoxes);
             boxTimes << m_sinceStart.elapsed();
             if (whileBoxOpen)
                 whileBoxOpen(box);
-            --openBoxes;
+            --m_openBoxes;
         };
     }
 
@@ -313,6 +262,23 @@ public:
         boxTimes.clear();
     }
 
+    QStringList boxLines() const
+    {
+        QStringList lines;
+        for (const MessageBoxRequest& box : dialogs.boxes)
+            lines << boxLine(box.icon, box.title, box.text(), box.buttons, box.defaultButton);
+        return lines;
+    }
+
+    // Until that many boxes have been recorded (false when they do not come
+    // in time), then quietMs longer, so that a box too many is caught too.
+    bool awaitBoxes(qsizetype count, int timeoutMs, int quietMs)
+    {
+        const bool came = QTest::qWaitFor([&] { return dialogs.boxes.size() >= count; }, timeoutMs);
+        QTest::qWait(quietMs);
+        return came;
+    }
+
     qint64 elapsedMs() const { return m_sinceStart.elapsed(); }
     FrmMainControls& ui() { return program->controls(); }
     // NMS_LAB_DB_DIR puts the database in a folder the test script made
@@ -325,6 +291,19 @@ public:
             .filePath(QStringLiteral("nms.ini"));
     }
     QList<IniSection> database() const { return readIniFile(iniPath()); }
+    IniSection section(const LabElement& element) const
+    {
+        for (const IniSection& section : database()) {
+            if (section.name == element.section())
+                return section;
+        }
+        return {};
+    }
+    QByteArray databaseBytes() const
+    {
+        QFile file(iniPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
 
     bool discoveryRunning()
     {
@@ -341,38 +320,38 @@ public:
         return QTest::qWaitFor([this] { return !discoveryRunning(); }, kDiscoveryTimeoutMs);
     }
 
-    QTreeWidgetItem* node(const QString& programMac)
+    // Toolbar button 4 with Yes to the question.
+    void sendConfiguration()
     {
-        QTreeWidget* tree = ui().TreeView1;
-        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* item = tree->topLevelItem(i);
-            if (item->data(0, WidgetTreeView::kNodeKeyRole).toString() == programMac)
-                return item;
-        }
-        return nullptr;
+        dialogs.script = {BoxAnswer::Yes};
+        program->toolbarClick(4);
     }
 
     QStringList nodeTexts()
     {
         QStringList texts;
-        QTreeWidget* tree = ui().TreeView1;
-        for (int i = 0; i < tree->topLevelItemCount(); ++i)
-            texts << tree->topLevelItem(i)->text(0);
+        for (int i = 0; i < ui().TreeView1->topLevelItemCount(); ++i)
+            texts << ui().TreeView1->topLevelItem(i)->text(0);
         return texts;
     }
 
     // A click on the element's node, as the operator gives it.
-    bool select(const QString& programMac)
+    bool select(const LabElement& element)
     {
-        QTreeWidgetItem* item = node(programMac);
-        if (item == nullptr)
-            return false;
-        emit ui().TreeView1->itemClicked(item, 0);
-        return true;
+        QTreeWidget* tree = ui().TreeView1;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = tree->topLevelItem(i);
+            if (item->data(0, WidgetTreeView::kNodeKeyRole).toString() == element.programMac()) {
+                emit tree->itemClicked(item, 0);
+                return true;
+            }
+        }
+        return false;
     }
 
 private:
     QElapsedTimer m_sinceStart;
+    int m_openBoxes = 0;
 };
 
 } // namespace nms::test::lab

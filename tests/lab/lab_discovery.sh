@@ -115,8 +115,7 @@ done
 echo "--- four elements"
 if timeout 60 "$lab" up 4 >/dev/null; then
   probe 4 discoveryRecordsEveryElement secondDiscoveryKeepsOnlyAnsweringElements \
-    addressNobodyHoldsGivesMacBox corruptSerialGivesBoxAndStoresNothing \
-    floodNeitherCrashesNorStacksBoxes
+    refusedAnswerGivesOneBox floodNeitherCrashesNorStacksBoxes
   echo "--- hostile elements"
   timeout 30 "$lab" sim-start 1 --corrupt 'name=[A]=B\r\n[C]\x01\x7f' >/dev/null || fail "hostile 1"
   timeout 30 "$lab" sim-start 2 --serial 2147483650 >/dev/null || fail "hostile 2"

@@ -1,8 +1,6 @@
 #include <QtTest>
 
-#include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -11,6 +9,7 @@
 #include <QUdpSocket>
 
 #include "LabProgram.h"
+#include "TableRow.h"
 #include "platform/Timer.h"
 #include "protocol/NetworkBoxes.h"
 #include "ui/CaptionLabel.h"
@@ -34,8 +33,6 @@ constexpr int kConfigPort = 2976;
 constexpr int kControlPort = 2977;
 constexpr int kAnswerTimeoutMs = 8000;
 constexpr int kQuietMs = 500;
-// The time-out box comes 3 s after the send; wait well beyond it.
-constexpr int kTimeoutBoxWaitMs = 10000;
 constexpr int kPingWaitMs = 5000;
 constexpr int kStartPollingMs = 50;
 // Level packets that arrive behind the question: well beyond a queue of a
@@ -47,53 +44,8 @@ const QString kSendTitle = QStringLiteral("Send configuration");
 const QString kSendText =
     QStringLiteral("This configuration will be sent to selected Network Element and\rwill also "
                    "be saved to local database in your computer. \rAre you sure?");
-const QString kSuccessTitle = QStringLiteral("Configuration changed");
-const QString kSuccessText =
-    QStringLiteral("New configuration has been sucessfuly saved and loaded!");
-const QString kTimedOutText =
-    QStringLiteral("Waiting for a response from Network Element has timed out!\rCannot save.");
-const QString kGatewayMismatchText =
-    QStringLiteral("An error occured while saving 'Element GW':\rFeedback is corrupted.");
-
-// An encoder renamed, fed to element 4, switched to analog input and
-// multicast; its own address stays.
-const QByteArray kEncoderPacketHex = "c612000b"                          // ip 198.18.0.11
-                                     "ffffff00"                          // mask 255.255.255.0
-                                     "c61200fe"                          // gw 198.18.0.254
-                                     "c612000e"                          // remote 198.18.0.14
-                                     "01"                                // input: Analog
-                                     "00"                                // type: Left/Right
-                                     "01"                                // tx: Multicast
-                                     "454e432d30312053545544494f204120"; // "ENC-01 STUDIO A "
-
-// The same encoder renamed again, back to digital input, and sending unicast
-// to 198.18.0.15.
-const QByteArray kMonitoredEncoderPacketHex =
-    "c612000b"                          // ip 198.18.0.11
-    "ffffff00"                          // mask
-    "c61200fe"                          // gw 198.18.0.254
-    "c612000f"                          // remote .15
-    "00"                                // input: Digital
-    "00"                                // type: Left/Right
-    "00"                                // tx: Unicast
-    "454e432d30312053545544494f204320"; // "ENC-01 STUDIO C "
-
-// A decoder renamed and moved to a free address with another gateway,
-// listening to element 3, MPX audio, silence detection forced external at
-// level 100 for 200; SFN off and buffer 2 as discovered.
-const QByteArray kDecoderPacketHex = "c6120034"                         // ip 198.18.0.52
-                                     "ffffff00"                         // mask 255.255.255.0
-                                     "c61200fd"                         // gw 198.18.0.253
-                                     "c612000d"                         // remote 198.18.0.13
-                                     "00"                               // input: Digital
-                                     "01"                               // type: MPX
-                                     "00"                               // tx: Unicast
-                                     "4445432d30322053545544494f204220" // "DEC-02 STUDIO B "
-                                     "00"                               // SFN unticked
-                                     "02"                               // buffer 2
-                                     "02"                               // Force external
-                                     "64"                               // level 100
-                                     "c8";                              // time 200
+const QString kSendQuestion =
+    boxLine(BoxIcon::Question, kSendTitle, kSendText, BoxButtons::YesNo, BoxAnswer::No);
 
 // The simulator's tone peaks at 4204263 (-6 dBFS): 4204263 / 8388608 x 2100
 // = 1052.49, rounded to 1052 twips; 20 log10 of the ratio is -6.0000005.
@@ -110,12 +62,9 @@ private slots:
             QSKIP("runs only inside the lab: scripts/lab exec env NMS_LAB=1 tst_LabConfigure "
                   "(tests/lab/lab_configure.sh does this)");
         QVERIFY2(!sourceDir().isEmpty(), "NMS_SOURCE_DIR is not set");
-        for (int i = 1; i <= 4; ++i) {
-            m_elements << elementInfo(i);
-            QVERIFY2(m_elements.last().isValid(),
-                     qPrintable(QStringLiteral("no element %1").arg(i)));
-        }
-        QVERIFY(m_elements[0].isDecoder() == false && m_elements[1].isDecoder());
+        m_elements = labElements();
+        QCOMPARE(m_elements.size(), 4);
+        QVERIFY(!element(1).isDecoder() && element(2).isDecoder());
         QVERIFY(m_program.start());
         QVERIFY(m_program.discover());
         QCOMPARE(m_program.database().size(), 4);
@@ -123,163 +72,136 @@ private slots:
 
     void init() { m_program.clearBoxes(); }
 
-    // The second row keeps the question open, with level monitoring on and
+    // Edits are "control=value" on the panel. The packet is written field
+    // by field: ip, mask, gateway, remote, input, type, tx, name, and for a
+    // decoder SFN, buffer, silence mode, level and time. Stored are the
+    // record's values but the serial, which is the element's own. The
+    // second row keeps the question open, with level monitoring on and
     // polling fast, until far more level packets have come in than a box
     // used to hold back; the answer that follows must still be confirmed.
-    void encoderConfigurationReachesElement_data()
+    void configurationReachesElement_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("remote");
-        QTest::addColumn<int>("input");
-        QTest::addColumn<int>("tx");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QStringList>("edits");
         QTest::addColumn<QByteArray>("packetHex");
+        QTest::addColumn<QStringList>("stored");
         QTest::addColumn<bool>("longQuestionWhileMonitoring");
-        QTest::newRow("plain") << QStringLiteral("enc-01 studio a") << QStringLiteral("198.18.0.14")
-                               << 1 << 1 << kEncoderPacketHex << false;
-        QTest::newRow("question open while level packets stream in")
-            << QStringLiteral("enc-01 studio c") << QStringLiteral("198.18.0.15") << 0 << 0
-            << kMonitoredEncoderPacketHex << true;
+        // "ENC-01 STUDIO A " fed to element 4, analog input, multicast.
+        addRow("encoder", 1,
+               commaList("txtElementName=enc-01 studio a,txtRemoteIP=198.18.0.14,cmbAudioInput=1,"
+                         "cmbAudioTX=1"),
+               QByteArray("c612000b ffffff00 c61200fe c612000e 01 00 01 "
+                          "454e432d30312053545544494f204120"),
+               commaList("ENC-01 STUDIO A ,198.18.0.11,255.255.255.0,198.18.0.254,198.18.0.14,1,"
+                         "0,1,1,3.4,0,2"),
+               false);
+        // "ENC-01 STUDIO C " sending unicast to 198.18.0.15, digital input.
+        addRow("encoder, question open while level packets stream in", 1,
+               commaList("txtElementName=enc-01 studio c,txtRemoteIP=198.18.0.15,cmbAudioInput=0,"
+                         "cmbAudioTX=0"),
+               QByteArray("c612000b ffffff00 c61200fe c612000f 00 00 00 "
+                          "454e432d30312053545544494f204320"),
+               commaList("ENC-01 STUDIO C ,198.18.0.11,255.255.255.0,198.18.0.254,198.18.0.15,0,"
+                         "0,0,1,3.4,0,2"),
+               true);
+        // "DEC-02 STUDIO B " moved to 198.18.0.52 with gateway .253,
+        // listening to element 3, MPX, silence detection forced external
+        // at level 100 for 200; SFN off and buffer 2 as discovered.
+        addRow("decoder moved", 2,
+               commaList("txtElementName=dec-02 studio b,txtElementIP=198.18.0.52,"
+                         "txtElementGW=198.18.0.253,txtRemoteIP=198.18.0.13,cmbAudioType=1,"
+                         "cmbSilDetMode=2,scrlSilDetLevel=100,scrlSilDetTime=200"),
+               QByteArray("c6120034 ffffff00 c61200fd c612000d 00 01 00 "
+                          "4445432d30322053545544494f204220 00 02 02 64 c8"),
+               commaList("DEC-02 STUDIO B ,198.18.0.52,255.255.255.0,198.18.0.253,198.18.0.13,0,"
+                         "1,0,2,3.4,0,2,255,2,100,200"),
+               false);
     }
-    void encoderConfigurationReachesElement()
+    void configurationReachesElement()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, remote);
-        QFETCH(int, input);
-        QFETCH(int, tx);
+        QFETCH(int, index);
+        QFETCH(QStringList, edits);
         QFETCH(QByteArray, packetHex);
+        QFETCH(QStringList, stored);
         QFETCH(bool, longQuestionWhileMonitoring);
-        const LabElement& encoder = element(1);
-        QVERIFY(m_program.select(encoder.programMac()));
+        const LabElement& target = element(index);
+        QVERIFY(m_program.select(target));
         FrmMainControls& ui = m_program.ui();
-        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("ENCODER"));
-        ui.txtElementName->setText(name);
-        ui.txtRemoteIP->setText(remote);
-        ui.cmbAudioInput->setCurrentIndex(input);
-        ui.cmbAudioTX->setCurrentIndex(tx);
+        QCOMPARE(ui.lblElementType->caption(),
+                 target.isDecoder() ? QStringLiteral("DECODER") : QStringLiteral("ENCODER"));
+        edit(edits);
         auto restore = qScopeGuard([&] {
             m_program.whileBoxOpen = nullptr;
             ui.tmrVolume->setInterval(kStartPollingMs);
         });
         if (longQuestionWhileMonitoring)
             QVERIFY(monitorFastAndHoldTheQuestion());
-        SimRecord record(encoder.record);
+        const SimRecord record(target.record);
 
-        saveAnsweringYes();
-        QTRY_VERIFY_WITH_TIMEOUT(m_program.dialogs.boxes.size() >= 2, kAnswerTimeoutMs);
-        QTest::qWait(kQuietMs);
+        m_program.sendConfiguration();
+        QVERIFY(m_program.awaitBoxes(2, kAnswerTimeoutMs, kQuietMs));
 
-        QCOMPARE(record.received(kConfigPort), QStringList{QString::fromLatin1(packetHex)});
-        QCOMPARE(packetHex.size(), 35 * 2);
-        expectSuccessOnly();
-        const IniSection section = sectionOf(encoder);
-        const QString stored = name.toUpper().leftJustified(16);
-        QCOMPARE(section.value(QStringLiteral("NAME")), stored);
-        QCOMPARE(section.value(QStringLiteral("REMOTE")), remote);
-        QCOMPARE(section.value(QStringLiteral("INPUT")), QString::number(input));
-        QCOMPARE(section.value(QStringLiteral("TX")), QString::number(tx));
-        QCOMPARE(section.value(QStringLiteral("IP")), encoder.ip);
-        QCOMPARE(section.keys.size(), 13);
-        QVERIFY(m_program.nodeTexts().contains(stored.trimmed() + QStringLiteral(" [") +
-                                               encoder.programMac() + QStringLiteral("]")));
+        const QByteArray packet = QByteArray::fromHex(packetHex);
+        QCOMPARE(packet.size(), target.isDecoder() ? 40 : 35);
+        QCOMPARE(record.received(kConfigPort), QStringList{QString::fromLatin1(packet.toHex())});
+        QCOMPARE(m_program.boxLines(),
+                 (QStringList{kSendQuestion,
+                              boxLine(BoxIcon::Information, QStringLiteral("Configuration changed"),
+                                      kSuccessText)}));
+        stored.insert(9, target.serial);
+        QCOMPARE(m_program.section(target).values, stored);
+        QVERIFY(m_program.nodeTexts().contains(stored.first().trimmed() + QStringLiteral(" [") +
+                                               target.programMac() + QStringLiteral("]")));
     }
 
-    void decoderConfigurationReachesElement()
+    // Element 3 runs another gateway than the one sent, or is stopped:
+    // exactly that box, no success, and the database stays as it was.
+    void refusedSaveLeavesDatabase_data()
     {
-        const LabElement& decoder = element(2);
-        QVERIFY(m_program.select(decoder.programMac()));
-        FrmMainControls& ui = m_program.ui();
-        QCOMPARE(ui.lblElementType->caption(), QStringLiteral("DECODER"));
-        ui.txtElementName->setText(QStringLiteral("dec-02 studio b"));
-        ui.txtElementIP->setText(QStringLiteral("198.18.0.52"));
-        ui.txtElementGW->setText(QStringLiteral("198.18.0.253"));
-        ui.txtRemoteIP->setText(QStringLiteral("198.18.0.13"));
-        ui.cmbAudioType->setCurrentIndex(1);
-        ui.cmbSilDetMode->setCurrentIndex(2);
-        ui.scrlSilDetLevel->setValue(100);
-        ui.scrlSilDetTime->setValue(200);
-        SimRecord record(decoder.record);
-
-        saveAnsweringYes();
-        QTRY_VERIFY_WITH_TIMEOUT(m_program.dialogs.boxes.size() >= 2, kAnswerTimeoutMs);
-        QTest::qWait(kQuietMs);
-
-        QCOMPARE(record.received(kConfigPort), QStringList{QString::fromLatin1(kDecoderPacketHex)});
-        QCOMPARE(kDecoderPacketHex.size(), 40 * 2);
-        expectSuccessOnly();
-        const IniSection section = sectionOf(decoder);
-        const QStringList expected{QStringLiteral("DEC-02 STUDIO B "),
-                                   QStringLiteral("198.18.0.52"),
-                                   QStringLiteral("255.255.255.0"),
-                                   QStringLiteral("198.18.0.253"),
-                                   QStringLiteral("198.18.0.13"),
-                                   QStringLiteral("0"),
-                                   QStringLiteral("1"),
-                                   QStringLiteral("0"),
-                                   QStringLiteral("2"),
-                                   decoder.serial,
-                                   QStringLiteral("3.4"),
-                                   QStringLiteral("0"),
-                                   QStringLiteral("2"),
-                                   QStringLiteral("255"),
-                                   QStringLiteral("2"),
-                                   QStringLiteral("100"),
-                                   QStringLiteral("200")};
-        QCOMPARE(section.values, expected);
-        QVERIFY(m_program.nodeTexts().contains(QStringLiteral("DEC-02 STUDIO B [") +
-                                               decoder.programMac() + QStringLiteral("]")));
+        QTest::addColumn<QStringList>("simOptions");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<int>("earliestMs");
+        addRow("gateway mismatch", commaList("--disagree,gw=198.18.0.99"),
+               boxLine(BoxIcon::Critical, kApplicationTitle,
+                       latin1("An error occured while saving 'Element GW':\rFeedback is "
+                              "corrupted.")),
+               0);
+        // The time-out comes 3 s after the send, once.
+        addRow("stopped element times out", QStringList(),
+               boxLine(BoxIcon::Critical, latin1("Error!"),
+                       latin1("Waiting for a response from Network Element has timed "
+                              "out!\rCannot save.")),
+               2500);
     }
-
-    // The element runs another gateway than the one sent: exactly that
-    // field's box, no success, and the stored gateway stays.
-    void gatewayMismatchKeepsStoredGateway()
+    void refusedSaveLeavesDatabase()
     {
+        QFETCH(QStringList, simOptions);
+        QFETCH(QString, box);
+        QFETCH(int, earliestMs);
         const LabElement& encoder = element(3);
-        QVERIFY(simStart(encoder.index,
-                         {QStringLiteral("--disagree"), QStringLiteral("gw=198.18.0.99")}));
+        QVERIFY(simOptions.isEmpty() ? simStop(encoder.index)
+                                     : simStart(encoder.index, simOptions));
         auto restart = qScopeGuard([&] { simStart(encoder.index); });
-        QVERIFY(m_program.select(encoder.programMac()));
-        const QString storedGateway = sectionOf(encoder).value(QStringLiteral("GW"));
-        QCOMPARE(m_program.ui().txtElementGW->text(), storedGateway);
-
-        saveAnsweringYes();
-        QTRY_VERIFY_WITH_TIMEOUT(m_program.dialogs.boxes.size() >= 2, kAnswerTimeoutMs);
-        QTest::qWait(kQuietMs);
-
-        QCOMPARE(m_program.dialogs.texts(), (QStringList{kSendText, kGatewayMismatchText}));
-        const MessageBoxRequest& box = m_program.dialogs.last();
-        QCOMPARE(box.title, kApplicationTitle);
-        QCOMPARE(box.icon, BoxIcon::Critical);
-        QCOMPARE(sectionOf(encoder).value(QStringLiteral("GW")), storedGateway);
-    }
-
-    void stoppedElementTimesOutOnce()
-    {
-        const LabElement& encoder = element(3);
-        QVERIFY(simStop(encoder.index));
-        auto restart = qScopeGuard([&] { simStart(encoder.index); });
-        QVERIFY(m_program.select(encoder.programMac()));
-        const QByteArray databaseBefore = databaseBytes();
-
+        QVERIFY(m_program.select(encoder));
+        QCOMPARE(m_program.ui().txtElementGW->text(),
+                 m_program.section(encoder).value(QStringLiteral("GW")));
+        const QByteArray databaseBefore = m_program.databaseBytes();
         const qint64 sentAt = m_program.elapsedMs();
-        saveAnsweringYes();
-        QTRY_VERIFY_WITH_TIMEOUT(m_program.dialogs.boxes.size() >= 2, kTimeoutBoxWaitMs);
-        QTest::qWait(2000); // no second box
 
-        QCOMPARE(m_program.dialogs.texts(), (QStringList{kSendText, kTimedOutText}));
-        const MessageBoxRequest& box = m_program.dialogs.last();
-        QCOMPARE(box.title, QStringLiteral("Error!"));
-        QCOMPARE(box.icon, BoxIcon::Critical);
-        QCOMPARE(box.buttons, BoxButtons::Ok);
+        m_program.sendConfiguration();
+        QVERIFY(m_program.awaitBoxes(2, 10000, 2000));
+
+        QCOMPARE(m_program.boxLines(), (QStringList{kSendQuestion, box}));
         const qint64 after = m_program.boxTimes.last() - sentAt;
-        QVERIFY2(after >= 2500, qPrintable(QStringLiteral("timed out after %1 ms").arg(after)));
-        QCOMPARE(databaseBytes(), databaseBefore);
+        QVERIFY2(after >= earliestMs, qPrintable(QStringLiteral("box after %1 ms").arg(after)));
+        QCOMPARE(m_program.databaseBytes(), databaseBefore);
     }
 
     void attenuationToMinimumMutesDecoder()
     {
         const LabElement& decoder = element(4);
-        SimRecord record(decoder.record);
-        QVERIFY(m_program.select(decoder.programMac()));
+        const SimRecord record(decoder.record);
+        QVERIFY(m_program.select(decoder));
         QTest::qWait(kQuietMs);
         QCOMPARE(record.received(kControlPort), QStringList());
 
@@ -289,14 +211,13 @@ private slots:
 
         QCOMPARE(record.received(kControlPort), QStringList{QStringLiteral("0e00")});
         QCOMPARE(m_program.ui().lblAttenDB->text(), QStringLiteral("Mute"));
-        QCOMPARE(sectionOf(decoder).value(QStringLiteral("ATT")), QStringLiteral("14"));
+        QCOMPARE(m_program.section(decoder).value(QStringLiteral("ATT")), QStringLiteral("14"));
         QCOMPARE(m_program.dialogs.texts(), QStringList());
     }
 
     void levelMonitoringShowsTone()
     {
-        const LabElement& encoder = element(1);
-        QVERIFY(m_program.select(encoder.programMac()));
+        QVERIFY(m_program.select(element(1)));
         FrmMainControls& ui = m_program.ui();
 
         m_program.program->toolbarClick(6);
@@ -304,18 +225,17 @@ private slots:
         QCOMPARE(ui.VUMeter->widthTwips(), kMinusSixDbfsWidth);
 
         m_program.program->toolbarClick(7);
-        QCOMPARE(ui.lblVolume->text(), QStringLiteral("-oodBFS"));
-        QCOMPARE(ui.VUMeter->widthTwips(), 0);
-        QTest::qWait(kQuietMs); // answers still on their way change nothing
-        QCOMPARE(ui.lblVolume->text(), QStringLiteral("-oodBFS"));
-        QCOMPARE(ui.VUMeter->widthTwips(), 0);
+        for (int look = 0; look < 2; ++look) {
+            QCOMPARE(ui.lblVolume->text(), QStringLiteral("-oodBFS"));
+            QCOMPARE(ui.VUMeter->widthTwips(), 0);
+            QTest::qWait(kQuietMs); // answers still on their way change nothing
+        }
         QCOMPARE(m_program.dialogs.texts(), QStringList());
     }
 
     void pingShowsRoundTripOrTimeOut()
     {
-        const LabElement& encoder = element(1);
-        QVERIFY(m_program.select(encoder.programMac()));
+        QVERIFY(m_program.select(element(1)));
         FrmMainControls& ui = m_program.ui();
         QStringList captions;
         // The recorder ends with this case: later cases set captions too.
@@ -337,7 +257,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ui.lblPing->caption(), QStringLiteral("Retrying in 0 seconds..."),
                                   kPingWaitMs);
         emit ui.lblPing->clicked(); // stop the retries
-        QCOMPARE(ui.lblPing->caption(), QStringLiteral("<Stopped>"));
         QVERIFY(!ui.tmrRetryPing->isEnabled());
         QCOMPARE(captions, (QStringList{QStringLiteral("Request Timed Out"),
                                         QStringLiteral("Retrying in 2 seconds..."),
@@ -352,19 +271,19 @@ private slots:
     // takes at most three clicks before the save's own question appears.
     void junkFromOneHostLeavesTheSaveThreeClicksAway()
     {
-        QVERIFY(m_program.select(element(3).programMac()));
+        QVERIFY(m_program.select(element(3)));
         m_program.whileBoxOpen = [](const MessageBoxRequest&) { QTest::qWait(20); };
         auto restore = qScopeGuard([this] { m_program.whileBoxOpen = nullptr; });
         QUdpSocket junkHost;
-        QVERIFY(junkHost.bind(QHostAddress(QStringLiteral("198.18.0.1")), 0));
+        const QHostAddress station(QStringLiteral("198.18.0.1"));
+        QVERIFY(junkHost.bind(station, 0));
         QRandomGenerator random(1000);
         for (int sent = 0; sent < 1000; ++sent) {
-            int length = 1 + random.bounded(48);
-            length = length == 3 ? 4 : length;
-            QByteArray junk(length, '\0');
+            const int length = 1 + random.bounded(48);
+            QByteArray junk(length == 3 ? 4 : length, '\0');
             for (char& byte : junk)
                 byte = char(random.bounded(256));
-            junkHost.writeDatagram(junk, QHostAddress(QStringLiteral("198.18.0.1")), 2976);
+            junkHost.writeDatagram(junk, station, kConfigPort);
             if (sent % 100 == 99)
                 QTest::qWait(5);
         }
@@ -382,10 +301,29 @@ private slots:
 private:
     const LabElement& element(int index) const { return m_elements.at(index - 1); }
 
-    void saveAnsweringYes()
+    static QStringList commaList(const char* commaSeparated)
     {
-        m_program.dialogs.script = {BoxAnswer::Yes};
-        m_program.program->toolbarClick(4);
+        return latin1(commaSeparated).split(QLatin1Char(','));
+    }
+
+    // Sets each "control=value" as the operator would: text into a field,
+    // an index into a list, a value into a scroll bar.
+    void edit(const QStringList& edits)
+    {
+        QWidget* form = m_program.ui().txtElementName->window();
+        for (const QString& edit : edits) {
+            const QString name = edit.section(QLatin1Char('='), 0, 0);
+            const QString value = edit.section(QLatin1Char('='), 1);
+            QWidget* control = form->findChild<QWidget*>(name);
+            if (auto* field = qobject_cast<QLineEdit*>(control))
+                field->setText(value);
+            else if (auto* list = qobject_cast<QComboBox*>(control))
+                list->setCurrentIndex(value.toInt());
+            else if (auto* bar = qobject_cast<QScrollBar*>(control))
+                bar->setValue(value.toInt());
+            else
+                QFAIL(qPrintable(QStringLiteral("no control ") + name));
+        }
     }
 
     // Starts level monitoring with Slider1 at its fastest, as the operator
@@ -418,34 +356,6 @@ private:
                      qPrintable(QStringLiteral("only %1 level packets").arg(levelPackets)));
         };
         return true;
-    }
-
-    void expectSuccessOnly()
-    {
-        QCOMPARE(m_program.dialogs.texts(), (QStringList{kSendText, kSuccessText}));
-        const MessageBoxRequest& question = m_program.dialogs.boxes.first();
-        QCOMPARE(question.title, kSendTitle);
-        QCOMPARE(question.icon, BoxIcon::Question);
-        QCOMPARE(question.defaultButton, BoxAnswer::No);
-        const MessageBoxRequest& success = m_program.dialogs.last();
-        QCOMPARE(success.title, kSuccessTitle);
-        QCOMPARE(success.icon, BoxIcon::Information);
-        QCOMPARE(success.buttons, BoxButtons::Ok);
-    }
-
-    IniSection sectionOf(const LabElement& element) const
-    {
-        for (const IniSection& section : m_program.database()) {
-            if (section.name == element.section())
-                return section;
-        }
-        return {};
-    }
-
-    QByteArray databaseBytes() const
-    {
-        QFile file(m_program.iniPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     QList<LabElement> m_elements;

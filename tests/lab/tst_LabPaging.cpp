@@ -5,12 +5,18 @@
 #include <QNetworkInterface>
 #include <QUdpSocket>
 
+#include <numeric>
+
+#include "TableRow.h"
+
 // Runs inside the lab's station namespace (tests/lab/lab_sim.sh starts it with
 // NMS_LAB=1 through `scripts/lab exec`). It talks to the simulated elements
 // as the station would: paging by broadcast, configurations, level requests,
 // and the neighbour table after the answers. It knows the lab's fixed plan:
 // element I is at 198.18.0.(10+I) with MAC 02:00:c6:12:00:(10+I), odd ones
 // are encoders named ENC-0I, even ones decoders named DEC-0I, serial 100000+I.
+
+using namespace nms::test;
 
 namespace {
 
@@ -42,37 +48,23 @@ bool isDecoder(int index)
 
 QByteArray elementName(int index)
 {
-    const QString name = QStringLiteral("%1-%2")
-                             .arg(isDecoder(index) ? QStringLiteral("DEC") : QStringLiteral("ENC"))
-                             .arg(index, 2, 10, QLatin1Char('0'));
-    return name.toLatin1().leftJustified(16, ' ');
+    return (isDecoder(index) ? QByteArrayLiteral("DEC-0") : QByteArrayLiteral("ENC-0")) +
+           QByteArray::number(index).leftJustified(11, ' ');
 }
 
-QByteArray addressBytes(const QString& dotted)
+// The elements NMS_LAB_ANSWERING names, or all of them.
+QList<int> answeringElements()
 {
-    QByteArray bytes;
-    for (const QString& part : dotted.split(QLatin1Char('.')))
-        bytes.append(char(part.toInt()));
-    return bytes;
-}
-
-QByteArray serialBytes(quint32 serial)
-{
-    QByteArray bytes(4, '\0');
-    qToBigEndian(serial, bytes.data());
-    return bytes;
-}
-
-QList<int> indexList(const QByteArray& text, int count)
-{
+    const QByteArray named = qgetenv("NMS_LAB_ANSWERING");
     QList<int> indexes;
-    if (text.isEmpty()) {
-        for (int i = 1; i <= count; ++i)
-            indexes.append(i);
+    if (named.isEmpty()) {
+        const int count = qEnvironmentVariableIntValue("NMS_LAB_ELEMENTS");
+        indexes.resize(count > 0 ? count : 4);
+        std::iota(indexes.begin(), indexes.end(), 1);
         return indexes;
     }
-    for (const QByteArray& part : text.split(','))
-        indexes.append(part.trimmed().toInt());
+    for (const QByteArray& part : named.split(','))
+        indexes.append(part.toInt());
     return indexes;
 }
 
@@ -103,9 +95,7 @@ private slots:
         if (qgetenv("NMS_LAB") != "1")
             QSKIP("runs only inside the lab: scripts/lab exec env NMS_LAB=1 tst_LabPaging "
                   "(tests/lab/lab_sim.sh does this)");
-        const int count = qEnvironmentVariableIntValue("NMS_LAB_ELEMENTS");
-        m_count = count > 0 ? count : 4;
-        m_answering = indexList(qgetenv("NMS_LAB_ANSWERING"), m_count);
+        m_answering = answeringElements();
         m_interfaceIndex = labInterfaceIndex();
         QVERIFY2(m_interfaceIndex > 0, "no interface with 198.18.0.1 in this namespace");
         QVERIFY2(
@@ -132,19 +122,17 @@ private slots:
         QCOMPARE(m_socket.writeDatagram(request), qint64(kPagingRequest.size()));
 
         const QList<Answer> answers = collect(m_answering.size());
-        QSet<QString> senders;
+        QStringList senders;
         for (const Answer& answer : answers)
-            senders.insert(answer.sender.toString());
-        QCOMPARE(senders.size(), answers.size()); // one answer per element
-        QCOMPARE(answers.size(), m_answering.size());
-        for (int index : m_answering) {
-            const auto it = std::find_if(answers.begin(), answers.end(), [&](const Answer& a) {
-                return a.sender.toString() == elementIp(index);
-            });
-            QVERIFY2(it != answers.end(),
-                     qPrintable(QStringLiteral("no answer from ") + elementIp(index)));
-            checkFeedback(index, it->data);
-        }
+            senders << answer.sender.toString();
+        QStringList expected;
+        for (int index : std::as_const(m_answering))
+            expected << elementIp(index);
+        senders.sort();
+        expected.sort();
+        QCOMPARE(senders, expected); // one answer per answering element
+        for (const Answer& answer : answers)
+            checkFeedback(int(answer.sender.toIPv4Address() & 0xff) - 10, answer.data);
     }
 
     void neighbourTableHoldsElementMacs()
@@ -153,51 +141,51 @@ private slots:
             QCOMPARE(resolve(elementIp(index)), elementMac(index));
     }
 
-    // Element 1 (an encoder) is given a new address; it moves its interface
-    // and answers from there, and ARP for the new address finds it.
-    void configurationMovesInterface()
+    // The element takes the configuration and answers with its whole state
+    // (the packet's fields, role, serial, then for an encoder version, SFN
+    // and buffer, for a decoder attenuation, version, SFN, buffer and
+    // silence detection) from the address it now runs, where ARP finds it.
+    // An address outside the test range is taken into the state and
+    // reported, but the interface stays where it is.
+    void configurationAnswered_data()
     {
-        const QString newIp = QStringLiteral("198.18.0.51");
-        QByteArray packet = addressBytes(newIp) + addressBytes(QStringLiteral("255.255.255.0")) +
-                            addressBytes(QStringLiteral("198.18.0.254")) +
-                            addressBytes(QStringLiteral("198.18.0.12"));
-        packet += QByteArray::fromHex("010101");
-        packet += QByteArray("MOVED 01").leftJustified(16, ' ');
-        QCOMPARE(packet.size(), 35);
-        QCOMPARE(m_socket.writeDatagram(packet, QHostAddress(elementIp(1)), 2976), qint64(35));
-
-        const QList<Answer> answers = collect(1);
-        QCOMPARE(answers.size(), 1);
-        QCOMPARE(answers[0].sender.toString(), newIp);
-        QCOMPARE(answers[0].data.size(), 44);
-        QCOMPARE(answers[0].data.left(35).toHex(), packet.toHex());
-        QCOMPARE(resolve(newIp), elementMac(1));
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QByteArray>("packetHex");
+        QTest::addColumn<QString>("sender");
+        QTest::addColumn<QByteArray>("answerTailHex");
+        // To 198.18.0.51, remote .12, inputs 1 1 1, "MOVED 01".
+        addRow("encoder moves its interface", 1,
+               QByteArray("c6120033 ffffff00 c61200fe c612000c 01 01 01 "
+                          "4d4f5645442030312020202020202020"),
+               "198.18.0.51", QByteArray("01 000186a1 0304 00 02"));
+        // Remote .51, MPX, "DEC-02 NEW", SFN 1, buffer 4, mode 1, 100, 200.
+        addRow("decoder", 2,
+               QByteArray("c612000c ffffff00 c61200fe c6120033 00 01 00 "
+                          "4445432d3032204e4557202020202020 01 04 01 64 c8"),
+               "198.18.0.12", QByteArray("02 000186a2 ff 0304 01 04 01 64 c8"));
+        // To 192.0.2.5 with gateway 192.0.2.1, remote .14, "ENC-03".
+        addRow("address outside the test range", 3,
+               QByteArray("c0000205 ffffff00 c0000201 c612000e 00 00 00 "
+                          "454e432d303320202020202020202020"),
+               "198.18.0.13", QByteArray("01 000186a3 0304 00 02"));
     }
-
-    void decoderConfigurationApplied()
+    void configurationAnswered()
     {
-        QByteArray packet = addressBytes(elementIp(2)) +
-                            addressBytes(QStringLiteral("255.255.255.0")) +
-                            addressBytes(QStringLiteral("198.18.0.254")) +
-                            addressBytes(QStringLiteral("198.18.0.51"));
-        packet += QByteArray::fromHex("000100");
-        packet += QByteArray("DEC-02 NEW").leftJustified(16, ' ');
-        packet += QByteArray::fromHex("010401"
-                                      "64"
-                                      "c8"); // sfn buf sdm sdl sdt
-        QCOMPARE(packet.size(), 40);
-        QCOMPARE(m_socket.writeDatagram(packet, QHostAddress(elementIp(2)), 2976), qint64(40));
+        QFETCH(int, index);
+        QFETCH(QByteArray, packetHex);
+        QFETCH(QString, sender);
+        QFETCH(QByteArray, answerTailHex);
+        const QByteArray packet = QByteArray::fromHex(packetHex);
+        QCOMPARE(packet.size(), isDecoder(index) ? 40 : 35);
+        QCOMPARE(m_socket.writeDatagram(packet, QHostAddress(elementIp(index)), 2976),
+                 qint64(packet.size()));
 
         const QList<Answer> answers = collect(1);
         QCOMPARE(answers.size(), 1);
-        const QByteArray& data = answers[0].data;
-        QCOMPARE(answers[0].sender.toString(), elementIp(2));
-        QCOMPARE(data.size(), 48);
-        QCOMPARE(data.left(35).toHex(), packet.left(35).toHex());
-        // att (unchanged), version 3.4, then sfn buf sdm sdl sdt as sent.
-        QCOMPARE(data.mid(40).toHex(), QByteArray("ff0304010401"
-                                                  "64"
-                                                  "c8"));
+        QCOMPARE(answers[0].sender.toString(), sender);
+        QCOMPARE(answers[0].data.toHex(),
+                 QByteArray(packet.left(35) + QByteArray::fromHex(answerTailHex)).toHex());
+        QCOMPARE(resolve(sender), elementMac(index));
     }
 
     void levelAndAttenuation()
@@ -210,24 +198,6 @@ private slots:
         QCOMPARE(answers[0].data.size(), 1440);
         // The default tone peaks at -6 dBFS: 4204263 = 0x4026e7 at sample 12.
         QCOMPARE(answers[0].data.mid(36, 3).toHex(), QByteArray("4026e7"));
-    }
-
-    // An address outside the test range is taken into the element's state
-    // and reported, but its interface stays where it is.
-    void configurationOutsideTestRangeKeepsInterface()
-    {
-        QByteArray packet = addressBytes(QStringLiteral("192.0.2.5")) +
-                            addressBytes(QStringLiteral("255.255.255.0")) +
-                            addressBytes(QStringLiteral("192.0.2.1")) +
-                            addressBytes(QStringLiteral("198.18.0.14"));
-        packet += QByteArray::fromHex("000000");
-        packet += QByteArray("ENC-03").leftJustified(16, ' ');
-        QCOMPARE(m_socket.writeDatagram(packet, QHostAddress(elementIp(3)), 2976), qint64(35));
-
-        const QList<Answer> answers = collect(1);
-        QCOMPARE(answers.size(), 1);
-        QCOMPARE(answers[0].sender.toString(), elementIp(3));
-        QCOMPARE(answers[0].data.left(4).toHex(), QByteArray("c0000205"));
     }
 
 private:
@@ -285,14 +255,14 @@ private:
     void checkFeedback(int index, const QByteArray& data)
     {
         QCOMPARE(data.size(), isDecoder(index) ? 48 : 44);
-        QCOMPARE(data.left(4).toHex(), addressBytes(elementIp(index)).toHex());
+        QCOMPARE(QHostAddress(qFromBigEndian<quint32>(data.constData())).toString(),
+                 elementIp(index));
         QCOMPARE(data.mid(19, 16), elementName(index));
         QCOMPARE(int(quint8(data[35])), isDecoder(index) ? 2 : 1);
-        QCOMPARE(data.mid(36, 4).toHex(), serialBytes(100000 + index).toHex());
+        QCOMPARE(qFromBigEndian<quint32>(data.constData() + 36), quint32(100000 + index));
     }
 
     QUdpSocket m_socket;
-    int m_count = 0;
     QList<int> m_answering;
     int m_interfaceIndex = 0;
 };
