@@ -103,21 +103,17 @@ private slots:
     // Only the decimal separator follows the operator's locale: the minus
     // sign and the digits stay the plain ones the captions are built from,
     // and there is neither grouping nor exponent. "%" stands for the
-    // locale's decimal separator.
+    // locale's decimal separator. Plain C forms: the level captions' table.
     void shortestNumber_data()
     {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<double>("input");
         QTest::addColumn<QString>("expected");
-        addRow("whole", "C", 5.0, "5");
-        addRow("half", "C", 2.5, "2.5");
-        addRow("negative", "C", -6.0, "-6");
         addRow("negative zero", "C", -0.0, "0");
         addRow("large whole, no exponent", "C", 100000.0, "100000");
         addRow("small, no exponent", "C", 0.0001, "0.0001");
         addRow("German negative", "de_DE", -18.4, "-18,4");
         addRow("Swedish negative", "sv_SE", -18.4, "-18,4");
-        addRow("Swedish whole negative", "sv_SE", -6.0, "-6");
         addRow("Arabic digits", "ar_EG", 19.6, "19%6");
         addRow("Arabic negative", "ar_EG", -6.0, "-6");
         addRow("English, no grouping", "en_US", 3276.7, "3276.7");
