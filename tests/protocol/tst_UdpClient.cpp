@@ -55,7 +55,7 @@ private slots:
             QTest::addRow("%d bytes", length) << length << Route::Feedback;
         for (int length : {3, 49, 1439, 1441})
             QTest::addRow("%d bytes", length) << length << Route::Dropped;
-        QTest::newRow("1440 bytes") << 1440 << Route::Level;
+        addRow("1440 bytes", 1440, Route::Level);
     }
     void dispatchByLength()
     {
@@ -90,13 +90,11 @@ private slots:
         using R = UdpClient::ReopenResult;
         const QString before = QStringLiteral("198.18.0.30");
         const QString element = QStringLiteral("198.18.0.21");
-        QTest::newRow("open endpoint kept") << true << false << element << R::Ready << element;
-        QTest::newRow("closed endpoint bound") << false << false << element << R::Ready << element;
-        QTest::newRow("failed bind") << false << true << element << R::EndpointFailed << before;
-        QTest::newRow("blanks around the digits")
-            << true << false << QStringLiteral(" 198. 18.0 .21 ") << R::Ready << element;
-        QTest::newRow("not an address")
-            << true << false << QStringLiteral("198.18.0.256") << R::NoValidAddress << before;
+        addRow("open endpoint kept", true, false, element, R::Ready, element);
+        addRow("closed endpoint bound", false, false, element, R::Ready, element);
+        addRow("failed bind", false, true, element, R::EndpointFailed, before);
+        addRow("blanks around the digits", true, false, " 198. 18.0 .21 ", R::Ready, element);
+        addRow("not an address", true, false, "198.18.0.256", R::NoValidAddress, before);
     }
     void reopenForElement()
     {
