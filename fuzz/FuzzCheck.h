@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include <QByteArray>
 #include <QString>
@@ -53,6 +54,15 @@ inline quint16 be16(const QByteArray& d, qsizetype offset)
 inline quint32 be32(const QByteArray& d, qsizetype offset)
 {
     return (quint32(be16(d, offset)) << 16) | be16(d, offset + 2);
+}
+
+// Whether the bytes from offset on are these, as the datagram carries them.
+template <typename Bytes> bool bytesAre(const QByteArray& d, qsizetype offset, const Bytes& bytes)
+{
+    for (qsizetype i = 0; i < qsizetype(std::size(bytes)); ++i)
+        if (at(d, offset + i) != bytes[i])
+            return false;
+    return true;
 }
 
 inline void put16(QByteArray& d, qsizetype offset, quint16 value)

@@ -15,9 +15,6 @@ using nms::fuzz::require;
 
 namespace {
 
-constexpr int kFirstThreshold = FeedbackCodec::kShortestFeedback;
-constexpr int kLastThreshold = FeedbackCodec::kDecoderFeedback;
-
 QString dotted(const QByteArray& d, int offset)
 {
     return QStringLiteral("%1.%2.%3.%4")
@@ -101,7 +98,7 @@ void checkDatagram(const QByteArray& d)
 NMS_FUZZ_TARGET(input)
 {
     checkDatagram(input);
-    for (qsizetype length = kFirstThreshold; length <= kLastThreshold && length < input.size();
-         ++length)
+    for (qsizetype length = FeedbackCodec::kShortestFeedback;
+         length <= FeedbackCodec::kDecoderFeedback && length < input.size(); ++length)
         checkDatagram(input.left(length));
 }

@@ -4,7 +4,6 @@
 // address or name) or be refused with the usage status; the settings must be
 // refused with the usage status or give a panel whose every value its control
 // can hold, and a configuration packet that carries each change.
-#include <cstdint>
 #include <functional>
 
 #include "FuzzCheck.h"
@@ -27,18 +26,15 @@ using Keys = QList<std::pair<QString, QString>>;
 
 Keys record(const char* name, const char* ip, int role)
 {
-    Keys keys{{QStringLiteral("name"), QString::fromLatin1(name).leftJustified(16)},
-              {QStringLiteral("ip"), QString::fromLatin1(ip)},
-              {QStringLiteral("mask"), QStringLiteral("255.255.255.0")},
-              {QStringLiteral("gw"), QStringLiteral("198.18.0.254")},
-              {QStringLiteral("remote"), QStringLiteral("198.18.0.12")},
-              {QStringLiteral("input"), QStringLiteral("0")},
-              {QStringLiteral("type"), QStringLiteral("1")},
-              {QStringLiteral("tx"), QStringLiteral("0")},
-              {QStringLiteral("role"), QString::number(role)},
-              {QStringLiteral("sn"), QStringLiteral("100001")}};
+    Keys keys{{QStringLiteral("name"), QString::fromLatin1(name).leftJustified(16)}};
+    const QString rest = QStringLiteral("ip=%1 mask=255.255.255.0 gw=198.18.0.254 "
+                                        "remote=198.18.0.12 input=0 type=1 tx=0 role=%2 sn=100001")
+                             .arg(QString::fromLatin1(ip))
+                             .arg(role);
+    for (const QString& pair : rest.split(QLatin1Char(' ')))
+        keys.append({pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1)});
     if (role == 2)
-        keys += Keys{{QStringLiteral("sdl"), QStringLiteral("50")}};
+        keys.append({QStringLiteral("sdl"), QStringLiteral("50")});
     return keys;
 }
 
@@ -94,18 +90,15 @@ void checkPacket(const PanelValues& panel, const SettingChanges& changes)
     const auto packet = ConfigurationPacket::build(panel.packetFields());
     require(packet.has_value(), "checked addresses that build no packet");
     require(packet->size() == (panel.isDecoder() ? 40 : 35), "a packet of the wrong length");
+    // The offset of each setting that is sent as one byte.
+    const std::pair<const char*, int> byteSettings[] = {
+        {"input", 16}, {"buf", 36}, {"sdl", 38}, {"sdt", 39}};
     for (const auto& [key, value] : changes.settings()) {
-        const int expected = value.trimmed().toInt();
-        auto byteAt = [&](int offset) { return quint8(packet->at(offset)); };
-        if (key == QLatin1String("sdl"))
-            require(byteAt(38) == expected, "sdl not sent as given", shown(value));
-        else if (key == QLatin1String("sdt"))
-            require(byteAt(39) == expected, "sdt not sent as given", shown(value));
-        else if (key == QLatin1String("buf"))
-            require(byteAt(36) == expected, "buf not sent as given", shown(value));
-        else if (key == QLatin1String("input"))
-            require(byteAt(16) == expected, "input not sent as given", shown(value));
-        else if (key == QLatin1String("name"))
+        for (const auto& [name, offset] : byteSettings)
+            if (key == QLatin1String(name))
+                require(quint8(packet->at(offset)) == value.trimmed().toInt(),
+                        "a setting not sent as given", key + QLatin1Char('=') + shown(value));
+        if (key == QLatin1String("name"))
             require(packet->mid(19, 16) == ConfigurationPacket::encodeName(value),
                     "name not sent as given", shown(value));
     }
@@ -113,10 +106,9 @@ void checkPacket(const PanelValues& panel, const SettingChanges& changes)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+NMS_FUZZ_TARGET(input)
 {
-    const QString input = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
-    QStringList lines = input.split(QLatin1Char('\n'));
+    QStringList lines = QString::fromUtf8(input).split(QLatin1Char('\n'));
     const QString element = lines.takeFirst();
 
     const StoredElement* found = nullptr;
@@ -135,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         changes.applyTo(panel, database().encoderCount(), kExitUsage);
     });
     if (settingsRefused)
-        return 0;
+        return;
     require(panel.input >= 0 && panel.input <= 1 && panel.type >= 0 && panel.type <= 1 &&
                 panel.tx >= 0 && panel.tx <= 1,
             "an audio choice its list cannot hold");
@@ -147,5 +139,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             "a decoder value its bar cannot hold");
     require(!panel.name.isEmpty(), "an empty name taken");
     checkPacket(panel, changes);
-    return 0;
 }
