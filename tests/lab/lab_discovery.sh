@@ -27,7 +27,14 @@ many_lab_evidence() {
   grep -m3 '^ERROR' "$state/many.log" || true
 }
 
-if timeout 120 "$lab" up-many 500 >/dev/null; then
+# Under the sanitizers the simulator and the program run several times
+# slower, so whether five hundred answers fit in the three-second window
+# measures the sanitizers, not the program; a CI run lost 41 of them there.
+# The normal build runs this case; the twenty-element case and the flood
+# below run under the sanitizers too.
+if [ -n "${ASAN_OPTIONS:-}" ]; then
+  echo "skipped under the sanitizers: run by the normal build"
+elif timeout 120 "$lab" up-many 500 >/dev/null; then
   failures_before=$failures
   probe 500 discoveryRecordsEveryElement
   ((failures == failures_before)) || many_lab_evidence
