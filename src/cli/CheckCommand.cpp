@@ -9,6 +9,7 @@
 #include "cli/EchoRunner.h"
 #include "cli/ElementDatabase.h"
 #include "cli/ElementLink.h"
+#include "cli/HeadlessPanel.h"
 #include "cli/InterruptSignals.h"
 #include "cli/LevelPoller.h"
 #include "db/TextHelpers.h"
@@ -76,12 +77,13 @@ QString CheckCommand::perfLabel(const QString& label)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
-CheckCommand::ElementResult CheckCommand::checkElement(const StoredElement& element, bool single,
+CheckCommand::ElementResult CheckCommand::checkElement(const HeadlessPanel& element, bool single,
                                                        const Thresholds& thresholds,
                                                        EchoRunner& echoes, LevelPoller* poller)
 {
-    const QString address = element.value(QStringLiteral("ip"));
-    const QString label = element.name().isEmpty() ? element.mac() : element.name();
+    const QString address = element.text(ElementPanelView::Text::IP);
+    const QString name = element.text(ElementPanelView::Text::Name);
+    const QString label = name.isEmpty() ? element.caption(ElementPanelView::Caption::Mac) : name;
     // One element's figures carry the plain labels; several are told apart.
     const QString prefix = single ? QString() : label + QLatin1Char(' ');
     ElementResult result;
@@ -151,12 +153,20 @@ int CheckCommand::run(const QStringList& arguments)
                                 line.intValue(kCritical, 0, kMaxThresholdMs),
                                 line.numberValue(kSilence, kQuietestDbfs, 0.0)};
     const ElementDatabase database = ElementDatabase::load(line.databasePath(), kExitUnknown);
-    QList<const StoredElement*> elements;
+    QList<const ElementDatabase::Element*> elements;
     for (const QString& name : line.positional())
         elements.append(&database.resolve(name, kExitUnknown));
     if (line.positional().isEmpty()) {
-        for (const StoredElement& element : database.elements())
+        for (const ElementDatabase::Element& element : database.elements())
             elements.append(&element);
+    }
+    // A record the window refuses to load cannot be judged: UNKNOWN.
+    QList<std::optional<HeadlessPanel>> panels;
+    QStringList refusals;
+    for (const ElementDatabase::Element* element : std::as_const(elements)) {
+        QString refusal;
+        panels.append(database.select(*element, &refusal));
+        refusals.append(element->name + QLatin1Char(' ') + refusal);
     }
     if (elements.isEmpty())
         throw CliError{kExitUnknown, QStringLiteral("check: the database holds no element")};
@@ -165,8 +175,9 @@ int CheckCommand::run(const QStringList& arguments)
     echoes.open(kExitUnknown);
     std::unique_ptr<ElementLink> link;
     std::unique_ptr<LevelPoller> poller;
-    const bool anyDecoder = std::any_of(elements.begin(), elements.end(),
-                                        [](const StoredElement* e) { return e->isDecoder(); });
+    const bool anyDecoder = std::any_of(panels.begin(), panels.end(), [](const auto& panel) {
+        return panel && panel->isDecoder();
+    });
     if (anyDecoder) {
         link = std::make_unique<ElementLink>(m_dialogs);
         link->open(kExitUnknown);
@@ -178,9 +189,10 @@ int CheckCommand::run(const QStringList& arguments)
     QStringList problems;
     QStringList fine;
     QStringList perfdata;
-    for (const StoredElement* element : std::as_const(elements)) {
+    for (qsizetype i = 0; i < panels.size(); ++i) {
         const ElementResult result =
-            checkElement(*element, single, thresholds, echoes, poller.get());
+            panels.at(i) ? checkElement(*panels.at(i), single, thresholds, echoes, poller.get())
+                         : ElementResult{State::Unknown, refusals.at(i), {}};
         if (m_interrupts.raised())
             return kExitUnknown;
         overall = worse(overall, result.state);
