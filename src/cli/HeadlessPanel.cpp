@@ -9,6 +9,12 @@ namespace {
 // What the panel's captions show with no element selected.
 const QString kNoSelectionCaption = QStringLiteral("-");
 const QString kDecoderCaption = QStringLiteral("DECODER");
+// The bars' ranges, in the order of Scroll.
+constexpr std::array<std::pair<int, int>, 4> kScrollRanges{
+    {{record::kAttenuationMute, record::kAttenuationMax},
+     {record::kBufferMin, record::kBufferMax},
+     {record::kSilenceLevelMin, record::kSilenceLevelMax},
+     {record::kSilenceTimeMin, record::kSilenceTimeMax}}};
 
 QString number(bool set, int value)
 {
@@ -92,24 +98,12 @@ void HeadlessPanel::setListIndex(List list, int index)
 
 int HeadlessPanel::scrollMinimum(Scroll bar) const
 {
-    switch (bar) {
-    case Scroll::Attenuation: return record::kAttenuationMute;
-    case Scroll::Buffer: return record::kBufferMin;
-    case Scroll::SilenceLevel: return record::kSilenceLevelMin;
-    case Scroll::SilenceTime: return record::kSilenceTimeMin;
-    }
-    Q_UNREACHABLE();
+    return kScrollRanges.at(std::size_t(bar)).first;
 }
 
 int HeadlessPanel::scrollMaximum(Scroll bar) const
 {
-    switch (bar) {
-    case Scroll::Attenuation: return record::kAttenuationMax;
-    case Scroll::Buffer: return record::kBufferMax;
-    case Scroll::SilenceLevel: return record::kSilenceLevelMax;
-    case Scroll::SilenceTime: return record::kSilenceTimeMax;
-    }
-    Q_UNREACHABLE();
+    return kScrollRanges.at(std::size_t(bar)).second;
 }
 
 void HeadlessPanel::setScrollValue(Scroll bar, int value)
