@@ -69,8 +69,8 @@ ElementDatabase ElementDatabase::load(const QString& path, int refusalStatus)
         throw CliError{refusalStatus, QStringLiteral("cannot read the database %1").arg(path)};
     ElementDatabase database;
     database.m_path = path;
-    PrivateProfileStore store;
-    IniRoutines ini(store);
+    database.m_store = std::make_shared<PrivateProfileStore>();
+    IniRoutines ini(*database.m_store);
     BoxTally boxes;
     SilentViews views;
     HeadlessPanel unused;
@@ -83,8 +83,7 @@ ElementDatabase ElementDatabase::load(const QString& path, int refusalStatus)
 
 std::optional<HeadlessPanel> ElementDatabase::select(const Element& element, QString* refusal) const
 {
-    PrivateProfileStore store;
-    IniRoutines ini(store);
+    IniRoutines ini(*m_store);
     BoxTally boxes;
     SilentViews views;
     HeadlessPanel panel(m_tree.encoderCount());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include <QList>
@@ -7,6 +8,10 @@
 
 #include "cli/HeadlessPanel.h"
 #include "cli/HeadlessTree.h"
+
+namespace nms {
+class PrivateProfileStore;
+}
 
 namespace nms::cli {
 
@@ -40,6 +45,9 @@ public:
 private:
     QString m_path;
     HeadlessTree m_tree;
+    // One store for every read, so that the file is parsed once however
+    // many elements are selected.
+    std::shared_ptr<PrivateProfileStore> m_store;
 
     QList<const Element*> matchesOf(const QString& text) const;
 };

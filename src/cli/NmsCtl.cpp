@@ -29,7 +29,7 @@ const QString kDescription = QStringLiteral(
     "  discover   broadcast the paging request and list the answers; --save replaces the "
     "database\n"
     "  list       the elements of the database\n"
-    "  show       one element's record\n"
+    "  show       what the window's panel shows of one element\n"
     "  ping       ICMP echoes to an element\n"
     "  level      an element's audio level in dBFS\n"
     "  attenuate  set a decoder's attenuation\n"

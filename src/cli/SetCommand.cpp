@@ -13,7 +13,6 @@
 #include "cli/InterruptSignals.h"
 #include "cli/MacResolver.h"
 #include "cli/SettingChanges.h"
-#include "db/DatabaseWriteFailure.h"
 #include "db/ElementPanelView.h"
 #include "db/IniRoutines.h"
 #include "db/PrivateProfileStore.h"

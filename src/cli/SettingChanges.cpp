@@ -5,15 +5,12 @@
 #include "cli/CliError.h"
 #include "cli/HeadlessPanel.h"
 #include "db/RecordValues.h"
-#include "db/TextHelpers.h"
 
 namespace nms::cli {
 
 namespace {
 
-const QString kAddressCheck = QStringLiteral("Please verify that all IP fields are correct!");
 const QString kAudioCheck = QStringLiteral("Please verify that all audio fields are correct!");
-const QString kNameCheck = QStringLiteral("Please verify that the name field is correct!");
 const QString kBoundNotWritten = QStringLiteral(
     "the bound encoder is read from the record, never written: the window does not write it, "
     "and a decoder's record has no room for one more line");
@@ -102,18 +99,14 @@ void SettingChanges::applyTo(HeadlessPanel& panel, int refusalStatus) const
         const bool decoderOnly = key == QLatin1String("sdm") || bars.contains(key);
         if (decoderOnly && !panel.isDecoder())
             refuse(status, key, value, QStringLiteral("only a decoder has this setting"));
-        if (key == QLatin1String("name")) {
-            if (value.isEmpty())
-                refuse(status, key, value, kNameCheck);
-            if (!isLatin1(value))
-                refuse(status, key, value, QStringLiteral("a name is Latin-1 text"));
-            if (value.size() > record::kNameLength)
-                refuse(status, key, value,
-                       QStringLiteral("at most %1 characters").arg(record::kNameLength));
-        } else if (texts.contains(key)) {
-            if (!text::IsValidIP(value) || value.size() > record::kAddressLength)
-                refuse(status, key, value, kAddressCheck);
-        }
+        // The window's fields take no more than this; the save command's
+        // own checks judge the rest.
+        const int length =
+            key == QLatin1String("name") ? record::kNameLength : record::kAddressLength;
+        if (texts.contains(key) && value.size() > length)
+            refuse(status, key, value, QStringLiteral("at most %1 characters").arg(length));
+        if (key == QLatin1String("name") && !isLatin1(value))
+            refuse(status, key, value, QStringLiteral("a name is Latin-1 text"));
         if (texts.contains(key)) {
             panel.setText(texts.value(key), value);
         } else if (lists.contains(key)) {

@@ -8,7 +8,6 @@
 #include <QTreeWidget>
 
 #include "PanelFixture.h"
-#include "RecordingDialogs.h"
 #include "TableRow.h"
 #include "cli/AttenuateCommand.h"
 #include "cli/CliError.h"
@@ -16,7 +15,6 @@
 #include "cli/OutputTable.h"
 #include "cli/SetCommand.h"
 #include "cli/SettingChanges.h"
-#include "protocol/FeedbackRecord.h"
 #include "ui/CaptionLabel.h"
 
 using namespace nms;
@@ -280,7 +278,7 @@ private slots:
                "2 buf=1: only a decoder has this setting");
         addRow("address that does not fit its field", none, QString(),
                QStringList{u"gw=198.018.009.0010"_s},
-               "2 gw=198.018.009.0010: Please verify that all IP fields are correct!");
+               "2 gw=198.018.009.0010: at most 15 characters");
         addRow("audio choice out of range", none, QString(), QStringList{u"tx=2"_s},
                "2 tx=2: Please verify that all audio fields are correct!");
         addRow("unknown key", none, QString(), QStringList{u"sfn=1"_s},
@@ -326,50 +324,6 @@ private slots:
                          names << pair.section(u'=', 0, 0);
                      return fieldsOf(SetCommand::panelFor(database, target, from, changes), names);
                  }),
-                 expected);
-    }
-
-    // An answer confirmed by the window's confirmation on the panel `set`
-    // builds: the record it leaves, the boxes, the exit status.
-    void confirmsAnswers_data()
-    {
-        QTest::addColumn<QString>("reportedMac");
-        QTest::addColumn<QString>("reportedGw");
-        QTest::addColumn<QString>("expected");
-        const QString mac = kSpareKey;
-        addRow("agreement: values of the element, bars' ranges", mac, "198.18.0.2",
-               "serial=100002|att=14|sdl=154|sdt=1"
-               "|New configuration has been sucessfuly saved and loaded!|0");
-        addRow("gateway disagrees: said, not stored", mac, "198.18.0.99",
-               "serial=100002|att=14|sdl=154|sdt=1"
-               "|An error occured while saving 'Element GW': Feedback is corrupted.|1");
-        addRow("answer of another element: nothing stored", kDecoderKey, "198.18.0.2",
-               "serial=2003|att=20|sdl=1|sdt=1|The response received does not match the selected "
-               "element. Cannot save this element info.|1");
-    }
-    void confirmsAnswers()
-    {
-        QFETCH(QString, reportedMac);
-        QFETCH(QString, reportedGw);
-        QFETCH(QString, expected);
-        QTemporaryDir dir;
-        const QString path = writeSite(dir);
-        HeadlessPanel panel =
-            SetCommand::panelFor(ElementDatabase::load(path, kExitUsage), u"spare"_s, QString(),
-                                 SettingChanges::parse({u"sdt=1"_s}, kExitUsage));
-        // mac, ip, mask, gw, remote, input, type, tx, name, role, sn, ver, sfn, buf,
-        // att, sdm, sdl, sdt, and all of the last six carried.
-        const FeedbackRecord answer(reportedMac, u"198.18.0.13"_s, u"255.255.0.0"_s, reportedGw,
-                                    u"198.18.0.14"_s, 1, 1, 0, u"SPARE           "_s, 2, 100002,
-                                    3.4, 0, 0, 0, 0, 200, 0, true, true, true, true, true, true);
-        RecordingDialogs dialogs;
-        const int status = SetCommand::confirmAnswer(dialogs, path, panel, answer);
-        const ElementDatabase after = ElementDatabase::load(path, kExitUsage);
-        const auto stored = after.select(after.resolve(kSpareKey, kExitUsage));
-        QVERIFY(stored);
-        QCOMPARE(fieldsOf(*stored, {u"serial"_s, u"att"_s, u"sdl"_s, u"sdt"_s}) + u'|' +
-                     dialogs.texts().join(u',').replace(u'\r', u' ') + u'|' +
-                     QString::number(status),
                  expected);
     }
 
