@@ -80,7 +80,7 @@ kill "$holder"
 wait "$holder" 2>/dev/null
 holder=
 
-echo "--- set: agreement, disagreement, time-out, refusals"
+echo "--- set: agreement, disagreement, time-out"
 timeout 30 "$lab" sim-start 4 --disagree gw=198.18.0.99 >/dev/null || fail "element 4 disagreeing"
 timeout 30 "$lab" sim-stop 5 >/dev/null || fail "stopping element 5"
 row 0 '^New configuration has been sucessfuly saved and loaded!$' set DEC-02 name=studio-b sdl=100 \
