@@ -499,7 +499,9 @@ void FrmMain::buildDiagnosticsFrame(QWidget* client)
     c.lblPing->setAlignment(Qt::AlignCenter);
     c.lblPing->setFont(UiFonts::pingFont());
     c.lblPing->setToolTip(QStringLiteral("Click to test ping"));
-    c.lblPing->setFocusPolicy(Qt::StrongFocus);
+    // Reached by Tab only: a click tests the ping and leaves the focus in
+    // the field being edited.
+    c.lblPing->setFocusPolicy(Qt::TabFocus);
     c.lblPing->setCursor(Qt::PointingHandCursor);
     c.lblPing->setStyleSheet(QStringLiteral("QLabel:focus { border: 1px dotted black; }"));
     QObject::connect(c.lblPing, &CaptionLabel::captionSet, c.lblPing,

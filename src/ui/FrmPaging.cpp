@@ -1,5 +1,6 @@
 #include "ui/FrmPaging.h"
 
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 
@@ -41,6 +42,18 @@ void FrmPaging::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+// Nor does a close request from the window manager (Alt+F4, the task bar):
+// it would unblock the main window while the collection goes on. The
+// discovery's own close is not spontaneous and goes through.
+void FrmPaging::closeEvent(QCloseEvent* event)
+{
+    if (event->spontaneous()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void FrmPaging::centreOnParent()

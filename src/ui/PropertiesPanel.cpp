@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QComboBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
@@ -257,12 +258,26 @@ bool PropertiesPanel::isSelectAllField(QObject* watched) const
            watched == m_ui.txtRemoteIP || watched == m_ui.txtVLAN_OM;
 }
 
+// A pop-up menu (the field's own context menu) and a switch to another
+// window and back take the focus away and give it back while the operator is
+// still in the field: the name must not change case under the caret, nor the
+// text be selected so that the next key replaces it.
+bool PropertiesPanel::focusMovedBetweenControls(const QEvent* event)
+{
+    const Qt::FocusReason reason = static_cast<const QFocusEvent*>(event)->reason();
+    return reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason;
+}
+
 bool PropertiesPanel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::FocusIn && isSelectAllField(watched))
-        selectAllAfterFocusHandling(static_cast<QLineEdit*>(watched));
-    else if (event->type() == QEvent::FocusOut && watched == m_ui.txtElementName)
-        upperCaseName();
+    const bool focusIn = event->type() == QEvent::FocusIn;
+    const bool focusOut = event->type() == QEvent::FocusOut;
+    if ((focusIn || focusOut) && focusMovedBetweenControls(event)) {
+        if (focusIn && isSelectAllField(watched))
+            selectAllAfterFocusHandling(static_cast<QLineEdit*>(watched));
+        else if (focusOut && watched == m_ui.txtElementName)
+            upperCaseName();
+    }
     return QObject::eventFilter(watched, event);
 }
 

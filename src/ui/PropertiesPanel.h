@@ -65,6 +65,7 @@ private:
 
     bool isEncoderShown() const;
     bool isSelectAllField(QObject* watched) const;
+    static bool focusMovedBetweenControls(const QEvent* event);
 
     FrmMainControls& m_ui;
 };

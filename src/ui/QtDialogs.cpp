@@ -1,7 +1,9 @@
 #include "ui/QtDialogs.h"
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 namespace nms {
 namespace {
@@ -55,6 +57,23 @@ BoxAnswer fromQtButton(int button, BoxButtons offered)
                                              : BoxAnswer::No;
 }
 
+// Qt wraps a box's text at about 500 pixels, which breaks the longer lines
+// the program gives and leaves a word alone on a line of its own ("Auto
+// Discovery"'s first line). The text is made as wide as its widest line,
+// within three quarters of the screen; only a longer line still wraps.
+void keepLinesWhole(QMessageBox& dialog, const QStringList& lines)
+{
+    auto* text = dialog.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (text == nullptr)
+        return;
+    int widest = 0;
+    for (const QString& line : lines)
+        widest = qMax(widest, text->fontMetrics().horizontalAdvance(line));
+    const QScreen* screen = dialog.screen();
+    const int limit = screen ? screen->availableGeometry().width() * 3 / 4 : widest;
+    text->setMinimumWidth(qMin(widest + 1, limit));
+}
+
 } // namespace
 
 BoxAnswer QtDialogs::present(const MessageBoxRequest& box)
@@ -63,6 +82,7 @@ BoxAnswer QtDialogs::present(const MessageBoxRequest& box)
                        toQtButtons(box.buttons), m_parent);
     dialog.setDefaultButton(toQtButton(box.defaultButton));
     dialog.setTextFormat(Qt::PlainText);
+    keepLinesWhole(dialog, box.lines);
     return fromQtButton(dialog.exec(), box.buttons);
 }
 

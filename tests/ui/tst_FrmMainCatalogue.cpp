@@ -1,11 +1,14 @@
 #include <QtTest>
 
+#include <limits>
+
 #include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolBar>
@@ -14,6 +17,7 @@
 #include "ui/CaptionLabel.h"
 #include "ui/FrmMain.h"
 #include "ui/ImageResources.h"
+#include "ui/QtDialogs.h"
 #include "ui/ShapeWidget.h"
 #include "ui/VuMeterImage.h"
 
@@ -291,6 +295,29 @@ private slots:
                          label->contentsRect().width(),
                      widest);
         }
+    }
+
+    // A box shows each of its lines whole: the discovery question's first
+    // line is longer than Qt's usual width for a box's text.
+    void boxLinesStandWhole()
+    {
+        const QStringList lines{QStringLiteral("Performing an 'Auto Discovery' will delete the "
+                                               "local database in your computer"),
+                                QStringLiteral("Are you sure?")};
+        QtDialogs dialogs;
+        dialogs.setParentWidget(m_window.get());
+        int shortBy = std::numeric_limits<int>::max();
+        QTimer::singleShot(0, m_window.get(), [&shortBy, &lines] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr)
+                return;
+            const auto* text = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            shortBy =
+                text->fontMetrics().horizontalAdvance(lines.first()) - text->contentsRect().width();
+            box->done(QMessageBox::No);
+        });
+        QCOMPARE(dialogs.question(QStringLiteral("Auto Discovery"), lines), BoxAnswer::No);
+        QVERIFY2(shortBy <= 0, qPrintable(QString::number(shortBy)));
     }
 
     void longPingResultIsShownInASmallerFontInsteadOfCut()

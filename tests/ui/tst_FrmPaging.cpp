@@ -1,6 +1,8 @@
 #include <QtTest>
 
+#include <QCloseEvent>
 #include <QLabel>
+#include <QWindow>
 
 #include "ui/FrmPaging.h"
 
@@ -45,8 +47,13 @@ private slots:
         const QPoint offset = paging.frameGeometry().center() - owner.frameGeometry().center();
         QVERIFY2(offset.manhattanLength() <= 2,
                  qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
-        // The collection window runs its full time.
+        // The collection window runs its full time: neither Escape nor the
+        // window manager's close request ends it.
         QTest::keyClick(&paging, Qt::Key_Escape);
+        QVERIFY(paging.isVisible());
+        QCloseEvent windowManagerClose;
+        QSpontaneKeyEvent::setSpontaneous(&windowManagerClose);
+        QApplication::sendEvent(paging.windowHandle(), &windowManagerClose);
         QVERIFY(paging.isVisible());
         QCOMPARE(paging.result(), 0);
     }

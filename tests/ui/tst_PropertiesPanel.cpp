@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,6 +24,9 @@ using namespace nms::test;
 namespace {
 
 const QColor kInvalid(255, 128, 128);
+
+// What takes the focus from a field and gives it back.
+enum class Interruption { ContextMenu, OtherWindow, PingClick };
 
 QColor base(const QLineEdit* edit)
 {
@@ -293,6 +297,53 @@ private slots:
         ui.txtElementIP->setFocus();
         QTRY_VERIFY(ui.txtElementIP->hasFocus());
         QCOMPARE(ui.txtElementName->text(), shown);
+    }
+
+    // The operator is still typing the name: its own context menu, a visit
+    // to another window and a click on the ping field neither change its
+    // case nor select it for the next key to replace.
+    void focusRulesIgnoreFocusThatComesBack_data()
+    {
+        QTest::addColumn<Interruption>("interruption");
+        QTest::newRow("context menu, Escape") << Interruption::ContextMenu;
+        QTest::newRow("another window and back") << Interruption::OtherWindow;
+        QTest::newRow("click on the ping field") << Interruption::PingClick;
+    }
+    void focusRulesIgnoreFocusThatComesBack()
+    {
+        QFETCH(Interruption, interruption);
+        FrmMainControls& ui = m_fixture->ui();
+        if (!m_fixture->showActive())
+            QSKIP("the window cannot be made active on this platform");
+        QLineEdit* name = ui.txtElementName;
+        name->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(name->hasFocus());
+        QCoreApplication::processEvents(); // the entry's own select-all lands first
+        QTest::keyClicks(name, QStringLiteral("studio b"));
+        QWidget other;
+        switch (interruption) {
+        case Interruption::ContextMenu: {
+            QTimer::singleShot(0, name, [] {
+                if (QWidget* menu = QApplication::activePopupWidget())
+                    QTest::keyClick(menu, Qt::Key_Escape);
+            });
+            QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                         name->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(name, &rightClick);
+            break;
+        }
+        case Interruption::OtherWindow:
+            other.show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+            QVERIFY(m_fixture->showActive());
+            break;
+        case Interruption::PingClick: QTest::mouseClick(ui.lblPing, Qt::LeftButton); break;
+        }
+        QTRY_VERIFY(name->hasFocus());
+        QCoreApplication::processEvents(); // a queued selection would land now
+        QCOMPARE(name->text(), QStringLiteral("studio b"));
+        QVERIFY(!name->hasSelectedText());
     }
 
     // Captions in this order, fields and three lists emptied; the rest is
