@@ -213,7 +213,7 @@ void AutoDiscovery::reportLostAnswers()
     m_dialogs.show({BoxIcon::Exclamation,
                     kQuestionTitle,
                     {QStringLiteral("%1 datagram(s) arriving during the 'Auto Discovery' "
-                                    "were lost before they could be read.")
+                                    "were lost before they could be handled.")
                          .arg(lost),
                      QStringLiteral("Some Network Elements may be missing from the list."),
                      QStringLiteral("Performing an 'Auto Discovery' again may find them.")},

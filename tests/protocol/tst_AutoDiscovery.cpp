@@ -155,7 +155,7 @@ private slots:
                      "the network."_s;
         if (droppedInWindow > 0)
             boxes << u"%1 datagram(s) arriving during the 'Auto Discovery' were lost before they "
-                     "could be read.\rSome Network Elements may be missing from the list.\r"
+                     "could be handled.\rSome Network Elements may be missing from the list.\r"
                      "Performing an 'Auto Discovery' again may find them."_s.arg(droppedInWindow);
         QCOMPARE(f.dialogs.texts(), boxes);
         QCOMPARE(f.state(), Fixture::ended(answers.size(), boxes.size()));
