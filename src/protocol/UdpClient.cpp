@@ -94,8 +94,13 @@ bool UdpClient::send(const QByteArray& datagram)
 // a queue that stays full over every attempt is reported.
 bool UdpClient::sendLeaving(const QByteArray& datagram, const QHostAddress& host)
 {
+    return retryWhileBusy([&] { return m_socket.sendTo(datagram, host, m_remotePort); });
+}
+
+bool UdpClient::retryWhileBusy(const std::function<bool()>& sendOnce)
+{
     for (int attempt = 1;; ++attempt) {
-        if (m_socket.sendTo(datagram, host, m_remotePort))
+        if (sendOnce())
             return true;
         if (m_socket.lastSendFailure() != UdpEndpoint::SendFailure::Busy ||
             attempt >= kSendAttempts)
@@ -106,7 +111,7 @@ bool UdpClient::sendLeaving(const QByteArray& datagram, const QHostAddress& host
 
 bool UdpClient::broadcast(const QByteArray& datagram, quint16 port)
 {
-    return m_socket.broadcast(datagram, port);
+    return retryWhileBusy([&] { return m_socket.broadcast(datagram, port); });
 }
 
 bool UdpClient::isLevelPacketLength(qsizetype length)

@@ -163,6 +163,7 @@ private:
 
     void onDatagramArrived(const QByteArray& data, const QHostAddress& sender, qint64 arrivedUs);
     bool sendLeaving(const QByteArray& datagram, const QHostAddress& host);
+    bool retryWhileBusy(const std::function<bool()>& sendOnce);
     void takePendingArrivals();
     bool holdsArrivalUpTo(qint64 momentUs) const;
     const Arrival* oldestWaiting() const;
