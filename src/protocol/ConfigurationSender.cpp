@@ -178,7 +178,15 @@ void ConfigurationSender::restartResponseTimer()
 void ConfigurationSender::onResponseTimeout()
 {
     const quint64 sendNumber = m_sendNumber;
-    m_udp.afterArrivalsUpTo(m_answerDueUs, this, [this, sendNumber] { reportTimeout(sendNumber); });
+    // The timer ticks again while a verdict waits behind a long-open box;
+    // one verdict per send is enough.
+    if (m_verdictWaitingFor == sendNumber)
+        return;
+    m_verdictWaitingFor = sendNumber;
+    m_udp.afterArrivalsUpTo(m_answerDueUs, this, [this, sendNumber] {
+        m_verdictWaitingFor = 0;
+        reportTimeout(sendNumber);
+    });
 }
 
 // Only while the same send still awaits its answer: an answer handled

@@ -52,6 +52,7 @@ private:
     // and which send that was.
     qint64 m_answerDueUs = 0;
     quint64 m_sendNumber = 0;
+    quint64 m_verdictWaitingFor = 0;
 };
 
 } // namespace nms
