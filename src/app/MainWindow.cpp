@@ -50,7 +50,7 @@ MainWindow::MainWindow(const Services& services, QObject* parent)
     , m_window(std::make_unique<FrmMain>(services.timers))
     , m_terminate([](int code) { QCoreApplication::exit(code); })
 {
-    m_udpClient = std::make_unique<UdpClient>(services.udpSocket, services.dialogs);
+    m_udpClient = std::make_unique<UdpClient>(services.udpSocket, services.dialogs, services.clock);
     m_networkBoxes = std::make_unique<NetworkBoxes>(services.dialogs, m_udpClient.get());
     composeViews();
     composeWorkflows();

@@ -6,7 +6,7 @@ namespace nms::cli {
 
 ElementLink::ElementLink(Dialogs& dialogs, QObject* parent)
     : QObject(parent)
-    , m_client(m_endpoint, dialogs)
+    , m_client(m_endpoint, dialogs, m_clock)
 {
 }
 

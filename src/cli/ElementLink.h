@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "platform/QtUdpEndpoint.h"
+#include "platform/SteadyClock.h"
 #include "protocol/UdpClient.h"
 
 namespace nms {
@@ -32,6 +33,7 @@ public:
     QtUdpEndpoint& endpoint() { return m_endpoint; }
 
 private:
+    SteadyClock m_clock;
     QtUdpEndpoint m_endpoint;
     UdpClient m_client;
 };

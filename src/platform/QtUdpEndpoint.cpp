@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <ctime>
 
 #include <QFile>
 #include <QMetaObject>
@@ -11,6 +13,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,6 +91,9 @@ bool QtUdpEndpoint::bind(quint16 localPort)
     // Without the drop counter a loss would go unseen; the endpoint still
     // works, so a kernel without it is no reason to refuse the port.
     ::setsockopt(m_fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
+    // Without receive times a held datagram is judged by when it is read,
+    // which is still close to its arrival: no reason to refuse the port.
+    ::setsockopt(m_fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     enlargeReceiveBuffer();
     m_kernelDrops = 0;
     m_inboxDrops = 0;
@@ -162,7 +168,7 @@ bool QtUdpEndpoint::readOne()
 {
     sockaddr_in sender{};
     iovec buffer{m_readBuffer.data(), size_t(m_readBuffer.size())};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(quint32))];
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(quint32)) + CMSG_SPACE(sizeof(timespec))];
     msghdr message{};
     message.msg_name = &sender;
     message.msg_namelen = sizeof sender;
@@ -173,12 +179,17 @@ bool QtUdpEndpoint::readOne()
     const ssize_t length = ::recvmsg(m_fd, &message, MSG_DONTWAIT);
     if (length < 0)
         return errno == EINTR;
+    qint64 arrivedUs = kArrivedNow;
     for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
          header = CMSG_NXTHDR(&message, header)) {
         if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SO_RXQ_OVFL) {
             quint32 drops = 0;
             std::memcpy(&drops, CMSG_DATA(header), sizeof drops);
             m_kernelDrops = std::max(m_kernelDrops, quint64(drops));
+        } else if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec kernelTime{};
+            std::memcpy(&kernelTime, CMSG_DATA(header), sizeof kernelTime);
+            arrivedUs = steadyArrivalUs(kernelTime);
         }
     }
     if (m_inbox.size() >= kInboxCapacity || m_inboxBytes + length > kInboxByteCapacity) {
@@ -187,8 +198,32 @@ bool QtUdpEndpoint::readOne()
     }
     m_inboxBytes += length;
     m_inbox.append({QByteArray(m_readBuffer.constData(), qsizetype(length)),
-                    QHostAddress(ntohl(sender.sin_addr.s_addr)), ntohs(sender.sin_port)});
+                    QHostAddress(ntohl(sender.sin_addr.s_addr)), ntohs(sender.sin_port),
+                    arrivedUs});
     return true;
+}
+
+// The kernel stamps a datagram on the wall clock; the program's time-outs
+// run on the steady clock. The datagram's age, read now on the wall clock,
+// places it on the steady one. A stamp in the future (the wall clock was
+// set back since) counts as arriving now.
+qint64 QtUdpEndpoint::steadyArrivalUs(const timespec& kernelTime)
+{
+    using namespace std::chrono;
+    timespec wallNow{};
+    ::clock_gettime(CLOCK_REALTIME, &wallNow);
+    const qint64 steadyNowUs =
+        duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+    const qint64 ageUs = (qint64(wallNow.tv_sec) - qint64(kernelTime.tv_sec)) * 1000000 +
+                         (qint64(wallNow.tv_nsec) - qint64(kernelTime.tv_nsec)) / 1000;
+    return steadyNowUs - std::max<qint64>(0, ageUs);
+}
+
+void QtUdpEndpoint::takePending()
+{
+    if (m_fd >= 0)
+        readPending();
+    handOnArrivals();
 }
 
 // One at a time from the front: a handler that runs a modal box lets this
@@ -199,7 +234,7 @@ void QtUdpEndpoint::handOnArrivals()
     while (!m_inbox.isEmpty()) {
         const Arrival arrival = m_inbox.takeFirst();
         m_inboxBytes -= arrival.data.size();
-        emit datagramArrived(arrival.data, arrival.sender, arrival.senderPort);
+        emit datagramArrived(arrival.data, arrival.sender, arrival.senderPort, arrival.arrivedUs);
     }
 }
 
@@ -300,13 +335,30 @@ bool QtUdpEndpoint::sendDatagram(const QByteArray& data, const QHostAddress& hos
     return false;
 }
 
+// A full socket queue (EAGAIN) frees as the interface sends, and poll says
+// when. A full device queue (ENOBUFS) leaves the socket writable and says
+// nothing: it is given the time to drain instead.
+void QtUdpEndpoint::waitForSendRoom(int milliseconds)
+{
+    if (m_fd < 0)
+        return;
+    pollfd watched{m_fd, POLLOUT, 0};
+    if (::poll(&watched, 1, 0) > 0)
+        ::poll(nullptr, 0, milliseconds);
+    else
+        ::poll(&watched, 1, milliseconds);
+}
+
 // The socket stays bound to our port: whatever the kernel refused (no route,
 // unreachable host, a full buffer) concerns this datagram only. Only a
 // socket that is no longer one makes the endpoint unusable.
 void QtUdpEndpoint::recordSendFailure(int error)
 {
     const bool endpointLost = error == EBADF || error == ENOTSOCK;
-    m_lastFailure = endpointLost ? SendFailure::Endpoint : SendFailure::Unreachable;
+    const bool busy = error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS;
+    m_lastFailure = endpointLost ? SendFailure::Endpoint
+                    : busy       ? SendFailure::Busy
+                                 : SendFailure::Unreachable;
     m_lastError = QString::fromLocal8Bit(std::strerror(error));
 }
 

@@ -5,6 +5,7 @@
 
 #include "platform/UdpEndpoint.h"
 
+struct timespec;
 class QNetworkInterface;
 class QSocketNotifier;
 
@@ -15,7 +16,9 @@ namespace nms {
 // allows, so that a few hundred elements answering one broadcast within a
 // few milliseconds all fit, and every wake-up reads until nothing is pending
 // (every length from 0 bytes up). Each read also carries the kernel's count
-// of datagrams it had to drop for a full queue. Datagrams are handed on one
+// of datagrams it had to drop for a full queue, and the kernel's receive
+// time, so that a datagram held behind a box is still judged by when it
+// came. Datagrams are handed on one
 // signal each from a queued call, outside the notifier, so a handler that
 // opens a modal box does not stop the socket being read.
 class QtUdpEndpoint : public UdpEndpoint {
@@ -43,6 +46,8 @@ public:
     SendFailure lastSendFailure() const override { return m_lastFailure; }
     QString lastSendError() const override { return m_lastError; }
     quint64 droppedDatagrams() const override;
+    void waitForSendRoom(int milliseconds) override;
+    void takePending() override;
 
     // The receive queue the kernel granted, in bytes (0 when closed).
     int receiveBufferBytes() const;
@@ -54,6 +59,7 @@ private:
         QByteArray data;
         QHostAddress sender;
         quint16 senderPort = 0;
+        qint64 arrivedUs = kArrivedNow;
     };
 
     int m_fd = -1;
@@ -71,6 +77,7 @@ private:
     void enlargeReceiveBuffer();
     void readPending();
     bool readOne();
+    static qint64 steadyArrivalUs(const timespec& kernelTime);
     void handOnArrivals();
     static bool isBroadcastInterface(const QNetworkInterface& interface);
     bool broadcastOn(const QNetworkInterface& interface, const QByteArray& data, quint16 port);

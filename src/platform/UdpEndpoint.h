@@ -27,17 +27,33 @@ public:
     // Why the last failed send failed. Only a closed or lost socket makes the
     // endpoint unusable; a destination that the network cannot reach (no
     // route, host unreachable) is a refusal of that one datagram.
-    enum class SendFailure { None, Unreachable, Endpoint };
+    // Busy: the kernel had no room for the datagram just now (EAGAIN,
+    // ENOBUFS); the same send a moment later normally leaves.
+    enum class SendFailure { None, Busy, Unreachable, Endpoint };
     virtual SendFailure lastSendFailure() const { return SendFailure::Endpoint; }
     virtual QString lastSendError() const { return QString(); }
+    // Waits at most this long for room to send again after a Busy failure.
+    virtual void waitForSendRoom(int milliseconds) { Q_UNUSED(milliseconds); }
+
+    // Hands on at once, through datagramArrived, every datagram that has
+    // reached the socket by now, so that a time-out can first see what
+    // arrived before it.
+    virtual void takePending() {}
 
     // Datagrams that reached this endpoint's port but were lost before the
     // program could read them (the kernel's receive queue was full), counted
     // since bind(). A caller compares two readings to see what one burst lost.
     virtual quint64 droppedDatagrams() const { return 0; }
 
+    // An arrival time that the endpoint does not know: the receiver stamps
+    // the datagram with its own clock when it is handed on.
+    static constexpr qint64 kArrivedNow = -1;
+
 signals:
-    void datagramArrived(const QByteArray& data, const QHostAddress& sender, quint16 senderPort);
+    // arrivedUs: when the datagram reached the station (the kernel's receive
+    // time), on the program's steady clock in microseconds.
+    void datagramArrived(const QByteArray& data, const QHostAddress& sender, quint16 senderPort,
+                         qint64 arrivedUs);
 };
 
 } // namespace nms

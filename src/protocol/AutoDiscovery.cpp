@@ -62,6 +62,10 @@ void AutoDiscovery::AutoDiscover()
     // from code must not restart the one that runs.
     if (m_running || !confirmedByOperator())
         return;
+    // What reached the station while the question stood (the answer to a
+    // configuration, say) is handled as it would have been then: before the
+    // panel it is checked against is emptied.
+    m_udp.handOnArrivalsUpTo(m_udp.nowUs());
     m_panel.clear();
     m_tree.clearTree();
     showPagingWindow();
@@ -93,12 +97,13 @@ void AutoDiscovery::loadPagingWindow()
     m_savedRemotePort = m_udp.remotePort();
     m_savedRemoteHost = m_udp.remoteHost();
     aimAtPagingPort();
+    m_collectionEndsUs = m_udp.nowUs() + qint64(kCollectionMs) * 1000;
     m_timer1->setEnabled(true);
     m_awaitingAnswers = true;
     // Whatever came in before the request (held behind the question box,
     // say) cannot answer it.
     m_firstArrivalInWindow = m_udp.lastArrivalNumber() + 1;
-    m_droppedBeforeRequest = m_udp.droppedByEndpoint();
+    m_droppedBeforeRequest = m_udp.lostArrivals();
     sendPagingRequest();
 }
 
@@ -139,12 +144,16 @@ void AutoDiscovery::sendPagingRequest()
     endCollection();
 }
 
+// Answers that reached the station inside the window but wait behind an
+// open box are handed on before the window is closed.
 void AutoDiscovery::onTimer1Tick()
 {
     m_timer1->setEnabled(false);
-    m_windowElapsed = true;
-    m_lastArrivalInWindow = m_udp.lastArrivalNumber();
-    endCollectionWhenAnswersAreIn();
+    m_udp.afterArrivalsUpTo(m_collectionEndsUs, this, [this] {
+        m_windowElapsed = true;
+        m_lastArrivalInWindow = m_udp.lastArrivalNumber();
+        endCollectionWhenAnswersAreIn();
+    });
 }
 
 // A feedback that does not come from the endpoint (arrival number 0) is
@@ -156,24 +165,21 @@ bool AutoDiscovery::isAnswerToDiscovery() const
     const quint64 arrival = m_udp.dispatchingArrivalNumber();
     if (arrival == 0)
         return !m_windowElapsed;
-    if (arrival < m_firstArrivalInWindow)
+    if (arrival < m_firstArrivalInWindow || m_udp.dispatchingArrivalUs() > m_collectionEndsUs)
         return false;
     return !m_windowElapsed || arrival <= m_lastArrivalInWindow;
 }
 
-// Answers that arrived inside the window but are still in hand (held behind
-// an open box, or waiting for their MAC) belong to this discovery: ending
-// the window now would treat them as answers to a configuration and leave
-// their elements out of the new database. Each wait is bounded on its own
-// (the MAC lookup by its time limit, the held datagrams by the box). What
-// arrives after the tick is not waited for: it is not an answer to this
+// Answers that arrived inside the window and are still in hand (waiting for
+// their MAC, or behind a box one of them raised) belong to this discovery:
+// ending the window now would treat them as answers to a configuration and
+// leave their elements out of the new database. Each wait is bounded on its
+// own (the MAC lookup by its time limit, a box by the operator). What
+// arrived after the window is not waited for: it is not an answer to this
 // discovery, and a stream of it must not hold the window open.
 void AutoDiscovery::endCollectionWhenAnswersAreIn()
 {
-    const bool answersInHand =
-        m_dialogs.isBoxOpen() ||
-        m_udp.holdsAnswerArrivedBetween(m_firstArrivalInWindow, m_lastArrivalInWindow) ||
-        m_answersInHand > 0;
+    const bool answersInHand = m_dialogs.isBoxOpen() || m_answersInHand > 0;
     if (answersInHand) {
         QTimer::singleShot(kAnswersInHandRecheckMs, this,
                            &AutoDiscovery::endCollectionWhenAnswersAreIn);
@@ -198,7 +204,7 @@ void AutoDiscovery::endCollection()
 // be missing elements, and the operator must hear of it, not guess.
 void AutoDiscovery::reportLostAnswers()
 {
-    const quint64 now = m_udp.droppedByEndpoint();
+    const quint64 now = m_udp.lostArrivals();
     // A counter that went back belongs to an endpoint bound again since.
     const quint64 lost = now >= m_droppedBeforeRequest ? now - m_droppedBeforeRequest : now;
     m_droppedBeforeRequest = now;
@@ -207,7 +213,7 @@ void AutoDiscovery::reportLostAnswers()
     m_dialogs.show({BoxIcon::Exclamation,
                     kQuestionTitle,
                     {QStringLiteral("%1 datagram(s) arriving during the 'Auto Discovery' "
-                                    "were lost before they could be read.")
+                                    "were lost before they could be handled.")
                          .arg(lost),
                      QStringLiteral("Some Network Elements may be missing from the list."),
                      QStringLiteral("Performing an 'Auto Discovery' again may find them.")},

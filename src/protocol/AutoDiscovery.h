@@ -1,5 +1,6 @@
 #pragma once
 
+#include <limits>
 #include <memory>
 
 #include <QObject>
@@ -40,7 +41,11 @@ public:
     // ends. Set from outside only where the feedback processing is driven
     // without a discovery run (its tests).
     bool isAwaitingAnswers() const { return m_awaitingAnswers; }
-    void setAwaitingAnswers(bool awaiting) { m_awaitingAnswers = awaiting; }
+    void setAwaitingAnswers(bool awaiting)
+    {
+        m_awaitingAnswers = awaiting;
+        m_collectionEndsUs = std::numeric_limits<qint64>::max();
+    }
     QString savedRemoteHost() const { return m_savedRemoteHost; }
     quint16 savedRemotePort() const { return m_savedRemotePort; }
 
@@ -78,6 +83,9 @@ private:
     // fired) the last one before the tick.
     quint64 m_firstArrivalInWindow = 1;
     quint64 m_lastArrivalInWindow = 0;
+    // When the collection window closes: an answer that reached the station
+    // by then belongs to it, however long a box held it back.
+    qint64 m_collectionEndsUs = 0;
     // The endpoint's loss counter when the request went out.
     quint64 m_droppedBeforeRequest = 0;
 

@@ -53,8 +53,12 @@ void ConfigurationSender::SaveConfiguration()
         refuseSave(*failure);
         return;
     }
-    if (confirmSend())
-        SendConfiguration();
+    if (!confirmSend())
+        return;
+    // What reached the station while the question stood (the answer to an
+    // earlier save, say) is handled first, as it would have been then.
+    m_udp.handOnArrivalsUpTo(m_udp.nowUs());
+    SendConfiguration();
 }
 
 std::optional<QString> ConfigurationSender::firstFailedCheck() const
@@ -165,10 +169,32 @@ void ConfigurationSender::restartResponseTimer()
     // packet of the same save session may never come.
     m_responseTimer.setEnabled(false);
     m_responseTimer.setEnabled(true);
+    ++m_sendNumber;
+    m_answerDueUs = m_udp.nowUs() + qint64(m_responseTimer.interval()) * 1000;
 }
 
+// An answer that reached the station before the deadline but waits behind
+// an open box beats the time-out: the verdict waits for it.
 void ConfigurationSender::onResponseTimeout()
 {
+    const quint64 sendNumber = m_sendNumber;
+    // The timer ticks again while a verdict waits behind a long-open box;
+    // one verdict per send is enough.
+    if (m_verdictWaitingFor == sendNumber)
+        return;
+    m_verdictWaitingFor = sendNumber;
+    m_udp.afterArrivalsUpTo(m_answerDueUs, this, [this, sendNumber] {
+        m_verdictWaitingFor = 0;
+        reportTimeout(sendNumber);
+    });
+}
+
+// Only while the same send still awaits its answer: an answer handled
+// meanwhile has stopped the timer, a new send has restarted it.
+void ConfigurationSender::reportTimeout(quint64 sendNumber)
+{
+    if (!m_responseTimer.isEnabled() || sendNumber != m_sendNumber)
+        return;
     m_responseTimer.setEnabled(false);
     m_dialogs.critical(kErrorTitle, {kTimeoutMessage, kCannotSave});
 }

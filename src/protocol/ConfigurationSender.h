@@ -40,6 +40,7 @@ private:
     void refuseSave(const QString& message);
     void restartResponseTimer();
     void onResponseTimeout();
+    void reportTimeout(quint64 sendNumber);
 
     Dialogs& m_dialogs;
     IniRoutines& m_ini;
@@ -47,6 +48,11 @@ private:
     UdpClient& m_udp;
     ElementPanelView& m_panel;
     Timer& m_responseTimer;
+    // When the answer to the latest send was due, on the endpoint's clock,
+    // and which send that was.
+    qint64 m_answerDueUs = 0;
+    quint64 m_sendNumber = 0;
+    quint64 m_verdictWaitingFor = 0;
 };
 
 } // namespace nms

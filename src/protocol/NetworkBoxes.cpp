@@ -28,14 +28,34 @@ void NetworkBoxes::show(const MessageBoxRequest& box, const QHostAddress& source
         count(box, source);
         return;
     }
+    if (!continuesRow())
+        m_shownInRow = 0;
+    if (m_shownInRow < kShownInFull) {
+        ++m_shownInRow;
+        m_dialogs.show(box);
+        m_sinceLastBox.start();
+        return;
+    }
+    // Whether this box stands alone or opens a burst is known once the
+    // datagrams held behind the last one have been handled.
     m_counting = true;
-    m_shownTitle = box.title;
-    m_shownText = box.text();
-    m_kinds = {Kind{box, 0, {}, {}}};
-    m_dialogs.show(box);
+    m_kinds.clear();
+    count(box, source);
     m_rechecks = 0;
-    m_sinceLastBox.start();
     QTimer::singleShot(0, this, &NetworkBoxes::summariseWhenHeldAreHandled);
+}
+
+bool NetworkBoxes::continuesRow() const
+{
+    if (m_shownInRow == 0 || !m_sinceLastBox.isValid())
+        return false;
+    const bool held = m_udpClient != nullptr && m_udpClient->waitingCount() > 0;
+    return held || m_sinceLastBox.elapsed() < kQuietAfterLastMs;
+}
+
+bool NetworkBoxes::isCounting() const
+{
+    return m_counting || continuesRow();
 }
 
 void NetworkBoxes::count(const MessageBoxRequest& box, const QHostAddress& source)
@@ -75,28 +95,30 @@ void NetworkBoxes::summarise()
     const QList<Kind> kinds = m_kinds;
     m_kinds.clear();
     m_counting = false;
-    QStringList lines;
+    if (kinds.isEmpty())
+        return;
+    const MessageBoxRequest& first = kinds.first().box;
+    if (kinds.size() == 1 && kinds.first().count == 1) {
+        m_dialogs.show(first);
+        m_sinceLastBox.start();
+        return;
+    }
+    QStringList lines = first.lines;
+    lines << QStringLiteral("A burst of messages came from the network:");
     int unlistedKinds = 0;
     for (const Kind& kind : kinds) {
-        if (kind.count == 0)
-            continue;
-        if (lines.size() >= kListedKinds) {
+        if (lines.size() - first.lines.size() > kListedKinds) {
             ++unlistedKinds;
             continue;
         }
-        const bool shown = kind.box.title == m_shownTitle && kind.box.text() == m_shownText;
-        const QString what = shown ? QStringLiteral("the same message")
-                                   : QStringLiteral("\"%1\"").arg(kind.box.lines.value(0));
-        lines << QStringLiteral("%1 more time(s) %2, from %3.")
+        lines << QStringLiteral("%1 time(s) \"%2\", from %3.")
                      .arg(kind.count)
-                     .arg(what, addressList(kind));
+                     .arg(kind.box.lines.value(0), addressList(kind));
     }
-    if (lines.isEmpty())
-        return;
     if (unlistedKinds > 0)
         lines << QStringLiteral("And %1 other kind(s) of message.").arg(unlistedKinds);
-    lines.prepend(QStringLiteral("While that message was shown, the network raised:"));
-    m_dialogs.show({BoxIcon::Information, m_shownTitle, lines, BoxButtons::Ok, BoxAnswer::Ok});
+    m_dialogs.show({BoxIcon::Critical, first.title, lines, BoxButtons::Ok, BoxAnswer::Ok});
+    m_sinceLastBox.start();
 }
 
 QString NetworkBoxes::addressList(const Kind& kind)

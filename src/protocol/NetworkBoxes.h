@@ -17,13 +17,16 @@ class UdpClient;
 // The boxes that what the network sends can raise. Datagrams wait behind an
 // open box and are handed on as soon as it closes, so a host sending the
 // same fault a thousand times would keep the operator clicking one box
-// after another. Instead, from the moment such a box opens until the
-// datagrams held behind it have been handled, further network boxes are
-// counted, not shown; then one box says how many more of each kind came,
-// and from which addresses (the first five).
+// after another. Every box is shown as it is while it is one of the first
+// kShownInFull in a row; a box beyond that waits until the datagrams held
+// behind it have been handled. Alone, it is then shown as it is; in a
+// burst, one critical box stands for all of them: the first one's own
+// lines, then how many of each kind came, and from which addresses (the
+// first five).
 class NetworkBoxes : public QObject {
     Q_OBJECT
 public:
+    static constexpr int kShownInFull = 2;
     static constexpr int kListedAddresses = 5;
     static constexpr int kListedKinds = 5;
     // How often, and for how long at most, the held datagrams are waited
@@ -32,8 +35,8 @@ public:
     static constexpr int kHeldRecheckMs = 20;
     static constexpr int kMostHeldRechecks = 150;
     // Boxes that waited for the open one to close (MAC lookups that ended
-    // meanwhile) come in a quick succession after it: the count ends only
-    // once none has come for this long.
+    // meanwhile, held datagrams) come in a quick succession after it: they
+    // are in a row with it until none has come for this long.
     static constexpr int kQuietAfterLastMs = 200;
 
     NetworkBoxes(Dialogs& dialogs, const UdpClient* udpClient, QObject* parent = nullptr);
@@ -43,8 +46,9 @@ public:
     void critical(const QString& title, const QStringList& lines, const QHostAddress& source);
     void show(const MessageBoxRequest& box, const QHostAddress& source);
 
-    // True from the moment a box opens until its summary has been given.
-    bool isCounting() const { return m_counting; }
+    // True while boxes come in a row: the next one may be counted into a
+    // summary.
+    bool isCounting() const;
 
 private:
     struct Kind {
@@ -56,13 +60,15 @@ private:
 
     Dialogs& m_dialogs;
     const UdpClient* m_udpClient;
+    // Boxes shown as they are in the current row, and whether a box beyond
+    // them waits for its burst to be counted.
+    int m_shownInRow = 0;
     bool m_counting = false;
-    QString m_shownTitle;
-    QString m_shownText;
-    QList<Kind> m_kinds; // the shown kind first
+    QList<Kind> m_kinds; // the first waiting box's kind first
     int m_rechecks = 0;
     QElapsedTimer m_sinceLastBox;
 
+    bool continuesRow() const;
     void count(const MessageBoxRequest& box, const QHostAddress& source);
     void summariseWhenHeldAreHandled();
     void summarise();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "db/TextHelpers.h"
+#include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/UdpEndpoint.h"
 
@@ -22,10 +23,11 @@ QString canonicalAddress(const QString& storedAddress)
 
 } // namespace
 
-UdpClient::UdpClient(UdpEndpoint& socket, Dialogs& dialogs, QObject* parent)
+UdpClient::UdpClient(UdpEndpoint& socket, Dialogs& dialogs, const Clock& clock, QObject* parent)
     : QObject(parent)
     , m_socket(socket)
     , m_dialogs(dialogs)
+    , m_clock(clock)
 {
     m_deliveryTimer.setSingleShot(true);
     connect(&m_deliveryTimer, &QTimer::timeout, this, &UdpClient::deliverNextWaiting);
@@ -34,8 +36,8 @@ UdpClient::UdpClient(UdpEndpoint& socket, Dialogs& dialogs, QObject* parent)
             scheduleDelivery();
     });
     connect(&m_socket, &UdpEndpoint::datagramArrived, this,
-            [this](const QByteArray& data, const QHostAddress& sender, quint16) {
-                onDatagramArrived(data, sender);
+            [this](const QByteArray& data, const QHostAddress& sender, quint16, qint64 arrivedUs) {
+                onDatagramArrived(data, sender, arrivedUs);
             });
 }
 
@@ -77,8 +79,8 @@ bool UdpClient::send(const QByteArray& datagram)
     const QHostAddress host(m_remoteHost);
     if (host.protocol() != QAbstractSocket::IPv4Protocol)
         return false;
-    if (!m_socket.sendTo(datagram, host, m_remotePort)) {
-        if (m_socket.lastSendFailure() == UdpEndpoint::SendFailure::Unreachable)
+    if (!sendLeaving(datagram, host)) {
+        if (m_socket.lastSendFailure() != UdpEndpoint::SendFailure::Endpoint)
             emit sendRefused(m_remoteHost, m_socket.lastSendError());
         else
             emit endpointFailed();
@@ -87,9 +89,29 @@ bool UdpClient::send(const QByteArray& datagram)
     return true;
 }
 
+// A full queue in the kernel is a moment's congestion, not an element that
+// cannot be reached: the datagram is tried again after a short wait. Only
+// a queue that stays full over every attempt is reported.
+bool UdpClient::sendLeaving(const QByteArray& datagram, const QHostAddress& host)
+{
+    return retryWhileBusy([&] { return m_socket.sendTo(datagram, host, m_remotePort); });
+}
+
+bool UdpClient::retryWhileBusy(const std::function<bool()>& sendOnce)
+{
+    for (int attempt = 1;; ++attempt) {
+        if (sendOnce())
+            return true;
+        if (m_socket.lastSendFailure() != UdpEndpoint::SendFailure::Busy ||
+            attempt >= kSendAttempts)
+            return false;
+        m_socket.waitForSendRoom(kSendRoomWaitMs);
+    }
+}
+
 bool UdpClient::broadcast(const QByteArray& datagram, quint16 port)
 {
-    return m_socket.broadcast(datagram, port);
+    return retryWhileBusy([&] { return m_socket.broadcast(datagram, port); });
 }
 
 bool UdpClient::isLevelPacketLength(qsizetype length)
@@ -102,11 +124,14 @@ bool UdpClient::isFeedbackLength(qsizetype length)
     return length >= 0 && length <= kLongestFeedback && length != 3;
 }
 
-void UdpClient::onDatagramArrived(const QByteArray& data, const QHostAddress& sender)
+void UdpClient::onDatagramArrived(const QByteArray& data, const QHostAddress& sender,
+                                  qint64 arrivedUs)
 {
     if (!isLevelPacketLength(data.size()) && !isFeedbackLength(data.size()))
         return;
-    const Arrival arrival{++m_lastArrival, data, sender};
+    if (arrivedUs == UdpEndpoint::kArrivedNow)
+        arrivedUs = nowUs();
+    const Arrival arrival{++m_lastArrival, arrivedUs, data, sender};
     if (mustWait()) {
         holdBack(arrival);
         return;
@@ -114,28 +139,61 @@ void UdpClient::onDatagramArrived(const QByteArray& data, const QHostAddress& se
     dispatch(arrival);
 }
 
-quint64 UdpClient::oldestWaitingAnswerNumber() const
+qint64 UdpClient::nowUs() const
 {
-    return m_waitingAnswers.isEmpty() ? 0 : m_waitingAnswers.first().number;
+    return m_clock.nowUs();
 }
 
-bool UdpClient::holdsAnswerArrivedBetween(quint64 first, quint64 last) const
+// Whatever the kernel already holds is taken in first (held, not handled):
+// it may have arrived before the moment.
+void UdpClient::afterArrivalsUpTo(qint64 momentUs, QObject* context, std::function<void()> action)
 {
-    return std::any_of(
-        m_waitingAnswers.cbegin(), m_waitingAnswers.cend(),
-        [first, last](const Arrival& held) { return held.number >= first && held.number <= last; });
+    takePendingArrivals();
+    const bool earlierDeferred = !m_deferred.isEmpty() && m_deferred.first().momentUs <= momentUs;
+    if (!holdsArrivalUpTo(momentUs) && !earlierDeferred) {
+        action();
+        return;
+    }
+    auto place = std::find_if(m_deferred.begin(), m_deferred.end(),
+                              [momentUs](const Deferred& d) { return d.momentUs > momentUs; });
+    m_deferred.insert(place, Deferred{momentUs, context, std::move(action)});
+    scheduleDelivery();
+}
+
+void UdpClient::handOnArrivalsUpTo(qint64 momentUs)
+{
+    if (m_dispatching)
+        return;
+    takePendingArrivals();
+    while (!m_dialogs.isBoxOpen() && !m_dispatching && nextIsDueBy(momentUs))
+        handOnNext();
+}
+
+void UdpClient::takePendingArrivals()
+{
+    const bool wasTaking = m_takingPending;
+    m_takingPending = true;
+    m_socket.takePending();
+    m_takingPending = wasTaking;
+}
+
+bool UdpClient::holdsArrivalUpTo(qint64 momentUs) const
+{
+    const auto upTo = [momentUs](const Arrival& held) { return held.arrivedUs <= momentUs; };
+    return std::any_of(m_waitingAnswers.cbegin(), m_waitingAnswers.cend(), upTo) ||
+           (m_waitingLevel && upTo(*m_waitingLevel));
 }
 
 // A datagram waits while a box is open (its handler may raise another box),
 // while another one is being handled, and behind those already waiting.
 bool UdpClient::mustWait() const
 {
-    return m_dialogs.isBoxOpen() || m_dispatching || hasWaiting();
+    return m_dialogs.isBoxOpen() || m_dispatching || m_takingPending || hasWaiting();
 }
 
 bool UdpClient::hasWaiting() const
 {
-    return !m_waitingAnswers.isEmpty() || m_waitingLevel.has_value();
+    return !m_waitingAnswers.isEmpty() || m_waitingLevel.has_value() || !m_deferred.isEmpty();
 }
 
 void UdpClient::holdBack(const Arrival& arrival)
@@ -167,34 +225,78 @@ void UdpClient::deliverNextWaiting()
 {
     if (!hasWaiting() || m_dialogs.isBoxOpen() || m_dispatching)
         return;
-    dispatch(takeOldestWaiting());
+    handOnNext();
     if (hasWaiting())
         scheduleDelivery();
 }
 
-// In arrival order, the level packet among the answers.
-UdpClient::Arrival UdpClient::takeOldestWaiting()
+// The oldest held datagram: the level packet among the answers by number.
+const UdpClient::Arrival* UdpClient::oldestWaiting() const
 {
     const bool levelFirst =
         m_waitingLevel &&
-        (m_waitingAnswers.isEmpty() || m_waitingLevel->number < oldestWaitingAnswerNumber());
-    if (!levelFirst)
-        return m_waitingAnswers.takeFirst();
-    Arrival level = std::move(*m_waitingLevel);
-    m_waitingLevel.reset();
-    return level;
+        (m_waitingAnswers.isEmpty() || m_waitingLevel->number < m_waitingAnswers.first().number);
+    if (levelFirst)
+        return &*m_waitingLevel;
+    return m_waitingAnswers.isEmpty() ? nullptr : &m_waitingAnswers.first();
+}
+
+bool UdpClient::nextIsDueBy(qint64 momentUs) const
+{
+    const Arrival* datagram = oldestWaiting();
+    if (datagram != nullptr && datagram->arrivedUs <= momentUs)
+        return true;
+    return !m_deferred.isEmpty() && m_deferred.first().momentUs <= momentUs;
+}
+
+// A time-out goes before a datagram that arrived after its moment; a
+// datagram that arrived by then goes first.
+void UdpClient::handOnNext()
+{
+    const Arrival* datagram = oldestWaiting();
+    if (!m_deferred.isEmpty() &&
+        (datagram == nullptr || m_deferred.first().momentUs < datagram->arrivedUs)) {
+        runDeferred();
+        return;
+    }
+    if (datagram != nullptr)
+        dispatch(takeOldestWaiting());
+}
+
+void UdpClient::runDeferred()
+{
+    const Deferred deferred = m_deferred.takeFirst();
+    if (deferred.context.isNull())
+        return;
+    m_dispatching = true;
+    deferred.action();
+    m_dispatching = false;
+    if (hasWaiting())
+        scheduleDelivery();
+}
+
+UdpClient::Arrival UdpClient::takeOldestWaiting()
+{
+    if (m_waitingLevel && oldestWaiting() == &*m_waitingLevel) {
+        Arrival level = std::move(*m_waitingLevel);
+        m_waitingLevel.reset();
+        return level;
+    }
+    return m_waitingAnswers.takeFirst();
 }
 
 void UdpClient::dispatch(const Arrival& arrival)
 {
     m_dispatching = true;
     m_dispatchingArrival = arrival.number;
+    m_dispatchingArrivalUs = arrival.arrivedUs;
     m_dispatchingSender = arrival.sender;
     if (isLevelPacketLength(arrival.data.size()))
         emit levelPacketArrived(arrival.data);
     else
         emit feedbackArrived(arrival.data);
     m_dispatchingArrival = 0;
+    m_dispatchingArrivalUs = 0;
     m_dispatchingSender.clear();
     m_dispatching = false;
     // What arrived while this one was handled goes next.
@@ -202,9 +304,9 @@ void UdpClient::dispatch(const Arrival& arrival)
         scheduleDelivery();
 }
 
-quint64 UdpClient::droppedByEndpoint() const
+quint64 UdpClient::lostArrivals() const
 {
-    return m_socket.droppedDatagrams();
+    return m_socket.droppedDatagrams() + quint64(m_droppedAnswers);
 }
 
 } // namespace nms

@@ -4,13 +4,16 @@
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 
 namespace nms {
 
+class Clock;
 class Dialogs;
 class UdpEndpoint;
 
@@ -39,7 +42,15 @@ public:
     static inline const QString kNoValidAddressText =
         QStringLiteral("The local database holds no valid IP address for this element.");
 
-    UdpClient(UdpEndpoint& socket, Dialogs& dialogs, QObject* parent = nullptr);
+    // A send the kernel has no room for just now is tried this many times
+    // in all, with a short wait between: well within one tick of the
+    // fastest timer that sends (the level polling's 50 ms).
+    static constexpr int kSendAttempts = 5;
+    static constexpr int kSendRoomWaitMs = 4;
+
+    // Arrival times are read on `clock` (the steady clock, in microseconds)
+    // where the endpoint cannot give the kernel's.
+    UdpClient(UdpEndpoint& socket, Dialogs& dialogs, const Clock& clock, QObject* parent = nullptr);
 
     QString remoteHost() const { return m_remoteHost; }
     void setRemoteHost(const QString& host) { m_remoteHost = host; }
@@ -62,9 +73,23 @@ public:
     // The discovery broadcast to 255.255.255.255 (and every broadcast-capable
     // interface) at the given port; the remote settings are not touched.
     bool broadcast(const QByteArray& datagram, quint16 port);
-    // Datagrams the endpoint lost before they could be read, since it was
-    // bound (the kernel's queue was full).
-    quint64 droppedByEndpoint() const;
+    // Datagrams lost since the endpoint was bound: by the endpoint before
+    // they could be read (the kernel's queue was full), and answers dropped
+    // because kAnswerCapacity were already held.
+    quint64 lostArrivals() const;
+
+    // Now, on the clock that arrival times are given on (microseconds).
+    qint64 nowUs() const;
+    // Runs `action` once every datagram that reached the station by
+    // `momentUs` has been handed on: at once when none is held, otherwise
+    // after them, in the order of arrival. A time-out runs through this with
+    // its deadline, so that an answer held behind a box beats it as it would
+    // have on arrival. Skipped if `context` has gone.
+    void afterArrivalsUpTo(qint64 momentUs, QObject* context, std::function<void()> action);
+    // Hands on now, in order, the held datagrams that reached the station by
+    // `momentUs` and the time-outs due by then. An operator's answer to a
+    // question is acted on after what came before it.
+    void handOnArrivalsUpTo(qint64 momentUs);
 
     // True for the lengths that the dispatch hands on (1440, and 0..48 but 3).
     static bool isLevelPacketLength(qsizetype length);
@@ -72,6 +97,8 @@ public:
     // Datagrams waiting for an open box to close: the held answers and at
     // most one level packet, the newest.
     int waitingCount() const { return int(m_waitingAnswers.size()) + (m_waitingLevel ? 1 : 0); }
+    // Time-outs waiting for datagrams that arrived before them.
+    int deferredCount() const { return int(m_deferred.size()); }
     // Answers dropped because kAnswerCapacity were already held, and level
     // packets replaced by a newer one while they waited.
     int droppedWhileBusy() const { return m_droppedAnswers; }
@@ -81,8 +108,8 @@ public:
     // outside a dispatch).
     quint64 lastArrivalNumber() const { return m_lastArrival; }
     quint64 dispatchingArrivalNumber() const { return m_dispatchingArrival; }
-    // Whether an answer numbered first to last (both included) is held back.
-    bool holdsAnswerArrivedBetween(quint64 first, quint64 last) const;
+    // When the datagram being handed on now reached the station.
+    qint64 dispatchingArrivalUs() const { return m_dispatchingArrivalUs; }
     // Who sent the datagram being handed on now (null outside a dispatch).
     QHostAddress dispatchingSender() const { return m_dispatchingSender; }
 
@@ -100,10 +127,12 @@ signals:
 private:
     UdpEndpoint& m_socket;
     Dialogs& m_dialogs;
+    const Clock& m_clock;
     QString m_remoteHost;
     quint16 m_remotePort = kConfigurationPort;
     struct Arrival {
         quint64 number = 0;
+        qint64 arrivedUs = 0;
         QByteArray data;
         QHostAddress sender;
     };
@@ -112,6 +141,15 @@ private:
     // newer one replaces the one waiting.
     QList<Arrival> m_waitingAnswers;
     std::optional<Arrival> m_waitingLevel;
+    struct Deferred {
+        qint64 momentUs = 0;
+        QPointer<QObject> context;
+        std::function<void()> action;
+    };
+    // In the order of their moments.
+    QList<Deferred> m_deferred;
+    bool m_takingPending = false;
+    qint64 m_dispatchingArrivalUs = 0;
     int m_droppedAnswers = 0;
     int m_supersededLevelPackets = 0;
     bool m_dispatching = false;
@@ -123,13 +161,20 @@ private:
     // the last box closes; never while a box is open, so nothing polls.
     QTimer m_deliveryTimer;
 
-    void onDatagramArrived(const QByteArray& data, const QHostAddress& sender);
+    void onDatagramArrived(const QByteArray& data, const QHostAddress& sender, qint64 arrivedUs);
+    bool sendLeaving(const QByteArray& datagram, const QHostAddress& host);
+    bool retryWhileBusy(const std::function<bool()>& sendOnce);
+    void takePendingArrivals();
+    bool holdsArrivalUpTo(qint64 momentUs) const;
+    const Arrival* oldestWaiting() const;
+    bool nextIsDueBy(qint64 momentUs) const;
+    void handOnNext();
+    void runDeferred();
     bool mustWait() const;
     bool hasWaiting() const;
     void holdBack(const Arrival& arrival);
     void deliverNextWaiting();
     Arrival takeOldestWaiting();
-    quint64 oldestWaitingAnswerNumber() const;
     void scheduleDelivery();
     void dispatch(const Arrival& arrival);
 };

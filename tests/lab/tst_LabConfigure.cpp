@@ -298,6 +298,61 @@ private slots:
         QCOMPARE(m_program.terminatedWith, -1);
     }
 
+    // Element 3 answers its configuration 1 s late, while a second question
+    // stands: a second save (answered No after 4 s) or a discovery
+    // (answered Yes after 2 s). The answer reached the station in time, so
+    // it is confirmed, with no time-out, and before the discovery empties
+    // the panel; the discovery's collection then lasts its 3 s and lists
+    // the element.
+    void answerHeldBehindASecondQuestion_data()
+    {
+        QTest::addColumn<int>("secondButton");
+        QTest::addColumn<int>("questionOpenMs");
+        addRow("second save's question", 4, 4000);
+        addRow("discovery's question", 1, 2000);
+    }
+    void answerHeldBehindASecondQuestion()
+    {
+        QFETCH(int, secondButton);
+        QFETCH(int, questionOpenMs);
+        const bool discovery = secondButton == 1;
+        const LabElement& encoder = element(3);
+        QVERIFY(simStart(encoder.index, {QStringLiteral("--delay-ms"), QStringLiteral("1000")}));
+        auto restore = qScopeGuard([&] {
+            m_program.whileBoxOpen = nullptr;
+            simStart(encoder.index);
+        });
+        QVERIFY(m_program.select(encoder));
+        int questions = 0;
+        m_program.whileBoxOpen = [&](const MessageBoxRequest& box) {
+            if (box.icon == BoxIcon::Question && ++questions == 2)
+                QTest::qWait(questionOpenMs);
+        };
+        m_program.dialogs.script = {BoxAnswer::Yes, discovery ? BoxAnswer::Yes : BoxAnswer::No};
+
+        m_program.program->toolbarClick(4);
+        m_program.program->toolbarClick(secondButton);
+        const qint64 collectionStart = m_program.elapsedMs();
+        QVERIFY(
+            QTest::qWaitFor([&] { return !m_program.discoveryRunning(); }, kDiscoveryTimeoutMs));
+        const qint64 collectionMs = m_program.elapsedMs() - collectionStart;
+        QTest::qWait(kQuietMs);
+
+        QStringList titles;
+        for (const MessageBoxRequest& box : m_program.dialogs.boxes)
+            titles << box.title;
+        QCOMPARE(titles,
+                 (QStringList{kSendTitle, discovery ? QStringLiteral("Auto Discovery") : kSendTitle,
+                              QStringLiteral("Configuration changed")}));
+        QCOMPARE(m_program.dialogs.last().text(), kSuccessText);
+        if (!discovery)
+            return;
+        QVERIFY2(collectionMs >= 2900 && collectionMs < 4000,
+                 qPrintable(QStringLiteral("collection took %1 ms").arg(collectionMs)));
+        QCOMPARE(m_program.database().size(), 4);
+        QVERIFY(m_program.nodeTexts().filter(encoder.programMac()).size() == 1);
+    }
+
 private:
     const LabElement& element(int index) const { return m_elements.at(index - 1); }
 
@@ -345,7 +400,7 @@ private:
             int levelPackets = 0;
             const QMetaObject::Connection counting =
                 connect(&m_program.udpSocket, &UdpEndpoint::datagramArrived, this,
-                        [&](const QByteArray& data, const QHostAddress&, quint16) {
+                        [&](const QByteArray& data, const QHostAddress&, quint16, qint64) {
                             if (data.size() == 1440)
                                 ++levelPackets;
                         });

@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 
+#include "FakeClock.h"
 #include "FakeUdpEndpoint.h"
 #include "FileBytes.h"
 #include "ManualTimer.h"
@@ -40,8 +41,9 @@ public:
     IniRoutines ini{store};
     RecordingDialogs dialogs;
     ManualTimerFactory timers;
+    FakeClock clock;
     FakeUdpEndpoint socket;
-    UdpClient udp{socket, dialogs};
+    UdpClient udp{socket, dialogs, clock};
     FrmMain window{timers};
     FrmMainControls& ui = window.controls();
     const QString path = dir.filePath(QStringLiteral("nms.ini"));

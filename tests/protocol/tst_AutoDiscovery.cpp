@@ -7,6 +7,7 @@
 #include "DiscoveryFixture.h"
 #include "TableRow.h"
 #include "protocol/LevelMonitor.h"
+#include "ui/CaptionLabel.h"
 #include "ui/FrmPaging.h"
 #include "ui/LevelControls.h"
 
@@ -81,25 +82,29 @@ class AutoDiscoveryTest : public QObject {
     Q_OBJECT
 private slots:
     // answers: the last address bytes of the elements that answer in the
-    // window. Only what the endpoint lost between the request and the end
-    // of the window is reported, once, after the window has closed; a
-    // second discovery keeps only its own answers and reports nothing.
+    // window. Only what was lost between the request and the end of the
+    // window is reported, once, after the window has closed: by the endpoint
+    // or, with `held`, by the hold limit while the first answer is handled;
+    // a second discovery keeps only its own answers and reports nothing.
     void collection_data()
     {
         QTest::addColumn<QList<int>>("answers");
         QTest::addColumn<quint64>("droppedBefore");
         QTest::addColumn<quint64>("droppedInWindow");
-        addRow("two answers", QList<int>{22, 21}, quint64(0), quint64(0));
-        addRow("no answer", QList<int>{}, quint64(0), quint64(0));
-        addRow("lost before the discovery only", QList<int>{21}, quint64(7), quint64(0));
-        addRow("two answers lost in the window", QList<int>{21}, quint64(7), quint64(2));
-        addRow("a whole burst lost", QList<int>{21}, quint64(0), quint64(498));
+        QTest::addColumn<bool>("held");
+        addRow("two answers", QList<int>{22, 21}, quint64(0), quint64(0), false);
+        addRow("no answer", QList<int>{}, quint64(0), quint64(0), false);
+        addRow("lost before the discovery only", QList<int>{21}, quint64(7), quint64(0), false);
+        addRow("two answers lost in the window", QList<int>{21}, quint64(7), quint64(2), false);
+        addRow("a whole burst lost", QList<int>{21}, quint64(0), quint64(498), false);
+        addRow("beyond the hold limit", QList<int>{21}, quint64(0), quint64(2), true);
     }
     void collection()
     {
         QFETCH(QList<int>, answers);
         QFETCH(quint64, droppedBefore);
         QFETCH(quint64, droppedInWindow);
+        QFETCH(bool, held);
         Fixture f;
         LevelMonitor monitor(f.dialogs, f.ini, f.path, f.udp, f.panelView, f.meterView,
                              f.monitoringView, *f.ui.tmrVolume);
@@ -124,11 +129,20 @@ private slots:
         QCOMPARE(f.socket.bindCount, 1); // not re-opened
         QCOMPARE(f.socket.closeCount, 0);
 
+        bool flooded = !held;
+        connect(&f.udp, &UdpClient::feedbackArrived, &f.udp, [&] {
+            if (std::exchange(flooded, true))
+                return;
+            for (int i = 0; i < UdpClient::kAnswerCapacity + int(droppedInWindow); ++i)
+                f.socket.inject(QByteArray(2, '\0'));
+        });
         for (int n : answers)
             f.socket.inject(answerFrom(quint8(n)));
-        f.socket.dropped += droppedInWindow;
+        if (!held)
+            f.socket.dropped += droppedInWindow;
         QCOMPARE(f.ui.TreeView1->topLevelItemCount(), 0); // not during the window
         QVERIFY(f.timer1()->fire());
+        QTRY_VERIFY(!f.discovery.isRunning());
 
         const MessageBoxRequest& question = f.dialogs.boxes.first();
         QVERIFY(question.title == u"Auto Discovery"_s && question.icon == BoxIcon::Question &&
@@ -141,7 +155,7 @@ private slots:
                      "the network."_s;
         if (droppedInWindow > 0)
             boxes << u"%1 datagram(s) arriving during the 'Auto Discovery' were lost before they "
-                     "could be read.\rSome Network Elements may be missing from the list.\r"
+                     "could be handled.\rSome Network Elements may be missing from the list.\r"
                      "Performing an 'Auto Discovery' again may find them."_s.arg(droppedInWindow);
         QCOMPARE(f.dialogs.texts(), boxes);
         QCOMPARE(f.state(), Fixture::ended(answers.size(), boxes.size()));
@@ -181,6 +195,7 @@ private slots:
             if (std::exchange(done, true))
                 return;
             f.socket.inject(answerFrom(21));
+            f.clock.now += 3500;
             QVERIFY(f.timer1()->fire());
             f.socket.inject(answerFrom(23));
         };
@@ -198,7 +213,8 @@ private slots:
     // after Timer1's tick. Only what arrives between the request and the
     // tick answers the discovery: an answer after the tick, or one held
     // behind the question box, is not collected and does not keep the
-    // window open.
+    // window open. One held behind the question is handled before the
+    // panel it may answer for is emptied.
     void answerAwaitingItsMac_data()
     {
         QTest::addColumn<int>("other");
@@ -218,7 +234,14 @@ private slots:
             if (std::exchange(early, false))
                 f.socket.inject(answerFrom(quint8(other)));
         };
+        const QString selected = u"00:1A:2B:3C:4D:5E"_s;
+        f.ui.lblElementMAC->setText(selected);
+        QStringList panelWhenHandled;
+        connect(&f.udp, &UdpClient::feedbackArrived, &f.udp,
+                [&] { panelWhenHandled << f.ui.lblElementMAC->text(); });
         f.discover();
+        if (beforeTheRequest)
+            QCOMPARE(panelWhenHandled, QStringList{selected});
         QCoreApplication::processEvents(); // hands on what the question held back
         QCOMPARE(f.udp.waitingCount(), 0);
         f.socket.inject(answerFrom(24)); // in time, no neighbour entry yet

@@ -47,7 +47,7 @@ public:
     FakeClock clock;
     FakeUdpEndpoint socket;
     FakeNeighbourTable neighbours;
-    UdpClient udp{socket, dialogs};
+    UdpClient udp{socket, dialogs, clock};
     FrmMain window{timers};
     FrmMainControls& ui = window.controls();
     const QString path = dir.filePath(QStringLiteral("nms.ini"));

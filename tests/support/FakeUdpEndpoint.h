@@ -27,7 +27,12 @@ public:
     bool failSend = false;
     // How a failed send reports itself.
     SendFailure failure = SendFailure::Endpoint;
-    SendFailure lastSendFailure() const override { return failure; }
+    // This many sends fail first as Busy (the kernel's queue full), and
+    // waitForSendRoom() calls are counted.
+    int busySends = 0;
+    int roomWaits = 0;
+    SendFailure lastSendFailure() const override { return m_busyNow ? SendFailure::Busy : failure; }
+    void waitForSendRoom(int) override { ++roomWaits; }
     QString lastSendError() const override { return QStringLiteral("Network unreachable"); }
 
     // What droppedDatagrams() reports: a test raises it to play a burst
@@ -62,17 +67,23 @@ public:
         return record({data, QHostAddress(QHostAddress::Broadcast), port, true});
     }
 
-    // Delivers one datagram as if it had arrived from the given sender.
+    // Delivers one datagram as if it had arrived from the given sender, at
+    // the given time (by default the receiver's now).
     void inject(const QByteArray& data,
                 const QHostAddress& sender = QHostAddress(QStringLiteral("198.18.0.10")),
-                quint16 senderPort = 2976)
+                quint16 senderPort = 2976, qint64 arrivedUs = kArrivedNow)
     {
-        emit datagramArrived(data, sender, senderPort);
+        emit datagramArrived(data, sender, senderPort, arrivedUs);
     }
 
 private:
     bool record(const Sent& datagram)
     {
+        m_busyNow = busySends > 0;
+        if (m_busyNow) {
+            --busySends;
+            return false;
+        }
         if (failSend || !m_open)
             return false;
         sent.append(datagram);
@@ -80,6 +91,7 @@ private:
     }
 
     bool m_open = false;
+    bool m_busyNow = false;
 };
 
 } // namespace nms::test
