@@ -17,7 +17,7 @@ class LevelPoller;
 class StoredElement;
 
 // `check`: a monitoring plugin. Pings each element (every element of the
-// database when none is named), polls each decoder's level, and prints one
+// database when none is named), asks each for its level, and prints one
 // status line with performance data. Exit 0 OK, 1 WARNING, 2 CRITICAL,
 // 3 UNKNOWN; bad usage is UNKNOWN too, so that a monitoring system never
 // reads a typo as a link down.

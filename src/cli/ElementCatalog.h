@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+
+#include <QList>
+#include <QString>
+
+#include "cli/ListedElement.h"
+#include "db/FileSignature.h"
+
+namespace nms::cli {
+
+// The exporter's view of the database: the element list's elements, read
+// again whenever the file changes (discovery rewrites it). A file that cannot
+// be read keeps the last good list and counts an error.
+class ElementCatalog {
+public:
+    // Only the named elements (MAC, name or address) when some are given.
+    ElementCatalog(QString path, QStringList wanted);
+
+    // Reads the file again when it changed since the last read.
+    void refresh();
+    const QList<ListedElement>& elements() const { return m_elements; }
+    quint64 readErrors() const { return m_readErrors; }
+
+private:
+    std::optional<QList<ListedElement>> read() const;
+    bool isWanted(const ListedElement& element) const;
+
+    QString m_path;
+    QStringList m_wanted;
+    std::optional<FileSignature> m_readSignature;
+    QList<ListedElement> m_elements;
+    quint64 m_readErrors = 0;
+};
+
+} // namespace nms::cli
