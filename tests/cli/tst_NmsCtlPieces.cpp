@@ -5,8 +5,10 @@
 #include "cli/AttenuateCommand.h"
 #include "cli/CliError.h"
 #include "cli/ElementDatabase.h"
+#include "cli/MetricsPage.h"
 #include "cli/OutputTable.h"
 #include "cli/PanelValues.h"
+#include "cli/ServeCommand.h"
 #include "cli/SetCommand.h"
 #include "cli/SettingChanges.h"
 #include "db/IniRoutines.h"
@@ -239,6 +241,48 @@ private slots:
         QFETCH(QString, decibels);
         QFETCH(int, code);
         QCOMPARE(AttenuateCommand::codeFor(decibels).value_or(-1), code);
+    }
+
+    void listenAddresses_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected"); // host|port, or empty: refused
+        addRow("IPv4", "127.0.0.1:9798", "127.0.0.1|9798");
+        addRow("every address", ":9100", "|9100");
+        addRow("IPv6 in brackets", "[::1]:9798", "::1|9798");
+        addRow("IPv6 without brackets", "::1:9798", "");
+        addRow("port 0", "127.0.0.1:0", "");
+        addRow("no port", "127.0.0.1", "");
+        addRow("a name, not an address", "localhost:9798", "");
+    }
+    void listenAddresses()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QString host;
+        quint16 port = 0;
+        const bool ok = ServeCommand::parseListen(text, host, port);
+        QCOMPARE(ok ? host + u'|' + QString::number(port) : QString(), expected);
+    }
+
+    // Label values escaped; a zero peak is silence (-Inf, an alarm); no
+    // round trip before an answer.
+    void rendersMetrics()
+    {
+        const ListedElement element{u"02:00:C6:12:00:0B"_s, u"A \"B\"\\\nC"_s, u"ENCODER"_s,
+                                    u"198.18.0.11"_s,       u"3.40"_s,         u"100001"_s};
+        ElementReading reading;
+        reading.peak = 0;
+        reading.levelVerdict = LevelRule::Verdict::Silent;
+        const QString page = QString::fromUtf8(
+            MetricsPage::render({element}, {{element.mac, reading}}, MetricsPage::Totals{}));
+        const QString labels = u"{mac=\"02:00:C6:12:00:0B\",name=\"A \\\"B\\\"\\\\\\nC\","
+                               u"role=\"ENCODER\"}"_s;
+        QVERIFY2(page.contains(u"veltrino_element_level_dbfs"_s + labels + u" -Inf\n"_s),
+                 qPrintable(page));
+        QVERIFY(page.contains(u"veltrino_element_level_alarm"_s + labels + u" 1\n"_s));
+        QVERIFY(page.contains(u"veltrino_element_up"_s + labels + u" 0\n"_s));
+        QVERIFY(!page.contains(u"veltrino_element_rtt_seconds{"_s));
     }
 };
 
