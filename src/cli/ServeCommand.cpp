@@ -10,14 +10,13 @@
 
 #include "cli/CliError.h"
 #include "cli/CommandLine.h"
-#include "cli/Console.h"
+#include "cli/ElementCatalog.h"
 #include "cli/Exporter.h"
 #include "cli/InterruptSignals.h"
 #include "cli/MetricsHttpServer.h"
 #include "platform/IcmpSocket.h"
 #include "platform/LinuxIcmpSocket.h"
 #include "platform/QtTimer.h"
-#include "protocol/LevelRule.h"
 
 namespace nms::cli {
 
@@ -54,6 +53,18 @@ void raiseFileLimit()
         return;
     files.rlim_cur = std::min(files.rlim_max, kWantedFiles);
     ::setrlimit(RLIMIT_NOFILE, &files);
+}
+
+// A named element that the database does not hold is a typo, as for the
+// other commands; the list may change later, but it must start right.
+void refuseUnknownElements(const CommandLine& line, const Exporter::Settings& settings)
+{
+    for (const QString& wanted : settings.wanted) {
+        ElementCatalog catalog(settings.databasePath, {wanted});
+        catalog.refresh();
+        if (catalog.readErrors() == 0 && catalog.elements().isEmpty())
+            line.refuse(QStringLiteral("no element '%1'").arg(wanted));
+    }
 }
 
 } // namespace
@@ -112,6 +123,8 @@ int ServeCommand::run(const QStringList& arguments)
     Exporter::Settings settings{line.databasePath(), line.positional(),
                                 line.intValue(kInterval, 1, kMaxIntervalSeconds),
                                 line.numberValue(kSilence, -140.0, 0.0)};
+
+    refuseUnknownElements(line, settings);
 
     if (!m_socket.open())
         throw CliError{kExitFailure, QStringLiteral("Windows Sockets not responding correctly. "
