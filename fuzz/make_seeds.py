@@ -104,7 +104,7 @@ write("simcodec", {"encoder-35": CONFIG, "decoder-40": CONFIG + bytes([1, 5, 2, 
 
 # An ELEMENT line, then the KEY=VALUE lines of a set.
 write("nmsctl", {"mac-decoder": b"02:00:c6:12:00:0c\nname=Tx b\nsdl=100\nsdt=220\nbuf=8\n",
-                 "bare-mac-encoder": b"0200C612000B\nip=10.0.0.1\nINPUT=1\nbound=2",
+                 "bare-mac-encoder": b"0200C612000B\nip=10.0.0.1\nINPUT=1\ntype=0",
                  "name-ambiguous": b" studio \ngw=198.18.0.256",
                  "address": b"198.18.0.012\nremote=198.18.0.11\nmask=255.255.0.0\ntx=1",
                  "refusals": b"TX SITE\nsdm=3\nname=\ncolour=red\nip"})

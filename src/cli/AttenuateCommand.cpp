@@ -10,6 +10,7 @@
 #include "cli/Console.h"
 #include "cli/ElementDatabase.h"
 #include "cli/ElementLink.h"
+#include "cli/HeadlessPanel.h"
 #include "db/IniRoutines.h"
 #include "db/PrivateProfileStore.h"
 #include "db/RecordValues.h"
@@ -78,26 +79,29 @@ int AttenuateCommand::run(const QStringList& arguments)
                         .arg(values.at(1)));
     const QString path = line.databasePath();
     const ElementDatabase database = ElementDatabase::load(path, kExitUsage);
-    const StoredElement& element = database.resolve(values.at(0), kExitUsage);
+    const HeadlessPanel element =
+        database.selectOrRefuse(database.resolve(values.at(0), kExitUsage), kExitUsage);
+    const QString name = element.text(ElementPanelView::Text::Name);
     if (!element.isDecoder())
         line.refuse(QStringLiteral("%1 is an %2; only a decoder has an output attenuation")
-                        .arg(element.name(), element.roleCaption()));
+                        .arg(name, element.caption(ElementPanelView::Caption::ElementType)));
 
     ElementLink link(m_dialogs);
     link.open(kExitFailure);
     QByteArray command(2, '\0');
     command[0] = static_cast<char>(*code);
-    link.send(UdpClient::kElementControlPort, element.value(QStringLiteral("ip")), command);
+    link.send(UdpClient::kElementControlPort, element.text(ElementPanelView::Text::IP), command);
 
     PrivateProfileStore store;
     IniRoutines ini(store);
-    if (!ini.WriteToINI(element.section(), QStringLiteral("att"), QString::number(*code), path))
+    if (!ini.WriteToINI(element.selectedSection(), QStringLiteral("att"), QString::number(*code),
+                        path))
         throw CliError{kExitFailure,
                        QStringLiteral("An error occured while saving this element info to the "
                                       "local database. Cannot save this element info. (%1)")
                            .arg(ini.lastError())};
     Console::outLine(QStringLiteral("%1: %2").arg(
-        element.name(), LevelMonitor::attenuationCaption(*code, record::kAttenuationMute)));
+        name, LevelMonitor::attenuationCaption(*code, record::kAttenuationMute)));
     return kExitOk;
 }
 

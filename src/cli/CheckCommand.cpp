@@ -8,6 +8,7 @@
 #include "cli/EchoRunner.h"
 #include "cli/ElementDatabase.h"
 #include "cli/ElementLink.h"
+#include "cli/HeadlessPanel.h"
 #include "cli/InterruptSignals.h"
 #include "cli/LevelPoller.h"
 #include "db/TextHelpers.h"
@@ -76,12 +77,13 @@ QString CheckCommand::perfLabel(const QString& label)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
-CheckCommand::ElementResult CheckCommand::checkElement(const StoredElement& element, bool single,
+CheckCommand::ElementResult CheckCommand::checkElement(const HeadlessPanel& element, bool single,
                                                        const Thresholds& thresholds,
                                                        EchoRunner& echoes, LevelPoller* poller)
 {
-    const QString address = element.value(QStringLiteral("ip"));
-    const QString label = element.name().isEmpty() ? element.mac() : element.name();
+    const QString address = element.text(ElementPanelView::Text::IP);
+    const QString name = element.text(ElementPanelView::Text::Name);
+    const QString label = name.isEmpty() ? element.caption(ElementPanelView::Caption::Mac) : name;
     // One element's figures carry the plain labels; several are told apart.
     const QString prefix = single ? QString() : label + QLatin1Char(' ');
     ElementResult result;
@@ -157,12 +159,20 @@ int CheckCommand::run(const QStringList& arguments)
                                 line.intValue(kCritical, 0, kMaxThresholdMs),
                                 line.numberValue(kSilence, kQuietestDbfs, 0.0)};
     const ElementDatabase database = ElementDatabase::load(line.databasePath(), kExitUnknown);
-    QList<const StoredElement*> elements;
+    QList<const ElementDatabase::Element*> elements;
     for (const QString& name : line.positional())
         elements.append(&database.resolve(name, kExitUnknown));
     if (line.positional().isEmpty()) {
-        for (const StoredElement& element : database.elements())
+        for (const ElementDatabase::Element& element : database.elements())
             elements.append(&element);
+    }
+    // A record the window refuses to load cannot be judged: UNKNOWN.
+    QList<std::optional<HeadlessPanel>> panels;
+    QStringList refusals;
+    for (const ElementDatabase::Element* element : std::as_const(elements)) {
+        QString refusal;
+        panels.append(database.select(*element, &refusal));
+        refusals.append(element->name + QLatin1Char(' ') + refusal);
     }
     if (elements.isEmpty())
         throw CliError{kExitUnknown, QStringLiteral("check: the database holds no element")};
@@ -178,8 +188,10 @@ int CheckCommand::run(const QStringList& arguments)
     QStringList problems;
     QStringList fine;
     QStringList perfdata;
-    for (const StoredElement* element : std::as_const(elements)) {
-        const ElementResult result = checkElement(*element, single, thresholds, echoes, &poller);
+    for (qsizetype i = 0; i < panels.size(); ++i) {
+        const ElementResult result =
+            panels.at(i) ? checkElement(*panels.at(i), single, thresholds, echoes, &poller)
+                         : ElementResult{State::Unknown, refusals.at(i), {}};
         if (m_interrupts.raised())
             return kExitUnknown;
         overall = worse(overall, result.state);

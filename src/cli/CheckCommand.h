@@ -14,7 +14,7 @@ namespace nms::cli {
 class EchoRunner;
 class InterruptSignals;
 class LevelPoller;
-class StoredElement;
+class HeadlessPanel;
 
 // `check`: a monitoring plugin. Pings each element (every element of the
 // database when none is named), asks each for its level, and prints one
@@ -51,7 +51,7 @@ private:
     Clock& m_clock;
     InterruptSignals& m_interrupts;
 
-    ElementResult checkElement(const StoredElement& element, bool single,
+    ElementResult checkElement(const HeadlessPanel& element, bool single,
                                const Thresholds& thresholds, EchoRunner& echoes,
                                LevelPoller* poller);
 };

@@ -10,11 +10,11 @@
 #include "cli/CliError.h"
 #include "cli/CommandLine.h"
 #include "cli/Console.h"
+#include "cli/ElementDatabase.h"
 #include "cli/ElementLink.h"
-#include "cli/ElementRows.h"
 #include "cli/InterruptSignals.h"
+#include "cli/ListCommand.h"
 #include "cli/MacResolver.h"
-#include "cli/StoredElement.h"
 #include "db/AtomicFileWriter.h"
 #include "db/IniRoutines.h"
 #include "db/PrivateProfileStore.h"
@@ -122,25 +122,20 @@ int DiscoverCommand::run(const QStringList& arguments)
     if (m_interrupts.raised())
         return kExitInterrupted;
 
-    OutputTable table(ElementRows::columns());
-    QList<QString> shown;
-    QList<StoredElement> elements;
-    for (const FeedbackRecord& answer : answers) {
-        // An element that answered twice is one record, with its last values.
-        const StoredElement element(text::NormalizeMAC(answer.mac), keysOf(answer));
-        const qsizetype at = shown.indexOf(element.section());
-        if (at >= 0) {
-            elements[at] = element;
-            continue;
-        }
-        shown.append(element.section());
-        elements.append(element);
-    }
-    for (const StoredElement& element : std::as_const(elements))
-        table.addRow(ElementRows::row(element));
-
+    // The rows are what `list` prints of the database the answers make.
+    const QByteArray bytes = databaseFor(answers);
+    QTemporaryDir scratch;
+    const QString scratchPath = scratch.filePath(QStringLiteral("nms.ini"));
+    QFile scratchFile(scratchPath);
+    if (!scratch.isValid() || !scratchFile.open(QIODevice::WriteOnly) ||
+        scratchFile.write(bytes) != bytes.size() || !scratchFile.flush())
+        throw CliError{
+            kExitFailure,
+            QStringLiteral("cannot write a scratch database: %1").arg(scratchFile.errorString())};
+    scratchFile.close();
+    const QString rows =
+        ListCommand::render(ElementDatabase::load(scratchPath, kExitFailure), format);
     if (line.isSet(kSave)) {
-        const QByteArray bytes = databaseFor(answers);
         if (m_interrupts.raised())
             return kExitInterrupted;
         AtomicFileWriter writer;
@@ -149,7 +144,7 @@ int DiscoverCommand::run(const QStringList& arguments)
                 kExitFailure,
                 QStringLiteral("cannot replace the database %1: %2").arg(path, writer.errorText())};
     }
-    Console::out(table.render(format));
+    Console::out(rows);
     return kExitOk;
 }
 

@@ -7,7 +7,7 @@
 #include <QFile>
 
 #include "cli/CatalogTree.h"
-#include "cli/PanelValues.h"
+#include "cli/HeadlessPanel.h"
 #include "db/ElementList.h"
 #include "db/ElementRole.h"
 #include "db/IniRoutines.h"
@@ -83,7 +83,7 @@ std::optional<QList<ListedElement>> ElementCatalog::read() const
     IniRoutines ini(store);
     ListingDialogs dialogs;
     CatalogTree tree;
-    PanelValues unusedPanel;
+    HeadlessPanel unusedPanel;
     ElementList list(dialogs, ini, m_path, tree, tree, unusedPanel);
     list.Load_Config();
     if (dialogs.sawCritical)

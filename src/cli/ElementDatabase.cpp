@@ -1,11 +1,13 @@
 #include "cli/ElementDatabase.h"
 
-#include <algorithm>
-
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include "cli/BoxTally.h"
 #include "cli/CliError.h"
+#include "cli/SilentViews.h"
+#include "db/ElementList.h"
+#include "db/ElementSelection.h"
 #include "db/IniRoutines.h"
 #include "db/PrivateProfileStore.h"
 #include "db/TextHelpers.h"
@@ -14,9 +16,9 @@ namespace nms::cli {
 
 namespace {
 
-QString describe(const StoredElement& element)
+QString describe(const ElementDatabase::Element& element)
 {
-    return QStringLiteral("%1 [%2]").arg(element.name(), element.mac());
+    return QStringLiteral("%1 [%2]").arg(element.name, element.key);
 }
 
 // Dotted text compared as addresses: "198.18.0.011" names 198.18.0.11.
@@ -30,12 +32,33 @@ QString canonicalAddress(const QString& text)
     return parts.join(QLatin1Char('.'));
 }
 
-} // namespace
-
-ElementDatabase::ElementDatabase(QList<StoredElement> elements)
-    : m_elements(std::move(elements))
+// "001a2b3c4d5e" or "00:1A:2B:3C:4D:5E" as a node key; empty when the text
+// is no MAC.
+QString nodeKeyFromMac(const QString& text)
 {
+    static const QRegularExpression bare(QStringLiteral("^[0-9A-Fa-f]{12}$"));
+    static const QRegularExpression colons(QStringLiteral("^([0-9A-Fa-f]{2}:){5}[0-9A-Fa-f]{2}$"));
+    if (bare.match(text).hasMatch())
+        return text::FormatMAC(text);
+    if (colons.match(text).hasMatch())
+        return text.toUpper();
+    return QString();
 }
+
+// A name as typed: the blanks a shell may leave around it go, as the
+// database's own blanks go on reading; any other character counts.
+QString typedName(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+} // namespace
 
 ElementDatabase ElementDatabase::load(const QString& path, int refusalStatus)
 {
@@ -44,81 +67,84 @@ ElementDatabase ElementDatabase::load(const QString& path, int refusalStatus)
         throw CliError{refusalStatus, QStringLiteral("no database at %1").arg(path)};
     if (!info.isFile() || !info.isReadable())
         throw CliError{refusalStatus, QStringLiteral("cannot read the database %1").arg(path)};
-    PrivateProfileStore store;
-    IniRoutines ini(store);
-    QStringList sections;
-    ini.LoadIniSectionsLB(sections, path);
-    if (!store.lastError().isEmpty())
-        throw CliError{
-            refusalStatus,
-            QStringLiteral("cannot read the database %1: %2").arg(path, store.lastError())};
-    QList<StoredElement> elements;
-    for (const QString& section : std::as_const(sections)) {
-        QList<std::pair<QString, QString>> keys;
-        for (const QString& entry : store.sectionEntries(section, path)) {
-            const QString key = entry.section(QLatin1Char('='), 0, 0).trimmed().toLower();
-            if (!key.isEmpty())
-                keys.append({key, ini.ReadFromINI(section, key, path)});
+    ElementDatabase database;
+    database.m_path = path;
+    database.m_store = std::make_shared<PrivateProfileStore>();
+    IniRoutines ini(*database.m_store);
+    BoxTally boxes;
+    SilentViews views;
+    HeadlessPanel unused;
+    ElementList(boxes, ini, path, database.m_tree, views, unused).Load_Config();
+    // The empty database's information box is an empty list here.
+    if (boxes.showedCritical())
+        throw CliError{refusalStatus, boxes.criticalText()};
+    return database;
+}
+
+std::optional<HeadlessPanel> ElementDatabase::select(const Element& element, QString* refusal) const
+{
+    IniRoutines ini(*m_store);
+    BoxTally boxes;
+    SilentViews views;
+    HeadlessPanel panel(m_tree.encoderCount());
+    ElementSelection(boxes, ini, m_path, panel, views, views).SelectElement(element.key);
+    if (boxes.showedCritical()) {
+        if (refusal != nullptr)
+            *refusal = boxes.criticalText();
+        return std::nullopt;
+    }
+    return panel;
+}
+
+HeadlessPanel ElementDatabase::selectOrRefuse(const Element& element, int refusalStatus) const
+{
+    QString refusal;
+    const std::optional<HeadlessPanel> panel = select(element, &refusal);
+    if (!panel)
+        throw CliError{refusalStatus, describe(element) + QStringLiteral(": ") + refusal};
+    return *panel;
+}
+
+// By MAC first, then by address, then by name. A record the selection
+// refuses shows no address, so it is found by its MAC or its listed name.
+QList<const ElementDatabase::Element*> ElementDatabase::matchesOf(const QString& text) const
+{
+    QList<const Element*> matches;
+    const QString key = nodeKeyFromMac(text);
+    const QString address = canonicalAddress(text);
+    for (const Element& element : elements()) {
+        if (!key.isEmpty() && element.key == key)
+            matches.append(&element);
+    }
+    if (matches.isEmpty() && !address.isEmpty()) {
+        for (const Element& element : elements()) {
+            const auto panel = select(element);
+            if (panel && canonicalAddress(panel->text(ElementPanelView::Text::IP)) == address)
+                matches.append(&element);
         }
-        elements.append(StoredElement(section, keys));
     }
-    return ElementDatabase(elements);
-}
-
-int ElementDatabase::encoderCount() const
-{
-    return int(std::count_if(m_elements.begin(), m_elements.end(),
-                             [](const StoredElement& e) { return e.role() == 1; }));
-}
-
-QString ElementDatabase::sectionFromMac(const QString& text)
-{
-    static const QRegularExpression bare(QStringLiteral("^[0-9A-Fa-f]{12}$"));
-    static const QRegularExpression colons(QStringLiteral("^([0-9A-Fa-f]{2}:){5}[0-9A-Fa-f]{2}$"));
-    if (bare.match(text).hasMatch())
-        return text.toUpper();
-    if (colons.match(text).hasMatch())
-        return text::NormalizeMAC(text);
-    return QString();
-}
-
-QList<const StoredElement*> ElementDatabase::matchesOf(const QString& element) const
-{
-    QList<const StoredElement*> matches;
-    const QString section = sectionFromMac(element);
-    const QString address = canonicalAddress(element);
-    for (const StoredElement& stored : m_elements) {
-        if (!section.isEmpty() && stored.section().compare(section, Qt::CaseInsensitive) == 0)
-            matches.append(&stored);
-    }
-    if (!matches.isEmpty())
-        return matches;
-    for (const StoredElement& stored : m_elements) {
-        if (!address.isEmpty() && canonicalAddress(stored.value(QStringLiteral("ip"))) == address)
-            matches.append(&stored);
-    }
-    if (!matches.isEmpty())
-        return matches;
-    const QString name = element.trimmed();
-    for (const StoredElement& stored : m_elements) {
-        if (!name.isEmpty() && stored.name().compare(name, Qt::CaseInsensitive) == 0)
-            matches.append(&stored);
+    const QString name = typedName(text);
+    if (matches.isEmpty() && !name.isEmpty()) {
+        for (const Element& element : elements()) {
+            if (element.name.compare(name, Qt::CaseInsensitive) == 0)
+                matches.append(&element);
+        }
     }
     return matches;
 }
 
-const StoredElement& ElementDatabase::resolve(const QString& element, int refusalStatus) const
+const ElementDatabase::Element& ElementDatabase::resolve(const QString& text,
+                                                         int refusalStatus) const
 {
-    const QList<const StoredElement*> matches = matchesOf(element);
+    const QList<const Element*> matches = matchesOf(text);
     if (matches.isEmpty())
-        throw CliError{refusalStatus,
-                       QStringLiteral("no element '%1' in the database").arg(element)};
+        throw CliError{refusalStatus, QStringLiteral("no element '%1' in the database").arg(text)};
     if (matches.size() > 1) {
         QStringList names;
-        for (const StoredElement* match : matches)
+        for (const Element* match : matches)
             names.append(describe(*match));
         throw CliError{refusalStatus, QStringLiteral("'%1' is ambiguous: it names %2")
-                                          .arg(element, names.join(QStringLiteral(", ")))};
+                                          .arg(text, names.join(QStringLiteral(", ")))};
     }
     return *matches.constFirst();
 }

@@ -48,7 +48,9 @@ int LevelCommand::run(const QStringList& arguments)
     const int count = line.intValue(kCount, 1, kMaxCount);
     const int intervalMs = line.intValue(kInterval, 0, kMaxIntervalMs);
     const ElementDatabase database = ElementDatabase::load(line.databasePath(), kExitUsage);
-    const QString address = database.resolve(element, kExitUsage).value(QStringLiteral("ip"));
+    const QString address =
+        database.selectOrRefuse(database.resolve(element, kExitUsage), kExitUsage)
+            .text(ElementPanelView::Text::IP);
 
     ElementLink link(m_dialogs);
     link.open(kExitFailure);

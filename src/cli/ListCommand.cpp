@@ -4,7 +4,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Console.h"
 #include "cli/ElementDatabase.h"
-#include "cli/ElementRows.h"
+#include "cli/HeadlessPanel.h"
 
 namespace nms::cli {
 
@@ -16,19 +16,41 @@ ListCommand::ListCommand(QString defaultDatabase)
 int ListCommand::run(const QStringList& arguments)
 {
     CommandLine line(QStringLiteral("list"),
-                     QStringLiteral("Lists the elements of the database: MAC, name, role, "
-                                    "addresses, serial, version and the decoder's fields."),
+                     QStringLiteral("Lists the elements of the database as the window lists "
+                                    "them, each with what the window's panel shows for it. "
+                                    "A record the window refuses to load (\"is corrupted "
+                                    "(1)\") keeps only its MAC and name; the refusal goes to "
+                                    "stderr. bound is the position of the encoder the element "
+                                    "is bound to in the list of encoders (0 none)."),
                      m_defaultDatabase, kExitUsage);
     line.addFormatOption();
     line.parse(arguments);
     line.positional(0);
     const OutputTable::Format format = line.format();
-    const ElementDatabase database = ElementDatabase::load(line.databasePath(), kExitUsage);
-    OutputTable table(ElementRows::columns());
-    for (const StoredElement& element : database.elements())
-        table.addRow(ElementRows::row(element));
-    Console::out(table.render(format));
+    Console::out(render(ElementDatabase::load(line.databasePath(), kExitUsage), format));
     return kExitOk;
+}
+
+QString ListCommand::render(const ElementDatabase& database, OutputTable::Format format)
+{
+    QStringList columns;
+    for (const QString& name : HeadlessPanel::shownNames())
+        columns.append(name.toUpper());
+    OutputTable table(columns);
+    for (const ElementDatabase::Element& element : database.elements()) {
+        QString refusal;
+        const auto panel = database.select(element, &refusal);
+        if (!panel) {
+            Console::errLine(QStringLiteral("%1 [%2]: %3").arg(element.name, element.key, refusal));
+            table.addRow({element.key, element.name});
+            continue;
+        }
+        QStringList cells;
+        for (const auto& field : panel->shownFields())
+            cells.append(field.second);
+        table.addRow(cells);
+    }
+    return table.render(format);
 }
 
 } // namespace nms::cli

@@ -52,7 +52,9 @@ int PingCommand::run(const QStringList& arguments)
     const int count = line.intValue(kCount, 1, kMaxCount);
     const int intervalMs = line.intValue(kInterval, 0, kMaxIntervalMs);
     const ElementDatabase database = ElementDatabase::load(line.databasePath(), kExitUsage);
-    const QString address = database.resolve(element, kExitUsage).value(QStringLiteral("ip"));
+    const QString address =
+        database.selectOrRefuse(database.resolve(element, kExitUsage), kExitUsage)
+            .text(ElementPanelView::Text::IP);
 
     EchoRunner echoes(m_socket, m_clock, m_interrupts);
     echoes.open(kExitFailure);

@@ -1,18 +1,22 @@
 #include "cli/SettingChanges.h"
 
+#include <QHash>
+
 #include "cli/CliError.h"
-#include "cli/PanelValues.h"
+#include "cli/HeadlessPanel.h"
 #include "db/RecordValues.h"
-#include "db/TextHelpers.h"
 
 namespace nms::cli {
 
 namespace {
 
-const QString kAddressCheck = QStringLiteral("Please verify that all IP fields are correct!");
 const QString kAudioCheck = QStringLiteral("Please verify that all audio fields are correct!");
-const QString kNameCheck = QStringLiteral("Please verify that the name field is correct!");
-constexpr int kLastSilenceMode = 2;
+const QString kBoundNotWritten = QStringLiteral(
+    "the bound encoder is read from the record, never written: the window does not write it, "
+    "and a decoder's record has no room for one more line");
+using Text = ElementPanelView::Text;
+using List = ElementPanelView::List;
+using Scroll = ElementPanelView::Scroll;
 
 [[noreturn]] void refuse(int status, const QString& key, const QString& value, const QString& why)
 {
@@ -43,14 +47,13 @@ QStringList SettingChanges::keys()
 {
     return {QStringLiteral("name"), QStringLiteral("ip"),     QStringLiteral("mask"),
             QStringLiteral("gw"),   QStringLiteral("remote"), QStringLiteral("input"),
-            QStringLiteral("type"), QStringLiteral("tx"),     QStringLiteral("bound"),
-            QStringLiteral("buf"),  QStringLiteral("sdm"),    QStringLiteral("sdl"),
-            QStringLiteral("sdt")};
+            QStringLiteral("type"), QStringLiteral("tx"),     QStringLiteral("buf"),
+            QStringLiteral("sdm"),  QStringLiteral("sdl"),    QStringLiteral("sdt")};
 }
 
-SettingChanges SettingChanges::parse(const QStringList& settings, int refusalStatus)
+SettingChanges SettingChanges::parse(const QStringList& settings, int refusalStatus, bool allowNone)
 {
-    if (settings.isEmpty())
+    if (settings.isEmpty() && !allowNone)
         throw CliError{refusalStatus, QStringLiteral("no KEY=VALUE given")};
     SettingChanges changes;
     for (const QString& setting : settings) {
@@ -58,6 +61,8 @@ SettingChanges SettingChanges::parse(const QStringList& settings, int refusalSta
         if (equals <= 0)
             throw CliError{refusalStatus, QStringLiteral("'%1' is not KEY=VALUE").arg(setting)};
         const QString key = setting.left(equals).toLower();
+        if (key == QLatin1String("bound"))
+            refuse(refusalStatus, key, setting.mid(equals + 1), kBoundNotWritten);
         if (!keys().contains(key))
             throw CliError{refusalStatus,
                            QStringLiteral("unknown key '%1' (keys: %2)")
@@ -75,47 +80,44 @@ bool SettingChanges::changes(const QString& key) const
                        [&](const auto& setting) { return setting.first == key; });
 }
 
-void SettingChanges::applyTo(PanelValues& panel, int encoderCount, int refusalStatus) const
+void SettingChanges::applyTo(HeadlessPanel& panel, int refusalStatus) const
 {
     const int status = refusalStatus;
+    const QHash<QString, Text> texts{{QStringLiteral("name"), Text::Name},
+                                     {QStringLiteral("ip"), Text::IP},
+                                     {QStringLiteral("mask"), Text::Mask},
+                                     {QStringLiteral("gw"), Text::Gateway},
+                                     {QStringLiteral("remote"), Text::Remote}};
+    const QHash<QString, List> lists{{QStringLiteral("input"), List::AudioInput},
+                                     {QStringLiteral("type"), List::AudioType},
+                                     {QStringLiteral("tx"), List::AudioTX},
+                                     {QStringLiteral("sdm"), List::SilenceMode}};
+    const QHash<QString, Scroll> bars{{QStringLiteral("buf"), Scroll::Buffer},
+                                      {QStringLiteral("sdl"), Scroll::SilenceLevel},
+                                      {QStringLiteral("sdt"), Scroll::SilenceTime}};
     for (const auto& [key, value] : m_settings) {
-        const bool decoderOnly = key == QLatin1String("buf") || key == QLatin1String("sdm") ||
-                                 key == QLatin1String("sdl") || key == QLatin1String("sdt");
+        const bool decoderOnly = key == QLatin1String("sdm") || bars.contains(key);
         if (decoderOnly && !panel.isDecoder())
             refuse(status, key, value, QStringLiteral("only a decoder has this setting"));
-        if (key == QLatin1String("name")) {
-            if (value.isEmpty())
-                refuse(status, key, value, kNameCheck);
-            if (!isLatin1(value))
-                refuse(status, key, value, QStringLiteral("a name is Latin-1 text"));
-            panel.name = value;
-        } else if (key == QLatin1String("ip") || key == QLatin1String("mask") ||
-                   key == QLatin1String("gw") || key == QLatin1String("remote")) {
-            if (!text::IsValidIP(value))
-                refuse(status, key, value, kAddressCheck);
-            QString& field = key == QLatin1String("ip")     ? panel.ip
-                             : key == QLatin1String("mask") ? panel.mask
-                             : key == QLatin1String("gw")   ? panel.gw
-                                                            : panel.remote;
-            field = value;
-        } else if (key == QLatin1String("input")) {
-            panel.input = wholeNumberIn(status, key, value, 0, 1, kAudioCheck);
-        } else if (key == QLatin1String("type")) {
-            panel.type = wholeNumberIn(status, key, value, 0, 1, kAudioCheck);
-        } else if (key == QLatin1String("tx")) {
-            panel.tx = wholeNumberIn(status, key, value, 0, 1, kAudioCheck);
-        } else if (key == QLatin1String("bound")) {
-            panel.bound = wholeNumberIn(status, key, value, 0, encoderCount);
-        } else if (key == QLatin1String("buf")) {
-            panel.buf = wholeNumberIn(status, key, value, record::kBufferMin, record::kBufferMax);
-        } else if (key == QLatin1String("sdm")) {
-            panel.sdm = wholeNumberIn(status, key, value, 0, kLastSilenceMode);
-        } else if (key == QLatin1String("sdl")) {
-            panel.sdl = wholeNumberIn(status, key, value, record::kSilenceLevelMin,
-                                      record::kSilenceLevelMax);
-        } else if (key == QLatin1String("sdt")) {
-            panel.sdt =
-                wholeNumberIn(status, key, value, record::kSilenceTimeMin, record::kSilenceTimeMax);
+        // The window's fields take no more than this; the save command's
+        // own checks judge the rest.
+        const int length =
+            key == QLatin1String("name") ? record::kNameLength : record::kAddressLength;
+        if (texts.contains(key) && value.size() > length)
+            refuse(status, key, value, QStringLiteral("at most %1 characters").arg(length));
+        if (key == QLatin1String("name") && !isLatin1(value))
+            refuse(status, key, value, QStringLiteral("a name is Latin-1 text"));
+        if (texts.contains(key)) {
+            panel.setText(texts.value(key), value);
+        } else if (lists.contains(key)) {
+            const List list = lists.value(key);
+            panel.setListIndex(list,
+                               wholeNumberIn(status, key, value, 0, panel.listCount(list) - 1,
+                                             list == List::SilenceMode ? QString() : kAudioCheck));
+        } else if (bars.contains(key)) {
+            const Scroll bar = bars.value(key);
+            panel.setScrollValue(bar, wholeNumberIn(status, key, value, panel.scrollMinimum(bar),
+                                                    panel.scrollMaximum(bar)));
         }
     }
 }

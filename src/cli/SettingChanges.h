@@ -8,7 +8,7 @@
 
 namespace nms::cli {
 
-class PanelValues;
+class HeadlessPanel;
 
 // The KEY=VALUE arguments of `set`, checked one by one before anything is
 // sent: the key must be one the panel can edit, and its value one the
@@ -18,12 +18,14 @@ public:
     static QStringList keys();
 
     // Refuses (CliError, the given status) text that is not KEY=VALUE, an
-    // unknown key, a key given twice, and no setting at all.
-    static SettingChanges parse(const QStringList& settings, int refusalStatus);
+    // unknown key, a key given twice, and `bound`, which the program never
+    // writes. No setting at all is allowed only where `allowNone` says so.
+    static SettingChanges parse(const QStringList& settings, int refusalStatus,
+                                bool allowNone = false);
 
     // Puts each change into the panel; refuses a value its control cannot
     // hold, and a decoder's setting for any other role.
-    void applyTo(PanelValues& panel, int encoderCount, int refusalStatus) const;
+    void applyTo(HeadlessPanel& panel, int refusalStatus) const;
 
     bool changes(const QString& key) const;
     const QList<std::pair<QString, QString>>& settings() const { return m_settings; }

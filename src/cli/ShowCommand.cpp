@@ -7,6 +7,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Console.h"
 #include "cli/ElementDatabase.h"
+#include "cli/HeadlessPanel.h"
 
 namespace nms::cli {
 
@@ -18,7 +19,12 @@ ShowCommand::ShowCommand(QString defaultDatabase)
 int ShowCommand::run(const QStringList& arguments)
 {
     CommandLine line(QStringLiteral("show"),
-                     QStringLiteral("Shows one element's record: every key, in file order."),
+                     QStringLiteral("Shows what the window's panel shows when the element is "
+                                    "selected, or refuses, as the window does, a record it "
+                                    "cannot load. A decoder's value that the record cannot "
+                                    "give its control is empty. bound is the position of the "
+                                    "encoder the element is bound to in the list of encoders "
+                                    "(0 none)."),
                      m_defaultDatabase, kExitUsage);
     line.addFormatOption();
     line.addPositional(QStringLiteral("element"),
@@ -27,19 +33,18 @@ int ShowCommand::run(const QStringList& arguments)
     const QString element = line.positional(1).constFirst();
     const OutputTable::Format format = line.format();
     const ElementDatabase database = ElementDatabase::load(line.databasePath(), kExitUsage);
-    const StoredElement& stored = database.resolve(element, kExitUsage);
+    const HeadlessPanel panel =
+        database.selectOrRefuse(database.resolve(element, kExitUsage), kExitUsage);
     if (format == OutputTable::Format::Json) {
-        // One object: the record's keys with their values.
-        QJsonObject record{{QStringLiteral("mac"), stored.mac()}};
-        for (const auto& [key, value] : stored.keys())
-            record.insert(key, value);
+        QJsonObject record;
+        for (const auto& [name, value] : panel.shownFields())
+            record.insert(name, value);
         Console::out(QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Indented)));
         return kExitOk;
     }
     OutputTable table({QStringLiteral("KEY"), QStringLiteral("VALUE")});
-    table.addRow({QStringLiteral("mac"), stored.mac()});
-    for (const auto& [key, value] : stored.keys())
-        table.addRow({key, value});
+    for (const auto& [name, value] : panel.shownFields())
+        table.addRow({name, value});
     Console::out(table.render(format));
     return kExitOk;
 }

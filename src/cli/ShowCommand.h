@@ -5,7 +5,7 @@
 
 namespace nms::cli {
 
-// `show ELEMENT`: one record, every key as the file holds it.
+// `show ELEMENT`: one element as the window's panel shows it.
 class ShowCommand {
 public:
     explicit ShowCommand(QString defaultDatabase);

@@ -44,7 +44,7 @@ void ElementSelection::SelectElement(const QString& nodeKey)
         return;
     }
     const std::optional<RecordChoices> choices = readChoices();
-    if (!choices) {
+    if (!choices || !textsFitFields()) {
         showCorruptedRecord();
         return;
     }
@@ -91,6 +91,20 @@ std::optional<ElementSelection::RecordChoices> ElementSelection::readChoices() c
     if (!input || !type || !tx || !bound || !role)
         return std::nullopt;
     return RecordChoices{*input, *type, *tx, *bound, *role};
+}
+
+// A text longer than its field would be cut by the field, and the cut text
+// (another address, as "198.018.009.0010" cut to "198.018.009.001") shown
+// and later sent as if it were the stored one.
+bool ElementSelection::textsFitFields() const
+{
+    if (read(QStringLiteral("name")).size() > record::kNameLength)
+        return false;
+    for (const char* key : {"ip", "mask", "gw", "remote"}) {
+        if (read(QString::fromLatin1(key)).size() > record::kAddressLength)
+            return false;
+    }
+    return true;
 }
 
 void ElementSelection::showCorruptedRecord()

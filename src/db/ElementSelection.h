@@ -48,6 +48,7 @@ private:
     std::optional<int> readListPosition(const QString& key, const QString& defaultValue,
                                         List list) const;
     std::optional<RecordChoices> readChoices() const;
+    bool textsFitFields() const;
     void showCorruptedRecord();
     void fillFields(const RecordChoices& choices);
     void applyRole(int role);

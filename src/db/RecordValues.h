@@ -17,6 +17,13 @@ inline constexpr int kSilenceLevelMax = 154;
 inline constexpr int kSilenceTimeMin = 1;
 inline constexpr int kSilenceTimeMax = 220;
 
+// The panel's text fields hold at most this many characters, and its lists
+// this many items (the bound encoders' list grows with the database).
+inline constexpr int kNameLength = 16;
+inline constexpr int kAddressLength = 15;
+inline constexpr int kAudioChoices = 2;
+inline constexpr int kSilenceModes = 3;
+
 // A stored value read as a whole number the way the element record keeps
 // them: an optional sign and decimal digits (blanks around them are already
 // gone), within the 16-bit range the panel's lists and scroll bars take.

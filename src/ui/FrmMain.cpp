@@ -43,8 +43,8 @@ constexpr int kVlanWidth = 495;
 constexpr int kScrollWidth = 1095;
 constexpr int kScrollHeight = 160;
 
-constexpr int kNameMaxLength = 16;
-constexpr int kAddressMaxLength = 15;
+constexpr int kNameMaxLength = record::kNameLength;
+constexpr int kAddressMaxLength = record::kAddressLength;
 constexpr int kPageStep = 10;
 
 // Labels whose caption changes at run time keep a fixed width that holds

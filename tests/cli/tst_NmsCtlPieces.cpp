@@ -1,20 +1,23 @@
 #include <QtTest>
 
-#include "RecordingDialogs.h"
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTreeWidget>
+
+#include "PanelFixture.h"
 #include "TableRow.h"
 #include "cli/AttenuateCommand.h"
 #include "cli/CliError.h"
 #include "cli/ElementDatabase.h"
 #include "cli/MetricsPage.h"
 #include "cli/OutputTable.h"
-#include "cli/PanelValues.h"
 #include "cli/ServeCommand.h"
 #include "cli/SetCommand.h"
 #include "cli/SettingChanges.h"
-#include "db/IniRoutines.h"
-#include "db/PrivateProfileStore.h"
-#include "protocol/ConfigurationPacket.h"
-#include "protocol/FeedbackRecord.h"
+#include "ui/CaptionLabel.h"
 
 using namespace nms;
 using namespace nms::cli;
@@ -23,26 +26,90 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-StoredElement record(const QString& section, const QString& name, const QString& ip, int role)
+const QString kEncoderKey = u"02:00:C6:12:00:0B"_s;
+const QString kDecoderKey = u"02:00:C6:12:00:0C"_s;
+const QString kSpareKey = u"02:00:C6:12:00:0D"_s;
+// Records as discovery writes them: 13 keys for an encoder, 17 for a decoder.
+const QByteArray kEncoder = "NAME=STUDIO          |IP=198.18.0.11|MASK=255.255.255.0|GW=198.18.0.1|"
+                            "REMOTE=198.18.0.12|INPUT=1|TYPE=0|TX=0|ROLE=1|SN=1001|VER=3.1|SFN=0|"
+                            "BUF=7";
+const QByteArray kDecoder = "NAME=TX SITE         |IP=198.18.0.12|MASK=255.255.0.0|GW=198.18.0.2|"
+                            "REMOTE=198.18.0.11|INPUT=0|TYPE=1|TX=0|ROLE=2|SN=2002|VER=3.4|SFN=1|"
+                            "BUF=5|ATT=20|SDM=1|SDL=40|SDT=50";
+// What the window's decoder controls hold before a selection: values no
+// row loads, so a control the selection leaves alone shows as such.
+constexpr int kKeptAtt = 99, kKeptBuf = 6, kKeptSdm = 2, kKeptSdl = 99, kKeptSdt = 99;
+
+// The section of the node key holding the keys after the edits: "KEY=value"
+// replaces or appends a key, "^KEY=value" puts it first, "-KEY" removes it.
+QByteArray record(const QString& nodeKey, const QByteArray& keys, const QByteArray& edits = {})
 {
-    QString text =
-        u"name=%1,ip=%2,mask=255.255.255.0,gw=198.18.0.254,remote=198.18.0.12,input=0,"
-        u"type=1,tx=0,role=%3,sn=100001,ver=3.4,sfn=1,buf=2"_s.arg(name.leftJustified(16), ip)
-            .arg(role);
-    if (role == 2)
-        text += u",att=255,sdm=0,sdl=50,sdt=30"_s;
-    QList<std::pair<QString, QString>> keys;
-    for (const QString& pair : text.split(u','))
-        keys.append({pair.section(u'=', 0, 0), pair.section(u'=', 1)});
-    return StoredElement(section, keys);
+    QByteArrayList lines = keys.split('|');
+    for (QByteArray edit : edits.split('|')) {
+        const bool remove = edit.startsWith('-');
+        const bool first = edit.startsWith('^');
+        edit = edit.mid(remove || first ? 1 : 0);
+        const QByteArray name = edit.split('=').first() + '=';
+        lines.removeIf([&](const QByteArray& line) { return line.startsWith(name); });
+        if (!remove && !edit.isEmpty())
+            first ? lines.prepend(edit) : lines.append(edit);
+    }
+    return '[' + nodeKey.toLatin1().replace(':', "") + "]\r\n" + lines.join("\r\n") + "\r\n";
 }
 
-// Two encoders of the same name, one decoder.
-ElementDatabase siteDatabase()
+QString number(int value, int kept = -1)
 {
-    return ElementDatabase({record(u"0200C612000B"_s, u"STUDIO"_s, u"198.18.0.11"_s, 1),
-                            record(u"0200C612000C"_s, u"TX SITE"_s, u"198.18.0.12"_s, 2),
-                            record(u"0200C612000D"_s, u"STUDIO"_s, u"198.18.0.13"_s, 1)});
+    return value == kept ? QString() : QString::number(value);
+}
+
+// The tick box's state as the option it shows: 0 off, 1 on, 2 undetermined.
+QString sfnOption(Qt::CheckState state)
+{
+    return QString::number(state == Qt::Checked ? 1 : state == Qt::PartiallyChecked ? 2 : 0);
+}
+
+// What the window's panel shows, in the order of the CLI's fields, or the
+// refusal's box.
+QStringList windowShows(PanelFixture& f)
+{
+    if (!f.dialogs.texts().isEmpty())
+        return {u"refused: "_s + f.dialogs.texts().join(u' ').replace(u'\r', u' ')};
+    FrmMainControls& ui = f.ui();
+    const bool decoder = ui.lblElementType->caption() == u"DECODER"_s;
+    auto decoderValue = [&](int value, int kept) {
+        return decoder ? number(value, kept) : QString();
+    };
+    return {ui.lblElementMAC->caption(),
+            ui.txtElementName->text(),
+            ui.lblElementType->caption(),
+            ui.txtElementIP->text(),
+            ui.txtElementMask->text(),
+            ui.txtElementGW->text(),
+            ui.txtRemoteIP->text(),
+            ui.lblSerialNumber->caption(),
+            ui.lblVersion->caption(),
+            number(ui.cmbAudioInput->currentIndex()),
+            number(ui.cmbAudioType->currentIndex()),
+            number(ui.cmbAudioTX->currentIndex()),
+            number(ui.cmbEncoders->currentIndex()),
+            sfnOption(ui.chkSFNEnabled->checkState()),
+            decoderValue(ui.scrlBuffer->value(), kKeptBuf),
+            decoderValue(ui.scrlAtten->value(), kKeptAtt),
+            decoderValue(ui.cmbSilDetMode->currentIndex(), kKeptSdm),
+            decoderValue(ui.scrlSilDetLevel->value(), kKeptSdl),
+            decoderValue(ui.scrlSilDetTime->value(), kKeptSdt)};
+}
+
+QStringList cliShows(const ElementDatabase& database, const QString& element)
+{
+    QString refusal;
+    const auto panel = database.select(database.resolve(element, kExitUsage), &refusal);
+    if (!panel)
+        return {u"refused: "_s + refusal};
+    QStringList shown;
+    for (const auto& field : panel->shownFields())
+        shown << field.second;
+    return shown;
 }
 
 // What the action returns, or its refusal as "<status> <message>".
@@ -55,13 +122,34 @@ QString outcomeOf(const std::function<QString()>& action)
     }
 }
 
-PanelValues panelFor(const ElementDatabase& database, const QString& element,
-                     const SettingChanges& changes)
+// The named fields of a panel as "key=value|...".
+QString fieldsOf(const HeadlessPanel& panel, const QStringList& names)
 {
-    PanelValues panel = PanelValues::fromRecord(database.resolve(element, kExitUsage),
-                                                database.encoderCount(), kExitUsage);
-    changes.applyTo(panel, database.encoderCount(), kExitUsage);
-    return panel;
+    QStringList shown;
+    for (const auto& [name, value] : panel.shownFields()) {
+        if (names.contains(name))
+            shown << name + u'=' + value;
+    }
+    return shown.join(u'|');
+}
+
+// An encoder STUDIO, a decoder TX SITE whose name ends in a no-break space,
+// a second encoder STUDIO, a second decoder SPARE (the edits apply to it) and
+// a decoder BROKEN of 18 lines.
+QString writeSite(const QTemporaryDir& dir, const QByteArray& spareEdits = {})
+{
+    const QString path = dir.filePath(u"nms.ini"_s);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    file.write(record(kEncoderKey, kEncoder) + record(kDecoderKey, kDecoder, "NAME=TX SITE\xa0") +
+               record(u"02:00:C6:12:00:0E"_s, kEncoder, "IP=198.18.0.14") +
+               record(kSpareKey, kDecoder,
+                      "NAME=SPARE|IP=198.18.0.13|SN=2003|REMOTE=198.18.0.14|INPUT=1|SDL=1|"
+                      "SDT=1|SDM=0|BUF=0|SFN=0|" +
+                          spareEdits) +
+               record(u"02:00:C6:12:00:0F"_s, kDecoder, "NAME=BROKEN|IP=198.18.0.15|BOUND=0"));
+    return path;
 }
 
 } // namespace
@@ -69,133 +157,175 @@ PanelValues panelFor(const ElementDatabase& database, const QString& element,
 class tst_NmsCtlPieces : public QObject {
     Q_OBJECT
 private slots:
+    void init() { QLocale::setDefault(QLocale::c()); }
+
+    // The window's selection and the CLI on the same hand-made file, after
+    // one encoder: they agree on whether the record loads and on every
+    // value shown, and show what `expected` lists.
+    void facesAgreeOnRecords_data()
+    {
+        QTest::addColumn<QString>("element");
+        QTest::addColumn<QByteArray>("edits"); // of the decoder's record
+        QTest::addColumn<QByteArray>("extra"); // sections after it
+        QTest::addColumn<QString>("expected"); // "key=value|..." or "refused"
+        const QString dec = kDecoderKey;
+        const QByteArray none;
+        addRow("decoder as discovery writes it", dec, none, none,
+               "role=DECODER|version=3.40|bound=0|sfn=1|buf=5|att=20|sdm=1|sdl=40|sdt=50");
+        addRow("encoder: no decoder values", kEncoderKey, none, none,
+               "role=ENCODER|buf=|att=|sdm=|sdl=|sdt=");
+        addRow("17 keys and a line '=stray'", dec, QByteArray("=stray"), none, "refused");
+        addRow("a bare BOUND line in 17 lines", dec, QByteArray("-SN|BOUND"), none,
+               "bound=0|serial=");
+        addRow("18 lines, the first 740 characters long", dec, "^NOTE=" + QByteArray(740, 'x'),
+               none, "name=TX SITE");
+        addRow("one MAC in two sections", dec, none, record(dec.toLower(), kDecoder, "NAME=OTHER"),
+               "nodes=2|name=TX SITE");
+        addRow("version with a comma", dec, QByteArray("VER=3,4"), none, "version=3.40");
+        addRow("no version", dec, QByteArray("-VER"), none, "version=2.00");
+        addRow("SFN 7", dec, QByteArray("SFN=7"), none, "sfn=0");
+        addRow("decoder without its four values", dec, QByteArray("-BUF|-SDM|-SDL|-SDT"), none,
+               "buf=1|sdm=0|sdl=37|sdt=43");
+        addRow("attenuation below its bar", dec, QByteArray("ATT=10"), none, "att=|buf=5");
+        addRow("buffer above its bar", dec, QByteArray("BUF=9"), none, "buf=|att=20");
+        addRow("name ending in a no-break space", dec, QByteArray("NAME=TX SITE\xa0"), none,
+               u"name=TX SITE\u00a0"_s);
+        addRow("address longer than its field", dec, QByteArray("IP=198.018.009.0010"), none,
+               "refused");
+        addRow("name longer than its field", dec, QByteArray("NAME=TX SITE 123456789"), none,
+               "refused");
+        addRow("input beyond its list", dec, QByteArray("INPUT=2"), none, "refused");
+        addRow("bound beyond the encoders", dec, QByteArray("-SN|BOUND=2"), none, "refused");
+        addRow("bound to the encoder", dec, QByteArray("-SN|BOUND=1"), none, "bound=1");
+        addRow("role missing", dec, QByteArray("-ROLE"), none, "refused");
+        addRow("role 5", dec, QByteArray("ROLE=5"), none, "role=UNKNOWN|buf=|att=");
+    }
+    void facesAgreeOnRecords()
+    {
+        QFETCH(QString, element);
+        QFETCH(QByteArray, edits);
+        QFETCH(QByteArray, extra);
+        QFETCH(QString, expected);
+        PanelFixture f;
+        FrmMainControls& ui = f.ui();
+        f.writeIni(record(kEncoderKey, kEncoder) + record(kDecoderKey, kDecoder, edits) + extra);
+        f.list.Load_Config();
+        ui.scrlAtten->setValue(kKeptAtt);
+        ui.scrlBuffer->setValue(kKeptBuf);
+        ui.cmbSilDetMode->setCurrentIndex(kKeptSdm);
+        ui.scrlSilDetLevel->setValue(kKeptSdl);
+        ui.scrlSilDetTime->setValue(kKeptSdt);
+        f.selection.SelectElement(element);
+        const QStringList window = windowShows(f);
+
+        const ElementDatabase database = ElementDatabase::load(f.iniPath, kExitUsage);
+        QCOMPARE(database.elements().size(), ui.TreeView1->topLevelItemCount());
+        const QStringList cli = cliShows(database, element);
+        QCOMPARE(cli, window);
+
+        const QStringList names = HeadlessPanel::shownNames();
+        for (const QString& expectation : expected.split(u'|')) {
+            const QString name = expectation.section(u'=', 0, 0);
+            const QString value = expectation.section(u'=', 1);
+            if (expectation == u"refused"_s)
+                QVERIFY2(cli.constFirst().startsWith(u"refused: The data stored"_s),
+                         qPrintable(cli.join(u'|')));
+            else if (name == u"nodes"_s)
+                QCOMPARE(QString::number(database.elements().size()), value);
+            else
+                QCOMPARE(name + u'=' + cli.value(names.indexOf(name)), expectation);
+        }
+    }
+
     void resolvesElements_data()
     {
         QTest::addColumn<QString>("element");
-        QTest::addColumn<QString>("expected"); // section, or the refusal
-        addRow("MAC with colons, lower case", "02:00:c6:12:00:0c", "0200C612000C");
-        addRow("MAC without colons", "0200c612000b", "0200C612000B");
-        addRow("name, trimmed, any case", " tx site ", "0200C612000C");
-        addRow("IP address with leading zeros", "198.18.0.013", "0200C612000D");
+        QTest::addColumn<QString>("expected"); // node key, or the refusal
+        addRow("MAC with colons, lower case", "02:00:c6:12:00:0c", kDecoderKey);
+        addRow("MAC without colons", "0200c612000b", kEncoderKey);
+        addRow("name, any case, blanks around", " spare ", kSpareKey);
+        addRow("name with its no-break space", u"tx site\u00a0"_s, kDecoderKey);
+        addRow("name without its no-break space", "TX SITE",
+               "2 no element 'TX SITE' in the database");
+        addRow("IP address with leading zeros", "198.18.0.013", kSpareKey);
         addRow("ambiguous name lists the matches", "studio",
                "2 'studio' is ambiguous: it names STUDIO [02:00:C6:12:00:0B], STUDIO "
-               "[02:00:C6:12:00:0D]");
+               "[02:00:C6:12:00:0E]");
         addRow("unknown", "02:00:c6:12:00:ff", "2 no element '02:00:c6:12:00:ff' in the database");
-        addRow("MAC of wrong length is a name", "0200C612000",
-               "2 no element '0200C612000' in the database");
     }
     void resolvesElements()
     {
         QFETCH(QString, element);
         QFETCH(QString, expected);
-        const ElementDatabase database = siteDatabase();
-        QCOMPARE(outcomeOf([&] { return database.resolve(element, kExitUsage).section(); }),
-                 expected);
+        QTemporaryDir dir;
+        const ElementDatabase database = ElementDatabase::load(writeSite(dir), kExitUsage);
+        QCOMPARE(outcomeOf([&] { return database.resolve(element, kExitUsage).key; }), expected);
     }
 
-    // The configuration `set` sends for a stored record plus the changes,
-    // or the refusal, with the window's check texts where it has them.
-    void buildsConfigurations_data()
+    // The panel `set` sends for SPARE, or its refusal.
+    void buildsTheSentPanel_data()
     {
-        QTest::addColumn<QString>("element");
+        QTest::addColumn<QByteArray>("spareEdits");
+        QTest::addColumn<QString>("from");
         QTest::addColumn<QStringList>("settings");
-        QTest::addColumn<QString>("expected"); // packet in hex, or the refusal
-        const QString tx = u"TX SITE"_s;
-        addRow("decoder: name and silence level", tx, QStringList{u"name=Tx b"_s, u"sdl=100"_s},
-               "c612000cffffff00c61200fec612000c00010054582042202020202020202020202020010200641e");
-        addRow("encoder: new address, analog input", u"0200C612000B"_s,
-               QStringList{u"ip=10.0.0.1"_s, u"INPUT=1"_s},
-               "0a000001ffffff00c61200fec612000c01010053545544494f20202020202020202020");
-        addRow("decoder setting on an encoder", u"198.18.0.11"_s, QStringList{u"buf=1"_s},
+        QTest::addColumn<QString>("expected");
+        const QByteArray none;
+        const QString fields = u"mac=02:00:C6:12:00:0D|name=TX SITE\u00a0|ip=198.18.0.13|"
+                               u"remote=198.18.0.11|serial=2003|input=0|sfn=1|buf=5|att=20|sdm=1|"
+                               u"sdl=40|sdt=50"_s;
+        addRow("bound is never written", none, QString(), QStringList{u"BOUND=1"_s},
+               "2 bound=1: the bound encoder is read from the record, never written: the window "
+               "does not write it, and a decoder's record has no room for one more line");
+        addRow("decoder setting on an encoder", none, QString(), QStringList{u"buf=1"_s},
                "2 buf=1: only a decoder has this setting");
-        addRow("address out of range", tx, QStringList{u"gw=198.18.0.256"_s},
-               "2 gw=198.18.0.256: Please verify that all IP fields are correct!");
-        addRow("audio choice out of range", tx, QStringList{u"tx=2"_s},
+        addRow("address that does not fit its field", none, QString(),
+               QStringList{u"gw=198.018.009.0010"_s},
+               "2 gw=198.018.009.0010: at most 15 characters");
+        addRow("audio choice out of range", none, QString(), QStringList{u"tx=2"_s},
                "2 tx=2: Please verify that all audio fields are correct!");
-        addRow("empty name", tx, QStringList{u"name="_s},
-               "2 name=: Please verify that the name field is correct!");
-        addRow("silence time above its bar", tx, QStringList{u"sdt=221"_s},
-               "2 sdt=221: a whole number from 1 to 220 is needed");
-        addRow("bound beyond the encoders", tx, QStringList{u"bound=3"_s},
-               "2 bound=3: a whole number from 0 to 2 is needed");
-        addRow("unknown key", tx, QStringList{u"sfn=1"_s},
-               "2 unknown key 'sfn' (keys: name, ip, mask, gw, remote, input, type, tx, bound, "
-               "buf, sdm, sdl, sdt)");
-        addRow("key given twice", tx, QStringList{u"ip=1.2.3.4"_s, u"IP=1.2.3.5"_s},
-               "2 key 'ip' given twice");
-        addRow("no equals sign", tx, QStringList{u"ip"_s}, "2 'ip' is not KEY=VALUE");
+        addRow("unknown key", none, QString(), QStringList{u"sfn=1"_s},
+               "2 unknown key 'sfn' (keys: name, ip, mask, gw, remote, input, type, tx, buf, sdm, "
+               "sdl, sdt)");
+        addRow("buffer the record cannot give", QByteArray("BUF=9"), QString(),
+               QStringList{u"sdl=3"_s},
+               "2 the record of spare holds no buf its control can take; give buf=VALUE");
+        addRow("clone: the failed unit's configuration, the spare's own address", none,
+               u"tx site\u00a0"_s, QStringList(), fields);
+        addRow("clone with the address named", none, kDecoderKey,
+               QStringList{u"ip=198.18.0.99"_s, u"sdl=7"_s},
+               QString(fields)
+                   .replace(u"198.18.0.13"_s, u"198.18.0.99"_s)
+                   .replace(u"sdl=40"_s, u"sdl=7"_s));
+        addRow("clone across roles", none, kEncoderKey, QStringList(),
+               "2 SPARE is DECODER and STUDIO is ENCODER: the roles differ");
+        addRow("clone from a refused record", none, u"broken"_s, QStringList(),
+               "2 BROKEN [02:00:C6:12:00:0F]: The data stored in your computer about this "
+               "element, is corrupted (1). Cannot load this element info.");
+        addRow("clone to a refused record", QByteArray("SDL=1|BOUND=0"), kDecoderKey, QStringList(),
+               "2 SPARE [02:00:C6:12:00:0D]: The data stored in your computer about this element, "
+               "is corrupted (1). Cannot load this element info.");
     }
-    void buildsConfigurations()
+    void buildsTheSentPanel()
     {
-        QFETCH(QString, element);
+        QFETCH(QByteArray, spareEdits);
+        QFETCH(QString, from);
         QFETCH(QStringList, settings);
         QFETCH(QString, expected);
-        const ElementDatabase database = siteDatabase();
-        QCOMPARE(outcomeOf([&] {
-                     const PanelValues panel =
-                         panelFor(database, element, SettingChanges::parse(settings, kExitUsage));
-                     return QString::fromLatin1(ConfigurationPacket::build(panel.packetFields())
-                                                    .value_or(QByteArray())
-                                                    .toHex());
-                 }),
-                 expected);
-    }
-
-    // An answer confirmed by the window's confirmation on the panel `set`
-    // builds: the keys of the record it changes, the boxes, the exit status.
-    void confirmsAnswers_data()
-    {
-        QTest::addColumn<QString>("reportedMac");
-        QTest::addColumn<QString>("reportedGw");
-        QTest::addColumn<QString>("expected");
-        const QString mac = u"02:00:C6:12:00:0C"_s;
-        addRow("agreement: values of the element, bars' ranges, bound kept", mac, "198.18.0.254",
-               "sn=100002,att=14,sdl=154,sdt=1,bound=2"
-               "|New configuration has been sucessfuly saved and loaded!|0");
-        addRow("gateway disagrees: kept, said, bound not kept", mac, "198.18.0.99",
-               "sn=100002,att=14,sdl=154,sdt=1"
-               "|An error occured while saving 'Element GW': Feedback is corrupted.|1");
-        addRow("answer of another element: nothing stored", "02:00:C6:12:00:0D", "198.18.0.254",
-               "|The response received does not match the selected element. Cannot save this "
-               "element info.|1");
-    }
-    void confirmsAnswers()
-    {
-        QFETCH(QString, reportedMac);
-        QFETCH(QString, reportedGw);
-        QFETCH(QString, expected);
         QTemporaryDir dir;
-        const QString path = dir.filePath(u"nms.ini"_s);
-        const ElementDatabase site = siteDatabase();
-        const StoredElement& element = site.resolve(u"TX SITE"_s, kExitUsage);
-        PrivateProfileStore store;
-        QVERIFY(IniRoutines(store).WriteKeysToINI(element.section(), element.keys(), path));
-        const SettingChanges changes = SettingChanges::parse({u"bound=2"_s}, kExitUsage);
-        PanelValues panel = panelFor(site, element.section(), changes);
-        // mac, ip, mask, gw, remote, input, type, tx, name, role, sn, ver, sfn, buf,
-        // att, sdm, sdl, sdt, and all of the last six carried.
-        const FeedbackRecord answer(reportedMac, u"198.18.0.12"_s, u"255.255.255.0"_s, reportedGw,
-                                    u"198.18.0.12"_s, 0, 1, 0, u"TX SITE         "_s, 2, 100002,
-                                    3.4, 1, 2, 0, 0, 200, 0, true, true, true, true, true, true);
-        const ElementDatabase before = ElementDatabase::load(path, kExitUsage);
-        RecordingDialogs dialogs;
-        const int status = SetCommand::confirmAnswer(dialogs, path, panel, changes, answer);
-
-        // The keys the confirmation changed or added, and "-key" for one it removed.
-        const ElementDatabase after = ElementDatabase::load(path, kExitUsage);
-        const StoredElement& was = before.resolve(element.section(), kExitUsage);
-        const StoredElement& is = after.resolve(element.section(), kExitUsage);
-        QStringList changed;
-        for (const auto& [key, value] : is.keys()) {
-            if (!was.has(key) || was.value(key) != value)
-                changed << key + u'=' + value;
-        }
-        for (const auto& [key, value] : was.keys()) {
-            if (!is.has(key))
-                changed << u'-' + key;
-        }
-        QCOMPARE(changed.join(u',') + u'|' + dialogs.texts().join(u',').replace(u'\r', u' ') +
-                     u'|' + QString::number(status),
+        const QString path = writeSite(dir, spareEdits);
+        const QString element = QString::fromLatin1(QTest::currentDataTag()).contains(u"encoder"_s)
+                                    ? u"STUDIO"_s
+                                    : u"spare"_s;
+        QCOMPARE(outcomeOf([&] {
+                     const ElementDatabase database = ElementDatabase::load(path, kExitUsage);
+                     const SettingChanges changes =
+                         SettingChanges::parse(settings, kExitUsage, !from.isEmpty());
+                     const QString target = element == u"STUDIO"_s ? kEncoderKey : element;
+                     QStringList names;
+                     for (const QString& pair : expected.split(u'|'))
+                         names << pair.section(u'=', 0, 0);
+                     return fieldsOf(SetCommand::panelFor(database, target, from, changes), names);
+                 }),
                  expected);
     }
 
@@ -286,5 +416,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_NmsCtlPieces)
+QTEST_MAIN(tst_NmsCtlPieces)
 #include "tst_NmsCtlPieces.moc"

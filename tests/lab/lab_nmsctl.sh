@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # veltrino-nmsctl on the lab network: discovery of twenty elements (and its
 # saved file against the window's own for the same lab), configuration with
-# agreement, disagreement and time-out, ping and check against a reachable
+# agreement, disagreement and time-out, a refused bound, a configuration
+# cloned to a spare, ping and check against a reachable
 # element, a stopped simulator and an address nobody holds, the level of
 # the simulators' -6 dBFS tone, and a decoder's attenuation. One table per
 # command: each row is a command line, its exit status and what its output
@@ -79,7 +80,7 @@ kill "$holder"
 wait "$holder" 2>/dev/null
 holder=
 
-echo "--- set: agreement, disagreement, time-out, refusals"
+echo "--- set: agreement, disagreement, time-out"
 timeout 30 "$lab" sim-start 4 --disagree gw=198.18.0.99 >/dev/null || fail "element 4 disagreeing"
 timeout 30 "$lab" sim-stop 5 >/dev/null || fail "stopping element 5"
 row 0 '^New configuration has been sucessfuly saved and loaded!$' set DEC-02 name=studio-b sdl=100 \
@@ -92,10 +93,24 @@ cp "$db" "$work/before-timeout"
 row 1 'Waiting for a response from Network Element has timed out! Cannot save\.' set ENC-05 tx=1 \
   --db "$db"
 cmp -s "$db" "$work/before-timeout" || fail "a set that timed out changed the database"
-row 2 'only a decoder has this setting' set ENC-01 buf=3 --db "$db"
-row 2 'Please verify that all IP fields are correct!' set ENC-01 ip=198.18.0.300 --db "$db"
-row 2 "unknown key 'colour'" set ENC-01 colour=red --db "$db"
-cmp -s "$db" "$work/before-timeout" || fail "a refused set changed the database"
+
+echo "--- set: bound never adds a line; a spare takes a failed unit's configuration"
+cp "$db" "$work/before-bound"
+row 2 'the bound encoder is read from the record, never written' set 02:00:c6:12:00:0c bound=1 \
+  --db "$db"
+cmp -s "$db" "$work/before-bound" || fail "set bound=1 changed the database"
+longest=$(awk '/^\[/ { if (n > max) max = n; n = 0; next } NF { n++ } END { if (n > max) max = n; print max }' "$db")
+[ "$longest" -le 17 ] || fail "a record has $longest lines"
+row 0 '^bound +0$' show 02:00:c6:12:00:0c --db "$db"
+row 2 'the roles differ' set ENC-01 --from studio-b --db "$db"
+cmp -s "$db" "$work/before-bound" || fail "a refused clone changed the database"
+# DEC-08 replaces STUDIO-B (DEC-02): it keeps its own address and takes the rest.
+row 0 '^New configuration has been sucessfuly saved and loaded!$' set DEC-08 --from studio-b \
+  --db "$db"
+grep -q '^TX .*53545544494f2d42' "$state/el8.rec" || fail "element 8 did not answer as STUDIO-B"
+row 0 '^mac +02:00:C6:12:00:12$' show 198.18.0.18 --db "$db"
+row 0 '^sdl +100$' show 198.18.0.18 --db "$db"
+row 0 '^name +STUDIO-B$' show 02:00:c6:12:00:12 --db "$db"
 
 echo "--- ping and check: reachable, stopped, unheld"
 # A record for an address nobody holds, copied from a real one.
@@ -124,13 +139,13 @@ levels=$("$lab" exec "$nmsctl" level 198.18.0.12 --count 3 --interval 20 --db "$
 row 1 '^198\.18\.0\.16: no answer$' level DEC-06 --db "$db"
 
 echo "--- attenuate"
-row 0 '^STUDIO-B: -27\.5 dB$' attenuate studio-b -27.5 --db "$db"
-row 0 '^att +200$' show studio-b --db "$db"
+row 0 '^STUDIO-B: -27\.5 dB$' attenuate 198.18.0.12 -27.5 --db "$db"
+row 0 '^att +200$' show 198.18.0.12 --db "$db"
 row 0 '^STUDIO-B: Mute$' attenuate 198.18.0.12 mute --db "$db"
 grep -q '^ATTENUATION code=14$' "$state/el2.rec" || fail "element 2 did not record attenuation 14"
 grep -q '^ATTENUATION code=200$' "$state/el2.rec" || fail "element 2 did not record attenuation 200"
 row 2 'only a decoder has an output attenuation' attenuate ENC-01 -6 --db "$db"
-row 2 'neither "mute" nor -120 to 0 dB' attenuate studio-b -0.3 --db "$db"
+row 2 'neither "mute" nor -120 to 0 dB' attenuate 198.18.0.12 -0.3 --db "$db"
 
 echo "--- bad input"
 row 2 "unknown command 'frobnicate'" frobnicate --db "$db"
