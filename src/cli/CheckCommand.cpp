@@ -21,9 +21,7 @@ namespace {
 
 const QString kWarning = QStringLiteral("warning-ms");
 const QString kCritical = QStringLiteral("critical-ms");
-const QString kSilence = QStringLiteral("silence-dbfs");
 constexpr int kMaxThresholdMs = 60000;
-constexpr double kQuietestDbfs = -140.0;
 
 CheckCommand::State worse(CheckCommand::State a, CheckCommand::State b)
 {
@@ -42,16 +40,6 @@ CheckCommand::State worse(CheckCommand::State a, CheckCommand::State b)
 }
 
 } // namespace
-
-CheckCommand::CheckCommand(QString defaultDatabase, Dialogs& dialogs, IcmpSocket& socket,
-                           Clock& clock, InterruptSignals& interrupts)
-    : m_defaultDatabase(std::move(defaultDatabase))
-    , m_dialogs(dialogs)
-    , m_socket(socket)
-    , m_clock(clock)
-    , m_interrupts(interrupts)
-{
-}
 
 QString CheckCommand::stateName(State state)
 {
@@ -141,23 +129,17 @@ int CheckCommand::run(const QStringList& arguments)
             "the silence threshold is. serve also raises one that answered before and then "
             "stops; a single check cannot tell that."),
         m_defaultDatabase, kExitUnknown);
-    line.addPositional(QStringLiteral("element"),
-                       QStringLiteral("MAC (with or without colons), stored name or IP address."),
-                       QStringLiteral("[ELEMENT...]"));
+    line.addElementsPositional();
     line.addOption(QCommandLineOption(
         kWarning, QStringLiteral("WARNING from this round trip in ms (default 200)."),
         QStringLiteral("ms"), QStringLiteral("200")));
     line.addOption(QCommandLineOption(
         kCritical, QStringLiteral("CRITICAL from this round trip in ms (default 500)."),
         QStringLiteral("ms"), QStringLiteral("500")));
-    line.addOption(QCommandLineOption(
-        kSilence,
-        QStringLiteral("CRITICAL for an element whose level is below this (default -60)."),
-        QStringLiteral("dBFS"), QStringLiteral("-60")));
+    line.addSilenceOption(QStringLiteral("CRITICAL for an element whose level is below this"));
     line.parse(arguments);
     const Thresholds thresholds{line.intValue(kWarning, 0, kMaxThresholdMs),
-                                line.intValue(kCritical, 0, kMaxThresholdMs),
-                                line.numberValue(kSilence, kQuietestDbfs, 0.0)};
+                                line.intValue(kCritical, 0, kMaxThresholdMs), line.silenceDbfs()};
     const ElementDatabase database = ElementDatabase::load(line.databasePath(), kExitUnknown);
     QList<const ElementDatabase::Element*> elements;
     for (const QString& name : line.positional())

@@ -61,17 +61,18 @@ void EchoSweep::start(const QStringList& addresses)
 
 void EchoSweep::sendNext(Lane& lane)
 {
-    if (m_next >= m_addresses.size())
-        return;
-    lane.index = int(m_next++);
-    if (!lane.icmp.SendEcho(m_addresses.at(lane.index))) {
-        // Still busy with an abandoned echo: counts as not sent.
-        emit echoed(lane.index, echo_status::NotSent, 0);
-        lane.index = -1;
-        return;
+    while (m_next < m_addresses.size()) {
+        const int index = int(m_next++);
+        if (lane.icmp.SendEcho(m_addresses.at(index))) {
+            lane.index = index;
+            ++m_outstanding;
+            lane.guard.start();
+            return;
+        }
+        // Still busy with an abandoned echo: counts as not sent, and the
+        // lane takes the next address, so that the round still ends.
+        emit echoed(index, echo_status::NotSent, 0);
     }
-    ++m_outstanding;
-    lane.guard.start();
 }
 
 void EchoSweep::laneFinished(Lane& lane, qint32 status, quint32 roundTripMs)

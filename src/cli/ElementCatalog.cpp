@@ -1,48 +1,18 @@
 #include "cli/ElementCatalog.h"
 
-#include <algorithm>
-
 #include <sys/stat.h>
 
 #include <QFile>
+#include <QHash>
+#include <QSet>
 
-#include "cli/CatalogTree.h"
-#include "cli/HeadlessPanel.h"
-#include "db/ElementList.h"
-#include "db/ElementRole.h"
-#include "db/IniRoutines.h"
-#include "db/PrivateProfileStore.h"
-#include "db/RecordValues.h"
-#include "db/TextHelpers.h"
-#include "platform/Dialogs.h"
+#include "cli/CliError.h"
+#include "cli/Console.h"
+#include "cli/ElementDatabase.h"
 
 namespace nms::cli {
 
 namespace {
-
-// The element list's boxes, kept instead of shown: an unreadable file is a
-// critical box, a missing or empty one an information box.
-class ListingDialogs : public Dialogs {
-public:
-    bool sawCritical = false;
-
-protected:
-    BoxAnswer present(const MessageBoxRequest& box) override
-    {
-        sawCritical = sawCritical || box.icon == BoxIcon::Critical;
-        return box.defaultButton;
-    }
-};
-
-QString roleCaption(const QString& stored)
-{
-    const std::optional<int> role = record::WholeNumber(stored);
-    if (role == kEncoderRole)
-        return QStringLiteral("ENCODER");
-    if (role == kDecoderRole)
-        return QStringLiteral("DECODER");
-    return QStringLiteral("UNKNOWN");
-}
 
 std::optional<FileSignature> signatureOf(const QString& path)
 {
@@ -50,6 +20,17 @@ std::optional<FileSignature> signatureOf(const QString& path)
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
         return std::nullopt;
     return FileSignature::of(status);
+}
+
+// The labels are what list prints of the element, field for field.
+ListedElement listedElement(const QList<std::pair<QString, QString>>& fields)
+{
+    QHash<QString, QString> value;
+    for (const auto& [name, text] : fields)
+        value.insert(name, text);
+    return {value.value(QStringLiteral("mac")),     value.value(QStringLiteral("name")),
+            value.value(QStringLiteral("role")),    value.value(QStringLiteral("ip")),
+            value.value(QStringLiteral("version")), value.value(QStringLiteral("serial"))};
 }
 
 } // namespace
@@ -77,46 +58,56 @@ void ElementCatalog::refresh()
     m_elements = std::move(*listed);
 }
 
+void ElementCatalog::refuseUnknown(int refusalStatus) const
+{
+    if (m_wanted.isEmpty())
+        return;
+    std::optional<ElementDatabase> database;
+    try {
+        database.emplace(ElementDatabase::load(m_path, refusalStatus));
+    } catch (const CliError&) {
+        return; // counted as a read error while serving
+    }
+    for (const QString& wanted : m_wanted)
+        database->resolve(wanted, refusalStatus);
+}
+
+// Each read tells stderr what it could not list, as list does: a refused
+// record, a named element the file no longer holds. The file changes
+// seldom, so the log is not flooded.
 std::optional<QList<ListedElement>> ElementCatalog::read() const
 {
-    PrivateProfileStore store;
-    IniRoutines ini(store);
-    ListingDialogs dialogs;
-    CatalogTree tree;
-    HeadlessPanel unusedPanel;
-    ElementList list(dialogs, ini, m_path, tree, tree, unusedPanel);
-    list.Load_Config();
-    if (dialogs.sawCritical)
+    std::optional<ElementDatabase> database;
+    try {
+        database.emplace(ElementDatabase::load(m_path, kExitFailure));
+    } catch (const CliError& error) {
+        Console::errLine(error.message);
         return std::nullopt;
+    }
+    const QSet<QString> wanted = wantedKeys(*database);
     QList<ListedElement> elements;
-    for (const QString& key : tree.keys()) {
-        const QString section = text::NormalizeMAC(key);
-        auto read = [&](const char* key, const QString& defaultValue = QString()) {
-            return ini.ReadFromINI(section, QLatin1String(key), m_path, defaultValue);
-        };
-        ListedElement element{key,
-                              read("name").trimmed(),
-                              roleCaption(read("role")),
-                              read("ip").trimmed(),
-                              record::VersionCaption(read("ver", QStringLiteral("2"))),
-                              read("sn").trimmed()};
-        if (isWanted(element))
-            elements.append(element);
+    for (const ElementDatabase::Element& element : database->elements()) {
+        if (!m_wanted.isEmpty() && !wanted.contains(element.key))
+            continue;
+        QString refusal;
+        elements.append(listedElement(database->listedFields(element, &refusal)));
+        if (!refusal.isEmpty())
+            Console::errLine(refusal);
     }
     return elements;
 }
 
-bool ElementCatalog::isWanted(const ListedElement& element) const
+QSet<QString> ElementCatalog::wantedKeys(const ElementDatabase& database) const
 {
-    if (m_wanted.isEmpty())
-        return true;
-    const QString bareMac = text::NormalizeMAC(element.mac);
-    return std::any_of(m_wanted.begin(), m_wanted.end(), [&](const QString& wanted) {
-        const QString bare = QString(wanted).remove(QLatin1Char(':')).toUpper();
-        return bare == bareMac ||
-               wanted.trimmed().compare(element.name, Qt::CaseInsensitive) == 0 ||
-               wanted.trimmed() == element.ip;
-    });
+    QSet<QString> keys;
+    for (const QString& wanted : m_wanted) {
+        try {
+            keys.insert(database.resolve(wanted, kExitFailure).key);
+        } catch (const CliError& error) {
+            Console::errLine(error.message);
+        }
+    }
+    return keys;
 }
 
 } // namespace nms::cli

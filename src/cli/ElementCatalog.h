@@ -3,6 +3,7 @@
 #include <optional>
 
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include "cli/ListedElement.h"
@@ -10,13 +11,21 @@
 
 namespace nms::cli {
 
-// The exporter's view of the database: the element list's elements, read
-// again whenever the file changes (discovery rewrites it). A file that cannot
-// be read keeps the last good list and counts an error.
+class ElementDatabase;
+
+// The exporter's view of the database: the elements as list lists them,
+// read again whenever the file changes (discovery rewrites it). A file that
+// cannot be read keeps the last good list and counts an error.
 class ElementCatalog {
 public:
-    // Only the named elements (MAC, name or address) when some are given.
+    // Only the named elements (MAC, name or address, found as the other
+    // commands find them) when some are given.
     ElementCatalog(QString path, QStringList wanted);
+
+    // Refuses (CliError) a named element that a readable file does not
+    // hold, or that names several; the list may change later, but it must
+    // start right.
+    void refuseUnknown(int refusalStatus) const;
 
     // Reads the file again when it changed since the last read.
     void refresh();
@@ -25,7 +34,7 @@ public:
 
 private:
     std::optional<QList<ListedElement>> read() const;
-    bool isWanted(const ListedElement& element) const;
+    QSet<QString> wantedKeys(const ElementDatabase& database) const;
 
     QString m_path;
     QStringList m_wanted;

@@ -14,6 +14,7 @@
 #include "cli/ElementReading.h"
 #include "cli/LevelSweep.h"
 #include "cli/MetricsPage.h"
+#include "protocol/LevelRule.h"
 
 namespace nms {
 class Clock;
@@ -39,7 +40,7 @@ public:
         QString databasePath;
         QStringList wanted;
         int intervalSeconds = 15;
-        double silenceDbfs = -60.0;
+        double silenceDbfs = LevelRule::kDefaultSilenceDbfs;
     };
 
     Exporter(Settings settings, Dialogs& dialogs, Clock& clock,

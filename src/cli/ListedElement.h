@@ -4,12 +4,11 @@
 
 namespace nms::cli {
 
-// One element as the exporter labels it: the database's record as the
-// element list lists it.
+// One element as the exporter labels it: what list prints of its record.
 struct ListedElement {
     QString mac; // colon form, the tree's node key
     QString name;
-    QString role; // ENCODER, DECODER or UNKNOWN, as the panel shows it
+    QString role; // as the panel shows it; empty for a refused record
     QString ip;
     QString version;
     QString serial;

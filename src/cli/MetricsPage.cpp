@@ -26,7 +26,16 @@ QString labels(const ListedElement& element)
 {
     return QStringLiteral("{mac=\"%1\",name=\"%2\",role=\"%3\"}")
         .arg(MetricsPage::escapeLabel(element.mac), MetricsPage::escapeLabel(element.name),
-             element.role);
+             MetricsPage::escapeLabel(element.role));
+}
+
+// Milliseconds as the base unit, when there are any.
+template <typename Milliseconds>
+std::optional<double> inSeconds(const std::optional<Milliseconds>& ms)
+{
+    if (!ms)
+        return std::nullopt;
+    return double(*ms) / 1000.0;
 }
 
 using Sample = std::function<std::optional<double>(const ListedElement&, const ElementReading&)>;
@@ -50,29 +59,22 @@ void elementFamilies(QString& out, const QList<ListedElement>& elements,
 {
     family(out, "veltrino_element_info", "gauge", "The element's record in the database.");
     for (const ListedElement& e : elements)
-        out += QStringLiteral("veltrino_element_info{mac=\"%1\",name=\"%2\",role=\"%3\",ip=\"%4\","
-                              "version=\"%5\",serial=\"%6\"} 1\n")
-                   .arg(MetricsPage::escapeLabel(e.mac), MetricsPage::escapeLabel(e.name), e.role,
-                        MetricsPage::escapeLabel(e.ip), MetricsPage::escapeLabel(e.version),
+        out += QStringLiteral("veltrino_element_info") + labels(e).chopped(1) +
+               QStringLiteral(",ip=\"%1\",version=\"%2\",serial=\"%3\"} 1\n")
+                   .arg(MetricsPage::escapeLabel(e.ip), MetricsPage::escapeLabel(e.version),
                         MetricsPage::escapeLabel(e.serial));
     family(out, "veltrino_element_up", "gauge", "1 when the last round's echo was answered.");
     perElement(out, "veltrino_element_up", elements, readings,
                [](const ListedElement&, const ElementReading& r) { return r.up ? 1.0 : 0.0; });
     family(out, "veltrino_element_rtt_seconds", "gauge", "The last answered echo's round trip.");
-    perElement(out, "veltrino_element_rtt_seconds", elements, readings,
-               [](const ListedElement&, const ElementReading& r) -> std::optional<double> {
-                   if (!r.roundTripMs)
-                       return std::nullopt;
-                   return *r.roundTripMs / 1000.0;
-               });
+    perElement(
+        out, "veltrino_element_rtt_seconds", elements, readings,
+        [](const ListedElement&, const ElementReading& r) { return inSeconds(r.roundTripMs); });
     family(out, "veltrino_element_last_seen_timestamp_seconds", "gauge",
            "When the element last answered an echo or a level request.");
-    perElement(out, "veltrino_element_last_seen_timestamp_seconds", elements, readings,
-               [](const ListedElement&, const ElementReading& r) -> std::optional<double> {
-                   if (!r.lastSeenMs)
-                       return std::nullopt;
-                   return double(*r.lastSeenMs) / 1000.0;
-               });
+    perElement(
+        out, "veltrino_element_last_seen_timestamp_seconds", elements, readings,
+        [](const ListedElement&, const ElementReading& r) { return inSeconds(r.lastSeenMs); });
     family(out, "veltrino_element_level_dbfs", "gauge",
            "The audio level of the last round's answer; absent when none came.");
     perElement(out, "veltrino_element_level_dbfs", elements, readings,

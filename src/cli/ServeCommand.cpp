@@ -24,7 +24,6 @@ namespace {
 
 const QString kListen = QStringLiteral("listen");
 const QString kInterval = QStringLiteral("interval");
-const QString kSilence = QStringLiteral("silence-dbfs");
 constexpr int kMaxIntervalSeconds = 86400;
 // Echoes in flight at once, where the system gives each its own socket.
 constexpr int kEchoLanes = 32;
@@ -41,7 +40,9 @@ const QString kDescription = QStringLiteral(
     "unavailable (veltrino_level_polling 0) and tries the port again every round. Level rule, "
     "shared with check: every element is asked; one that has never answered has no level, which "
     "is no alarm; one that answered before and then stops, or whose level is below "
-    "--silence-dbfs, is (veltrino_element_level_alarm 1). HTTP is read-only. SIGTERM or Ctrl-C "
+    "--silence-dbfs, is (veltrino_element_level_alarm 1). An element's labels are what list "
+    "prints for it; a record the window refuses to load keeps only its MAC and name, is never "
+    "up, and its refusal goes to stderr. HTTP is read-only. SIGTERM or Ctrl-C "
     "ends it with status 0; 1 when it cannot listen or ping.");
 
 // Room for the HTTP server's connections: a service's default soft limit of
@@ -55,29 +56,7 @@ void raiseFileLimit()
     ::setrlimit(RLIMIT_NOFILE, &files);
 }
 
-// A named element that the database does not hold is a typo, as for the
-// other commands; the list may change later, but it must start right.
-void refuseUnknownElements(const CommandLine& line, const Exporter::Settings& settings)
-{
-    for (const QString& wanted : settings.wanted) {
-        ElementCatalog catalog(settings.databasePath, {wanted});
-        catalog.refresh();
-        if (catalog.readErrors() == 0 && catalog.elements().isEmpty())
-            line.refuse(QStringLiteral("no element '%1'").arg(wanted));
-    }
-}
-
 } // namespace
-
-ServeCommand::ServeCommand(QString defaultDatabase, Dialogs& dialogs, IcmpSocket& socket,
-                           Clock& clock, InterruptSignals& interrupts)
-    : m_defaultDatabase(std::move(defaultDatabase))
-    , m_dialogs(dialogs)
-    , m_socket(socket)
-    , m_clock(clock)
-    , m_interrupts(interrupts)
-{
-}
 
 bool ServeCommand::parseListen(const QString& text, QString& host, quint16& port)
 {
@@ -100,9 +79,7 @@ bool ServeCommand::parseListen(const QString& text, QString& host, quint16& port
 int ServeCommand::run(const QStringList& arguments)
 {
     CommandLine line(QStringLiteral("serve"), kDescription, m_defaultDatabase, kExitUsage);
-    line.addPositional(QStringLiteral("element"),
-                       QStringLiteral("MAC (with or without colons), stored name or IP address."),
-                       QStringLiteral("[ELEMENT...]"));
+    line.addElementsPositional();
     line.addOption(QCommandLineOption(
         kListen,
         QStringLiteral("Listen on ADDR:PORT (default 127.0.0.1:%1); :PORT listens on every "
@@ -112,9 +89,7 @@ int ServeCommand::run(const QStringList& arguments)
     line.addOption(QCommandLineOption(
         kInterval, QStringLiteral("Seconds between polling rounds (default 15, at least 1)."),
         QStringLiteral("seconds"), QStringLiteral("15")));
-    line.addOption(QCommandLineOption(
-        kSilence, QStringLiteral("A level below this is an alarm (default -60)."),
-        QStringLiteral("dBFS"), QStringLiteral("-60")));
+    line.addSilenceOption(QStringLiteral("A level below this is an alarm"));
     line.parse(arguments);
     QString host;
     quint16 port = 0;
@@ -122,9 +97,9 @@ int ServeCommand::run(const QStringList& arguments)
         line.refuse(QStringLiteral("--listen needs ADDR:PORT, [IPV6]:PORT or :PORT"));
     Exporter::Settings settings{line.databasePath(), line.positional(),
                                 line.intValue(kInterval, 1, kMaxIntervalSeconds),
-                                line.numberValue(kSilence, -140.0, 0.0)};
+                                line.silenceDbfs()};
 
-    refuseUnknownElements(line, settings);
+    ElementCatalog(settings.databasePath, settings.wanted).refuseUnknown(kExitUsage);
 
     if (!m_socket.open())
         throw CliError{kExitFailure, QStringLiteral("Windows Sockets not responding correctly. "

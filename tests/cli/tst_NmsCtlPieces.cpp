@@ -11,7 +11,9 @@
 #include "TableRow.h"
 #include "cli/AttenuateCommand.h"
 #include "cli/CliError.h"
+#include "cli/ElementCatalog.h"
 #include "cli/ElementDatabase.h"
+#include "cli/ListCommand.h"
 #include "cli/MetricsPage.h"
 #include "cli/OutputTable.h"
 #include "cli/ServeCommand.h"
@@ -112,6 +114,30 @@ QStringList cliShows(const ElementDatabase& database, const QString& element)
     return shown;
 }
 
+// The labels the exporter gives each element, and the same columns of what
+// list prints.
+QList<QStringList> exporterLabels(const QString& path)
+{
+    ElementCatalog catalog(path, {});
+    catalog.refresh();
+    QList<QStringList> labels;
+    for (const ListedElement& e : catalog.elements())
+        labels.append({e.mac, e.name, e.role, e.ip, e.version, e.serial});
+    return labels;
+}
+QList<QStringList> listedLabels(const ElementDatabase& database)
+{
+    const QByteArray json = ListCommand::render(database, OutputTable::Format::Json).toUtf8();
+    QList<QStringList> labels;
+    for (const QJsonValue& row : QJsonDocument::fromJson(json).array()) {
+        QStringList values;
+        for (const char* column : {"mac", "name", "role", "ip", "version", "serial"})
+            values.append(row[QLatin1String(column)].toString());
+        labels.append(values);
+    }
+    return labels;
+}
+
 // What the action returns, or its refusal as "<status> <message>".
 QString outcomeOf(const std::function<QString()>& action)
 {
@@ -161,7 +187,8 @@ private slots:
 
     // The window's selection and the CLI on the same hand-made file, after
     // one encoder: they agree on whether the record loads and on every
-    // value shown, and show what `expected` lists.
+    // value shown, and show what `expected` lists. The exporter labels each
+    // element with what list prints of it.
     void facesAgreeOnRecords_data()
     {
         QTest::addColumn<QString>("element");
@@ -222,6 +249,7 @@ private slots:
         QCOMPARE(database.elements().size(), ui.TreeView1->topLevelItemCount());
         const QStringList cli = cliShows(database, element);
         QCOMPARE(cli, window);
+        QCOMPARE(exporterLabels(f.iniPath), listedLabels(database));
 
         const QStringList names = HeadlessPanel::shownNames();
         for (const QString& expectation : expected.split(u'|')) {

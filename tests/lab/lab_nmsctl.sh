@@ -150,7 +150,7 @@ row 2 'neither "mute" nor -120 to 0 dB' attenuate 198.18.0.12 -0.3 --db "$db"
 echo "--- bad input"
 row 2 "unknown command 'frobnicate'" frobnicate --db "$db"
 row 2 '^veltrino-nmsctl: no database at /nonexistent/nms\.ini$' list --db /nonexistent/nms.ini
-row 2 "^veltrino-nmsctl: serve: no element 'ghost'$" serve ghost --db "$db"
+row 2 "^veltrino-nmsctl: no element 'ghost' in the database$" serve ghost --db "$db"
 row 2 'serve: --listen needs ADDR:PORT' serve --listen 9798 --db "$db"
 
 finish "all veltrino-nmsctl lab checks passed"
