@@ -1,7 +1,6 @@
 #include "cli/CheckCommand.h"
 
 #include <algorithm>
-#include <memory>
 
 #include "cli/CliError.h"
 #include "cli/CommandLine.h"
@@ -14,6 +13,7 @@
 #include "cli/LevelPoller.h"
 #include "db/TextHelpers.h"
 #include "protocol/LevelPacket.h"
+#include "protocol/LevelRule.h"
 
 namespace nms::cli {
 
@@ -21,9 +21,7 @@ namespace {
 
 const QString kWarning = QStringLiteral("warning-ms");
 const QString kCritical = QStringLiteral("critical-ms");
-const QString kSilence = QStringLiteral("silence-dbfs");
 constexpr int kMaxThresholdMs = 60000;
-constexpr double kQuietestDbfs = -140.0;
 
 CheckCommand::State worse(CheckCommand::State a, CheckCommand::State b)
 {
@@ -42,16 +40,6 @@ CheckCommand::State worse(CheckCommand::State a, CheckCommand::State b)
 }
 
 } // namespace
-
-CheckCommand::CheckCommand(QString defaultDatabase, Dialogs& dialogs, IcmpSocket& socket,
-                           Clock& clock, InterruptSignals& interrupts)
-    : m_defaultDatabase(std::move(defaultDatabase))
-    , m_dialogs(dialogs)
-    , m_socket(socket)
-    , m_clock(clock)
-    , m_interrupts(interrupts)
-{
-}
 
 QString CheckCommand::stateName(State state)
 {
@@ -102,16 +90,18 @@ CheckCommand::ElementResult CheckCommand::checkElement(const HeadlessPanel& elem
                                .arg(rtt)
                                .arg(thresholds.warningMs)
                                .arg(thresholds.criticalMs));
-    if (!element.isDecoder() || poller == nullptr || m_interrupts.raised())
+    if (poller == nullptr || m_interrupts.raised())
         return result;
     const std::optional<qint32> peak = poller->poll(address);
+    // One run remembers no earlier answer: an element that sends no level
+    // now has none, which is no alarm.
+    const LevelRule::Verdict verdict = LevelRule::judge(peak, false, thresholds.silenceDbfs);
     if (!peak) {
-        result.state = State::Critical;
-        result.summary += QStringLiteral(", no level answer");
+        result.summary += QStringLiteral(", no level");
         return result;
     }
     result.summary += QStringLiteral(", ") + LevelPacket::levelCaption(*peak);
-    if (*peak == 0 || LevelPacket::levelDbfs(*peak) < thresholds.silenceDbfs) {
+    if (LevelRule::isAlarm(verdict)) {
         result.state = State::Critical;
         result.summary += QStringLiteral(" (silent)");
     }
@@ -129,29 +119,27 @@ int CheckCommand::run(const QStringList& arguments)
         QStringLiteral("check"),
         QStringLiteral(
             "A monitoring plugin: pings each element (every element of the database when none "
-            "is named) and polls each decoder's audio level, then prints one status line with "
-            "performance data (rtt=...ms;W;C level=...dBFS). Exit status 0 OK, 1 WARNING "
+            "is named) and asks each for its audio level (\"VOL\"), then prints one status line "
+            "with performance data (rtt=...ms;W;C level=...dBFS). Exit status 0 OK, 1 WARNING "
             "(round trip at or above --warning-ms), 2 CRITICAL (no echo reply, round trip at "
-            "or above --critical-ms, a decoder without a level answer, or a level below "
-            "--silence-dbfs), 3 UNKNOWN (bad usage, unknown element, missing database, UDP "
-            "port 2976 held by the window while a decoder is to be checked)."),
+            "or above --critical-ms, or a level below --silence-dbfs), 3 UNKNOWN (bad usage, "
+            "unknown element, missing database, UDP port 2976 held by the window). Level rule, "
+            "shared with serve: every element is asked; one that sends no level has none, "
+            "which is no alarm (an element of either role may not offer it); a level below "
+            "the silence threshold is. serve also raises one that answered before and then "
+            "stops; a single check cannot tell that."),
         m_defaultDatabase, kExitUnknown);
-    line.addPositional(QStringLiteral("element"),
-                       QStringLiteral("MAC (with or without colons), stored name or IP address."),
-                       QStringLiteral("[ELEMENT...]"));
+    line.addElementsPositional();
     line.addOption(QCommandLineOption(
         kWarning, QStringLiteral("WARNING from this round trip in ms (default 200)."),
         QStringLiteral("ms"), QStringLiteral("200")));
     line.addOption(QCommandLineOption(
         kCritical, QStringLiteral("CRITICAL from this round trip in ms (default 500)."),
         QStringLiteral("ms"), QStringLiteral("500")));
-    line.addOption(QCommandLineOption(
-        kSilence, QStringLiteral("CRITICAL for a decoder whose level is below this (default -60)."),
-        QStringLiteral("dBFS"), QStringLiteral("-60")));
+    line.addSilenceOption(QStringLiteral("CRITICAL for an element whose level is below this"));
     line.parse(arguments);
     const Thresholds thresholds{line.intValue(kWarning, 0, kMaxThresholdMs),
-                                line.intValue(kCritical, 0, kMaxThresholdMs),
-                                line.numberValue(kSilence, kQuietestDbfs, 0.0)};
+                                line.intValue(kCritical, 0, kMaxThresholdMs), line.silenceDbfs()};
     const ElementDatabase database = ElementDatabase::load(line.databasePath(), kExitUnknown);
     QList<const ElementDatabase::Element*> elements;
     for (const QString& name : line.positional())
@@ -173,16 +161,9 @@ int CheckCommand::run(const QStringList& arguments)
 
     EchoRunner echoes(m_socket, m_clock, m_interrupts);
     echoes.open(kExitUnknown);
-    std::unique_ptr<ElementLink> link;
-    std::unique_ptr<LevelPoller> poller;
-    const bool anyDecoder = std::any_of(panels.begin(), panels.end(), [](const auto& panel) {
-        return panel && panel->isDecoder();
-    });
-    if (anyDecoder) {
-        link = std::make_unique<ElementLink>(m_dialogs);
-        link->open(kExitUnknown);
-        poller = std::make_unique<LevelPoller>(*link, m_interrupts);
-    }
+    ElementLink link(m_dialogs);
+    link.open(kExitUnknown);
+    LevelPoller poller(link, m_interrupts);
 
     const bool single = elements.size() == 1;
     State overall = State::Ok;
@@ -191,7 +172,7 @@ int CheckCommand::run(const QStringList& arguments)
     QStringList perfdata;
     for (qsizetype i = 0; i < panels.size(); ++i) {
         const ElementResult result =
-            panels.at(i) ? checkElement(*panels.at(i), single, thresholds, echoes, poller.get())
+            panels.at(i) ? checkElement(*panels.at(i), single, thresholds, echoes, &poller)
                          : ElementResult{State::Unknown, refusals.at(i), {}};
         if (m_interrupts.raised())
             return kExitUnknown;

@@ -3,30 +3,24 @@
 #include <QString>
 #include <QStringList>
 
-namespace nms {
-class Clock;
-class Dialogs;
-class IcmpSocket;
-} // namespace nms
+#include "cli/MonitoringCommand.h"
 
 namespace nms::cli {
 
 class EchoRunner;
-class InterruptSignals;
 class LevelPoller;
 class HeadlessPanel;
 
 // `check`: a monitoring plugin. Pings each element (every element of the
-// database when none is named), polls each decoder's level, and prints one
+// database when none is named), asks each for its level, and prints one
 // status line with performance data. Exit 0 OK, 1 WARNING, 2 CRITICAL,
 // 3 UNKNOWN; bad usage is UNKNOWN too, so that a monitoring system never
 // reads a typo as a link down.
-class CheckCommand {
+class CheckCommand : public MonitoringCommand {
 public:
     enum class State { Ok = 0, Warning = 1, Critical = 2, Unknown = 3 };
 
-    CheckCommand(QString defaultDatabase, Dialogs& dialogs, IcmpSocket& socket, Clock& clock,
-                 InterruptSignals& interrupts);
+    using MonitoringCommand::MonitoringCommand;
     int run(const QStringList& arguments);
 
     static QString stateName(State state);
@@ -44,12 +38,6 @@ private:
         QString summary;
         QStringList perfdata;
     };
-
-    QString m_defaultDatabase;
-    Dialogs& m_dialogs;
-    IcmpSocket& m_socket;
-    Clock& m_clock;
-    InterruptSignals& m_interrupts;
 
     ElementResult checkElement(const HeadlessPanel& element, bool single,
                                const Thresholds& thresholds, EchoRunner& echoes,

@@ -5,12 +5,16 @@
 #include <QLocale>
 
 #include "cli/CliError.h"
+#include "protocol/LevelRule.h"
 
 namespace nms::cli {
 
 namespace {
 const QString kDatabaseOption = QStringLiteral("db");
 const QString kFormatOption = QStringLiteral("format");
+const QString kSilenceOption = QStringLiteral("silence-dbfs");
+// Below what any peak can report: a threshold there never fires.
+constexpr double kQuietestDbfs = -140.0;
 } // namespace
 
 CommandLine::CommandLine(const QString& command, const QString& description,
@@ -45,6 +49,22 @@ void CommandLine::addPositional(const QString& name, const QString& description,
                                 const QString& syntax)
 {
     m_parser.addPositionalArgument(name, description, syntax);
+}
+
+void CommandLine::addElementsPositional()
+{
+    m_parser.addPositionalArgument(
+        QStringLiteral("element"),
+        QStringLiteral("MAC (with or without colons), stored name or IP address."),
+        QStringLiteral("[ELEMENT...]"));
+}
+
+void CommandLine::addSilenceOption(const QString& consequence)
+{
+    const QString threshold = QString::number(LevelRule::kDefaultSilenceDbfs);
+    m_parser.addOption(QCommandLineOption(
+        kSilenceOption, QStringLiteral("%1 (default %2).").arg(consequence, threshold),
+        QStringLiteral("dBFS"), threshold));
 }
 
 void CommandLine::parse(const QStringList& arguments)
@@ -91,6 +111,11 @@ double CommandLine::numberValue(const QString& option, double minimum, double ma
                    .arg(minimum)
                    .arg(maximum));
     return value;
+}
+
+double CommandLine::silenceDbfs() const
+{
+    return numberValue(kSilenceOption, kQuietestDbfs, 0.0);
 }
 
 OutputTable::Format CommandLine::format() const

@@ -21,6 +21,12 @@ public:
     void addFormatOption();
     void addPositional(const QString& name, const QString& description,
                        const QString& syntax = QString());
+    // [ELEMENT...]: the elements to poll, every element of the database
+    // when none is named.
+    void addElementsPositional();
+    // --silence-dbfs, the level rule's threshold; `consequence` says what a
+    // level below it does.
+    void addSilenceOption(const QString& consequence);
 
     // The arguments with the command's name first.
     void parse(const QStringList& arguments);
@@ -32,6 +38,7 @@ public:
     QStringList positional(qsizetype count) const;
     int intValue(const QString& option, int minimum, int maximum) const;
     double numberValue(const QString& option, double minimum, double maximum) const;
+    double silenceDbfs() const;
     OutputTable::Format format() const;
     QString databasePath() const;
     int usageStatus() const { return m_usageStatus; }

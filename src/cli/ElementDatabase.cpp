@@ -105,6 +105,24 @@ HeadlessPanel ElementDatabase::selectOrRefuse(const Element& element, int refusa
     return *panel;
 }
 
+QList<std::pair<QString, QString>> ElementDatabase::listedFields(const Element& element,
+                                                                 QString* refusal) const
+{
+    QString refused;
+    if (const std::optional<HeadlessPanel> panel = select(element, &refused))
+        return panel->shownFields();
+    if (refusal != nullptr)
+        *refusal = describe(element) + QStringLiteral(": ") + refused;
+    QList<std::pair<QString, QString>> fields;
+    for (const QString& name : HeadlessPanel::shownNames()) {
+        const QString value = name == QLatin1String("mac")    ? element.key
+                              : name == QLatin1String("name") ? element.name
+                                                              : QString();
+        fields.append({name, value});
+    }
+    return fields;
+}
+
 // By MAC first, then by address, then by name. A record the selection
 // refuses shows no address, so it is found by its MAC or its listed name.
 QList<const ElementDatabase::Element*> ElementDatabase::matchesOf(const QString& text) const

@@ -37,6 +37,11 @@ public:
     std::optional<HeadlessPanel> select(const Element& element, QString* refusal = nullptr) const;
     // As select(), with a refusal (CliError) naming the element.
     HeadlessPanel selectOrRefuse(const Element& element, int refusalStatus) const;
+    // What list prints of the element, as (name, value) pairs in the
+    // panel's order: the panel's fields, or, for a record the selection
+    // refuses, only its MAC and listed name; then `refusal` gets the
+    // refusal naming the element.
+    QList<std::pair<QString, QString>> listedFields(const Element& element, QString* refusal) const;
 
     // The one element the text names; refuses (CliError) an unknown
     // element and an ambiguous one, listing the matches.

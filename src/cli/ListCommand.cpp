@@ -39,15 +39,11 @@ QString ListCommand::render(const ElementDatabase& database, OutputTable::Format
     OutputTable table(columns);
     for (const ElementDatabase::Element& element : database.elements()) {
         QString refusal;
-        const auto panel = database.select(element, &refusal);
-        if (!panel) {
-            Console::errLine(QStringLiteral("%1 [%2]: %3").arg(element.name, element.key, refusal));
-            table.addRow({element.key, element.name});
-            continue;
-        }
         QStringList cells;
-        for (const auto& field : panel->shownFields())
+        for (const auto& field : database.listedFields(element, &refusal))
             cells.append(field.second);
+        if (!refusal.isEmpty())
+            Console::errLine(refusal);
         table.addRow(cells);
     }
     return table.render(format);

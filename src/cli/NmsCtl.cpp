@@ -13,6 +13,7 @@
 #include "cli/ListCommand.h"
 #include "cli/PingCommand.h"
 #include "cli/ResolveCommand.h"
+#include "cli/ServeCommand.h"
 #include "cli/SetCommand.h"
 #include "cli/ShowCommand.h"
 #include "cli/StderrDialogs.h"
@@ -35,7 +36,8 @@ const QString kDescription = QStringLiteral(
     "  attenuate  set a decoder's attenuation\n"
     "  set        change an element's configuration (KEY=VALUE...), or clone another's to a "
     "spare (--from)\n"
-    "  check      monitoring plugin: reachability and decoder audio\n"
+    "  check      monitoring plugin: reachability and audio\n"
+    "  serve      Prometheus exporter: polls the elements, serves /metrics\n"
     "\n"
     "ELEMENT is a MAC (with or without colons), a stored name or an IP address.\n"
     "\n"
@@ -132,6 +134,9 @@ int NmsCtl::dispatch(const QString& command, const QStringList& arguments)
         return SetCommand(m_defaultDatabase, m_dialogs, m_clock, m_interrupts).run(arguments);
     if (command == QLatin1String("check"))
         return CheckCommand(m_defaultDatabase, m_dialogs, m_icmpSocket, m_clock, m_interrupts)
+            .run(arguments);
+    if (command == QLatin1String("serve"))
+        return ServeCommand(m_defaultDatabase, m_dialogs, m_icmpSocket, m_clock, m_interrupts)
             .run(arguments);
     if (command == QLatin1String("resolve"))
         return ResolveCommand(m_dialogs, m_clock, m_interrupts).run(arguments);

@@ -11,8 +11,12 @@
 #include "TableRow.h"
 #include "cli/AttenuateCommand.h"
 #include "cli/CliError.h"
+#include "cli/ElementCatalog.h"
 #include "cli/ElementDatabase.h"
+#include "cli/ListCommand.h"
+#include "cli/MetricsPage.h"
 #include "cli/OutputTable.h"
+#include "cli/ServeCommand.h"
 #include "cli/SetCommand.h"
 #include "cli/SettingChanges.h"
 #include "ui/CaptionLabel.h"
@@ -110,6 +114,30 @@ QStringList cliShows(const ElementDatabase& database, const QString& element)
     return shown;
 }
 
+// The labels the exporter gives each element, and the same columns of what
+// list prints.
+QList<QStringList> exporterLabels(const QString& path)
+{
+    ElementCatalog catalog(path, {});
+    catalog.refresh();
+    QList<QStringList> labels;
+    for (const ListedElement& e : catalog.elements())
+        labels.append({e.mac, e.name, e.role, e.ip, e.version, e.serial});
+    return labels;
+}
+QList<QStringList> listedLabels(const ElementDatabase& database)
+{
+    const QByteArray json = ListCommand::render(database, OutputTable::Format::Json).toUtf8();
+    QList<QStringList> labels;
+    for (const QJsonValue& row : QJsonDocument::fromJson(json).array()) {
+        QStringList values;
+        for (const char* column : {"mac", "name", "role", "ip", "version", "serial"})
+            values.append(row[QLatin1String(column)].toString());
+        labels.append(values);
+    }
+    return labels;
+}
+
 // What the action returns, or its refusal as "<status> <message>".
 QString outcomeOf(const std::function<QString()>& action)
 {
@@ -159,7 +187,8 @@ private slots:
 
     // The window's selection and the CLI on the same hand-made file, after
     // one encoder: they agree on whether the record loads and on every
-    // value shown, and show what `expected` lists.
+    // value shown, and show what `expected` lists. The exporter labels each
+    // element with what list prints of it.
     void facesAgreeOnRecords_data()
     {
         QTest::addColumn<QString>("element");
@@ -220,6 +249,7 @@ private slots:
         QCOMPARE(database.elements().size(), ui.TreeView1->topLevelItemCount());
         const QStringList cli = cliShows(database, element);
         QCOMPARE(cli, window);
+        QCOMPARE(exporterLabels(f.iniPath), listedLabels(database));
 
         const QStringList names = HeadlessPanel::shownNames();
         for (const QString& expectation : expected.split(u'|')) {
@@ -369,6 +399,48 @@ private slots:
         QFETCH(QString, decibels);
         QFETCH(int, code);
         QCOMPARE(AttenuateCommand::codeFor(decibels).value_or(-1), code);
+    }
+
+    void listenAddresses_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected"); // host|port, or empty: refused
+        addRow("IPv4", "127.0.0.1:9798", "127.0.0.1|9798");
+        addRow("every address", ":9100", "|9100");
+        addRow("IPv6 in brackets", "[::1]:9798", "::1|9798");
+        addRow("IPv6 without brackets", "::1:9798", "");
+        addRow("port 0", "127.0.0.1:0", "");
+        addRow("no port", "127.0.0.1", "");
+        addRow("a name, not an address", "localhost:9798", "");
+    }
+    void listenAddresses()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QString host;
+        quint16 port = 0;
+        const bool ok = ServeCommand::parseListen(text, host, port);
+        QCOMPARE(ok ? host + u'|' + QString::number(port) : QString(), expected);
+    }
+
+    // Label values escaped; a zero peak is silence (-Inf, an alarm); no
+    // round trip before an answer.
+    void rendersMetrics()
+    {
+        const ListedElement element{u"02:00:C6:12:00:0B"_s, u"A \"B\"\\\nC"_s, u"ENCODER"_s,
+                                    u"198.18.0.11"_s,       u"3.40"_s,         u"100001"_s};
+        ElementReading reading;
+        reading.peak = 0;
+        reading.levelVerdict = LevelRule::Verdict::Silent;
+        const QString page = QString::fromUtf8(
+            MetricsPage::render({element}, {{element.mac, reading}}, MetricsPage::Totals{}));
+        const QString labels = u"{mac=\"02:00:C6:12:00:0B\",name=\"A \\\"B\\\"\\\\\\nC\","
+                               u"role=\"ENCODER\"}"_s;
+        QVERIFY2(page.contains(u"veltrino_element_level_dbfs"_s + labels + u" -Inf\n"_s),
+                 qPrintable(page));
+        QVERIFY(page.contains(u"veltrino_element_level_alarm"_s + labels + u" 1\n"_s));
+        QVERIFY(page.contains(u"veltrino_element_up"_s + labels + u" 0\n"_s));
+        QVERIFY(!page.contains(u"veltrino_element_rtt_seconds{"_s));
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "TableRow.h"
 #include "protocol/LevelPacket.h"
+#include "protocol/LevelRule.h"
 
 using namespace nms;
 using nms::test::addRow;
@@ -93,6 +94,31 @@ private slots:
         QFETCH(QByteArray, packet);
         QFETCH(qint32, peak);
         QCOMPARE(LevelPacket::peak(packet), peak);
+    }
+
+    // The one level rule of the plugin and the exporter: silence is judged
+    // on the shown (rounded) level, and only a lost answer is an alarm.
+    void levelRule_data()
+    {
+        QTest::addColumn<int>("peak"); // -1: no answer
+        QTest::addColumn<bool>("answeredBefore");
+        QTest::addColumn<int>("verdict");
+        using V = LevelRule::Verdict;
+        addRow("never answered", -1, false, int(V::NoLevel));
+        addRow("answered before, then stopped", -1, true, int(V::Stopped));
+        addRow("-6 dBFS tone", kFullScale / 2, false, int(V::Sounding));
+        addRow("zero peak is silence", 0, true, int(V::Silent));
+        addRow("-60.1 dBFS below the threshold", 8328, false, int(V::Silent));
+        addRow("-60 dBFS at the threshold", 8389, false, int(V::Sounding));
+    }
+    void levelRule()
+    {
+        QFETCH(int, peak);
+        QFETCH(bool, answeredBefore);
+        QFETCH(int, verdict);
+        const std::optional<qint32> answer = peak < 0 ? std::nullopt : std::optional<qint32>(peak);
+        QCOMPARE(int(LevelRule::judge(answer, answeredBefore, LevelRule::kDefaultSilenceDbfs)),
+                 verdict);
     }
 };
 

@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# veltrino-nmsctl serve on the lab network, scraped by a real Prometheus
+# server (Debian's prometheus, on the station's loopback, with its own
+# configuration and storage). Rows, each read back through Prometheus' HTTP
+# API: every running element up, the -6 dBFS tone, promtool on a scrape, an
+# element whose link is taken down, an element that stops answering "VOL",
+# 1000 idle connections and a 1 MB request line with no failed scrape, and
+# SIGTERM ending it with status 0.
+set -uo pipefail
+
+# shellcheck source=common.sh
+source "$(dirname "$0")/common.sh" tst_LabDiscovery
+
+nmsctl=$build_dir/veltrino-nmsctl
+for program in "$nmsctl" prometheus promtool curl; do
+  command -v "$program" >/dev/null || { echo "FAIL: $program is missing (scripts/deps)"; exit 1; }
+done
+
+readonly EXPORTER=127.0.0.1:19798
+readonly PROMETHEUS=127.0.0.1:19090
+work=$(mktemp -d /tmp/vlab-exporter.XXXXXX)
+exporter= prometheus_pid=
+cleanup() {
+  [ -n "$exporter" ] && kill "$exporter" 2>/dev/null
+  [ -n "$prometheus_pid" ] && kill "$prometheus_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+  timeout 60 "$lab" down >/dev/null 2>&1
+}
+trap cleanup EXIT
+in_station() { timeout 30 ip netns exec vlab-nms "$@"; }
+
+# query PROMQL: the first sample's value, or nothing.
+query() {
+  in_station curl -fsS "http://$PROMETHEUS/api/v1/query" --data-urlencode "query=$1" 2>/dev/null |
+    python3 -c 'import json, sys
+try:
+    r = json.load(sys.stdin)["data"]["result"]
+except ValueError:
+    r = []  # Prometheus not answering yet
+print(r[0]["value"][1] if r else "")'
+}
+
+# expect PROMQL VALUE SECONDS WHAT: waits until the query gives VALUE.
+expect() {
+  local got= deadline=$((SECONDS + $3))
+  while ((SECONDS < deadline)); do
+    got=$(query "$1")
+    [ "$got" = "$2" ] && return 0
+    sleep 0.5
+  done
+  fail "$4: $1 is '$got', not $2"
+}
+
+timeout 120 "$lab" up 4 >/dev/null || { echo "FAIL: scripts/lab up 4"; exit 1; }
+db=$work/nms.ini
+in_station "$nmsctl" discover --db "$db" --save --window 1000 >/dev/null || fail "discover --save"
+
+ip netns exec vlab-nms "$nmsctl" serve --db "$db" --listen "$EXPORTER" --interval 1 \
+  2>"$work/exporter.err" &
+exporter=$!
+cat >"$work/prometheus.yml" <<CONFIG
+global: {scrape_interval: 1s, scrape_timeout: 900ms, evaluation_interval: 1s}
+scrape_configs:
+  - job_name: veltrino
+    static_configs: [{targets: ['$EXPORTER']}]
+CONFIG
+ip netns exec vlab-nms prometheus --config.file="$work/prometheus.yml" \
+  --storage.tsdb.path="$work/tsdb" --web.listen-address="$PROMETHEUS" \
+  --log.level=warn 2>"$work/prometheus.log" &
+prometheus_pid=$!
+
+echo "--- every running element up, the -6 dBFS tone"
+expect 'count(veltrino_element_up == 1)' 4 30 "running elements"
+expect 'veltrino_element_level_dbfs{name="ENC-01"}' -6 10 "the tone of ENC-01"
+expect 'veltrino_level_polling' 1 5 "level polling"
+
+echo "--- promtool check metrics on a scrape"
+in_station curl -fsS "http://$EXPORTER/metrics" >"$work/scrape.txt" || fail "scrape"
+promtool check metrics <"$work/scrape.txt" >"$work/promtool.txt" 2>&1 ||
+  fail "promtool check metrics: $(cat "$work/promtool.txt")"
+
+echo "--- a link taken down, a level that stops"
+ip netns exec vlab-el3 ip link set eth0 down || fail "link of element 3 down"
+timeout 30 "$lab" sim-start 4 --no-answer-to level >/dev/null || fail "restarting element 4"
+expect 'veltrino_element_up{name="ENC-03"}' 0 15 "ENC-03 with its link down"
+expect 'veltrino_element_level_alarm{name="DEC-04"}' 1 15 "DEC-04 no longer answering VOL"
+expect 'count(veltrino_element_up == 1)' 3 5 "the other elements"
+
+echo "--- 1000 idle connections and a 1 MB request line while Prometheus scrapes"
+start=$(date +%s)
+in_station python3 - "$EXPORTER" <<'PY' || fail "the robustness clients"
+import resource, socket, sys, time
+host, port = sys.argv[1].split(":")
+soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, 4096), hard))
+idle = []
+for _ in range(1000):
+    s = socket.socket()
+    s.settimeout(5)
+    s.connect((host, int(port)))
+    idle.append(s)
+big = socket.create_connection((host, int(port)), timeout=5)
+try:
+    big.sendall(b"GET /" + b"a" * (1 << 20) + b" HTTP/1.1\r\n\r\n")
+except OSError:
+    pass  # closed while sending: refused, as it should be
+try:
+    answer = big.recv(64)
+except OSError:
+    answer = b""
+if answer and not answer.startswith(b"HTTP/1.1 4"):
+    sys.exit("the 1 MB request line got " + repr(answer))
+time.sleep(6)  # hold the idle ones across several scrapes
+PY
+sleep 2
+window=$(($(date +%s) - start + 1))
+scrapes=$(query "count_over_time(up{job=\"veltrino\"}[${window}s])")
+((${scrapes:-0} >= window - 2)) || fail "$scrapes scrapes in ${window}s"
+expect "min_over_time(up{job=\"veltrino\"}[${window}s])" 1 5 "no failed scrape"
+
+echo "--- SIGTERM ends it with status 0"
+kill -TERM "$exporter"
+status=0
+timeout 10 tail --pid="$exporter" -f /dev/null || fail "the exporter did not end on SIGTERM"
+wait "$exporter" || status=$?
+exporter=
+[ "$status" = 0 ] || fail "the exporter ended with status $status: $(cat "$work/exporter.err")"
+
+finish "PASS: the exporter against the lab and Prometheus"
