@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -56,6 +57,25 @@ ssize_t readMessage(int fd, char* buffer, std::size_t size)
         length = ::read(fd, buffer, size);
     while (length < 0 && errno == EINTR);
     return length;
+}
+
+// Writes one message to the helper. A helper that has gone makes the write
+// fail with EPIPE; the SIGPIPE that comes with it is kept from ending this
+// program.
+bool writeMessage(int fd, const std::string& bytes)
+{
+    sigset_t pipeSignal;
+    sigset_t previous;
+    ::sigemptyset(&pipeSignal);
+    ::sigaddset(&pipeSignal, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    const bool written = ::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+    if (!written && errno == EPIPE) {
+        const timespec none{};
+        ::sigtimedwait(&pipeSignal, nullptr, &none);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return written;
 }
 
 } // namespace
@@ -119,7 +139,7 @@ bool HelperIcmpSocket::sendEcho(quint32 ipv4Address)
     request.sequence = ++m_sequence;
     request.payload = IcmpPacket::echoPayload();
     const std::string bytes = echo_wire::encodeRequest(request);
-    if (::write(m_requests.get(), bytes.data(), bytes.size()) != ssize_t(bytes.size())) {
+    if (!writeMessage(m_requests.get(), bytes)) {
         stop();
         finishLater(echo_status::GeneralFailure);
         return true;

@@ -49,7 +49,8 @@ private:
     {
         const QSet<QString> raw = rawSocketInodes();
         const QDir fds(QStringLiteral("/proc/self/fd"));
-        for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        for (const QString& fd :
+             fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
             const QString target = QFile::symLinkTarget(fds.filePath(fd));
             const QString inode = target.section(u'[', 1).section(u']', 0, 0);
             if (target.contains(QStringLiteral("socket:[")) && raw.contains(inode))
@@ -79,10 +80,9 @@ private:
     static void click(QWidget* widget)
     {
         for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-            QMouseEvent event(type, QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)),
-                              Qt::LeftButton,
-                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                              Qt::NoModifier);
+            QMouseEvent event(
+                type, QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
+                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
             QCoreApplication::sendEvent(widget, &event);
         }
     }
@@ -96,9 +96,9 @@ private:
             return;
         const QString caption = field->text();
         if (m_waiting) {
-            const bool finished = caption.endsWith(QStringLiteral(" ms")) ||
-                                  (caption != QStringLiteral("<Click to test>") &&
-                                   !caption.startsWith(u'<'));
+            const bool finished =
+                caption.endsWith(QStringLiteral(" ms")) ||
+                (caption != QStringLiteral("<Click to test>") && !caption.startsWith(u'<'));
             if (!finished || ++m_ticksWaited > 60)
                 return;
             write(QStringLiteral("PING ") + caption);
