@@ -82,6 +82,7 @@ expected=("$program" "$nmsctl" "$helper" /usr/bin/veltrino-element-sim
   "/usr/share/applications/$app_id.desktop" "/usr/share/metainfo/$app_id.metainfo.xml"
   "/usr/share/icons/hicolor/scalable/apps/$app_id.svg"
   /usr/share/man/man1/veltrino-nms.1.gz /usr/share/man/man1/veltrino-element-sim.1.gz
+  /usr/share/man/man8/veltrino-nms-icmp.8.gz
   /usr/share/doc/veltrino-nms/copyright)
 for size in 16 24 32 48 64 128 256; do
   expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png")
@@ -116,7 +117,7 @@ ip netns add "$station" && ip netns add "$peer" &&
   ip -n "$station" route add unreachable 198.18.21.0/24 &&
   ip -n "$station" neigh add 198.18.20.250 lladdr 02:00:00:00:00:fa dev vs nud permanent ||
   fail "cannot build the test network"
-range=$(ip netns exec "$station" sysctl -n net.ipv4.ping_group_range | tr -s '[:space:]' ' ')
+range=$(ip netns exec "$station" sysctl -n net.ipv4.ping_group_range | xargs)
 [ "$range" = "1 0" ] || fail "ping_group_range of a new namespace is \"$range\", not \"1 0\""
 
 user_home="$work/home"

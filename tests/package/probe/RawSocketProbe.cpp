@@ -72,7 +72,7 @@ private:
         for (QWidget* widget : QApplication::allWidgets())
             if (auto* tree = qobject_cast<QTreeWidget*>(widget))
                 for (QTreeWidgetItemIterator it(tree); *it; ++it)
-                    if ((*it)->childCount() == 0 && (*it)->parent() != nullptr)
+                    if ((*it)->childCount() == 0 && !(*it)->text(0).isEmpty())
                         found << *it;
         return found;
     }
