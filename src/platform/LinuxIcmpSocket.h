@@ -1,11 +1,11 @@
 #pragma once
 
 #include <memory>
-
 #include <string>
 
 #include <QByteArray>
 
+#include "platform/EchoTiming.h"
 #include "platform/IcmpPacket.h"
 #include "platform/IcmpSocket.h"
 #include "platform/UniqueFd.h"
@@ -28,7 +28,7 @@ class TimerFactory;
 class LinuxIcmpSocket : public IcmpSocket {
     Q_OBJECT
 public:
-    static constexpr int kTimeoutMs = 1000;
+    static constexpr int kTimeoutMs = int(echo_timing::kTimeoutNs / echo_timing::kNsPerMs);
 
     explicit LinuxIcmpSocket(TimerFactory& timers, QObject* parent = nullptr);
     ~LinuxIcmpSocket() override;
