@@ -10,6 +10,7 @@
 // the raw form). Missing header bytes read as zero.
 #include <algorithm>
 #include <iterator>
+#include <string_view>
 
 #include "FuzzCheck.h"
 #include "platform/IcmpPacket.h"
@@ -25,6 +26,16 @@ using Verdict = IcmpPacket::Verdict;
 namespace {
 
 constexpr int kHeaderBytes = 16;
+
+std::string_view view(const QByteArray& bytes)
+{
+    return std::string_view(bytes.constData(), size_t(bytes.size()));
+}
+
+QByteArray bytesOf(std::string_view bytes)
+{
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
+}
 constexpr quint8 kErrorTypes[] = {IcmpPacket::kDestinationUnreachable, IcmpPacket::kSourceQuench,
                                   IcmpPacket::kTimeExceeded, IcmpPacket::kParameterProblem};
 
@@ -49,7 +60,7 @@ void checkReading(const IcmpPacket::Reading& reading, const QByteArray& icmp, qu
     }
     require(icmp.size() >= IcmpPacket::kHeaderSize, "a message shorter than its header counted");
     if (checksummed)
-        require(IcmpPacket::internetChecksum(icmp) == 0, "bad checksum accepted");
+        require(IcmpPacket::internetChecksum(view(icmp)) == 0, "bad checksum accepted");
     const quint8 type = at(icmp, 0);
     if (reading.verdict == Verdict::Answered) {
         require(reading.status == echo_status::Success, "answer without success");
@@ -57,7 +68,7 @@ void checkReading(const IcmpPacket::Reading& reading, const QByteArray& icmp, qu
         require(source == key.destination, "answer from another host taken");
         require(be16(icmp, 4) == key.identifier && be16(icmp, 6) == key.sequence,
                 "answer to another request taken");
-        require(icmp.mid(8) == IcmpPacket::echoPayload(), "answer with another payload taken");
+        require(view(icmp.mid(8)) == key.payload, "answer with another payload taken");
         return;
     }
     require(isErrorType(type), "failure from a message that is no error");
@@ -79,8 +90,8 @@ void checkChecksum(const QByteArray& payload)
         return;
     QByteArray message = payload;
     put16(message, 2, 0);
-    put16(message, 2, IcmpPacket::internetChecksum(message));
-    require(IcmpPacket::internetChecksum(message) == 0, "a stamped checksum does not verify");
+    put16(message, 2, IcmpPacket::internetChecksum(view(message)));
+    require(IcmpPacket::internetChecksum(view(message)) == 0, "a stamped checksum does not verify");
 }
 
 // An error of the given type and code quoting our request behind an IPv4
@@ -98,8 +109,8 @@ QByteArray errorQuotingOurRequest(quint8 type, quint8 code, const IcmpPacket::Ec
     QByteArray icmp(8, '\0');
     icmp[0] = char(type);
     icmp[1] = char(code);
-    icmp += ip + IcmpPacket::echoRequest(key.identifier, key.sequence).left(8);
-    put16(icmp, 2, IcmpPacket::internetChecksum(icmp));
+    icmp += ip + bytesOf(IcmpPacket::echoRequest(key.identifier, key.sequence)).left(8);
+    put16(icmp, 2, IcmpPacket::internetChecksum(view(icmp)));
     return icmp;
 }
 
@@ -119,21 +130,22 @@ NMS_FUZZ_TARGET(input)
     const QByteArray message = input.mid(kHeaderBytes);
 
     // Datagram socket: the ICMP message as it is, checksum left to the kernel.
-    checkReading(IcmpPacket::readMessage(message, source, key, false), message, source, key, false);
+    checkReading(IcmpPacket::readMessage(view(message), source, key, false), message, source, key,
+                 false);
 
     // Raw socket: the whole IPv4 packet.
-    const QByteArray inner = IcmpPacket::icmpOfIpv4(message);
+    const QByteArray inner = bytesOf(IcmpPacket::icmpOfIpv4(view(message)));
     if (!inner.isEmpty()) {
         const int ihl = (at(message, 0) & 0x0F) * 4;
         require((at(message, 0) >> 4) == 4 && at(message, 9) == 1 && ihl >= 20 &&
                     inner == message.mid(ihl),
                 "ICMP taken out of something other than an IPv4 ICMP packet");
     }
-    checkReading(IcmpPacket::readMessage(inner, source, key, true), inner, source, key, true);
+    checkReading(IcmpPacket::readMessage(view(inner), source, key, true), inner, source, key, true);
 
     // Error queue: the quote of the request stands alone.
     const IcmpPacket::Reading queued =
-        IcmpPacket::readQueuedError(origin, type, code, errorNumber, message, key);
+        IcmpPacket::readQueuedError(origin, type, code, errorNumber, view(message), key);
     if (origin == IcmpPacket::kOriginIcmp && quotesRequest(message, key) &&
         IcmpPacket::statusOfIcmpError(type, code) != echo_status::NotSent)
         require(queued.verdict == Verdict::Failed &&
@@ -148,7 +160,8 @@ NMS_FUZZ_TARGET(input)
 
     // An error that quotes our request is always ours, in both forms.
     const QByteArray error = errorQuotingOurRequest(type, code, key, message);
-    const IcmpPacket::Reading reading = IcmpPacket::readMessage(error, key.destination, key, true);
+    const IcmpPacket::Reading reading =
+        IcmpPacket::readMessage(view(error), key.destination, key, true);
     checkReading(reading, error, key.destination, key, true);
     if (isErrorType(type))
         require(reading.verdict == Verdict::Failed, "error quoting our request missed");

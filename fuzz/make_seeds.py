@@ -108,3 +108,13 @@ write("nmsctl", {"mac-decoder": b"02:00:c6:12:00:0c\nname=Tx b\nsdl=100\nsdt=220
                  "name-ambiguous": b" studio \ngw=198.18.0.256",
                  "address": b"198.18.0.012\nremote=198.18.0.11\nmask=255.255.0.0\ntx=1",
                  "refusals": b"TX SITE\nsdm=3\nname=\ncolour=red\nip"})
+
+# What the ICMP helper reads from its parent: a request (version, address,
+# identifier, sequence, payload length, payload); the answers it writes are
+# fed to the parent's reader by the same harness.
+HELPER_REQUEST = bytes([1]) + addr(DEST) + struct.pack(">HHB", 0x1234, 7, 5) + b"hello"
+write("icmphelper", {
+    "request": HELPER_REQUEST,
+    "request-empty-payload": bytes([1]) + addr(DEST) + struct.pack(">HHB", 0x1234, 8, 0),
+    "answer-reply": struct.pack(">BBBBHH", 1, 1, 0, 0, 0x1234, 7) + addr(DEST) + bytes(4)
+    + struct.pack(">qq", 5_000_000_000, 5_000_300_000)})

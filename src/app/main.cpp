@@ -1,11 +1,15 @@
 #include <QApplication>
 
+#include <linux/capability.h>
+
 #include "app/MainWindow.h"
 #include "app/SingleInstanceLock.h"
 #include "db/DatabaseLocation.h"
+#include "platform/HelperIcmpSocket.h"
+#include "platform/IcmpRoute.h"
 #include "platform/LinuxIcmpSocket.h"
 #include "platform/LinuxNeighbourTable.h"
-#include "platform/LinuxNetRawCapability.h"
+#include "platform/ProcessCapabilities.h"
 #include "platform/QtTimer.h"
 #include "platform/QtUdpEndpoint.h"
 #include "platform/SteadyClock.h"
@@ -15,10 +19,11 @@
 
 int main(int argc, char* argv[])
 {
-    // First of all, while this is the only thread: the ICMP socket is opened
-    // and CAP_NET_RAW given up before any thread or network input exists.
-    nms::LinuxNetRawCapability netRaw;
-    const int keptRawSocket = nms::LinuxIcmpSocket::settleRoute(netRaw);
+    // First of all, while this is the only thread: no capability is held
+    // while plugins load or network input is read. Started as root, the
+    // program keeps only CAP_NET_RAW in its bounding set, which the ICMP
+    // helper it may start needs.
+    nms::process_capabilities::dropAll(CAP_NET_RAW);
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("veltrino-nms"));
@@ -29,8 +34,10 @@ int main(int argc, char* argv[])
     nms::QtTimerFactory timers;
     nms::SteadyClock clock;
     nms::QtUdpEndpoint udpSocket;
-    nms::LinuxIcmpSocket icmpSocket(timers);
-    icmpSocket.keepRawSocket(keptRawSocket);
+    nms::LinuxIcmpSocket datagramSocket(timers);
+    nms::HelperIcmpSocket helperSocket(
+        timers, nms::HelperIcmpSocket::locate(QCoreApplication::applicationDirPath()));
+    nms::IcmpRoute icmpSocket(datagramSocket, helperSocket);
     nms::LinuxNeighbourTable neighbours;
     nms::SingleInstanceLock instanceLock;
 

@@ -110,8 +110,7 @@ int ServeCommand::run(const QStringList& arguments)
     std::vector<std::unique_ptr<IcmpSocket>> extraSockets;
     std::vector<IcmpSocket*> sockets{&m_socket};
     while (int(sockets.size()) < kEchoLanes) {
-        auto socket =
-            std::make_unique<LinuxIcmpSocket>(timers, LinuxIcmpSocket::Preference::DatagramOnly);
+        auto socket = std::make_unique<LinuxIcmpSocket>(timers);
         if (!socket->open())
             break;
         sockets.push_back(socket.get());

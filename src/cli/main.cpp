@@ -1,12 +1,16 @@
 #include <QCoreApplication>
 #include <QStandardPaths>
 
+#include <linux/capability.h>
+
 #include "cli/InterruptSignals.h"
 #include "cli/NmsCtl.h"
 #include "cli/StderrDialogs.h"
 #include "db/DatabaseLocation.h"
+#include "platform/HelperIcmpSocket.h"
+#include "platform/IcmpRoute.h"
 #include "platform/LinuxIcmpSocket.h"
-#include "platform/LinuxNetRawCapability.h"
+#include "platform/ProcessCapabilities.h"
 #include "platform/QtTimer.h"
 #include "platform/SteadyClock.h"
 
@@ -32,10 +36,10 @@ QString windowDatabase()
 
 int main(int argc, char* argv[])
 {
-    // As the window does, while this is the only thread: the ICMP socket is
-    // opened and CAP_NET_RAW given up before any network input exists.
-    nms::LinuxNetRawCapability netRaw;
-    const int keptRawSocket = nms::LinuxIcmpSocket::settleRoute(netRaw);
+    // As the window does, while this is the only thread: no capability is
+    // held while network input is read; only the ICMP helper may get
+    // CAP_NET_RAW again.
+    nms::process_capabilities::dropAll(CAP_NET_RAW);
 
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("veltrino-nmsctl"));
@@ -43,8 +47,10 @@ int main(int argc, char* argv[])
 
     nms::QtTimerFactory timers;
     nms::SteadyClock clock;
-    nms::LinuxIcmpSocket icmpSocket(timers);
-    icmpSocket.keepRawSocket(keptRawSocket);
+    nms::LinuxIcmpSocket datagramSocket(timers);
+    nms::HelperIcmpSocket helperSocket(
+        timers, nms::HelperIcmpSocket::locate(QCoreApplication::applicationDirPath()));
+    nms::IcmpRoute icmpSocket(datagramSocket, helperSocket);
     nms::cli::StderrDialogs dialogs;
     nms::cli::InterruptSignals interrupts;
 

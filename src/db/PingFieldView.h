@@ -15,6 +15,7 @@ public:
     virtual ~PingFieldView() = default;
 
     virtual void setFill(Fill fill) = 0;
+    virtual Fill fill() const = 0;
     virtual void setCaption(const QString& caption) = 0;
 };
 

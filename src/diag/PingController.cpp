@@ -30,14 +30,17 @@ void PingController::PingElement(const QString& address)
         reportSocketFailure();
         return;
     }
-    m_captionChangedDuringEcho = false;
     m_icmp.SendEcho(address);
 }
 
 void PingController::CaptionChanged(const QString& caption)
 {
-    if (m_icmp.isEchoPending())
-        m_captionChangedDuringEcho = true;
+    m_lastCaption = caption;
+    if (m_icmp.isEchoPending()) {
+        m_held.removeAll(Held::ForeignField);
+        m_held << Held::ForeignField;
+        m_foreignTaken = false;
+    }
     if (caption.contains(QStringLiteral("Timed")))
         m_retryTimer.setEnabled(true);
 }
@@ -45,8 +48,8 @@ void PingController::CaptionChanged(const QString& caption)
 void PingController::Clicked()
 {
     if (m_icmp.isEchoPending()) {
-        if (m_clicksHeld < kMaxHeldClicks)
-            ++m_clicksHeld;
+        if (m_held.count(Held::Click) < kMaxHeldClicks)
+            m_held << Held::Click;
         return;
     }
     applyClickRule();
@@ -86,28 +89,38 @@ void PingController::reportSocketFailure()
 
 void PingController::showEchoOutcome(qint32 status, quint32 roundTripMs)
 {
-    const bool stale = m_captionChangedDuringEcho;
-    m_captionChangedDuringEcho = false;
-    if (!stale) {
-        const QString statusText = IcmpModule::EchoStatusText(status);
-        if (statusText == QStringLiteral("Success!"))
-            showResult(Fill::Success, QString::number(roundTripMs) + QStringLiteral(" ms"));
-        else
-            showResult(Fill::Failure, statusText);
+    if (m_held.contains(Held::ForeignField) && !m_foreignTaken) {
+        m_foreignTaken = true;
+        m_foreignFill = m_pingField.fill();
+        m_foreignCaption = m_lastCaption;
     }
+    const QString statusText = IcmpModule::EchoStatusText(status);
+    if (statusText == QStringLiteral("Success!"))
+        showResult(Fill::Success, QString::number(roundTripMs) + QStringLiteral(" ms"));
+    else
+        showResult(Fill::Failure, statusText);
     m_icmp.CloseSocketLayer();
-    handleHeldClicks();
+    handleHeldEvents();
 }
 
-// The clicks made while the echo was out, as the window would have handled
-// them after it: the first after a time-out stops the countdown, the next
-// pings again, and that echo holds the ones still left.
-void PingController::handleHeldClicks()
+// What happened while the echo was out, as the window would have handled it
+// after the echo: the first click after a time-out stops the countdown, the
+// next pings again, and that echo holds the ones still left.
+void PingController::handleHeldEvents()
 {
-    while (m_clicksHeld > 0 && !m_icmp.isEchoPending()) {
-        --m_clicksHeld;
-        applyClickRule();
+    while (!m_held.isEmpty() && !m_icmp.isEchoPending()) {
+        if (m_held.takeFirst() == Held::Click)
+            applyClickRule();
+        else
+            restoreForeignField();
     }
+}
+
+void PingController::restoreForeignField()
+{
+    m_foreignTaken = false;
+    m_pingField.setFill(m_foreignFill);
+    m_pingField.setCaption(m_foreignCaption);
 }
 
 void PingController::showResult(Fill fill, const QString& caption)

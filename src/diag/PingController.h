@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -22,13 +23,14 @@ class Timer;
 //
 // The echo runs asynchronously, and at most one is outstanding. While it
 // is, the caption stays as it was and the rules behave as if the window
-// were busy with it: clicks are held and, once the outcome is shown, each
-// is handled in turn, in the order they came (one that pings again leaves
-// the rest held behind its own echo); a retry tick does nothing, and a
-// second PingElement is ignored. If the caption is set by anyone else meanwhile
-// (another element selected, the panel cleared), the outcome belongs to
-// what is no longer shown and is dropped; the held clicks still count, on
-// what the panel shows now.
+// were busy with it: the outcome is shown first, and what happened
+// meanwhile counts after it, in the order it came. Clicks are held and then
+// handled in turn (one that pings again leaves the rest held behind its own
+// echo); a retry tick does nothing, and a second PingElement is ignored. If
+// someone else sets the field meanwhile (another element selected, the
+// panel cleared), the outcome is still shown, and a time-out still starts
+// the countdown, which then pings what the panel shows; the field is then
+// put back as the other left it, at that change's place among the clicks.
 class PingController : public QObject {
     Q_OBJECT
 public:
@@ -58,7 +60,8 @@ public:
 
 private:
     void applyClickRule();
-    void handleHeldClicks();
+    void handleHeldEvents();
+    void restoreForeignField();
     void retryTick();
     void reportSocketFailure();
     void showEchoOutcome(qint32 status, quint32 roundTripMs);
@@ -70,8 +73,15 @@ private:
     Timer& m_retryTimer;
     IcmpModule m_icmp;
     qint16 m_pingRetryCountdown = 0;
-    int m_clicksHeld = 0;
-    bool m_captionChangedDuringEcho = false;
+    // What happened during the echo, in order: a click, or (at most one
+    // mark, at the latest such change) the field set by someone else.
+    enum class Held { Click, ForeignField };
+    QList<Held> m_held;
+    // The field as the other left it, taken when the outcome came.
+    PingFieldView::Fill m_foreignFill = PingFieldView::Fill::Idle;
+    QString m_foreignCaption;
+    bool m_foreignTaken = false;
+    QString m_lastCaption;
 };
 
 } // namespace nms

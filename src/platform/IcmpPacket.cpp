@@ -1,48 +1,55 @@
 #include "platform/IcmpPacket.h"
 
 #include <cerrno>
+#include <string>
 
 namespace nms {
 
 namespace {
 
-constexpr int kMinimumIpv4Header = 20;
-constexpr quint8 kProtocolIcmp = 1;
+constexpr std::size_t kMinimumIpv4Header = 20;
+constexpr std::uint8_t kProtocolIcmp = 1;
 
-quint8 byteAt(const QByteArray& data, int offset)
+std::uint8_t byteAt(std::string_view data, std::size_t offset)
 {
-    return static_cast<quint8>(data.at(offset));
+    return static_cast<std::uint8_t>(data[offset]);
 }
 
-quint16 read16(const QByteArray& data, int offset)
+std::uint16_t read16(std::string_view data, std::size_t offset)
 {
-    return static_cast<quint16>((byteAt(data, offset) << 8) | byteAt(data, offset + 1));
+    return static_cast<std::uint16_t>((byteAt(data, offset) << 8) | byteAt(data, offset + 1));
 }
 
-quint32 read32(const QByteArray& data, int offset)
+std::uint32_t read32(std::string_view data, std::size_t offset)
 {
-    return (quint32(read16(data, offset)) << 16) | read16(data, offset + 2);
+    return (std::uint32_t(read16(data, offset)) << 16) | read16(data, offset + 2);
 }
 
-void write16(QByteArray& data, int offset, quint16 value)
+void write16(std::string& data, std::size_t offset, std::uint16_t value)
 {
     data[offset] = static_cast<char>(value >> 8);
     data[offset + 1] = static_cast<char>(value & 0xFF);
 }
 
+// The bytes from offset on; empty when there are none.
+std::string_view from(std::string_view data, std::size_t offset)
+{
+    return offset < data.size() ? data.substr(offset) : std::string_view();
+}
+
 // Length of a plausible IPv4 header at the start of the data, or 0.
-int ipv4HeaderLength(const QByteArray& packet)
+std::size_t ipv4HeaderLength(std::string_view packet)
 {
     if (packet.size() < kMinimumIpv4Header)
         return 0;
-    const quint8 first = byteAt(packet, 0);
-    const int length = (first & 0x0F) * 4;
+    const std::uint8_t first = byteAt(packet, 0);
+    const std::size_t length = (first & 0x0F) * 4U;
     if ((first >> 4) != 4 || length < kMinimumIpv4Header || length > packet.size())
         return 0;
     return length;
 }
 
-qint32 statusOfUnreachableCode(quint8 code)
+std::int32_t statusOfUnreachableCode(std::uint8_t code)
 {
     switch (code) {
     case 0:  // network unreachable
@@ -61,7 +68,7 @@ qint32 statusOfUnreachableCode(quint8 code)
     }
 }
 
-IcmpPacket::Reading failedWith(qint32 status)
+IcmpPacket::Reading failedWith(std::int32_t status)
 {
     if (status == echo_status::NotSent)
         return {};
@@ -70,39 +77,35 @@ IcmpPacket::Reading failedWith(qint32 status)
 
 } // namespace
 
-QByteArray IcmpPacket::echoPayload()
+std::string IcmpPacket::echoRequest(std::uint16_t identifier, std::uint16_t sequence,
+                                    std::string_view payload)
 {
-    return QByteArrayLiteral("hello");
-}
-
-QByteArray IcmpPacket::echoRequest(quint16 identifier, quint16 sequence)
-{
-    QByteArray packet(kHeaderSize, '\0');
+    std::string packet(kHeaderSize, '\0');
     packet[0] = static_cast<char>(kEchoRequest);
     write16(packet, 4, identifier);
     write16(packet, 6, sequence);
-    packet += echoPayload();
+    packet += payload;
     write16(packet, 2, internetChecksum(packet));
     return packet;
 }
 
-quint16 IcmpPacket::internetChecksum(const QByteArray& data)
+std::uint16_t IcmpPacket::internetChecksum(std::string_view data)
 {
-    quint32 sum = 0;
-    const int size = static_cast<int>(data.size());
-    for (int i = 0; i + 1 < size; i += 2)
+    std::uint32_t sum = 0;
+    const std::size_t size = data.size();
+    for (std::size_t i = 0; i + 1 < size; i += 2)
         sum += read16(data, i);
     if (size % 2 != 0)
-        sum += quint32(byteAt(data, size - 1)) << 8;
+        sum += std::uint32_t(byteAt(data, size - 1)) << 8;
     while (sum >> 16)
         sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<quint16>(~sum & 0xFFFF);
+    return static_cast<std::uint16_t>(~sum & 0xFFFF);
 }
 
-IcmpPacket::Reading IcmpPacket::readMessage(const QByteArray& icmp, quint32 source,
+IcmpPacket::Reading IcmpPacket::readMessage(std::string_view icmp, std::uint32_t source,
                                             const EchoKey& key, bool verifyChecksum)
 {
-    if (icmp.size() < kHeaderSize)
+    if (icmp.size() < std::size_t(kHeaderSize))
         return {};
     if (verifyChecksum && internetChecksum(icmp) != 0)
         return {};
@@ -116,17 +119,17 @@ IcmpPacket::Reading IcmpPacket::readMessage(const QByteArray& icmp, quint32 sour
     }
 }
 
-QByteArray IcmpPacket::icmpOfIpv4(const QByteArray& packet)
+std::string_view IcmpPacket::icmpOfIpv4(std::string_view packet)
 {
-    const int headerLength = ipv4HeaderLength(packet);
+    const std::size_t headerLength = ipv4HeaderLength(packet);
     if (headerLength == 0 || byteAt(packet, 9) != kProtocolIcmp)
         return {};
-    return packet.mid(headerLength);
+    return packet.substr(headerLength);
 }
 
-IcmpPacket::Reading IcmpPacket::readQueuedError(quint8 origin, quint8 type, quint8 code,
-                                                int errorNumber, const QByteArray& quotedIcmp,
-                                                const EchoKey& key)
+IcmpPacket::Reading IcmpPacket::readQueuedError(std::uint8_t origin, std::uint8_t type,
+                                                std::uint8_t code, int errorNumber,
+                                                std::string_view quotedIcmp, const EchoKey& key)
 {
     if (origin == kOriginIcmp) {
         if (!quotesOurRequest(quotedIcmp, key))
@@ -138,7 +141,7 @@ IcmpPacket::Reading IcmpPacket::readQueuedError(quint8 origin, quint8 type, quin
     return {};
 }
 
-qint32 IcmpPacket::statusOfIcmpError(quint8 type, quint8 code)
+std::int32_t IcmpPacket::statusOfIcmpError(std::uint8_t type, std::uint8_t code)
 {
     switch (type) {
     case kDestinationUnreachable: return statusOfUnreachableCode(code);
@@ -150,7 +153,7 @@ qint32 IcmpPacket::statusOfIcmpError(quint8 type, quint8 code)
     }
 }
 
-qint32 IcmpPacket::statusOfErrno(int errorNumber)
+std::int32_t IcmpPacket::statusOfErrno(int errorNumber)
 {
     switch (errorNumber) {
     case ENETUNREACH:
@@ -168,34 +171,34 @@ qint32 IcmpPacket::statusOfErrno(int errorNumber)
     }
 }
 
-IcmpPacket::Reading IcmpPacket::readEchoReply(const QByteArray& icmp, quint32 source,
+IcmpPacket::Reading IcmpPacket::readEchoReply(std::string_view icmp, std::uint32_t source,
                                               const EchoKey& key)
 {
     const bool ours = byteAt(icmp, 1) == 0 && read16(icmp, 4) == key.identifier &&
                       read16(icmp, 6) == key.sequence && source == key.destination &&
-                      icmp.mid(kHeaderSize) == echoPayload();
+                      from(icmp, kHeaderSize) == key.payload;
     if (!ours)
         return {};
     return {Verdict::Answered, echo_status::Success};
 }
 
-IcmpPacket::Reading IcmpPacket::readIcmpError(const QByteArray& icmp, const EchoKey& key)
+IcmpPacket::Reading IcmpPacket::readIcmpError(std::string_view icmp, const EchoKey& key)
 {
     // The error quotes the IP header of our request and the first 8 bytes
     // of its ICMP message.
-    const QByteArray quotedIp = icmp.mid(kHeaderSize);
-    const int headerLength = ipv4HeaderLength(quotedIp);
+    const std::string_view quotedIp = from(icmp, kHeaderSize);
+    const std::size_t headerLength = ipv4HeaderLength(quotedIp);
     if (headerLength == 0 || byteAt(quotedIp, 9) != kProtocolIcmp ||
         read32(quotedIp, 16) != key.destination)
         return {};
-    if (!quotesOurRequest(quotedIp.mid(headerLength), key))
+    if (!quotesOurRequest(quotedIp.substr(headerLength), key))
         return {};
     return failedWith(statusOfIcmpError(byteAt(icmp, 0), byteAt(icmp, 1)));
 }
 
-bool IcmpPacket::quotesOurRequest(const QByteArray& quotedIcmp, const EchoKey& key)
+bool IcmpPacket::quotesOurRequest(std::string_view quotedIcmp, const EchoKey& key)
 {
-    return quotedIcmp.size() >= kHeaderSize && byteAt(quotedIcmp, 0) == kEchoRequest &&
+    return quotedIcmp.size() >= std::size_t(kHeaderSize) && byteAt(quotedIcmp, 0) == kEchoRequest &&
            read16(quotedIcmp, 4) == key.identifier && read16(quotedIcmp, 6) == key.sequence;
 }
 

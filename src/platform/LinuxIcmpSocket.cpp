@@ -13,7 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "platform/NetRawCapability.h"
+#include "platform/EchoTiming.h"
 #include "platform/Timer.h"
 #include "platform/TimerFactory.h"
 #include "platform/UniqueFd.h"
@@ -22,8 +22,8 @@ namespace nms {
 
 namespace {
 
-// Room for any answer to our 13-byte request, with the IP header and the
-// quoted request of an error; anything longer is not ours.
+// Room for any answer to our 13-byte request, with the quoted request of an
+// error; anything longer is not ours.
 constexpr int kReceiveBufferSize = 2048;
 // Messages handled per wake-up, so that a flood cannot hold the window;
 // the notifier fires again for whatever is left.
@@ -43,27 +43,6 @@ sockaddr_in socketAddress(quint32 ipv4Address, quint16 port)
     return address;
 }
 
-// A raw socket sees every ICMP message of the host; let the kernel pass only
-// replies and the errors that can concern a request.
-void passOnlyAnswers(int fd)
-{
-    icmp_filter filter{};
-    filter.data = ~((1U << IcmpPacket::kEchoReply) | (1U << IcmpPacket::kDestinationUnreachable) |
-                    (1U << IcmpPacket::kSourceQuench) | (1U << IcmpPacket::kTimeExceeded) |
-                    (1U << IcmpPacket::kParameterProblem));
-    // Only an optimisation: every message is judged anyway.
-    (void)::setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
-}
-
-// The kernel stamps every received packet with this clock; the send time
-// is read from it too.
-timespec realtimeNow()
-{
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    return now;
-}
-
 // The time the kernel received the packet, from the control data of the
 // read; the time of the read when the kernel gave none.
 timespec receiveTimestampOf(msghdr& message)
@@ -78,7 +57,9 @@ timespec receiveTimestampOf(msghdr& message)
             return stamp;
         }
     }
-    return realtimeNow();
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now;
 }
 
 // Without the timestamp the round trip would include however long the
@@ -91,9 +72,8 @@ void stampReceivedPackets(int fd)
 
 } // namespace
 
-LinuxIcmpSocket::LinuxIcmpSocket(TimerFactory& timers, Preference preference, QObject* parent)
+LinuxIcmpSocket::LinuxIcmpSocket(TimerFactory& timers, QObject* parent)
     : IcmpSocket(parent)
-    , m_preference(preference)
     , m_timeout(timers.create(QStringLiteral("tmrEchoTimeout"), kTimeoutMs))
     , m_buffer(kReceiveBufferSize, '\0')
 {
@@ -107,64 +87,30 @@ LinuxIcmpSocket::~LinuxIcmpSocket()
     releaseSocket();
 }
 
-int LinuxIcmpSocket::settleRoute(NetRawCapability& capability, Preference preference)
-{
-    int rawFd = -1;
-    if (preference != Preference::RawOnly) {
-        const UniqueFd probe(openIcmpSocket(SOCK_DGRAM));
-        if (probe) {
-            capability.drop();
-            return -1;
-        }
-    }
-    if (preference != Preference::DatagramOnly) {
-        // Without the right the open fails, and ping reports the socket
-        // layer as not started.
-        capability.raise();
-        rawFd = openIcmpSocket(SOCK_RAW);
-    }
-    capability.drop();
-    return rawFd;
-}
-
-void LinuxIcmpSocket::keepRawSocket(int fd)
-{
-    if (fd < 0)
-        return;
-    close();
-    releaseSocket();
-    adoptRaw(fd);
-    watchSocket();
-}
-
 bool LinuxIcmpSocket::open()
 {
-    if (m_fd) {
-        m_inUse = true;
+    if (m_fd)
         return true;
+    m_fd.reset(openIcmpSocket(SOCK_DGRAM));
+    if (!m_fd)
+        return false;
+    // Errors for our requests come through the error queue.
+    const int on = 1;
+    if (::setsockopt(m_fd.get(), IPPROTO_IP, IP_RECVERR, &on, sizeof on) != 0 ||
+        !learnDatagramIdentifier()) {
+        releaseSocket();
+        return false;
     }
-    bool opened = false;
-    if (m_preference != Preference::RawOnly)
-        opened = openDatagram();
-    if (!opened && m_preference != Preference::DatagramOnly)
-        opened = openRaw();
-    if (opened) {
-        stampReceivedPackets(m_fd.get());
-        watchSocket();
-        m_inUse = true;
-    }
-    return opened;
+    stampReceivedPackets(m_fd.get());
+    watchSocket();
+    return true;
 }
 
 void LinuxIcmpSocket::close()
 {
     m_pending = false;
-    m_inUse = false;
     m_timeout->setEnabled(false);
-    // A raw socket stays: the right to open another has been given up.
-    // Whatever arrives on it meanwhile is read and dropped.
-    if (m_kind != Kind::Raw)
-        releaseSocket();
+    releaseSocket();
 }
 
 void LinuxIcmpSocket::releaseSocket()
@@ -178,7 +124,6 @@ void LinuxIcmpSocket::releaseSocket()
         m_fd.reset();
         ++m_socketNumber;
     }
-    m_kind = Kind::None;
 }
 
 bool LinuxIcmpSocket::sendEcho(quint32 ipv4Address)
@@ -190,29 +135,12 @@ bool LinuxIcmpSocket::sendEcho(quint32 ipv4Address)
     m_key.destination = ipv4Address;
     ++m_key.sequence;
     m_timeout->setEnabled(false);
-    m_sentAt = realtimeNow();
+    m_sentNs = echo_timing::monotonicNowNs();
     if (!transmit(IcmpPacket::echoRequest(m_key.identifier, m_key.sequence))) {
         finishLater(IcmpPacket::statusOfErrno(errno));
         return true;
     }
     m_timeout->setEnabled(true);
-    return true;
-}
-
-bool LinuxIcmpSocket::openDatagram()
-{
-    m_fd.reset(openIcmpSocket(SOCK_DGRAM));
-    if (!m_fd)
-        return false;
-    m_kind = Kind::Datagram;
-    m_inUse = true;
-    // Errors for our requests come through the error queue.
-    const int on = 1;
-    if (::setsockopt(m_fd.get(), IPPROTO_IP, IP_RECVERR, &on, sizeof on) != 0 ||
-        !learnDatagramIdentifier()) {
-        close();
-        return false;
-    }
     return true;
 }
 
@@ -230,39 +158,19 @@ bool LinuxIcmpSocket::learnDatagramIdentifier()
     return true;
 }
 
-bool LinuxIcmpSocket::openRaw()
-{
-    const int fd = openIcmpSocket(SOCK_RAW);
-    if (fd < 0)
-        return false;
-    adoptRaw(fd);
-    return true;
-}
-
-void LinuxIcmpSocket::adoptRaw(int fd)
-{
-    m_fd.reset(fd);
-    m_kind = Kind::Raw;
-    passOnlyAnswers(fd);
-    stampReceivedPackets(fd);
-    // A fresh identifier for each socket: answers to an earlier socket's
-    // requests, or to other programs' pings, do not match.
-    m_key.identifier = static_cast<quint16>(QRandomGenerator::global()->bounded(1, 0x10000));
-}
-
 void LinuxIcmpSocket::watchSocket()
 {
     m_notifier = std::make_unique<QSocketNotifier>(m_fd.get(), QSocketNotifier::Read, this);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &LinuxIcmpSocket::readAvailable);
 }
 
-bool LinuxIcmpSocket::transmit(const QByteArray& packet)
+bool LinuxIcmpSocket::transmit(const std::string& packet)
 {
     const sockaddr_in destination = socketAddress(m_key.destination, 0);
     const ssize_t sent =
-        ::sendto(m_fd.get(), packet.constData(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+        ::sendto(m_fd.get(), packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
                  reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
-    return sent == packet.size();
+    return sent == ssize_t(packet.size());
 }
 
 void LinuxIcmpSocket::readAvailable()
@@ -271,9 +179,7 @@ void LinuxIcmpSocket::readAvailable()
     // the same descriptor number); stop reading as soon as that happens.
     const quint64 socketNumber = m_socketNumber;
     for (int i = 0; i < kMaxReadsPerWakeup && m_fd; ++i) {
-        bool readSomething = false;
-        if (m_kind == Kind::Datagram)
-            readSomething = readOneQueuedError();
+        bool readSomething = readOneQueuedError();
         if (m_socketNumber != socketNumber || !m_fd)
             return;
         readSomething = readOneMessage() || readSomething;
@@ -302,11 +208,10 @@ bool LinuxIcmpSocket::readOneMessage()
     }
     if (!m_pending || (message.msg_flags & MSG_TRUNC) != 0)
         return true;
-    const QByteArray data(m_buffer.constData(), static_cast<qsizetype>(received));
-    const bool raw = m_kind == Kind::Raw;
-    judge(IcmpPacket::readMessage(raw ? IcmpPacket::icmpOfIpv4(data) : data,
-                                  ntohl(from.sin_addr.s_addr), m_key, raw),
-          receiveTimestampOf(message));
+    // The kernel has checked the checksum of what a datagram socket reads.
+    const std::string_view icmp(m_buffer.constData(), std::size_t(received));
+    judge(IcmpPacket::readMessage(icmp, ntohl(from.sin_addr.s_addr), m_key, false),
+          echo_timing::arrivalOnMonotonic(receiveTimestampOf(message), m_sentNs));
     return true;
 }
 
@@ -327,7 +232,7 @@ bool LinuxIcmpSocket::readOneQueuedError()
         return false;
     if (!m_pending)
         return true;
-    const QByteArray quoted(m_buffer.constData(), static_cast<qsizetype>(received));
+    const std::string_view quoted(m_buffer.constData(), std::size_t(received));
     for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
          header = CMSG_NXTHDR(&message, header)) {
         if (header->cmsg_level != SOL_IP || header->cmsg_type != IP_RECVERR)
@@ -337,27 +242,22 @@ bool LinuxIcmpSocket::readOneQueuedError()
                     reinterpret_cast<char*>(&error));
         judge(IcmpPacket::readQueuedError(error.ee_origin, error.ee_type, error.ee_code,
                                           static_cast<int>(error.ee_errno), quoted, m_key),
-              timespec{});
+              echo_timing::arrivalOnMonotonic(receiveTimestampOf(message), m_sentNs));
         break;
     }
     return true;
 }
 
-void LinuxIcmpSocket::judge(const IcmpPacket::Reading& reading, const timespec& receivedAt)
+void LinuxIcmpSocket::judge(const IcmpPacket::Reading& reading, qint64 arrivedNs)
 {
     if (reading.verdict == IcmpPacket::Verdict::Unrelated || !m_pending)
         return;
-    quint32 elapsedMs = 0;
-    if (reading.verdict == IcmpPacket::Verdict::Answered)
-        elapsedMs = roundTripMs(m_sentAt, receivedAt);
-    finish(reading.status, elapsedMs);
-}
-
-quint32 LinuxIcmpSocket::roundTripMs(const timespec& sentAt, const timespec& receivedAt)
-{
-    const qint64 elapsedNs = (qint64(receivedAt.tv_sec) - qint64(sentAt.tv_sec)) * 1'000'000'000 +
-                             (qint64(receivedAt.tv_nsec) - qint64(sentAt.tv_nsec));
-    return static_cast<quint32>(std::max<qint64>(0, elapsedNs) / 1'000'000);
+    if (echo_timing::arrivedTooLate(m_sentNs, arrivedNs))
+        finish(echo_status::RequestTimedOut, 0);
+    else if (reading.verdict == IcmpPacket::Verdict::Answered)
+        finish(reading.status, echo_timing::roundTripMs(m_sentNs, arrivedNs));
+    else
+        finish(reading.status, 0);
 }
 
 void LinuxIcmpSocket::finish(qint32 status, quint32 roundTripMs)
@@ -381,10 +281,13 @@ void LinuxIcmpSocket::finishLater(qint32 status)
 
 void LinuxIcmpSocket::timeOut()
 {
+    m_timeout->setEnabled(false);
+    // An answer that the kernel received in time but the window has not
+    // read yet still counts.
+    if (m_pending)
+        readAvailable();
     if (m_pending)
         finish(echo_status::RequestTimedOut, 0);
-    else
-        m_timeout->setEnabled(false);
 }
 
 } // namespace nms

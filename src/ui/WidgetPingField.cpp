@@ -30,6 +30,14 @@ void WidgetPingField::setFill(Fill fill)
     }
 }
 
+PingFieldView::Fill WidgetPingField::fill() const
+{
+    const QColor colour = m_ui.shpPing->fillColor();
+    return colour == kSuccessGreen ? Fill::Success
+           : colour == kFailureRed ? Fill::Failure
+                                   : Fill::Idle;
+}
+
 void WidgetPingField::setCaption(const QString& caption)
 {
     m_ui.lblPing->setCaption(caption);

@@ -18,6 +18,7 @@ public:
     explicit WidgetPingField(FrmMainControls& ui);
 
     void setFill(Fill fill) override;
+    Fill fill() const override;
     void setCaption(const QString& caption) override;
 
     // Reports lblPing's clicks and every caption set on it to the controller.

@@ -3,6 +3,9 @@
 #include <cerrno>
 
 #include "TableColumns.h"
+#include "platform/EchoTiming.h"
+#include "platform/EchoWire.h"
+#include "platform/HelperIcmpSocket.h"
 #include "platform/IcmpPacket.h"
 
 using namespace nms;
@@ -17,6 +20,16 @@ constexpr quint16 kId = 0x4A21;
 constexpr quint16 kSeq = 0x0102;
 const IcmpPacket::EchoKey kKey{kPeer, kId, kSeq};
 
+std::string_view view(const QByteArray& bytes)
+{
+    return std::string_view(bytes.constData(), size_t(bytes.size()));
+}
+
+QByteArray bytesOf(std::string_view bytes)
+{
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
+}
+
 QByteArray bigEndian(quint32 value)
 {
     return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(8, '0'));
@@ -25,7 +38,7 @@ QByteArray bigEndian(quint32 value)
 void fixChecksum(QByteArray& icmp)
 {
     icmp.replace(2, 2, QByteArray(2, '\0'));
-    icmp.replace(2, 2, bigEndian(IcmpPacket::internetChecksum(icmp)).right(2));
+    icmp.replace(2, 2, bigEndian(IcmpPacket::internetChecksum(view(icmp))).right(2));
 }
 
 QByteArray icmpMessage(quint8 type, quint8 code, quint16 id, quint16 seq, const QByteArray& body)
@@ -78,11 +91,13 @@ private slots:
         // 08 00 | checksum | id 12 34 | seq 00 05 | "hello"; the checksum
         // worked out by hand: ~(0x0800+0x1234+0x0005+0x6865+0x6C6C+0x6F00).
         const QByteArray expected = QByteArray::fromHex("0800A1F41234000568656C6C6F");
-        QCOMPARE(IcmpPacket::echoRequest(0x1234, 0x0005).toHex(), expected.toHex());
-        QCOMPARE(IcmpPacket::internetChecksum(expected), quint16(0));
+        QCOMPARE(bytesOf(IcmpPacket::echoRequest(0x1234, 0x0005)).toHex(), expected.toHex());
+        QCOMPARE(IcmpPacket::internetChecksum(view(expected)), quint16(0));
         // Odd length, padded: ~(0x0100 + 0x0200). Carries fold back in.
-        QCOMPARE(IcmpPacket::internetChecksum(QByteArray::fromHex("010002")), quint16(0xFCFF));
-        QCOMPARE(IcmpPacket::internetChecksum(QByteArray::fromHex("FFFF0001")), quint16(0xFFFE));
+        QCOMPARE(IcmpPacket::internetChecksum(view(QByteArray::fromHex("010002"))),
+                 quint16(0xFCFF));
+        QCOMPARE(IcmpPacket::internetChecksum(view(QByteArray::fromHex("FFFF0001"))),
+                 quint16(0xFFFE));
     }
 
     // Rows read as the raw socket reads them (checksum checked) unless said.
@@ -130,7 +145,7 @@ private slots:
     {
         const auto [icmp, source, verifyChecksum, status] = MessageColumns::fetch();
         const IcmpPacket::Reading reading =
-            IcmpPacket::readMessage(icmp, source, kKey, verifyChecksum);
+            IcmpPacket::readMessage(view(icmp), source, kKey, verifyChecksum);
         QCOMPARE(reading.verdict, verdictOf(status));
         QCOMPARE(reading.status, status);
     }
@@ -154,17 +169,17 @@ private slots:
     void icmpOfIpv4()
     {
         const auto [packet, icmp] = TableColumns<QByteArray, QByteArray>::fetch();
-        QCOMPARE(IcmpPacket::icmpOfIpv4(packet).toHex(), icmp.toHex());
+        QCOMPARE(bytesOf(IcmpPacket::icmpOfIpv4(view(packet))).toHex(), icmp.toHex());
     }
 
     // A queued ICMP error is host unreachable (type 3 code 1).
     void readQueuedError_data()
     {
         QueuedErrorColumns::add();
-        const QByteArray ours = IcmpPacket::echoRequest(kId, kSeq);
+        const QByteArray ours = bytesOf(IcmpPacket::echoRequest(kId, kSeq));
         QTest::newRow("ours") << 2 << EHOSTUNREACH << ours << 11003;
         QTest::newRow("earlier request")
-            << 2 << EHOSTUNREACH << IcmpPacket::echoRequest(kId, kSeq - 1) << -1;
+            << 2 << EHOSTUNREACH << bytesOf(IcmpPacket::echoRequest(kId, kSeq - 1)) << -1;
         QTest::newRow("quote cut short") << 2 << EHOSTUNREACH << ours.left(6) << -1;
         QTest::newRow("other origin") << 4 << 0 << ours << -1;
         const int local[][2] = {{ENETUNREACH, 11002}, {ENETDOWN, 11002}, {EHOSTUNREACH, 11003},
@@ -178,9 +193,46 @@ private slots:
     {
         const auto [origin, errorNumber, quoted, status] = QueuedErrorColumns::fetch();
         const IcmpPacket::Reading reading =
-            IcmpPacket::readQueuedError(quint8(origin), 3, 1, errorNumber, quoted, kKey);
+            IcmpPacket::readQueuedError(quint8(origin), 3, 1, errorNumber, view(quoted), kKey);
         QCOMPARE(reading.verdict, verdictOf(status));
         QCOMPARE(reading.status, status);
+    }
+
+    // An answer from the helper, judged by when the kernel received it
+    // (ns after the send): at 1000 ms or later it is a time-out.
+    void statusOfHelperAnswer_data()
+    {
+        TableColumns<int, int, qint64, qint32,
+                     quint32>::add(); // outcome, detail, arrival, status, ms
+        const int reply = int(echo_wire::Outcome::Reply);
+        QTest::newRow("within the first ms") << reply << 0 << qint64(999'999) << 0 << 0U;
+        QTest::newRow("1.9 ms") << reply << 0 << qint64(1'900'000) << 0 << 1U;
+        QTest::newRow("999 ms") << reply << 0 << qint64(999'999'999) << 0 << 999U;
+        QTest::newRow("late: 1000 ms") << reply << 0 << qint64(1'000'000'000) << 11010 << 0U;
+        QTest::newRow("late: 1100 ms") << reply << 0 << qint64(1'100'000'000) << 11010 << 0U;
+        QTest::newRow("ICMP error")
+            << int(echo_wire::Outcome::IcmpError) << 0x0301 << qint64(5) << 11003 << 0U;
+        QTest::newRow("send failed")
+            << int(echo_wire::Outcome::SendFailed) << ENETUNREACH << qint64(0) << 11002 << 0U;
+        QTest::newRow("timed out")
+            << int(echo_wire::Outcome::TimedOut) << 0 << qint64(0) << 11010 << 0U;
+        QTest::newRow("refused") << int(echo_wire::Outcome::Refused) << 0 << qint64(0) << 11011
+                                 << 0U;
+    }
+    void statusOfHelperAnswer()
+    {
+        const auto [outcome, detail, arrivalNs, status, roundTripMs] =
+            TableColumns<int, int, qint64, qint32, quint32>::fetch();
+        echo_wire::Answer answer;
+        answer.outcome = echo_wire::Outcome(outcome);
+        answer.type = quint8(detail >> 8);
+        answer.code = quint8(detail);
+        answer.errorNumber = quint32(detail);
+        answer.sentNs = 5'000'000'000;
+        answer.receivedNs = answer.sentNs + arrivalNs;
+        QCOMPARE(HelperIcmpSocket::statusOf(answer), status);
+        if (status == 0)
+            QCOMPARE(echo_timing::roundTripMs(answer.sentNs, answer.receivedNs), roundTripMs);
     }
 };
 

@@ -200,11 +200,18 @@ private slots:
                ">198.18.0.2|7 ms|>198.18.0.2|8 ms|>198.18.0.2|8 ms|>198.18.0.2|8 ms", "G-3");
         addRow("tick during echo waits", a, "c{Timed}f", ">198.18.0.2|Timed", "I+3*");
         addRow("second PingElement ignored", a, "cP", ">198.18.0.2", "I-3*");
-        // An outcome for an element no longer shown is dropped; a held click
-        // pings what is shown now.
-        addRow("stale reply", a, "cs3c", ">198.18.0.2|<Click to test>|>198.18.0.9", "I-3*");
-        addRow("stale time-out", a, "csTc", ">198.18.0.2|<Click to test>|>198.18.0.9", "I-3*");
-        addRow("stale, held click", a, "ccsT", ">198.18.0.2|<Click to test>|>198.18.0.9", "I-3*");
+        // Another element selected during the echo: its outcome is shown
+        // first and a time-out's countdown pings the new address; the field
+        // then shows what the selection set, at its place among the clicks.
+        addRow("selected meanwhile: reply", a, "cs3c",
+               ">198.18.0.2|<Click to test>|3 ms|<Click to test>|>198.18.0.9", "I-3*");
+        addRow("selected meanwhile: time-out counts down", a, "csTffff",
+               ">198.18.0.2|<Click to test>|Request Timed Out|<Click to test>|"
+               "Retrying in 2 seconds...|Retrying in 1 seconds...|Retrying in 0 seconds...|"
+               ">198.18.0.9",
+               "I-3*");
+        addRow("click, then selected meanwhile", a, "ccsT",
+               ">198.18.0.2|<Click to test>|Request Timed Out|<Stopped>|<Click to test>", "I-3");
         // Gestures: a second click would stop the countdown of the time-out.
         for (const char* gesture : {"mT", "dT", "kT", "KT"})
             addRow(gesture, a, gesture, ">198.18.0.2|Request Timed Out", "R+3");

@@ -14,6 +14,8 @@
 #include "RecordingDialogs.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstanceLock.h"
+#include "platform/HelperIcmpSocket.h"
+#include "platform/IcmpRoute.h"
 #include "platform/LinuxIcmpSocket.h"
 #include "platform/LinuxNeighbourTable.h"
 #include "platform/QtTimer.h"
@@ -216,7 +218,10 @@ public:
     QtTimerFactory timers;
     SteadyClock clock;
     QtUdpEndpoint udpSocket;
-    LinuxIcmpSocket icmpSocket{timers};
+    LinuxIcmpSocket datagramSocket{timers};
+    HelperIcmpSocket helperSocket{timers,
+                                  HelperIcmpSocket::locate(qEnvironmentVariable("NMS_BUILD_DIR"))};
+    IcmpRoute icmpSocket{datagramSocket, helperSocket};
     LinuxNeighbourTable neighbours;
     std::unique_ptr<SingleInstanceLock> lock;
     std::unique_ptr<MainWindow> program;

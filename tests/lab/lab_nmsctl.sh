@@ -121,6 +121,27 @@ row 0 '^198\.18\.0\.11: [0-9]+ ms$' ping ENC-01 --db "$db" --count 2 --interval 
 row 0 '^198\.18\.0\.16: [0-9]+ ms$' ping DEC-06 --db "$db"
 row 1 '^198\.18\.0\.99: (Request Timed Out|Destination Host Unreachable)$' ping nobody --db "$db"
 row 2 "no element 'ghost'" ping ghost --db "$db"
+# Run as root, it holds no capability while it pings (CAP_NET_RAW is left
+# only in the bounding set, for the helper), and its helper holds the one
+# raw socket.
+timeout 60 "$lab" exec "$nmsctl" ping nobody --db "$db" --count 3 >/dev/null 2>&1 &
+pinger=$!
+helper_pid=
+for _ in $(seq 50); do
+  helper_pid=$(pgrep -f "^$build_dir/veltrino-nms-icmp$" | head -n 1)
+  [ -n "$helper_pid" ] && break
+  sleep 0.1
+done
+cli_pid=$(ps -o ppid= -p "${helper_pid:-0}" | tr -d ' ')
+if [ -z "$helper_pid" ] || [ -z "$cli_pid" ]; then
+  fail "no ICMP helper while veltrino-nmsctl pings"
+else
+  caps=$(grep '^Cap' "/proc/$cli_pid/status" | tr -s '\t ' ' ' | tr '\n' '|')
+  [ "$caps" = "CapInh: 0000000000000000|CapPrm: 0000000000000000|CapEff: 0000000000000000|CapBnd: 0000000000002000|CapAmb: 0000000000000000|" ] ||
+    fail "veltrino-nmsctl as root holds capabilities: $caps"
+  grep -q '^CapPrm:[[:space:]]*0*$' "/proc/$helper_pid/status" || fail "the helper kept its rights"
+fi
+wait "$pinger" 2>/dev/null
 row 2 "'studio' is ambiguous|no element" ping studio --db "$db"
 row 0 '^VELTRINO OK - 1 of 1 answering: ENC-01 [0-9]+ ms, -6dBFS \| rtt=[0-9]+ms;200;500 level=-6dBFS;;-60$' check ENC-01 --db "$db"
 row 0 '^VELTRINO OK .* \| rtt=[0-9]+ms;200;500 level=-6dBFS;;-60$' check 198.18.0.12 --db "$db"

@@ -11,25 +11,30 @@
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <optional>
+#include <poll.h>
 #include <sched.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "FakeNetRawCapability.h"
 #include "TableColumns.h"
+#include "platform/EchoWire.h"
+#include "platform/HelperIcmpSocket.h"
 #include "platform/IcmpPacket.h"
+#include "platform/IcmpRoute.h"
 #include "platform/LinuxIcmpSocket.h"
-#include "platform/LinuxNetRawCapability.h"
 #include "platform/QtTimer.h"
 
 using namespace nms;
-using nms::test::FakeNetRawCapability;
 using nms::test::TableColumns;
-using Preference = LinuxIcmpSocket::Preference;
 
-Q_DECLARE_METATYPE(LinuxIcmpSocket::Preference)
+// The two ways this program pings: the unprivileged datagram socket, and the
+// ICMP helper with its raw socket.
+enum class Route { Datagram, Helper };
+Q_DECLARE_METATYPE(Route)
 
 namespace {
 
@@ -206,63 +211,122 @@ bool forge(const QString& peerNamespace, quint32 source, const QByteArray& icmp)
 
 QByteArray icmpMessage(quint8 type, quint16 id, quint16 seq, const QByteArray& payload)
 {
-    QByteArray icmp = IcmpPacket::echoRequest(id, seq).left(IcmpPacket::kHeaderSize) + payload;
+    QByteArray icmp =
+        QByteArray::fromStdString(IcmpPacket::echoRequest(id, seq)).left(IcmpPacket::kHeaderSize) +
+        payload;
     icmp[0] = char(type);
     qToBigEndian(quint16(0), icmp.data() + 2);
-    qToBigEndian(IcmpPacket::internetChecksum(icmp), icmp.data() + 2);
+    qToBigEndian(IcmpPacket::internetChecksum(icmp.toStdString()), icmp.data() + 2);
     return icmp;
 }
 
-timespec timeOfUs(qint64 us)
+QString helperPath()
 {
-    return timespec{static_cast<time_t>(us / 1'000'000), static_cast<long>(us % 1'000'000 * 1000)};
+    return qEnvironmentVariable("NMS_BUILD_DIR") + QStringLiteral("/veltrino-nms-icmp");
 }
 
-// A line "CapEff:" or "CapPrm:" of /proc/self/status, read with system calls
-// only (it runs in a forked child); all ones when it cannot be read.
-unsigned long long capabilityLine(const char* name)
+const char* routeName(Route route)
 {
-    char text[4096] = {};
-    const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return ~0ULL;
-    const ssize_t length = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    const char* line = length > 0 ? std::strstr(text, name) : nullptr;
-    return line ? std::strtoull(line + std::strlen(name), nullptr, 16) : ~0ULL;
+    return route == Route::Datagram ? "datagram" : "helper";
 }
 
-// The state `setcap cap_net_raw+p` gives an installed program: CAP_NET_RAW
-// permitted but not effective. Then the route is settled for a raw socket.
-// The exit code of the forked child that does it: 0 when the socket is kept
-// and the right is gone for good, 1 when the state could not be made.
-int settleAsInstalledProgram()
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
-    if (::syscall(SYS_capget, &header, data) != 0)
-        return 1;
-    data[0].effective &= ~(1U << CAP_NET_RAW);
-    data[0].permitted |= 1U << CAP_NET_RAW;
-    if (::syscall(SYS_capset, &header, data) != 0 || ::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP) >= 0)
-        return 1;
-    LinuxNetRawCapability capability;
-    const int fd = LinuxIcmpSocket::settleRoute(capability, Preference::RawOnly);
-    const unsigned long long netRaw = 1ULL << CAP_NET_RAW;
-    if (fd < 0)
-        return 2;
-    if ((capabilityLine("CapEff:") | capabilityLine("CapPrm:")) & netRaw)
-        return 3;
-    return capability.raise() || ::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP) >= 0 ? 4 : 0;
-}
+// The helper started by hand on packet pipes, as the programs start it.
+class HelperPipes {
+public:
+    ~HelperPipes()
+    {
+        for (const int fd : {m_requests, m_answers})
+            if (fd >= 0)
+                ::close(fd);
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
 
-int socketType(int fd)
-{
-    int type = -1;
-    socklen_t length = sizeof type;
-    ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length);
-    return type;
-}
+    bool start()
+    {
+        int requests[2];
+        int answers[2];
+        if (::pipe2(requests, O_DIRECT | O_CLOEXEC) != 0 ||
+            ::pipe2(answers, O_DIRECT | O_CLOEXEC) != 0)
+            return false;
+        posix_spawn_file_actions_t actions;
+        ::posix_spawn_file_actions_init(&actions);
+        ::posix_spawn_file_actions_adddup2(&actions, requests[0], 0);
+        ::posix_spawn_file_actions_adddup2(&actions, answers[1], 1);
+        const QByteArray path = helperPath().toLocal8Bit();
+        char* const argv[] = {const_cast<char*>(path.constData()), nullptr};
+        const bool spawned =
+            ::posix_spawn(&m_pid, path.constData(), &actions, nullptr, argv, environ) == 0;
+        ::posix_spawn_file_actions_destroy(&actions);
+        ::close(requests[0]);
+        ::close(answers[1]);
+        m_requests = requests[1];
+        m_answers = answers[0];
+        const std::optional<echo_wire::Answer> ready = read();
+        return spawned && ready && ready->outcome == echo_wire::Outcome::Ready;
+    }
+
+    std::optional<echo_wire::Answer> ask(const QByteArray& message)
+    {
+        if (::write(m_requests, message.constData(), size_t(message.size())) != message.size())
+            return std::nullopt;
+        return read();
+    }
+
+    // A field of /proc/PID/status.
+    QString status(const QString& field) const
+    {
+        QFile file(QStringLiteral("/proc/%1/status").arg(m_pid));
+        if (!file.open(QIODevice::ReadOnly))
+            return QString();
+        for (const QString& line : QString::fromLatin1(file.readAll()).split(u'\n'))
+            if (line.startsWith(field))
+                return line.mid(field.size()).trimmed();
+        return QString();
+    }
+
+    QStringList descriptors() const
+    {
+        QStringList fds = QDir(QStringLiteral("/proc/%1/fd").arg(m_pid))
+                              .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        std::sort(fds.begin(), fds.end(),
+                  [](const QString& a, const QString& b) { return a.toInt() < b.toInt(); });
+        return fds;
+    }
+
+    // Closes the request pipe; true when the helper then ends by itself.
+    bool endsWhenPipeCloses()
+    {
+        ::close(std::exchange(m_requests, -1));
+        for (int waited = 0; waited < kOutcomeBoundMs; waited += 10) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = 0;
+                return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            }
+            QThread::msleep(10);
+        }
+        return false;
+    }
+
+private:
+    std::optional<echo_wire::Answer> read()
+    {
+        pollfd answers{m_answers, POLLIN, 0};
+        char message[echo_wire::kAnswerSize + 1];
+        if (::poll(&answers, 1, kOutcomeBoundMs) != 1)
+            return std::nullopt;
+        const ssize_t length = ::read(m_answers, message, sizeof message);
+        return echo_wire::readAnswer(
+            std::string_view(message, size_t(std::max<ssize_t>(length, 0))));
+    }
+
+    pid_t m_pid = 0;
+    int m_requests = -1;
+    int m_answers = -1;
+};
 
 struct Outcome {
     bool finished = false;
@@ -277,13 +341,15 @@ Outcome awaitOutcome(QSignalSpy& spy)
     return {true, spy.first().at(0).value<qint32>(), spy.first().at(1).value<quint32>()};
 }
 
-// The socket's kind and what the echo comes to.
-using OutcomeColumns = TableColumns<Preference, quint32, qint32>;
-using ForgeryColumns = TableColumns<Preference, QString, qint32>;
+// The route and what the echo comes to.
+using OutcomeColumns = TableColumns<Route, quint32, qint32>;
+// The route, the forgery, when it is sent and how long the window is then
+// busy (ms), and the status.
+using ForgeryColumns = TableColumns<Route, QString, int, int, qint32>;
 
 } // namespace
 
-class LinuxIcmpSocketTest : public QObject {
+class IcmpRoutesTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase()
@@ -303,120 +369,40 @@ private slots:
         m_lab.tearDown();
     }
 
-    void loopbackAnswers_data()
+    // The route is chosen at each open: the datagram socket where the
+    // namespace's ping_group_range lets root's group in (the lab's H), else
+    // the helper (P keeps the default "1 0").
+    void routeFollowsPingGroupRange_data()
     {
-        TableColumns<Preference, int>::add(); // kind, milliseconds the window is busy
-        QTest::newRow("automatic") << Preference::Automatic << 0;
-        // The window is busy for a while before it reads the answer: the
-        // round trip still ends when the kernel received it.
-        QTest::newRow("datagram, busy window") << Preference::DatagramOnly << 400;
-        QTest::newRow("raw, busy window") << Preference::RawOnly << 400;
+        TableColumns<char, Route>::add(); // namespace, route
+        QTest::newRow("range allows") << 'h' << Route::Datagram;
+        QTest::newRow("range \"1 0\"") << 'p' << Route::Helper;
     }
-    void loopbackAnswers()
+    void routeFollowsPingGroupRange()
     {
-        const auto [preference, busyMs] = TableColumns<Preference, int>::fetch();
-        // A socket keeps the namespace it was made in: the test's own, or for
-        // the busy rows the lab's, which allows both kinds, when there is one.
-        const bool inLab = busyMs > 0 && m_labProblem.isEmpty();
-        if (!inLab)
-            m_inHost.leave();
-        QtTimerFactory timers;
-        LinuxIcmpSocket socket(timers, preference);
-        const bool opened = socket.open();
-        if (m_labProblem.isEmpty())
-            m_inHost.enter(m_lab.host());
-        if (!opened)
-            QSKIP("this process may open no ICMP socket of this kind: grant ping rights with "
-                  "net.ipv4.ping_group_range or CAP_NET_RAW");
-        QSignalSpy spy(&socket, &IcmpSocket::echoFinished);
-        QVERIFY(socket.sendEcho(ipv4(127, 0, 0, 1)));
-        QVERIFY(spy.isEmpty()); // never reported from within the call
-        QThread::msleep(busyMs);
-        const Outcome outcome = awaitOutcome(spy);
-        QVERIFY(outcome.finished);
-        QCOMPARE(outcome.status, echo_status::Success);
-        QVERIFY(!socket.isEchoPending());
-        if (busyMs > 0)
-            QVERIFY2(outcome.roundTripMs < quint32(busyMs),
-                     qPrintable(QStringLiteral("%1 ms").arg(outcome.roundTripMs)));
-    }
-
-    void roundTripCountsWholeMillisecondsElapsed_data()
-    {
-        TableColumns<qint64, qint64, quint32>::add(); // sent and answered at (us), round trip
-        // Across a millisecond boundary of the clock, yet under 1 ms.
-        QTest::newRow("within the first ms") << qint64(999'800) << qint64(1'000'300) << 0U;
-        QTest::newRow("exactly 1 ms") << qint64(5'000'400) << qint64(5'001'400) << 1U;
-        QTest::newRow("1.9 ms") << qint64(7'000'900) << qint64(7'002'800) << 1U;
-    }
-    void roundTripCountsWholeMillisecondsElapsed()
-    {
-        const auto [sentAtUs, answeredAtUs, roundTripMs] =
-            TableColumns<qint64, qint64, quint32>::fetch();
-        QCOMPARE(LinuxIcmpSocket::roundTripMs(timeOfUs(sentAtUs), timeOfUs(answeredAtUs)),
-                 roundTripMs);
-    }
-
-    // With a fake capability the test process keeps its own rights; the real
-    // one runs in a forked child, which checks in /proc/self/status that the
-    // right is gone.
-    void settlingTheRouteGivesUpNetRaw_data()
-    {
-        // Kind, the real capability (else a fake), its calls, the kept socket's type.
-        TableColumns<Preference, bool, QStringList, int>::add();
-        // The lab's namespace allows the datagram socket: nothing is raised.
-        QTest::newRow("datagram allowed")
-            << Preference::Automatic << false << QStringList{QStringLiteral("drop")} << -1;
-        QTest::newRow("raw route")
-            << Preference::RawOnly << false
-            << QStringList{QStringLiteral("raise"), QStringLiteral("drop")} << int(SOCK_RAW);
-        QTest::newRow("raw route, installed with cap_net_raw+p")
-            << Preference::RawOnly << true << QStringList() << int(SOCK_RAW);
-    }
-    void settlingTheRouteGivesUpNetRaw()
-    {
-        const auto [preference, realCapability, calls, keptSocketType] =
-            TableColumns<Preference, bool, QStringList, int>::fetch();
+        const auto [space, route] = TableColumns<char, Route>::fetch();
         if (!m_labProblem.isEmpty())
             QSKIP(qPrintable(QStringLiteral("no test network: ") + m_labProblem));
-        if (realCapability) {
-            const pid_t child = ::fork();
-            QVERIFY(child >= 0);
-            if (child == 0)
-                ::_exit(settleAsInstalledProgram());
-            int status = 0;
-            QCOMPARE(::waitpid(child, &status, 0), child);
-            QVERIFY(WIFEXITED(status));
-            QCOMPARE(WEXITSTATUS(status), 0);
-            return;
-        }
-        FakeNetRawCapability capability;
-        const int fd = LinuxIcmpSocket::settleRoute(capability, preference);
-        QCOMPARE(capability.calls, calls);
-        QCOMPARE(fd >= 0 ? socketType(fd) : -1, keptSocketType);
-        if (fd < 0)
-            return;
-        // Every ping goes through the kept socket, and closing keeps it.
-        LinuxIcmpSocket socket(m_timers);
-        socket.keepRawSocket(fd);
-        for (int echo = 0; echo < 2; ++echo) {
-            QVERIFY(socket.open());
-            QCOMPARE(socket.kind(), LinuxIcmpSocket::Kind::Raw);
-            QSignalSpy spy(&socket, &IcmpSocket::echoFinished);
-            QVERIFY(socket.sendEcho(kPeerAddress));
-            QCOMPARE(awaitOutcome(spy).status, echo_status::Success);
-            socket.close();
-            QCOMPARE(socketType(fd), int(SOCK_RAW));
-        }
+        LinuxIcmpSocket datagram(m_timers);
+        HelperIcmpSocket helper(m_timers, helperPath());
+        IcmpRoute icmp(datagram, helper);
+        NamespaceSwitch inSpace;
+        QVERIFY(inSpace.enter(namespaceName(space)));
+        QVERIFY(icmp.open());
+        inSpace.leave();
+        QCOMPARE(icmp.active(), route == Route::Datagram ? static_cast<IcmpSocket*>(&datagram)
+                                                         : static_cast<IcmpSocket*>(&helper));
+        QSignalSpy spy(&icmp, &IcmpSocket::echoFinished);
+        QVERIFY(icmp.sendEcho(space == 'h' ? kHostAddress : kPeerAddress));
+        QCOMPARE(awaitOutcome(spy).status, echo_status::Success);
     }
 
     void outcomeOfEcho_data()
     {
         OutcomeColumns::add();
-        for (const Preference preference : {Preference::DatagramOnly, Preference::RawOnly}) {
-            const char* kind = preference == Preference::DatagramOnly ? "datagram" : "raw";
+        for (const Route route : {Route::Datagram, Route::Helper}) {
             const auto row = [&](const char* name, quint32 destination, qint32 status) {
-                QTest::addRow("%s: %s", kind, name) << preference << destination << status;
+                QTest::addRow("%s: %s", routeName(route), name) << route << destination << status;
             };
             row("live peer", kPeerAddress, echo_status::Success);
             row("nobody there", kUnusedAddress, echo_status::RequestTimedOut);
@@ -431,14 +417,14 @@ private slots:
     }
     void outcomeOfEcho()
     {
-        const auto [preference, destination, status] = OutcomeColumns::fetch();
-        LinuxIcmpSocket* socket = openInLab(preference);
+        const auto [route, destination, status] = OutcomeColumns::fetch();
+        IcmpSocket* socket = openInLab(route);
         if (!socket)
             return;
         const int before = m_lab.peerEchoRequests();
         QSignalSpy spy(socket, &IcmpSocket::echoFinished);
         QVERIFY(socket->sendEcho(destination));
-        QVERIFY(spy.isEmpty());
+        QVERIFY(spy.isEmpty()); // never reported from within the call
         const Outcome outcome = awaitOutcome(spy);
         QVERIFY(outcome.finished);
         QCOMPARE(outcome.status, status);
@@ -451,37 +437,47 @@ private slots:
     void forgedAnswerIsNotTaken_data()
     {
         ForgeryColumns::add();
-        for (const Preference preference : {Preference::DatagramOnly, Preference::RawOnly}) {
-            const char* kind = preference == Preference::DatagramOnly ? "datagram" : "raw";
+        for (const Route route : {Route::Datagram, Route::Helper}) {
+            const char* kind = routeName(route);
             // The control: a faithful answer is taken, so the forgeries do
             // reach the socket.
-            QTest::addRow("%s: faithful", kind) << preference << "faithful" << echo_status::Success;
+            QTest::addRow("%s: faithful", kind)
+                << route << "faithful" << 0 << 0 << echo_status::Success;
             for (const char* forgery : {"other identifier", "earlier sequence", "other payload",
                                         "other source", "request instead of reply", "bad checksum"})
                 QTest::addRow("%s: %s", kind, forgery)
-                    << preference << forgery << echo_status::RequestTimedOut;
+                    << route << forgery << 0 << 0 << echo_status::RequestTimedOut;
+            // Judged by the kernel's arrival, not by when the window reads it.
+            QTest::addRow("%s: in time, read late", kind)
+                << route << "faithful" << 0 << 1500 << echo_status::Success;
+            QTest::addRow("%s: late reply", kind)
+                << route << "faithful" << 1100 << 0 << echo_status::RequestTimedOut;
         }
     }
     void forgedAnswerIsNotTaken()
     {
-        const auto [preference, forgery, status] = ForgeryColumns::fetch();
-        LinuxIcmpSocket* socket = openInLab(preference);
+        const auto [route, forgery, forgeAtMs, busyMs, status] = ForgeryColumns::fetch();
+        IcmpSocket* socket = openInLab(route);
         if (!socket)
             return;
         const auto is = [&](const char* name) { return forgery == QLatin1String(name); };
         QSignalSpy spy(socket, &IcmpSocket::echoFinished);
         QVERIFY(socket->sendEcho(kUnusedAddress));
+        const auto [identifier, sequence] = keyOf(route, socket);
         QByteArray icmp = icmpMessage(
             is("request instead of reply") ? IcmpPacket::kEchoRequest : IcmpPacket::kEchoReply,
-            quint16(socket->identifier() + is("other identifier")),
-            quint16(socket->sequence() - is("earlier sequence")),
-            is("other payload") ? QByteArray("hellp") : IcmpPacket::echoPayload());
+            quint16(identifier + is("other identifier")),
+            quint16(sequence - is("earlier sequence")),
+            is("other payload") ? QByteArray("hellp") : QByteArray("hello"));
         icmp[3] = char(icmp[3] ^ is("bad checksum"));
+        QThread::msleep(forgeAtMs);
         QVERIFY2(forge(m_lab.peer(), is("other source") ? kPeerAddress : kUnusedAddress, icmp),
                  "cannot send a raw packet from the peer namespace");
+        QThread::msleep(busyMs);
         const Outcome outcome = awaitOutcome(spy);
         QVERIFY(outcome.finished);
         QCOMPARE(outcome.status, status);
+        QVERIFY(outcome.roundTripMs < 200);
     }
 
     // One echo at a time: a second one meanwhile is refused, and closing
@@ -490,14 +486,14 @@ private slots:
     // next.
     void closingAbandonsTheEcho_data()
     {
-        TableColumns<Preference>::add();
-        QTest::newRow("datagram") << Preference::DatagramOnly;
-        QTest::newRow("raw") << Preference::RawOnly;
+        TableColumns<Route>::add();
+        QTest::newRow("datagram") << Route::Datagram;
+        QTest::newRow("helper") << Route::Helper;
     }
     void closingAbandonsTheEcho()
     {
-        const auto [preference] = TableColumns<Preference>::fetch();
-        LinuxIcmpSocket* socket = openInLab(preference);
+        const auto [route] = TableColumns<Route>::fetch();
+        IcmpSocket* socket = openInLab(route);
         if (!socket)
             return;
         QSignalSpy spy(socket, &IcmpSocket::echoFinished);
@@ -520,12 +516,64 @@ private slots:
         QCOMPARE(spy.size(), 3);
     }
 
-private:
-    // A socket of the kind, opened in the lab's host namespace; skips the
-    // test when the lab or the kind is not available.
-    LinuxIcmpSocket* openInLab(Preference preference)
+    // The helper on its own pipes: it refuses every message that is not a
+    // request, sending nothing, and ends when its parent closes the request
+    // pipe. It has then given up every capability and kept no descriptor
+    // but its pipes and its socket.
+    void helperRefusesAndEnds_data()
     {
-        auto socket = std::make_unique<LinuxIcmpSocket>(m_timers, preference);
+        TableColumns<QByteArray>::add(); // the message
+        const QByteArray request = QByteArray::fromStdString(
+            echo_wire::encodeRequest({kPeerAddress, 0x1234, 7, IcmpPacket::echoPayload()}));
+        QTest::newRow("short") << request.left(9);
+        QTest::newRow("payload cut") << request.chopped(1);
+        QTest::newRow("long") << request + 'x';
+        QTest::newRow("beyond the largest") << request.left(9) + char(65) + QByteArray(65, 'x');
+        QByteArray version = request;
+        version[0] = char(2);
+        QTest::newRow("other version") << version;
+        QTest::newRow("to 0.0.0.0") << QByteArray::fromStdString(
+            echo_wire::encodeRequest({0, 0x1234, 7, IcmpPacket::echoPayload()}));
+        QTest::newRow("to the broadcast") << QByteArray::fromStdString(
+            echo_wire::encodeRequest({0xFFFFFFFFU, 0x1234, 7, IcmpPacket::echoPayload()}));
+    }
+    void helperRefusesAndEnds()
+    {
+        const auto [message] = TableColumns<QByteArray>::fetch();
+        if (!m_labProblem.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("no test network: ") + m_labProblem));
+        HelperPipes helper;
+        QVERIFY2(helper.start(), "the helper did not start");
+        QCOMPARE(helper.status(QStringLiteral("CapEff:")), QStringLiteral("0000000000000000"));
+        QCOMPARE(helper.status(QStringLiteral("CapPrm:")), QStringLiteral("0000000000000000"));
+        QCOMPARE(helper.status(QStringLiteral("CapInh:")), QStringLiteral("0000000000000000"));
+        QCOMPARE(helper.status(QStringLiteral("CapAmb:")), QStringLiteral("0000000000000000"));
+        QCOMPARE(helper.status(QStringLiteral("NoNewPrivs:")), QStringLiteral("1"));
+        QCOMPARE(helper.descriptors(),
+                 (QStringList{QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("3")}));
+        const int before = m_lab.peerEchoRequests();
+        const std::optional<echo_wire::Answer> answer = helper.ask(message);
+        QVERIFY(answer);
+        QCOMPARE(int(answer->outcome), int(echo_wire::Outcome::Refused));
+        QCOMPARE(m_lab.peerEchoRequests(), before);
+        // Still serving, then gone with its parent's pipe.
+        const std::optional<echo_wire::Answer> reply = helper.ask(QByteArray::fromStdString(
+            echo_wire::encodeRequest({kPeerAddress, 0x1234, 8, "hello"})));
+        QVERIFY(reply);
+        QCOMPARE(int(reply->outcome), int(echo_wire::Outcome::Reply));
+        QVERIFY(helper.endsWhenPipeCloses());
+    }
+
+private:
+    // A socket of the route, opened in the lab's host namespace; skips the
+    // test when the lab or the route is not available.
+    IcmpSocket* openInLab(Route route)
+    {
+        std::unique_ptr<IcmpSocket> socket;
+        if (route == Route::Datagram)
+            socket = std::make_unique<LinuxIcmpSocket>(m_timers);
+        else
+            socket = std::make_unique<HelperIcmpSocket>(m_timers, helperPath());
         const QString problem =
             !m_labProblem.isEmpty() ? QStringLiteral("no test network: ") + m_labProblem
             : !socket->open()       ? QStringLiteral("cannot open this kind of ICMP socket")
@@ -538,12 +586,22 @@ private:
         return m_sockets.back().get();
     }
 
+    static std::pair<quint16, quint16> keyOf(Route route, IcmpSocket* socket)
+    {
+        if (route == Route::Datagram) {
+            const auto* datagram = static_cast<LinuxIcmpSocket*>(socket);
+            return {datagram->identifier(), datagram->sequence()};
+        }
+        const auto* helper = static_cast<HelperIcmpSocket*>(socket);
+        return {helper->identifier(), helper->sequence()};
+    }
+
     NetworkLab m_lab;
     NamespaceSwitch m_inHost;
     QString m_labProblem;
     QtTimerFactory m_timers;
-    std::vector<std::unique_ptr<LinuxIcmpSocket>> m_sockets;
+    std::vector<std::unique_ptr<IcmpSocket>> m_sockets;
 };
 
-QTEST_MAIN(LinuxIcmpSocketTest)
-#include "tst_LinuxIcmpSocket.moc"
+QTEST_MAIN(IcmpRoutesTest)
+#include "tst_IcmpRoutes.moc"

@@ -1,0 +1,186 @@
+#include "helper/EchoServer.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/EchoTiming.h"
+
+namespace nms::helper {
+
+namespace {
+
+using echo_wire::Answer;
+using echo_wire::Outcome;
+using echo_wire::Request;
+
+// Room for any answer to a request of at most 74 bytes, with the IP header
+// and the quoted request of an error; anything longer is not ours.
+constexpr std::size_t kReceiveBufferSize = 2048;
+
+timespec kernelStampOf(msghdr& message)
+{
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_TIMESTAMPNS &&
+            header->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(header), sizeof stamp);
+            return stamp;
+        }
+    }
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}
+
+} // namespace
+
+EchoServer::EchoServer(int requests, int answers, int rawSocket)
+    : m_requests(requests)
+    , m_answers(answers)
+    , m_raw(rawSocket)
+    , m_buffer(kReceiveBufferSize, '\0')
+{
+}
+
+int EchoServer::run()
+{
+    Answer ready;
+    ready.outcome = Outcome::Ready;
+    if (!send(ready))
+        return 0;
+    char message[echo_wire::kMaxRequestSize + 1];
+    for (;;) {
+        // One packet per read: a longer one is cut to the buffer, which is
+        // one byte longer than any request, so it is refused all the same.
+        const ssize_t length = ::read(m_requests, message, sizeof message);
+        if (length < 0 && errno == EINTR)
+            continue;
+        if (length <= 0)
+            return 0; // the parent has gone
+        const std::optional<Request> request =
+            echo_wire::readRequest(std::string_view(message, std::size_t(length)));
+        Answer refused;
+        if (!(request ? serve(*request) : send(refused)))
+            return 0;
+    }
+}
+
+bool EchoServer::serve(const Request& request)
+{
+    const IcmpPacket::EchoKey key{request.address, request.identifier, request.sequence,
+                                  request.payload};
+    Answer answer;
+    answer.identifier = request.identifier;
+    answer.sequence = request.sequence;
+    const std::string packet =
+        IcmpPacket::echoRequest(request.identifier, request.sequence, request.payload);
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_addr.s_addr = htonl(request.address);
+    answer.sentNs = echo_timing::monotonicNowNs();
+    if (::sendto(m_raw, packet.data(), packet.size(), MSG_NOSIGNAL,
+                 reinterpret_cast<const sockaddr*>(&destination),
+                 sizeof destination) != ssize_t(packet.size())) {
+        answer.outcome = Outcome::SendFailed;
+        answer.errorNumber = std::uint32_t(errno);
+        return send(answer);
+    }
+    if (!awaitOutcome(answer, key))
+        return false;
+    return send(answer);
+}
+
+// Waits for the answer until 1000 ms after the send; what the kernel
+// received before then counts even when it is read later.
+bool EchoServer::awaitOutcome(Answer& answer, const IcmpPacket::EchoKey& key)
+{
+    const std::int64_t deadline = answer.sentNs + echo_timing::kTimeoutNs;
+    for (;;) {
+        const std::int64_t left = deadline - echo_timing::monotonicNowNs();
+        pollfd watched[2] = {{m_raw, POLLIN, 0}, {m_requests, 0, 0}};
+        const int timeoutMs =
+            left <= 0 ? 0 : int((left + echo_timing::kNsPerMs - 1) / echo_timing::kNsPerMs);
+        if (::poll(watched, 2, timeoutMs) < 0 && errno != EINTR)
+            return false;
+        if (parentGone())
+            return false;
+        if (readArrivals(answer, key))
+            return true;
+        if (left <= 0) {
+            answer.outcome = Outcome::TimedOut;
+            return true;
+        }
+    }
+}
+
+bool EchoServer::readArrivals(Answer& answer, const IcmpPacket::EchoKey& key)
+{
+    for (;;) {
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec)) + 64];
+        sockaddr_in from{};
+        iovec part{m_buffer.data(), m_buffer.size()};
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t received = ::recvmsg(m_raw, &message, MSG_DONTWAIT);
+        if (received < 0)
+            return false;
+        if ((message.msg_flags & MSG_TRUNC) != 0)
+            continue;
+        const std::int64_t arrivedNs =
+            echo_timing::arrivalOnMonotonic(kernelStampOf(message), answer.sentNs);
+        if (judge(std::string_view(m_buffer.data(), std::size_t(received)),
+                  ntohl(from.sin_addr.s_addr), arrivedNs, answer, key))
+            return true;
+    }
+}
+
+bool EchoServer::judge(std::string_view packet, std::uint32_t source, std::int64_t arrivedNs,
+                       Answer& answer, const IcmpPacket::EchoKey& key)
+{
+    const std::string_view icmp = IcmpPacket::icmpOfIpv4(packet);
+    const IcmpPacket::Reading reading = IcmpPacket::readMessage(icmp, source, key, true);
+    if (reading.verdict == IcmpPacket::Verdict::Unrelated)
+        return false;
+    answer.receivedNs = arrivedNs;
+    answer.from = source;
+    if (echo_timing::arrivedTooLate(answer.sentNs, arrivedNs)) {
+        answer.outcome = Outcome::TimedOut;
+        return true;
+    }
+    answer.outcome =
+        reading.verdict == IcmpPacket::Verdict::Answered ? Outcome::Reply : Outcome::IcmpError;
+    answer.type = std::uint8_t(icmp[0]);
+    answer.code = std::uint8_t(icmp[1]);
+    return true;
+}
+
+bool EchoServer::parentGone() const
+{
+    pollfd pipe{m_requests, 0, 0};
+    return ::poll(&pipe, 1, 0) > 0 && (pipe.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+bool EchoServer::send(const Answer& answer)
+{
+    const std::string bytes = echo_wire::encodeAnswer(answer);
+    for (;;) {
+        const ssize_t written = ::write(m_answers, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        return written == ssize_t(bytes.size());
+    }
+}
+
+} // namespace nms::helper
