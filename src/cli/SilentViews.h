@@ -13,6 +13,7 @@ public:
     void setMeterWidthTwips(int) override {}
     void setLevelCaption(const QString&) override {}
     void setFill(Fill) override {}
+    Fill fill() const override { return Fill::Idle; }
     void setCaption(const QString&) override {}
     void untickMonitoring() override {}
     void enableMonitoringButtons(bool, bool) override {}
