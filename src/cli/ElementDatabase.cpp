@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QRegularExpression>
 
 #include "cli/CliError.h"
@@ -22,12 +23,8 @@ QString describe(const StoredElement& element)
 // Dotted text compared as addresses: "198.18.0.011" names 198.18.0.11.
 QString canonicalAddress(const QString& text)
 {
-    if (!text::IsValidIP(text))
-        return QString();
-    QStringList parts;
-    for (const QString& part : text::SplitIP(text))
-        parts.append(QString::number(part.trimmed().toUInt()));
-    return parts.join(QLatin1Char('.'));
+    const std::optional<quint32> address = text::ReadIP(text);
+    return address ? QHostAddress(*address).toString() : QString();
 }
 
 } // namespace

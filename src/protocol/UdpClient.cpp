@@ -8,20 +8,6 @@
 
 namespace nms {
 
-namespace {
-
-// The stored address in plain dotted form: the checks accept blanks around
-// the digits, the socket does not.
-QString canonicalAddress(const QString& storedAddress)
-{
-    QStringList parts;
-    for (const QString& part : text::SplitIP(storedAddress))
-        parts << QString::number(part.trimmed().toUInt());
-    return parts.join(QLatin1Char('.'));
-}
-
-} // namespace
-
 UdpClient::UdpClient(UdpEndpoint& socket, Dialogs& dialogs, QObject* parent)
     : QObject(parent)
     , m_socket(socket)
@@ -59,7 +45,8 @@ void UdpClient::close()
 UdpClient::ReopenResult UdpClient::ReopenForElement(quint16 remotePort,
                                                     const QString& storedAddress)
 {
-    if (!text::IsValidIP(storedAddress))
+    const std::optional<quint32> address = text::ReadIP(storedAddress);
+    if (!address)
         return ReopenResult::NoValidAddress;
     // An open endpoint is kept: closing it would drop answers already queued
     // for the program and let another program take the port.
@@ -68,7 +55,9 @@ UdpClient::ReopenResult UdpClient::ReopenForElement(quint16 remotePort,
         return ReopenResult::EndpointFailed;
     }
     m_remotePort = remotePort;
-    m_remoteHost = canonicalAddress(storedAddress);
+    // Plain dotted form: the stored text may have blanks around the digits
+    // and leading zeros, which the socket would not read as they are meant.
+    m_remoteHost = QHostAddress(*address).toString();
     return ReopenResult::Ready;
 }
 
