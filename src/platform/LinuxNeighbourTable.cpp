@@ -167,7 +167,6 @@ void applyNeighbourMessage(const nlmsghdr* message, LinuxNeighbourTable::Entries
 
 LinuxNeighbourTable::LinuxNeighbourTable(QObject* parent)
     : NeighbourTable(parent)
-    , m_probeSocket(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0))
 {
     openEventSocket();
 }
@@ -280,15 +279,43 @@ bool LinuxNeighbourTable::coversAsNeighbour(const QHostAddress& interfaceAddress
 
 bool LinuxNeighbourTable::probe(const QHostAddress& address)
 {
-    if (!m_probeSocket || address.protocol() != QAbstractSocket::IPv4Protocol)
+    if (address.protocol() != QAbstractSocket::IPv4Protocol)
         return false;
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_port = htons(kDiscardPort);
     target.sin_addr.s_addr = htonl(address.toIPv4Address());
+    return sendProbe(target);
+}
+
+// Tries the socket that took the last probe, then the others in turn; when
+// every one is full, opens another. False when the probe could not be sent
+// now: the caller sends it later.
+bool LinuxNeighbourTable::sendProbe(const sockaddr_in& target)
+{
     const char nothing = 0;
-    return ::sendto(m_probeSocket.get(), &nothing, 0, MSG_DONTWAIT,
-                    reinterpret_cast<sockaddr*>(&target), sizeof target) == 0;
+    const auto sendOn = [&](const UniqueFd& socket) {
+        return ::sendto(socket.get(), &nothing, 0, MSG_DONTWAIT,
+                        reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0;
+    };
+    const auto full = [] { return errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS; };
+    for (std::size_t tried = 0; tried < m_probeSockets.size(); ++tried) {
+        const std::size_t at = (m_probeSocketInUse + tried) % m_probeSockets.size();
+        if (sendOn(m_probeSockets[at])) {
+            m_probeSocketInUse = at;
+            return true;
+        }
+        if (!full())
+            return false;
+    }
+    if (m_probeSockets.size() >= kMaxProbeSockets)
+        return false;
+    UniqueFd fresh(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fresh)
+        return false;
+    m_probeSockets.push_back(std::move(fresh));
+    m_probeSocketInUse = m_probeSockets.size() - 1;
+    return sendOn(m_probeSockets.back());
 }
 
 // False when the table could not be read to its end; the entries are then

@@ -30,6 +30,7 @@ const QByteArray kHardware = QByteArray::fromHex("020a5e1f2bc4");
 //   R<a> the table learns <a> (with an event unless n came)
 //   O<a> the table learns <a> on another network of the same subnet
 //   n    the table reports no events    t<ms> the clock moves on
+//   f    no room for probes             F     room again
 //   p    tick of tmrMacPoll             g     tick of timerGetMAC
 //   [..] the steps inside run while a box is open
 // The log holds "?.2d" for each probe, "<a>=<MAC>" for each finished
@@ -97,6 +98,8 @@ struct LookupRig {
                 i = close;
             } else {
                 f.neighbours.events = f.neighbours.events && c != u'n';
+                if (c == u'f' || c == u'F')
+                    f.neighbours.roomForProbes = c == u'F';
                 QVERIFY(c != u'p' || poll->fire());
                 QVERIFY(c != u'g' || macTimer->fire());
             }
@@ -192,6 +195,8 @@ private slots:
         addRow("finished lookups wait while a box is open", "L1[R1p]p",
                QStringLiteral("?.21|[|]|1=%1|w0 p- t+1").arg(mac));
         addRow("gone receiver", "l1R1", "?.21|w0 p- t+1");
+        addRow("a probe without room is sent later, box or not", "fL1[Fp]R1",
+               QStringLiteral("[|?.21|]|1=%1|w0 p- t+1").arg(mac));
     }
     void script()
     {
@@ -203,21 +208,27 @@ private slots:
     }
 
     // However many lookups wait, each check reads the table once for them
-    // all; beyond the limit a lookup fails at once.
+    // all; beyond the limit a lookup takes only what the table holds.
     void manyWaiting_data()
     {
         QTest::addColumn<bool>("events");
         QTest::addColumn<int>("waiting");
-        addRow("event, 200 waiting", true, 200);
-        addRow("poll, 200 waiting", false, 200);
-        addRow("full", true, int(MacLookup::kMaxWaiting));
+        QTest::addColumn<QString>("refused");
+        addRow("event, 200 waiting", true, 200, "");
+        addRow("poll, 200 waiting", false, 200, "");
+        addRow("full", true, int(MacLookup::kMaxWaiting), "198.18.0.21=");
+        addRow("full, but in the table", true, int(MacLookup::kMaxWaiting),
+               "198.18.0.21=02:0A:5E:1F:2B:C4");
     }
     void manyWaiting()
     {
         QFETCH(bool, events);
         QFETCH(int, waiting);
+        QFETCH(QString, refused);
         DiscoveryFixture f;
         f.neighbours.events = events;
+        if (refused.contains(u':')) // a MAC is expected: the table holds it
+            f.neighbours.entries.insert(QStringLiteral("198.18.0.21"), kHardware);
         QStringList done;
         for (int i = 0; i < waiting + 1; ++i) {
             const QString address =
@@ -228,7 +239,7 @@ private slots:
             });
         }
         const bool full = waiting == MacLookup::kMaxWaiting;
-        QCOMPARE(done, full ? QStringList{QStringLiteral("198.18.0.21=")} : QStringList());
+        QCOMPARE(done, full ? QStringList{refused} : QStringList());
         f.neighbours.reads = 0;
         f.neighbours.resolve(QStringLiteral("198.18.1.1"), kHardware);
         if (!events) {
