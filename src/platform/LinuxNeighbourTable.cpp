@@ -37,6 +37,9 @@ constexpr unsigned kArpFlagComplete = 0x2;
 // the window reading for more than this.
 constexpr int kMaxDumpReads = 256;
 constexpr int kMaxEventReads = 64;
+// Each read takes one event; a full receive queue holds a few thousand at
+// most.
+constexpr int kMaxDiscardReads = 16384;
 constexpr int kReadBufferSize = 32768;
 
 bool isAllZero(const QByteArray& bytes)
@@ -218,7 +221,11 @@ void LinuxNeighbourTable::refresh()
     if (m_current)
         return;
     Entries entries;
-    if (readWholeTable(entries)) {
+    // Events still queued are older than the whole read: applied after it,
+    // an entry's old "incomplete" or deletion would remove what the read
+    // found complete, and nothing would bring it back until the entry
+    // changed again. They are dropped; only those that follow are applied.
+    if (discardQueuedEvents() && readWholeTable(entries)) {
         m_entries = std::move(entries);
         // Events that raced the read are applied after it, in order: each
         // entry ends as its latest event says, as the kernel's does.
@@ -316,6 +323,24 @@ bool LinuxNeighbourTable::sendProbe(const sockaddr_in& target)
     m_probeSockets.push_back(std::move(fresh));
     m_probeSocketInUse = m_probeSockets.size() - 1;
     return sendOn(m_probeSockets.back());
+}
+
+// True when no event is left queued (or there is no event socket).
+bool LinuxNeighbourTable::discardQueuedEvents()
+{
+    if (!m_eventSocket)
+        return true;
+    for (int read = 0; read < kMaxDiscardReads; ++read) {
+        char byte = 0;
+        // One byte of each event is enough to drop it whole.
+        const ssize_t length =
+            ::recv(m_eventSocket.get(), &byte, sizeof byte, MSG_DONTWAIT | MSG_TRUNC);
+        if (length < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return true;
+        if (length < 0 && errno != EINTR && errno != ENOBUFS)
+            return false;
+    }
+    return false;
 }
 
 // False when the table could not be read to its end; the entries are then

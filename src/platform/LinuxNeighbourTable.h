@@ -81,6 +81,7 @@ private:
     void openEventSocket();
     void drainEvents();
     void readEvents();
+    bool discardQueuedEvents();
     bool readWholeTable(Entries& entries) const;
     Entries readProcArp() const;
 };
