@@ -8,6 +8,18 @@
 
 namespace nms {
 
+namespace {
+
+// The stored address in plain dotted form: the checks accept blanks around
+// the digits and leading zeros, the socket does not. Called only for an
+// address the checks accepted.
+QString canonicalAddress(const QString& storedAddress)
+{
+    return QHostAddress(text::ReadIP(storedAddress).value_or(0)).toString();
+}
+
+} // namespace
+
 UdpClient::UdpClient(UdpEndpoint& socket, Dialogs& dialogs, QObject* parent)
     : QObject(parent)
     , m_socket(socket)
@@ -45,8 +57,7 @@ void UdpClient::close()
 UdpClient::ReopenResult UdpClient::ReopenForElement(quint16 remotePort,
                                                     const QString& storedAddress)
 {
-    const std::optional<quint32> address = text::ReadIP(storedAddress);
-    if (!address)
+    if (!text::IsValidIP(storedAddress))
         return ReopenResult::NoValidAddress;
     // An open endpoint is kept: closing it would drop answers already queued
     // for the program and let another program take the port.
@@ -55,9 +66,7 @@ UdpClient::ReopenResult UdpClient::ReopenForElement(quint16 remotePort,
         return ReopenResult::EndpointFailed;
     }
     m_remotePort = remotePort;
-    // Plain dotted form: the stored text may have blanks around the digits
-    // and leading zeros, which the socket would not read as they are meant.
-    m_remoteHost = QHostAddress(*address).toString();
+    m_remoteHost = canonicalAddress(storedAddress);
     return ReopenResult::Ready;
 }
 
