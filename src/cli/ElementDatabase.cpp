@@ -1,6 +1,7 @@
 #include "cli/ElementDatabase.h"
 
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QRegularExpression>
 
 #include "cli/BoxTally.h"
@@ -24,12 +25,8 @@ QString describe(const ElementDatabase::Element& element)
 // Dotted text compared as addresses: "198.18.0.011" names 198.18.0.11.
 QString canonicalAddress(const QString& text)
 {
-    if (!text::IsValidIP(text))
-        return QString();
-    QStringList parts;
-    for (const QString& part : text::SplitIP(text))
-        parts.append(QString::number(part.trimmed().toUInt()));
-    return parts.join(QLatin1Char('.'));
+    const std::optional<quint32> address = text::ReadIP(text);
+    return address ? QHostAddress(*address).toString() : QString();
 }
 
 // "001a2b3c4d5e" or "00:1A:2B:3C:4D:5E" as a node key; empty when the text

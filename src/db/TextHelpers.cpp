@@ -60,6 +60,16 @@ bool IsValidIP(const QString& text)
     return true;
 }
 
+std::optional<quint32> ReadIP(const QString& text)
+{
+    if (!IsValidIP(text))
+        return std::nullopt;
+    quint32 address = 0;
+    for (const QString& part : SplitIP(text))
+        address = (address << 8) | part.trimmed().toUInt();
+    return address;
+}
+
 QString UpperCaseLatin1(const QString& text)
 {
     QString result = text;

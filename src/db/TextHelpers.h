@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +17,10 @@ QString NormalizeMAC(const QString& colonForm);
 QStringList SplitIP(const QString& text);
 // Four dot-separated parts, each 0..255 (blanks around the digits allowed).
 bool IsValidIP(const QString& text);
+// The one reading of a stored address, for every part of the program: the
+// text IsValidIP accepts, each part a decimal number ("010" is 10, never
+// octal), as a 32-bit address in host order. Nothing for any other text.
+std::optional<quint32> ReadIP(const QString& text);
 // Upper case that never changes the text's length and stays within
 // Latin-1: a character whose upper case is not exactly one Latin-1
 // character ("\u00df", "\u00ff", "\u00b5") is kept as it is, since the file

@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 
+#include "db/TextHelpers.h"
 #include "platform/NeighbourTable.h"
 
 namespace nms {
@@ -19,12 +20,10 @@ ArpModule::ArpModule(NeighbourTable& table)
 
 quint32 ArpModule::AddressToInteger(const QString& address)
 {
-    // inet_addr reads a C string: a NUL inside the text would cut it short
-    // and make "1.2.3.4<NUL>junk" an address.
-    const QByteArray text = address.toLatin1();
-    if (text.contains('\0'))
-        return INADDR_NONE;
-    return ::inet_addr(text.constData());
+    // Read as every other part of the program reads it, so that the MAC is
+    // looked up for the address that is pinged and configured.
+    const std::optional<quint32> read = text::ReadIP(address);
+    return read ? htonl(*read) : INADDR_NONE;
 }
 
 bool ArpModule::LookupMacAddress(const QString& address, QString& mac, const QString& separator,

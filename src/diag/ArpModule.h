@@ -18,8 +18,8 @@ public:
 
     explicit ArpModule(NeighbourTable& table);
 
-    // The IPv4 address in network byte order, as inet_addr reads the text:
-    // all ones (INADDR_NONE) for text that is not an address.
+    // The IPv4 address in network byte order, read as text::ReadIP reads
+    // it: all ones (INADDR_NONE) for text that is not an address.
     static quint32 AddressToInteger(const QString& address);
     // True with `mac` set when the neighbour table's latest reading holds a
     // hardware address for the address on the interface on which it is

@@ -80,14 +80,7 @@ QString IcmpModule::EchoStatusText(qint32 status)
 
 quint32 IcmpModule::ConvertAddress(const QString& address)
 {
-    // Decimal only: "010.1.1.1" is 10.1.1.1, the address the operator sees
-    // and the one the address check accepted, never an octal reading.
-    if (!text::IsValidIP(address))
-        return kNoAddress;
-    quint32 result = 0;
-    for (const QString& part : text::SplitIP(address))
-        result = (result << 8) | part.trimmed().toUInt();
-    return result;
+    return text::ReadIP(address).value_or(kNoAddress);
 }
 
 void IcmpModule::socketFinished(qint32 status, quint32 roundTripMs)

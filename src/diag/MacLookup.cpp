@@ -40,20 +40,21 @@ void MacLookup::lookup(const QString& address, QObject* receiver, Done done)
     entry.guarded = receiver != nullptr;
     entry.receiver = receiver;
     entry.done = std::move(done);
-    if (!canProbe(entry) || m_waiting.size() >= kMaxWaiting) {
+    if (!canProbe(entry)) {
         finish(entry, QString());
         return;
     }
-    m_table.probe(entry.host);
+    const bool full = m_waiting.size() >= kMaxWaiting;
+    const qint64 now = m_clock.nowMs();
+    if (!full)
+        probe(entry, now);
     m_table.refresh();
     QString mac;
-    if (tryLookup(entry, mac)) {
+    if (tryLookup(entry, mac) || full) {
         finish(entry, mac);
         return;
     }
-    const qint64 now = m_clock.nowMs();
     entry.deadlineMs = now + kBoundMs;
-    entry.nextProbeMs = now + kReprobeMs;
     m_waiting.append(std::move(entry));
     updatePoll();
 }
@@ -76,15 +77,32 @@ bool MacLookup::tryLookup(const Waiting& entry, QString& mac) const
     return m_arp.LookupMacAddress(entry.address, mac, kColon, entry.interfaceIndex);
 }
 
+// A probe that finds no room in the kernel (hundreds of addresses that never
+// answer hold theirs for seconds) is owed, not dropped: without it the
+// kernel never asks for a live element either.
+bool MacLookup::probe(Waiting& entry, qint64 nowMs)
+{
+    entry.probeOwed = !m_table.probe(entry.host);
+    entry.nextProbeMs = nowMs + kReprobeMs;
+    return !entry.probeOwed;
+}
+
+// A finished lookup goes on with its feedback, which may raise a box: it
+// waits until no box is open, and a check started from inside such a box
+// settles nothing. Each box is closed before the next lookup goes on.
+// Probes go out all the same, so that an element that answers meanwhile
+// has its MAC when the box closes.
 void MacLookup::checkWaiting()
 {
-    // A finished lookup goes on with its feedback, which may raise a box: it
-    // waits until no box is open, and a check started from inside such a box
-    // does not run. Each box is closed before the next lookup goes on.
-    if (m_checking || m_dialogs.isBoxOpen())
+    const qint64 now = m_clock.nowMs();
+    if (m_checking || m_dialogs.isBoxOpen()) {
+        sendDueProbes(now);
+        updatePoll();
         return;
+    }
     m_checking = true;
-    const auto settled = takeSettled(m_clock.nowMs());
+    const auto settled = takeSettled(now);
+    sendDueProbes(now);
     updatePoll();
     for (const auto& [lookup, mac] : settled)
         finish(lookup, mac);
@@ -92,8 +110,18 @@ void MacLookup::checkWaiting()
     updatePoll();
 }
 
-// Takes out every lookup that has its answer or has run out of time, and
-// probes again where that is due. The table is read once for all of them.
+// Once the kernel has no room, the rest wait for the next check too,
+// rather than each being refused in turn.
+void MacLookup::sendDueProbes(qint64 nowMs)
+{
+    for (Waiting& entry : m_waiting) {
+        if ((entry.probeOwed || nowMs >= entry.nextProbeMs) && !probe(entry, nowMs))
+            return;
+    }
+}
+
+// Takes out every lookup that has its answer or has run out of time. The
+// table is read once for all of them.
 QList<std::pair<MacLookup::Waiting, QString>> MacLookup::takeSettled(qint64 nowMs)
 {
     QList<std::pair<Waiting, QString>> settled;
@@ -106,10 +134,6 @@ QList<std::pair<MacLookup::Waiting, QString>> MacLookup::takeSettled(qint64 nowM
         if (found || nowMs >= entry.deadlineMs) {
             settled.append({m_waiting.takeAt(i), found ? mac : QString()});
             continue;
-        }
-        if (nowMs >= entry.nextProbeMs) {
-            m_table.probe(entry.host);
-            entry.nextProbeMs = nowMs + kReprobeMs;
         }
         ++i;
     }

@@ -35,8 +35,9 @@ public:
     // The kernel gives up on an unanswered address after a few ARP requests;
     // a fresh probe makes it ask again within the bound.
     static constexpr int kReprobeMs = 1000;
-    // More lookups than this at once are refused (they fail at once). A
-    // discovery of a thousand elements looks them all up at once.
+    // More lookups than this at once are refused: they take only what the
+    // table already holds. A discovery of a thousand elements looks them all
+    // up at once.
     static constexpr int kMaxWaiting = 1024;
 
     // Called once with the MAC in colon form, or with the empty text when
@@ -63,6 +64,9 @@ private:
         int interfaceIndex = 0;
         qint64 deadlineMs = 0;
         qint64 nextProbeMs = 0;
+        // The last probe could not be sent (the kernel had no room for it):
+        // it goes out at the next check.
+        bool probeOwed = false;
         // A lookup started without a receiver always reports.
         bool guarded = false;
         QPointer<QObject> receiver;
@@ -80,8 +84,10 @@ private:
 
     bool canProbe(Waiting& entry) const;
     bool tryLookup(const Waiting& entry, QString& mac) const;
+    bool probe(Waiting& entry, qint64 nowMs);
     void checkWaiting();
     QList<std::pair<Waiting, QString>> takeSettled(qint64 nowMs);
+    void sendDueProbes(qint64 nowMs);
     void updatePoll();
     static void finish(const Waiting& lookup, const QString& mac);
 };

@@ -37,6 +37,9 @@ constexpr unsigned kArpFlagComplete = 0x2;
 // the window reading for more than this.
 constexpr int kMaxDumpReads = 256;
 constexpr int kMaxEventReads = 64;
+// Each read takes one event; a full receive queue holds a few thousand at
+// most.
+constexpr int kMaxDiscardReads = 16384;
 constexpr int kReadBufferSize = 32768;
 
 bool isAllZero(const QByteArray& bytes)
@@ -167,7 +170,6 @@ void applyNeighbourMessage(const nlmsghdr* message, LinuxNeighbourTable::Entries
 
 LinuxNeighbourTable::LinuxNeighbourTable(QObject* parent)
     : NeighbourTable(parent)
-    , m_probeSocket(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0))
 {
     openEventSocket();
 }
@@ -219,7 +221,11 @@ void LinuxNeighbourTable::refresh()
     if (m_current)
         return;
     Entries entries;
-    if (readWholeTable(entries)) {
+    // Events still queued are older than the whole read: applied after it,
+    // an entry's old "incomplete" or deletion would remove what the read
+    // found complete, and nothing would bring it back until the entry
+    // changed again. They are dropped; only those that follow are applied.
+    if (discardQueuedEvents() && readWholeTable(entries)) {
         m_entries = std::move(entries);
         // Events that raced the read are applied after it, in order: each
         // entry ends as its latest event says, as the kernel's does.
@@ -280,15 +286,61 @@ bool LinuxNeighbourTable::coversAsNeighbour(const QHostAddress& interfaceAddress
 
 bool LinuxNeighbourTable::probe(const QHostAddress& address)
 {
-    if (!m_probeSocket || address.protocol() != QAbstractSocket::IPv4Protocol)
+    if (address.protocol() != QAbstractSocket::IPv4Protocol)
         return false;
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_port = htons(kDiscardPort);
     target.sin_addr.s_addr = htonl(address.toIPv4Address());
+    return sendProbe(target);
+}
+
+// Tries the socket that took the last probe, then the others in turn; when
+// every one is full, opens another. False when the probe could not be sent
+// now: the caller sends it later.
+bool LinuxNeighbourTable::sendProbe(const sockaddr_in& target)
+{
     const char nothing = 0;
-    return ::sendto(m_probeSocket.get(), &nothing, 0, MSG_DONTWAIT,
-                    reinterpret_cast<sockaddr*>(&target), sizeof target) == 0;
+    const auto sendOn = [&](const UniqueFd& socket) {
+        return ::sendto(socket.get(), &nothing, 0, MSG_DONTWAIT,
+                        reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0;
+    };
+    const auto full = [] { return errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS; };
+    for (std::size_t tried = 0; tried < m_probeSockets.size(); ++tried) {
+        const std::size_t at = (m_probeSocketInUse + tried) % m_probeSockets.size();
+        if (sendOn(m_probeSockets[at])) {
+            m_probeSocketInUse = at;
+            return true;
+        }
+        if (!full())
+            return false;
+    }
+    if (m_probeSockets.size() >= kMaxProbeSockets)
+        return false;
+    UniqueFd fresh(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fresh)
+        return false;
+    m_probeSockets.push_back(std::move(fresh));
+    m_probeSocketInUse = m_probeSockets.size() - 1;
+    return sendOn(m_probeSockets.back());
+}
+
+// True when no event is left queued (or there is no event socket).
+bool LinuxNeighbourTable::discardQueuedEvents()
+{
+    if (!m_eventSocket)
+        return true;
+    for (int read = 0; read < kMaxDiscardReads; ++read) {
+        char byte = 0;
+        // One byte of each event is enough to drop it whole.
+        const ssize_t length =
+            ::recv(m_eventSocket.get(), &byte, sizeof byte, MSG_DONTWAIT | MSG_TRUNC);
+        if (length < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return true;
+        if (length < 0 && errno != EINTR && errno != ENOBUFS)
+            return false;
+    }
+    return false;
 }
 
 // False when the table could not be read to its end; the entries are then

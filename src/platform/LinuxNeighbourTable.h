@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <utility>
+#include <vector>
 
 #include <QByteArray>
 #include <QHash>
@@ -12,12 +13,16 @@
 #include "platform/UniqueFd.h"
 
 class QSocketNotifier;
+struct sockaddr_in;
 
 namespace nms {
 
 // The kernel's neighbour table on Linux, without privileges. The probe is a
 // zero-length UDP datagram to the discard port, which makes the kernel
-// resolve the address. The table is read whole with a netlink RTM_GETNEIGH
+// resolve the address. The kernel keeps each probe, charged to its socket's
+// send buffer, until the address answers or it gives up (seconds later):
+// one socket has room for a few hundred, so more are opened as more
+// addresses wait. The table is read whole with a netlink RTM_GETNEIGH
 // dump (or from /proc/net/arp when netlink is unavailable) and then kept
 // current from the entries that the kernel's RTMGRP_NEIGH events carry, so
 // that a refresh costs no read at all until events are lost. Every socket
@@ -26,6 +31,10 @@ class LinuxNeighbourTable : public NeighbourTable {
     Q_OBJECT
 public:
     static constexpr quint16 kDiscardPort = 9;
+    // Room for every probe of a full set of waiting lookups, each probed
+    // again while the kernel still asks for it, with the kernel's default
+    // send buffer.
+    static constexpr int kMaxProbeSockets = 16;
 
     // Complete entries by interface index and IPv4 address (host order).
     using Key = std::pair<int, quint32>;
@@ -58,7 +67,9 @@ public:
                        const std::function<int(const QByteArray&)>& interfaceIndexOf);
 
 private:
-    UniqueFd m_probeSocket;
+    std::vector<UniqueFd> m_probeSockets;
+    // The socket that took the last probe: the others are full or unused.
+    std::size_t m_probeSocketInUse = 0;
     UniqueFd m_eventSocket;
     QSocketNotifier* m_eventNotifier = nullptr;
     Entries m_entries;
@@ -66,9 +77,11 @@ private:
     // table since it was last read whole.
     bool m_current = false;
 
+    bool sendProbe(const sockaddr_in& target);
     void openEventSocket();
     void drainEvents();
     void readEvents();
+    bool discardQueuedEvents();
     bool readWholeTable(Entries& entries) const;
     Entries readProcArp() const;
 };

@@ -11,10 +11,11 @@ constexpr char kUnencodable = '?';
 
 bool appendAddress(QByteArray& packet, const QString& address)
 {
-    if (!text::IsValidIP(address))
+    const std::optional<quint32> read = text::ReadIP(address);
+    if (!read)
         return false;
-    for (const QString& part : text::SplitIP(address))
-        packet.append(static_cast<char>(part.trimmed().toUInt()));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        packet.append(static_cast<char>(*read >> shift));
     return true;
 }
 

@@ -12,13 +12,11 @@ namespace nms {
 namespace {
 
 // The stored address in plain dotted form: the checks accept blanks around
-// the digits, the socket does not.
+// the digits and leading zeros, the socket does not. Called only for an
+// address the checks accepted.
 QString canonicalAddress(const QString& storedAddress)
 {
-    QStringList parts;
-    for (const QString& part : text::SplitIP(storedAddress))
-        parts << QString::number(part.trimmed().toUInt());
-    return parts.join(QLatin1Char('.'));
+    return QHostAddress(text::ReadIP(storedAddress).value_or(0)).toString();
 }
 
 } // namespace

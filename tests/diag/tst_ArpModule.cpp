@@ -44,10 +44,8 @@ private slots:
         addRow("part above 255", "256.1.1.1", none);
         addRow("five parts", "1.2.3.4.5", none);
         addRow("NUL inside", QString::fromLatin1("1.2.3.4\0junk", 12), none);
-        // The classic reading of short and prefixed forms is kept.
-        addRow("three parts", "1.2.3", 0x01020003U);
-        addRow("hex part", "0x7f.0.0.1", 0x7F000001U);
-        addRow("octal part", "010.0.0.1", 0x08000001U);
+        // Read as the ping and the configuration read it, never as octal.
+        addRow("leading zero is decimal", "010.18.4.2", 0x0A120402U);
     }
     void addressToInteger()
     {

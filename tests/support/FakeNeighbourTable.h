@@ -29,6 +29,8 @@ public:
     // Dotted addresses in the order they were probed.
     QStringList probes;
     bool events = true;
+    // False: the kernel has no room for a probe, which is not sent.
+    bool roomForProbes = true;
 
     int onLinkInterface(const QHostAddress& address) const override
     {
@@ -36,8 +38,9 @@ public:
     }
     bool probe(const QHostAddress& address) override
     {
-        probes << address.toString();
-        return true;
+        if (roomForProbes)
+            probes << address.toString();
+        return roomForProbes;
     }
     void refresh() override { ++reads; }
     QByteArray hardwareAddress(int interfaceIndex, const QHostAddress& address) const override
