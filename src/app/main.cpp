@@ -6,6 +6,7 @@
 #include "app/SingleInstanceLock.h"
 #include "db/DatabaseLocation.h"
 #include "platform/HelperIcmpSocket.h"
+#include "platform/IcmpHelpers.h"
 #include "platform/IcmpRoute.h"
 #include "platform/LinuxIcmpSocket.h"
 #include "platform/LinuxNeighbourTable.h"
@@ -19,10 +20,13 @@
 
 int main(int argc, char* argv[])
 {
-    // First of all, while this is the only thread: no capability is held
-    // while plugins load or network input is read. Started as root, the
-    // program keeps only CAP_NET_RAW in its bounding set, which the ICMP
-    // helper it may start needs.
+    // First of all, while this is the only thread: an ICMP helper that only
+    // the rights this process starts with can start (a sandboxed start) is
+    // started now; then no capability is held while plugins load or network
+    // input is read. Started as root, the program keeps only CAP_NET_RAW in
+    // its bounding set, which a later helper needs.
+    nms::IcmpHelpers helpers(nms::IcmpHelpers::locate());
+    helpers.startAhead(1);
     nms::process_capabilities::dropAll(CAP_NET_RAW);
 
     QApplication application(argc, argv);
@@ -35,8 +39,7 @@ int main(int argc, char* argv[])
     nms::SteadyClock clock;
     nms::QtUdpEndpoint udpSocket;
     nms::LinuxIcmpSocket datagramSocket(timers);
-    nms::HelperIcmpSocket helperSocket(
-        timers, nms::HelperIcmpSocket::locate(QCoreApplication::applicationDirPath()));
+    nms::HelperIcmpSocket helperSocket(timers, helpers);
     nms::IcmpRoute icmpSocket(datagramSocket, helperSocket);
     nms::LinuxNeighbourTable neighbours;
     nms::SingleInstanceLock instanceLock;

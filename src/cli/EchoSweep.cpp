@@ -16,11 +16,13 @@ constexpr int kEchoBoundMs = LinuxIcmpSocket::kTimeoutMs + 1000;
 
 struct EchoSweep::Lane {
     explicit Lane(IcmpSocket& socket)
-        : icmp(socket)
+        : socket(socket)
+        , icmp(socket)
     {
         guard.setSingleShot(true);
         guard.setInterval(kEchoBoundMs);
     }
+    IcmpSocket& socket;
     IcmpModule icmp;
     QTimer guard;
     int index = -1;
@@ -61,6 +63,13 @@ void EchoSweep::start(const QStringList& addresses)
 
 void EchoSweep::sendNext(Lane& lane)
 {
+    // A lane whose socket is gone for good (an ICMP helper that ended and
+    // cannot be started again) takes no more addresses, else it would fail
+    // them all at once; the other lanes carry the round, and only when none
+    // is left does the rest count as not sent.
+    if (m_next < m_addresses.size() && !lane.socket.isOpen() && !lane.socket.open() &&
+        (m_outstanding > 0 || anyOtherLaneOpen(lane)))
+        return;
     while (m_next < m_addresses.size()) {
         const int index = int(m_next++);
         if (lane.icmp.SendEcho(m_addresses.at(index))) {
@@ -73,6 +82,14 @@ void EchoSweep::sendNext(Lane& lane)
         // lane takes the next address, so that the round still ends.
         emit echoed(index, echo_status::NotSent, 0);
     }
+}
+
+bool EchoSweep::anyOtherLaneOpen(const Lane& lane) const
+{
+    for (const auto& other : m_lanes)
+        if (other.get() != &lane && other->socket.isOpen())
+            return true;
+    return false;
 }
 
 void EchoSweep::laneFinished(Lane& lane, qint32 status, quint32 roundTripMs)

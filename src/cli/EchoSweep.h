@@ -34,6 +34,7 @@ signals:
 private:
     struct Lane;
     void sendNext(Lane& lane);
+    bool anyOtherLaneOpen(const Lane& lane) const;
     void laneFinished(Lane& lane, qint32 status, quint32 roundTripMs);
 
     std::vector<std::unique_ptr<Lane>> m_lanes;

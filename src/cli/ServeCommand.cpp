@@ -15,8 +15,6 @@
 #include "cli/InterruptSignals.h"
 #include "cli/MetricsHttpServer.h"
 #include "platform/IcmpSocket.h"
-#include "platform/LinuxIcmpSocket.h"
-#include "platform/QtTimer.h"
 
 namespace nms::cli {
 
@@ -25,7 +23,8 @@ namespace {
 const QString kListen = QStringLiteral("listen");
 const QString kInterval = QStringLiteral("interval");
 constexpr int kMaxIntervalSeconds = 86400;
-// Echoes in flight at once, where the system gives each its own socket.
+// Echoes in flight at once, each on its own socket (on the helper route,
+// IcmpHelpers bounds them lower, as each is a process).
 constexpr int kEchoLanes = 32;
 // Descriptors for the HTTP server's connections and the sockets.
 constexpr rlim_t kWantedFiles = MetricsHttpServer::kMaxConnections + 256;
@@ -104,14 +103,13 @@ int ServeCommand::run(const QStringList& arguments)
     if (!m_socket.open())
         throw CliError{kExitFailure, QStringLiteral("Windows Sockets not responding correctly. "
                                                     "Unable to init sockets")};
-    // More echoes at once where unprivileged ICMP sockets are allowed; else
-    // the one socket that ping uses carries them one after another.
-    QtTimerFactory timers;
+    // More echoes at once, on more sockets of the route ping uses: a silent
+    // element holds its lane for the whole time-out.
     std::vector<std::unique_ptr<IcmpSocket>> extraSockets;
     std::vector<IcmpSocket*> sockets{&m_socket};
     while (int(sockets.size()) < kEchoLanes) {
-        auto socket = std::make_unique<LinuxIcmpSocket>(timers);
-        if (!socket->open())
+        std::unique_ptr<IcmpSocket> socket = m_socket.sibling();
+        if (!socket || !socket->open())
             break;
         sockets.push_back(socket.get());
         extraSockets.push_back(std::move(socket));

@@ -1,3 +1,5 @@
+#include <cstring>
+
 #include <QCoreApplication>
 #include <QStandardPaths>
 
@@ -8,6 +10,7 @@
 #include "cli/StderrDialogs.h"
 #include "db/DatabaseLocation.h"
 #include "platform/HelperIcmpSocket.h"
+#include "platform/IcmpHelpers.h"
 #include "platform/IcmpRoute.h"
 #include "platform/LinuxIcmpSocket.h"
 #include "platform/ProcessCapabilities.h"
@@ -32,13 +35,27 @@ QString windowDatabase()
     return path;
 }
 
+// The helpers to start ahead: serve pings on many at once, every other
+// command on one. Read before the arguments are parsed, so it only looks
+// for the word.
+int helpersWanted(int argc, char* argv[])
+{
+    for (int index = 1; index < argc; ++index)
+        if (std::strcmp(argv[index], "serve") == 0)
+            return nms::IcmpHelpers::kMaxRunning;
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    // As the window does, while this is the only thread: no capability is
-    // held while network input is read; only the ICMP helper may get
-    // CAP_NET_RAW again.
+    // As the window does, while this is the only thread: helpers that only
+    // the rights this process starts with can start are started now, and
+    // then no capability is held while network input is read; only the
+    // ICMP helper may get CAP_NET_RAW again.
+    nms::IcmpHelpers helpers(nms::IcmpHelpers::locate());
+    helpers.startAhead(helpersWanted(argc, argv));
     nms::process_capabilities::dropAll(CAP_NET_RAW);
 
     QCoreApplication application(argc, argv);
@@ -48,8 +65,7 @@ int main(int argc, char* argv[])
     nms::QtTimerFactory timers;
     nms::SteadyClock clock;
     nms::LinuxIcmpSocket datagramSocket(timers);
-    nms::HelperIcmpSocket helperSocket(
-        timers, nms::HelperIcmpSocket::locate(QCoreApplication::applicationDirPath()));
+    nms::HelperIcmpSocket helperSocket(timers, helpers);
     nms::IcmpRoute icmpSocket(datagramSocket, helperSocket);
     nms::cli::StderrDialogs dialogs;
     nms::cli::InterruptSignals interrupts;

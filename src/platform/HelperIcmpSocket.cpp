@@ -3,20 +3,16 @@
 #include <algorithm>
 #include <cerrno>
 
-#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include "Version.h"
 #include "platform/EchoTiming.h"
+#include "platform/IcmpHelpers.h"
 #include "platform/IcmpPacket.h"
 #include "platform/Timer.h"
 #include "platform/TimerFactory.h"
@@ -27,26 +23,6 @@ namespace {
 
 using echo_wire::Answer;
 using echo_wire::Outcome;
-
-// Both ends of a pipe in packet mode, each write one message; closed on exec
-// and never below 3, so that they never land on the standard descriptors
-// the helper is given.
-bool packetPipe(UniqueFd& readEnd, UniqueFd& writeEnd)
-{
-    int fds[2];
-    if (::pipe2(fds, O_DIRECT | O_CLOEXEC) != 0)
-        return false;
-    for (int& fd : fds) {
-        if (fd < 3) {
-            const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-            ::close(fd);
-            fd = moved;
-        }
-    }
-    readEnd.reset(fds[0]);
-    writeEnd.reset(fds[1]);
-    return readEnd && writeEnd;
-}
 
 // One message from the helper: its length, 0 when the helper has closed its
 // end, -1 when there is none now (errno says why).
@@ -80,9 +56,10 @@ bool writeMessage(int fd, const std::string& bytes)
 
 } // namespace
 
-HelperIcmpSocket::HelperIcmpSocket(TimerFactory& timers, QString helperPath, QObject* parent)
+HelperIcmpSocket::HelperIcmpSocket(TimerFactory& timers, IcmpHelpers& helpers, QObject* parent)
     : IcmpSocket(parent)
-    , m_helperPath(std::move(helperPath))
+    , m_timers(timers)
+    , m_helpers(helpers)
     , m_guard(timers.create(QStringLiteral("tmrEchoGuard"), kGuardMs))
     , m_sequence(quint16(QRandomGenerator::global()->bounded(1, 0x8000)))
 {
@@ -95,19 +72,20 @@ HelperIcmpSocket::HelperIcmpSocket(TimerFactory& timers, QString helperPath, QOb
         stop();
         finish(echo_status::RequestTimedOut, 0);
     });
+    m_helpers.addUser();
 }
 
 HelperIcmpSocket::~HelperIcmpSocket()
 {
     stop();
+    m_helpers.removeUser();
 }
 
-QString HelperIcmpSocket::locate(const QString& programDirectory)
+std::unique_ptr<IcmpSocket> HelperIcmpSocket::sibling()
 {
-    const QFileInfo beside(programDirectory + QStringLiteral("/veltrino-nms-icmp"));
-    if (beside.isFile() && beside.isExecutable())
-        return beside.filePath();
-    return QString::fromUtf8(kIcmpHelperPath);
+    if (m_helpers.users() >= IcmpHelpers::kMaxRunning)
+        return nullptr;
+    return std::make_unique<HelperIcmpSocket>(m_timers, m_helpers);
 }
 
 bool HelperIcmpSocket::open()
@@ -139,7 +117,7 @@ bool HelperIcmpSocket::sendEcho(quint32 ipv4Address)
     request.sequence = ++m_sequence;
     request.payload = IcmpPacket::echoPayload();
     const std::string bytes = echo_wire::encodeRequest(request);
-    if (!writeMessage(m_requests.get(), bytes)) {
+    if (!writeMessage(m_process.requests(), bytes)) {
         stop();
         finishLater(echo_status::GeneralFailure);
         return true;
@@ -169,59 +147,17 @@ qint32 HelperIcmpSocket::statusOf(const Answer& answer)
 
 bool HelperIcmpSocket::start()
 {
-    UniqueFd childRequests;
-    UniqueFd childAnswers;
-    if (!packetPipe(childRequests, m_requests) || !packetPipe(m_answers, childAnswers)) {
-        stop();
+    std::optional<IcmpHelperProcess> helper = m_helpers.take();
+    if (!helper)
         return false;
-    }
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, childRequests.get(), STDIN_FILENO);
-    ::posix_spawn_file_actions_adddup2(&actions, childAnswers.get(), STDOUT_FILENO);
-    const QByteArray path = m_helperPath.toLocal8Bit();
-    char* const argv[] = {const_cast<char*>(path.constData()), nullptr};
-    char* const environment[] = {nullptr};
-    pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, path.constData(), &actions, nullptr, argv, environment);
-    ::posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        stop();
-        return false;
-    }
-    m_pid = pid;
+    m_process = std::move(*helper);
     m_running = true;
-    // Only the helper holds these ends now: its exit shows as the end of
-    // the answer pipe.
-    childRequests.reset();
-    childAnswers.reset();
-    if (!awaitReady()) {
-        stop();
-        return false;
-    }
     m_identifier = quint16(QRandomGenerator::global()->bounded(1, 0x10000));
-    ::fcntl(m_answers.get(), F_SETFL, ::fcntl(m_answers.get(), F_GETFL) | O_NONBLOCK);
-    m_notifier = std::make_unique<QSocketNotifier>(m_answers.get(), QSocketNotifier::Read, this);
+    ::fcntl(m_process.answers(), F_SETFL, ::fcntl(m_process.answers(), F_GETFL) | O_NONBLOCK);
+    m_notifier =
+        std::make_unique<QSocketNotifier>(m_process.answers(), QSocketNotifier::Read, this);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &HelperIcmpSocket::readAnswers);
     return true;
-}
-
-// The helper says it is ready once it holds its socket and has given up
-// its rights; one without the right ends instead.
-bool HelperIcmpSocket::awaitReady()
-{
-    pollfd answers{m_answers.get(), POLLIN, 0};
-    int ready = -1;
-    do
-        ready = ::poll(&answers, 1, kStartBoundMs);
-    while (ready < 0 && errno == EINTR);
-    if (ready <= 0)
-        return false;
-    char message[echo_wire::kAnswerSize + 1];
-    const ssize_t length = readMessage(m_answers.get(), message, sizeof message);
-    const std::optional<Answer> answer =
-        echo_wire::readAnswer(std::string_view(message, std::size_t(std::max<ssize_t>(length, 0))));
-    return answer && answer->outcome == Outcome::Ready;
 }
 
 void HelperIcmpSocket::stop()
@@ -231,15 +167,7 @@ void HelperIcmpSocket::stop()
         m_notifier->setEnabled(false);
         m_notifier.release()->deleteLater();
     }
-    m_requests.reset();
-    m_answers.reset();
-    if (m_pid > 0) {
-        // Its pipes are closed, so it is on its way out; the signal only
-        // makes sure that the wait is short.
-        ::kill(pid_t(m_pid), SIGKILL);
-        ::waitpid(pid_t(m_pid), nullptr, 0);
-    }
-    m_pid = 0;
+    m_process.stop();
     m_running = false;
 }
 
@@ -247,7 +175,7 @@ void HelperIcmpSocket::readAnswers()
 {
     char message[echo_wire::kAnswerSize + 1];
     for (;;) {
-        const ssize_t length = readMessage(m_answers.get(), message, sizeof message);
+        const ssize_t length = readMessage(m_process.answers(), message, sizeof message);
         if (length <= 0) {
             if (length == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
                 helperGone();

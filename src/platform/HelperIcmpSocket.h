@@ -2,46 +2,43 @@
 
 #include <memory>
 
-#include <QString>
-
 #include "platform/EchoWire.h"
+#include "platform/IcmpHelperProcess.h"
 #include "platform/IcmpSocket.h"
-#include "platform/UniqueFd.h"
 
 class QSocketNotifier;
 
 namespace nms {
 
+class IcmpHelpers;
 class Timer;
 class TimerFactory;
 
 // ICMP echo through the helper veltrino-nms-icmp, for where the kernel
 // refuses this process an unprivileged ICMP socket: the helper alone holds
 // the right to open a raw socket, so this process never holds it, nor the
-// socket. The helper is started by the first open() and kept for the
-// process's life; a helper that cannot start (no right, no file) makes
-// open() fail, and the next open() tries again. One request at a time, over
-// two pipes in packet mode.
+// socket. The first open() takes a helper (started ahead, or started then)
+// and keeps it for the socket's life; a helper that cannot start (no right,
+// no file) makes open() fail, and the next open() tries again. One request
+// at a time, over two pipes in packet mode; more echoes at once take more
+// sockets, each with its own helper (sibling()).
 class HelperIcmpSocket : public IcmpSocket {
     Q_OBJECT
 public:
     // The helper waits 1000 ms for an answer; this bounds a helper that
     // hangs.
     static constexpr int kGuardMs = 3000;
-    // How long open() waits for a starting helper to say it is ready.
-    static constexpr int kStartBoundMs = 2000;
 
-    HelperIcmpSocket(TimerFactory& timers, QString helperPath, QObject* parent = nullptr);
+    HelperIcmpSocket(TimerFactory& timers, IcmpHelpers& helpers, QObject* parent = nullptr);
     ~HelperIcmpSocket() override;
-
-    // The helper beside the program (a build tree), else the installed one.
-    static QString locate(const QString& programDirectory);
 
     bool open() override;
     void close() override;
     bool isOpen() const override { return m_inUse && m_running; }
     bool sendEcho(quint32 ipv4Address) override;
     bool isEchoPending() const override { return m_pending; }
+    // Another socket with a helper of its own, up to IcmpHelpers::kMaxRunning.
+    std::unique_ptr<IcmpSocket> sibling() override;
 
     // Identifier and sequence number of the latest request.
     quint16 identifier() const { return m_identifier; }
@@ -52,19 +49,17 @@ public:
 
 private:
     bool start();
-    bool awaitReady();
     void stop();
     void readAnswers();
     void helperGone();
     void finish(qint32 status, quint32 roundTripMs);
     void finishLater(qint32 status);
 
-    QString m_helperPath;
+    TimerFactory& m_timers;
+    IcmpHelpers& m_helpers;
     std::unique_ptr<Timer> m_guard;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    UniqueFd m_requests;
-    UniqueFd m_answers;
-    qint64 m_pid = 0;
+    IcmpHelperProcess m_process;
     bool m_running = false;
     bool m_inUse = false;
     bool m_pending = false;

@@ -18,6 +18,11 @@ public:
     bool isOpen() const override { return m_active && m_active->isOpen(); }
     bool sendEcho(quint32 ipv4Address) override;
     bool isEchoPending() const override { return m_active && m_active->isEchoPending(); }
+    // Another socket of the route the last open() chose.
+    std::unique_ptr<IcmpSocket> sibling() override
+    {
+        return m_active ? m_active->sibling() : nullptr;
+    }
 
     // The socket the last open() chose, or none.
     const IcmpSocket* active() const { return m_active; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QObject>
 
 #include "platform/EchoStatus.h"
@@ -32,6 +34,10 @@ public:
     // call.
     virtual bool sendEcho(quint32 ipv4Address) = 0;
     virtual bool isEchoPending() const = 0;
+
+    // Another socket of the same kind, for more echoes at once; none where
+    // the kind allows no more.
+    virtual std::unique_ptr<IcmpSocket> sibling() { return nullptr; }
 
 signals:
     void echoFinished(qint32 status, quint32 roundTripMs);

@@ -74,6 +74,7 @@ void stampReceivedPackets(int fd)
 
 LinuxIcmpSocket::LinuxIcmpSocket(TimerFactory& timers, QObject* parent)
     : IcmpSocket(parent)
+    , m_timers(timers)
     , m_timeout(timers.create(QStringLiteral("tmrEchoTimeout"), kTimeoutMs))
     , m_buffer(kReceiveBufferSize, '\0')
 {
@@ -85,6 +86,11 @@ LinuxIcmpSocket::~LinuxIcmpSocket()
 {
     close();
     releaseSocket();
+}
+
+std::unique_ptr<IcmpSocket> LinuxIcmpSocket::sibling()
+{
+    return std::make_unique<LinuxIcmpSocket>(m_timers);
 }
 
 bool LinuxIcmpSocket::open()

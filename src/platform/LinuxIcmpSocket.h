@@ -38,6 +38,7 @@ public:
     bool isOpen() const override { return m_fd.valid(); }
     bool sendEcho(quint32 ipv4Address) override;
     bool isEchoPending() const override { return m_pending; }
+    std::unique_ptr<IcmpSocket> sibling() override;
 
     // Identifier and sequence number of the latest request as they go on
     // the wire (a datagram socket's identifier is its local port).
@@ -59,6 +60,7 @@ private:
     void finishLater(qint32 status);
     void timeOut();
 
+    TimerFactory& m_timers;
     UniqueFd m_fd;
     // Counts closed sockets, to tell a reopened socket from the old one.
     quint64 m_socketNumber = 0;

@@ -44,6 +44,12 @@ void narrowBoundingSet(int keep)
 
 } // namespace
 
+bool permitted(int capability)
+{
+    CapabilitySets sets;
+    return sets.read() && sets.permitted(capability);
+}
+
 bool raise(int capability)
 {
     CapabilitySets sets;

@@ -7,6 +7,9 @@ namespace nms::process_capabilities {
 // other thread exists, so that they hold for the whole process. Plain C++:
 // the ICMP helper uses them too.
 
+// Whether a capability is in the permitted set.
+bool permitted(int capability);
+
 // Makes a permitted capability effective; false when it is not permitted.
 bool raise(int capability);
 

@@ -7,10 +7,12 @@
 #include <QScrollBar>
 #include <QTreeWidget>
 
+#include "FakeIcmpSocket.h"
 #include "PanelFixture.h"
 #include "TableRow.h"
 #include "cli/AttenuateCommand.h"
 #include "cli/CliError.h"
+#include "cli/EchoSweep.h"
 #include "cli/ElementCatalog.h"
 #include "cli/ElementDatabase.h"
 #include "cli/ListCommand.h"
@@ -421,6 +423,40 @@ private slots:
         quint16 port = 0;
         const bool ok = ServeCommand::parseListen(text, host, port);
         QCOMPARE(ok ? host + u'|' + QString::number(port) : QString(), expected);
+    }
+
+    // A lane whose socket is gone for good (a helper that cannot start
+    // again) takes no address; the open lane carries the round, and with
+    // none open every address counts as not sent.
+    void sweepSkipsDeadLanes_data()
+    {
+        QTest::addColumn<bool>("oneOpen");
+        QTest::addColumn<qint32>("expected");
+        QTest::newRow("one lane gone") << true << qint32(echo_status::Success);
+        QTest::newRow("every lane gone") << false << qint32(echo_status::NotSent);
+    }
+    void sweepSkipsDeadLanes()
+    {
+        QFETCH(bool, oneOpen);
+        QFETCH(qint32, expected);
+        FakeIcmpSocket gone;
+        FakeIcmpSocket live;
+        gone.openSucceeds = false;
+        live.openSucceeds = oneOpen;
+        live.open();
+        EchoSweep sweep({&gone, &live});
+        QList<qint32> statuses;
+        connect(&sweep, &EchoSweep::echoed, this, [&](int, qint32 status, quint32) {
+            statuses << status;
+            QTimer::singleShot(0, &live, [&live] { live.finish(echo_status::Success, 1); });
+        });
+        QSignalSpy finished(&sweep, &EchoSweep::finished);
+        sweep.start({u"198.18.0.11"_s, u"198.18.0.12"_s, u"198.18.0.13"_s});
+        if (oneOpen)
+            live.finish(echo_status::Success, 1);
+        QVERIFY(finished.count() == 1 || finished.wait(2000));
+        QCOMPARE(statuses, QList<qint32>(3, expected));
+        QVERIFY(gone.sent.isEmpty());
     }
 
     // Label values escaped; a zero peak is silence (-Inf, an alarm); no

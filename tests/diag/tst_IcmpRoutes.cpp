@@ -23,6 +23,7 @@
 #include "TableColumns.h"
 #include "platform/EchoWire.h"
 #include "platform/HelperIcmpSocket.h"
+#include "platform/IcmpHelpers.h"
 #include "platform/IcmpPacket.h"
 #include "platform/IcmpRoute.h"
 #include "platform/LinuxIcmpSocket.h"
@@ -371,7 +372,9 @@ private slots:
 
     // The route is chosen at each open: the datagram socket where the
     // namespace's ping_group_range lets root's group in (the lab's H), else
-    // the helper (P keeps the default "1 0").
+    // the helper (P keeps the default "1 0"). Helpers are started ahead only
+    // for the helper route, and that route gives as many sockets at once as
+    // IcmpHelpers bounds, each carrying its own echo.
     void routeFollowsPingGroupRange_data()
     {
         TableColumns<char, Route>::add(); // namespace, route
@@ -383,18 +386,35 @@ private slots:
         const auto [space, route] = TableColumns<char, Route>::fetch();
         if (!m_labProblem.isEmpty())
             QSKIP(qPrintable(QStringLiteral("no test network: ") + m_labProblem));
+        IcmpHelpers helpers(helperPath().toStdString());
         LinuxIcmpSocket datagram(m_timers);
-        HelperIcmpSocket helper(m_timers, helperPath());
+        HelperIcmpSocket helper(m_timers, helpers);
         IcmpRoute icmp(datagram, helper);
         NamespaceSwitch inSpace;
         QVERIFY(inSpace.enter(namespaceName(space)));
+        helpers.startAhead(2);
+        QCOMPARE(helpers.startedAhead(), route == Route::Helper ? 2 : 0);
         QVERIFY(icmp.open());
+        std::vector<std::unique_ptr<IcmpSocket>> lanes;
+        for (auto lane = icmp.sibling(); lane && lanes.size() < 20; lane = icmp.sibling()) {
+            QVERIFY(lane->open());
+            lanes.push_back(std::move(lane));
+        }
         inSpace.leave();
         QCOMPARE(icmp.active(), route == Route::Datagram ? static_cast<IcmpSocket*>(&datagram)
                                                          : static_cast<IcmpSocket*>(&helper));
-        QSignalSpy spy(&icmp, &IcmpSocket::echoFinished);
-        QVERIFY(icmp.sendEcho(space == 'h' ? kHostAddress : kPeerAddress));
-        QCOMPARE(awaitOutcome(spy).status, echo_status::Success);
+        QCOMPARE(int(lanes.size()), route == Route::Helper ? IcmpHelpers::kMaxRunning - 1 : 20);
+        lanes.push_back(nullptr); // the route's own socket goes last
+        QList<QSignalSpy*> spies;
+        const quint32 address = space == 'h' ? kHostAddress : kPeerAddress;
+        for (auto& lane : lanes) {
+            IcmpSocket& socket = lane ? *lane : static_cast<IcmpSocket&>(icmp);
+            spies.append(new QSignalSpy(&socket, &IcmpSocket::echoFinished));
+            QVERIFY(socket.sendEcho(address));
+        }
+        for (QSignalSpy* spy : spies)
+            QCOMPARE(awaitOutcome(*spy).status, echo_status::Success);
+        qDeleteAll(spies);
     }
 
     void outcomeOfEcho_data()
@@ -573,7 +593,7 @@ private:
         if (route == Route::Datagram)
             socket = std::make_unique<LinuxIcmpSocket>(m_timers);
         else
-            socket = std::make_unique<HelperIcmpSocket>(m_timers, helperPath());
+            socket = std::make_unique<HelperIcmpSocket>(m_timers, m_helpers);
         const QString problem =
             !m_labProblem.isEmpty() ? QStringLiteral("no test network: ") + m_labProblem
             : !socket->open()       ? QStringLiteral("cannot open this kind of ICMP socket")
@@ -600,6 +620,7 @@ private:
     NamespaceSwitch m_inHost;
     QString m_labProblem;
     QtTimerFactory m_timers;
+    IcmpHelpers m_helpers{helperPath().toStdString()};
     std::vector<std::unique_ptr<IcmpSocket>> m_sockets;
 };
 

@@ -15,6 +15,7 @@
 #include "app/MainWindow.h"
 #include "app/SingleInstanceLock.h"
 #include "platform/HelperIcmpSocket.h"
+#include "platform/IcmpHelpers.h"
 #include "platform/IcmpRoute.h"
 #include "platform/LinuxIcmpSocket.h"
 #include "platform/LinuxNeighbourTable.h"
@@ -219,8 +220,10 @@ public:
     SteadyClock clock;
     QtUdpEndpoint udpSocket;
     LinuxIcmpSocket datagramSocket{timers};
-    HelperIcmpSocket helperSocket{timers,
-                                  HelperIcmpSocket::locate(qEnvironmentVariable("NMS_BUILD_DIR"))};
+    IcmpHelpers helpers{
+        QString(qEnvironmentVariable("NMS_BUILD_DIR") + QStringLiteral("/veltrino-nms-icmp"))
+            .toStdString()};
+    HelperIcmpSocket helperSocket{timers, helpers};
     IcmpRoute icmpSocket{datagramSocket, helperSocket};
     LinuxNeighbourTable neighbours;
     std::unique_ptr<SingleInstanceLock> lock;

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # veltrino-nmsctl serve on the lab network, scraped by a real Prometheus
 # server (Debian's prometheus, on the station's loopback, with its own
-# configuration and storage). Rows, each read back through Prometheus' HTTP
-# API: every running element up, the -6 dBFS tone, promtool on a scrape, an
+# configuration and storage). The exporter runs as its service unit runs it:
+# an ordinary user, no_new_privs, CAP_NET_RAW only as an ambient capability,
+# and net.ipv4.ping_group_range at "1 0", so it pings through helpers it
+# starts before it drops. Rows, each read back through Prometheus' HTTP
+# API: every running element up, the -6 dBFS tone, no capability and no raw
+# socket left in the exporter, promtool on a scrape, an
 # element whose link is taken down, an element that stops answering "VOL",
 # 1000 idle connections and a 1 MB request line with no failed scrape, and
 # SIGTERM ending it with status 0.
@@ -12,7 +16,7 @@ set -uo pipefail
 source "$(dirname "$0")/common.sh" tst_LabDiscovery
 
 nmsctl=$build_dir/veltrino-nmsctl
-for program in "$nmsctl" prometheus promtool curl; do
+for program in "$nmsctl" prometheus promtool curl setpriv; do
   command -v "$program" >/dev/null || { echo "FAIL: $program is missing (scripts/deps)"; exit 1; }
 done
 
@@ -55,9 +59,14 @@ expect() {
 timeout 120 "$lab" up 4 >/dev/null || { echo "FAIL: scripts/lab up 4"; exit 1; }
 db=$work/nms.ini
 in_station "$nmsctl" discover --db "$db" --save --window 1000 >/dev/null || fail "discover --save"
+chmod 755 "$work" && chmod 644 "$db"
+ip netns exec vlab-nms sysctl -qw net.ipv4.ping_group_range="1 0" || fail "ping_group_range"
 
-ip netns exec vlab-nms "$nmsctl" serve --db "$db" --listen "$EXPORTER" --interval 1 \
-  2>"$work/exporter.err" &
+# As veltrino-nms-exporter.service runs it (User=, NoNewPrivileges=yes,
+# AmbientCapabilities=CAP_NET_RAW).
+ip netns exec vlab-nms setpriv --reuid=nobody --regid=nogroup --clear-groups --no-new-privs \
+  --inh-caps=+net_raw --ambient-caps=+net_raw \
+  "$nmsctl" serve --db "$db" --listen "$EXPORTER" --interval 1 2>"$work/exporter.err" &
 exporter=$!
 cat >"$work/prometheus.yml" <<CONFIG
 global: {scrape_interval: 1s, scrape_timeout: 900ms, evaluation_interval: 1s}
@@ -74,6 +83,19 @@ echo "--- every running element up, the -6 dBFS tone"
 expect 'count(veltrino_element_up == 1)' 4 30 "running elements"
 expect 'veltrino_element_level_dbfs{name="ENC-01"}' -6 10 "the tone of ENC-01"
 expect 'veltrino_level_polling' 1 5 "level polling"
+
+echo "--- no capability and no raw socket in the exporter, only in its helpers"
+for set in CapPrm CapEff CapAmb; do
+  value=$(awk -v set="$set:" '$1 == set {print $2}' "/proc/$exporter/status")
+  [ "$value" = 0000000000000000 ] || fail "the exporter's $set is '$value'"
+done
+raw=$(awk 'NR > 1 {print "socket:[" $10 "]"}' "/proc/$exporter/net/raw")
+helpers=$(awk 'NR > 1' "/proc/$exporter/net/raw" | wc -l)
+[ -n "$raw" ] || fail "no helper holds a raw socket"
+((helpers <= 16)) || fail "$helpers raw sockets, more than the 16 helpers"
+for fd in "/proc/$exporter"/fd/*; do
+  grep -qxF "$(readlink "$fd")" <<<"$raw" && fail "the exporter's $fd is a raw socket"
+done
 
 echo "--- promtool check metrics on a scrape"
 in_station curl -fsS "http://$EXPORTER/metrics" >"$work/scrape.txt" || fail "scrape"

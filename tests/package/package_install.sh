@@ -168,6 +168,14 @@ check_ping() { # ELEMENT EXPECTED-STATUS EXPECTED-TEXT
 check_ping LIVE 0 '^198\.18\.20\.2: [0-9]+ ms$'
 check_ping NOBODY 1 '^198\.18\.20\.250: Request Timed Out$'
 check_ping UNREACHABLE 1 '^198\.18\.21\.5: Destination Host Unreachable$'
+# As the exporter's unit runs it: no_new_privs, which keeps the helper's file
+# capability from being raised beyond the caller's, and CAP_NET_RAW only as
+# an ambient capability; the program starts its helper before it drops it.
+output=$(ip netns exec "$station" setpriv --reuid=nobody --regid=nogroup --clear-groups \
+  --no-new-privs --inh-caps=+net_raw --ambient-caps=+net_raw \
+  env -i HOME="$user_home" XDG_RUNTIME_DIR="$runtime" timeout 30 "$nmsctl" ping LIVE 2>&1)
+grep -Eq '^198\.18\.20\.2: [0-9]+ ms$' <<<"$output" ||
+  fail "ping under no_new_privs with an ambient CAP_NET_RAW: $output"
 # While it pings, the CLI holds no raw socket; its helper holds the one.
 as_user "$nmsctl" ping LIVE --count 20 --interval 100 >/dev/null 2>&1 &
 cli_pid=$!
