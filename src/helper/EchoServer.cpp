@@ -23,22 +23,6 @@ using echo_wire::Request;
 // and the quoted request of an error; anything longer is not ours.
 constexpr std::size_t kReceiveBufferSize = 2048;
 
-timespec kernelStampOf(msghdr& message)
-{
-    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
-         header = CMSG_NXTHDR(&message, header)) {
-        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_TIMESTAMPNS &&
-            header->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
-            timespec stamp{};
-            std::memcpy(&stamp, CMSG_DATA(header), sizeof stamp);
-            return stamp;
-        }
-    }
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    return now;
-}
-
 } // namespace
 
 EchoServer::EchoServer(int requests, int answers, int rawSocket)
@@ -139,7 +123,7 @@ bool EchoServer::readArrivals(Answer& answer, const IcmpPacket::EchoKey& key)
         if ((message.msg_flags & MSG_TRUNC) != 0)
             continue;
         const std::int64_t arrivedNs =
-            echo_timing::arrivalOnMonotonic(kernelStampOf(message), answer.sentNs);
+            echo_timing::arrivalOnMonotonic(echo_timing::kernelStampOf(message), answer.sentNs);
         if (judge(std::string_view(m_buffer.data(), std::size_t(received)),
                   ntohl(from.sin_addr.s_addr), arrivedNs, answer, key))
             return true;

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
+
+#include <sys/socket.h>
 
 namespace nms::echo_timing {
 
@@ -30,6 +33,24 @@ inline std::int64_t nowNs(clockid_t clock)
 inline std::int64_t monotonicNowNs()
 {
     return nowNs(CLOCK_MONOTONIC);
+}
+
+// The time the kernel received a packet (SO_TIMESTAMPNS), from the control
+// data of its read; the time of the read when the kernel gave none.
+inline timespec kernelStampOf(msghdr& message)
+{
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_TIMESTAMPNS &&
+            header->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(header), sizeof stamp);
+            return stamp;
+        }
+    }
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now;
 }
 
 // The kernel stamps a received packet on the wall clock (SO_TIMESTAMPNS).

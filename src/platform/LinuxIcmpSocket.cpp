@@ -43,25 +43,6 @@ sockaddr_in socketAddress(quint32 ipv4Address, quint16 port)
     return address;
 }
 
-// The time the kernel received the packet, from the control data of the
-// read; the time of the read when the kernel gave none.
-timespec receiveTimestampOf(msghdr& message)
-{
-    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
-         header = CMSG_NXTHDR(&message, header)) {
-        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_TIMESTAMPNS &&
-            header->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
-            timespec stamp{};
-            std::copy_n(reinterpret_cast<const char*>(CMSG_DATA(header)), sizeof stamp,
-                        reinterpret_cast<char*>(&stamp));
-            return stamp;
-        }
-    }
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    return now;
-}
-
 // Without the timestamp the round trip would include however long the
 // window was busy before it read the answer.
 void stampReceivedPackets(int fd)
@@ -217,7 +198,7 @@ bool LinuxIcmpSocket::readOneMessage()
     // The kernel has checked the checksum of what a datagram socket reads.
     const std::string_view icmp(m_buffer.constData(), std::size_t(received));
     judge(IcmpPacket::readMessage(icmp, ntohl(from.sin_addr.s_addr), m_key, false),
-          echo_timing::arrivalOnMonotonic(receiveTimestampOf(message), m_sentNs));
+          echo_timing::arrivalOnMonotonic(echo_timing::kernelStampOf(message), m_sentNs));
     return true;
 }
 
@@ -248,7 +229,7 @@ bool LinuxIcmpSocket::readOneQueuedError()
                     reinterpret_cast<char*>(&error));
         judge(IcmpPacket::readQueuedError(error.ee_origin, error.ee_type, error.ee_code,
                                           static_cast<int>(error.ee_errno), quoted, m_key),
-              echo_timing::arrivalOnMonotonic(receiveTimestampOf(message), m_sentNs));
+              echo_timing::arrivalOnMonotonic(echo_timing::kernelStampOf(message), m_sentNs));
         break;
     }
     return true;
