@@ -1,7 +1,6 @@
 #include "cli/ElementDatabase.h"
 
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QRegularExpression>
 
 #include "cli/BoxTally.h"
@@ -20,13 +19,6 @@ namespace {
 QString describe(const ElementDatabase::Element& element)
 {
     return QStringLiteral("%1 [%2]").arg(element.name, element.key);
-}
-
-// Dotted text compared as addresses: "198.18.0.011" names 198.18.0.11.
-QString canonicalAddress(const QString& text)
-{
-    const std::optional<quint32> address = text::ReadIP(text);
-    return address ? QHostAddress(*address).toString() : QString();
 }
 
 // "001a2b3c4d5e" or "00:1A:2B:3C:4D:5E" as a node key; empty when the text
@@ -126,7 +118,7 @@ QList<const ElementDatabase::Element*> ElementDatabase::matchesOf(const QString&
 {
     QList<const Element*> matches;
     const QString key = nodeKeyFromMac(text);
-    const QString address = canonicalAddress(text);
+    const QString address = text::CanonicalIP(text);
     for (const Element& element : elements()) {
         if (!key.isEmpty() && element.key == key)
             matches.append(&element);
@@ -134,7 +126,7 @@ QList<const ElementDatabase::Element*> ElementDatabase::matchesOf(const QString&
     if (matches.isEmpty() && !address.isEmpty()) {
         for (const Element& element : elements()) {
             const auto panel = select(element);
-            if (panel && canonicalAddress(panel->text(ElementPanelView::Text::IP)) == address)
+            if (panel && text::CanonicalIP(panel->text(ElementPanelView::Text::IP)) == address)
                 matches.append(&element);
         }
     }

@@ -70,6 +70,18 @@ std::optional<quint32> ReadIP(const QString& text)
     return address;
 }
 
+QString CanonicalIP(const QString& text)
+{
+    const std::optional<quint32> address = ReadIP(text);
+    if (!address)
+        return QString();
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(*address >> 24)
+        .arg((*address >> 16) & 0xFF)
+        .arg((*address >> 8) & 0xFF)
+        .arg(*address & 0xFF);
+}
+
 QString UpperCaseLatin1(const QString& text)
 {
     QString result = text;

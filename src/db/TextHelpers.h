@@ -21,6 +21,9 @@ bool IsValidIP(const QString& text);
 // text IsValidIP accepts, each part a decimal number ("010" is 10, never
 // octal), as a 32-bit address in host order. Nothing for any other text.
 std::optional<quint32> ReadIP(const QString& text);
+// The same address in plain dotted form ("198.018.0.011" -> "198.18.0.11"),
+// as a socket takes it; "" for a text ReadIP does not accept.
+QString CanonicalIP(const QString& text);
 // Upper case that never changes the text's length and stays within
 // Latin-1: a character whose upper case is not exactly one Latin-1
 // character ("\u00df", "\u00ff", "\u00b5") is kept as it is, since the file

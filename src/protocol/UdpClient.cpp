@@ -9,18 +9,6 @@
 
 namespace nms {
 
-namespace {
-
-// The stored address in plain dotted form: the checks accept blanks around
-// the digits and leading zeros, the socket does not. Called only for an
-// address the checks accepted.
-QString canonicalAddress(const QString& storedAddress)
-{
-    return QHostAddress(text::ReadIP(storedAddress).value_or(0)).toString();
-}
-
-} // namespace
-
 UdpClient::UdpClient(UdpEndpoint& socket, Dialogs& dialogs, const Clock& clock, QObject* parent)
     : QObject(parent)
     , m_socket(socket)
@@ -68,7 +56,9 @@ UdpClient::ReopenResult UdpClient::ReopenForElement(quint16 remotePort,
         return ReopenResult::EndpointFailed;
     }
     m_remotePort = remotePort;
-    m_remoteHost = canonicalAddress(storedAddress);
+    // The checks accept blanks around the digits and leading zeros; the
+    // socket does not.
+    m_remoteHost = text::CanonicalIP(storedAddress);
     return ReopenResult::Ready;
 }
 
