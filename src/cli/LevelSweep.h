@@ -22,7 +22,9 @@ class LevelSweep : public QObject {
     Q_OBJECT
 public:
     static constexpr int kAnswerBoundMs = 1000;
-    static constexpr int kMaxOutstanding = 64;
+    // Requests are single datagrams: enough at once that elements which never
+    // answer "VOL" cost a round about a second per 256 of them.
+    static constexpr int kMaxOutstanding = 256;
 
     LevelSweep(Clock& clock, QObject* parent = nullptr);
 

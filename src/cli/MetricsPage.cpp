@@ -43,11 +43,13 @@ using Sample = std::function<std::optional<double>(const ListedElement&, const E
 void perElement(QString& out, const char* name, const QList<ListedElement>& elements,
                 const QHash<QString, ElementReading>& readings, const Sample& sample)
 {
-    const ElementReading none;
     for (const ListedElement& element : elements) {
+        // An element no round has polled yet (the first round is still
+        // running) has no samples, rather than a false "down".
         const auto found = readings.constFind(element.mac);
-        const std::optional<double> value =
-            sample(element, found == readings.constEnd() ? none : *found);
+        if (found == readings.constEnd())
+            continue;
+        const std::optional<double> value = sample(element, *found);
         if (value)
             out += QLatin1String(name) + labels(element) + QLatin1Char(' ') + number(*value) +
                    QLatin1Char('\n');

@@ -460,7 +460,7 @@ private slots:
     }
 
     // Label values escaped; a zero peak is silence (-Inf, an alarm); no
-    // round trip before an answer.
+    // round trip before an answer; no samples before the first round.
     void rendersMetrics()
     {
         const ListedElement element{u"02:00:C6:12:00:0B"_s, u"A \"B\"\\\nC"_s, u"ENCODER"_s,
@@ -477,6 +477,11 @@ private slots:
         QVERIFY(page.contains(u"veltrino_element_level_alarm"_s + labels + u" 1\n"_s));
         QVERIFY(page.contains(u"veltrino_element_up"_s + labels + u" 0\n"_s));
         QVERIFY(!page.contains(u"veltrino_element_rtt_seconds{"_s));
+        // Before its first round an element is listed, not called down.
+        const QString unpolled =
+            QString::fromUtf8(MetricsPage::render({element}, {}, MetricsPage::Totals{}));
+        QVERIFY(unpolled.contains(u"veltrino_element_info{"_s));
+        QVERIFY(!unpolled.contains(u"veltrino_element_up{"_s));
     }
 };
 
