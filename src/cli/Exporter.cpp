@@ -62,21 +62,27 @@ void Exporter::startRound()
 // Level polls need port 2976; the window may hold it. Tried at every round.
 bool Exporter::claimPort()
 {
-    if (m_linkFailed) {
-        m_link.reset();
-        m_linkFailed = false;
-    }
-    if (m_link)
-        return true;
     auto link = std::make_unique<ElementLink>(m_dialogs);
     try {
         link->open(kExitFailure);
     } catch (const CliError&) {
         return false;
     }
-    connect(&link->client(), &UdpClient::endpointFailed, this, [this] { m_linkFailed = true; });
+    // A port lost in mid-round leaves levels unasked, not silent: that
+    // round judges no level, rather than calling every element stopped.
+    connect(&link->client(), &UdpClient::endpointFailed, this,
+            [this] { m_totals.levelPolling = false; });
     m_link = std::move(link);
     return true;
+}
+
+// The port is held only while a round asks for levels, so that the window
+// can start between rounds on the same machine. Deleted later: the round's
+// end may be reported from inside the link's own signal.
+void Exporter::releasePort()
+{
+    if (m_link)
+        m_link.release()->deleteLater();
 }
 
 void Exporter::onEchoed(int index, qint32 status, quint32 roundTripMs)
@@ -100,6 +106,7 @@ void Exporter::finishRoundWhenDone()
     if (!m_roundRunning || m_echoes.isRunning() || m_levels.isRunning())
         return;
     judgeLevels();
+    releasePort();
     m_roundRunning = false;
     m_totals.pollDurationSeconds = double(m_clock.nowUs() - m_roundStartUs) / 1e6;
     ++m_totals.polls;

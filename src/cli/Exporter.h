@@ -53,6 +53,7 @@ public:
 private:
     void startRound();
     bool claimPort();
+    void releasePort();
     void onEchoed(int index, qint32 status, quint32 roundTripMs);
     void onLevelAnswered(int index, qint32 peak);
     void finishRoundWhenDone();
@@ -67,7 +68,6 @@ private:
     EchoSweep m_echoes;
     LevelSweep m_levels;
     std::unique_ptr<ElementLink> m_link;
-    bool m_linkFailed = false;
     QTimer m_roundTimer;
 
     bool m_roundRunning = false;

@@ -114,7 +114,7 @@ QByteArray MetricsPage::render(const QList<ListedElement>& elements,
     out.reserve(int(elements.size()) * 900 + 2048);
     elementFamilies(out, elements, readings);
     family(out, "veltrino_level_polling", "gauge",
-           "1 when the exporter holds UDP port 2976 and so can ask for levels.");
+           "1 when the last round could take UDP port 2976 and so ask for levels.");
     out += QStringLiteral("veltrino_level_polling %1\n").arg(totals.levelPolling ? 1 : 0);
     family(out, "veltrino_database_elements", "gauge", "Elements listed from the database.");
     out += QStringLiteral("veltrino_database_elements %1\n").arg(totals.databaseElements);
