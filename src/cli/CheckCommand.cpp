@@ -1,6 +1,7 @@
 #include "cli/CheckCommand.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "cli/CliError.h"
 #include "cli/CommandLine.h"
@@ -123,7 +124,8 @@ int CheckCommand::run(const QStringList& arguments)
             "with performance data (rtt=...ms;W;C level=...dBFS). Exit status 0 OK, 1 WARNING "
             "(round trip at or above --warning-ms), 2 CRITICAL (no echo reply, round trip at "
             "or above --critical-ms, or a level below --silence-dbfs), 3 UNKNOWN (bad usage, "
-            "unknown element, missing database, UDP port 2976 held by the window). Level rule, "
+            "unknown element, missing database). While the window holds UDP port 2976, levels "
+            "are not polled and the line says so; the echoes are judged as always. Level rule, "
             "shared with serve: every element is asked; one that sends no level has none, "
             "which is no alarm (an element of either role may not offer it); a level below "
             "the silence threshold is. serve also raises one that answered before and then "
@@ -162,8 +164,16 @@ int CheckCommand::run(const QStringList& arguments)
     EchoRunner echoes(m_socket, m_clock, m_interrupts);
     echoes.open(kExitUnknown);
     ElementLink link(m_dialogs);
-    link.open(kExitUnknown);
-    LevelPoller poller(link, m_interrupts);
+    std::optional<LevelPoller> poller;
+    QString levelsNote;
+    try {
+        link.open(kExitUnknown);
+        poller.emplace(link, m_interrupts);
+    } catch (const CliError& held) {
+        // The window holds the port: the echoes still tell whether the links
+        // are up. Levels go unasked, which is no alarm, and the line says so.
+        levelsNote = QStringLiteral(" (levels not polled: %1)").arg(held.message);
+    }
 
     const bool single = elements.size() == 1;
     State overall = State::Ok;
@@ -171,9 +181,10 @@ int CheckCommand::run(const QStringList& arguments)
     QStringList fine;
     QStringList perfdata;
     for (qsizetype i = 0; i < panels.size(); ++i) {
-        const ElementResult result =
-            panels.at(i) ? checkElement(*panels.at(i), single, thresholds, echoes, &poller)
-                         : ElementResult{State::Unknown, refusals.at(i), {}};
+        const ElementResult result = panels.at(i)
+                                         ? checkElement(*panels.at(i), single, thresholds, echoes,
+                                                        poller ? &*poller : nullptr)
+                                         : ElementResult{State::Unknown, refusals.at(i), {}};
         if (m_interrupts.raised())
             return kExitUnknown;
         overall = worse(overall, result.state);
@@ -188,6 +199,7 @@ int CheckCommand::run(const QStringList& arguments)
                       .arg(fine.join(QStringLiteral("; ")));
     else
         status += problems.join(QStringLiteral("; "));
+    status += levelsNote;
     if (!perfdata.isEmpty())
         status += QStringLiteral(" | ") + perfdata.join(QLatin1Char(' '));
     Console::outLine(status);
