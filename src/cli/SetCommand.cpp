@@ -103,7 +103,8 @@ int SetCommand::run(const QStringList& arguments)
             "element (a spare) first takes FAILED's configuration: every field the "
             "configuration sends except the spare's own ip, mask and gw (give them as "
             "KEY=VALUE to change them); refused, with nothing sent, when the two differ in "
-            "role or either record is refused. Exit status 0 when the element confirmed "
+            "role or either record is refused. The spare takes FAILED's name too: until FAILED's "
+            "record goes, name either by MAC or address. Exit status 0 when the element confirmed "
             "every field, 1 on a mismatch or time-out, 2 on bad input. Needs UDP port 2976, "
             "so it cannot run while the window does."),
         m_defaultDatabase, kExitUsage);
