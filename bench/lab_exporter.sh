@@ -27,7 +27,13 @@ trap '[ -n "$exporter" ] && kill "$exporter" 2>/dev/null; rm -rf "$work"; timeou
 in_station() { ip netns exec vlab-nms "$@"; }
 scrape() { in_station curl -fsS "http://$EXPORTER/metrics"; }
 metric() { awk -v name="$1" '$1 == name { print $2 }'; }
-cpu_ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$exporter/stat"; }
+# The exporter's CPU with its ICMP helpers' (children still running).
+cpu_ticks() {
+  local pids
+  pids=$(pgrep -P "$exporter" | sed 's|.*|/proc/&/stat|')
+  # shellcheck disable=SC2086
+  awk '{ sub(/^.*\) /, ""); total += $12 + $13 } END { print total }' "/proc/$exporter/stat" $pids
+}
 
 timeout 180 "$lab" up-many "$count" >/dev/null || { echo "FAIL: scripts/lab up-many $count"; exit 1; }
 db=$work/nms.ini
