@@ -286,8 +286,9 @@ bool LinuxNeighbourTable::coversAsNeighbour(const QHostAddress& interfaceAddress
 
 bool LinuxNeighbourTable::probe(const QHostAddress& address)
 {
+    // Nothing to probe, now or later: no reason to hold up the others.
     if (address.protocol() != QAbstractSocket::IPv4Protocol)
-        return false;
+        return true;
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_port = htons(kDiscardPort);
@@ -312,8 +313,12 @@ bool LinuxNeighbourTable::sendProbe(const sockaddr_in& target)
             m_probeSocketInUse = at;
             return true;
         }
+        // Only a full queue makes a probe worth sending later. Any other
+        // refusal (a firewall, no route) would refuse it again, and would
+        // hold up every probe queued behind it: the lookup runs out its own
+        // time instead.
         if (!full())
-            return false;
+            return true;
     }
     if (m_probeSockets.size() >= kMaxProbeSockets)
         return false;

@@ -22,7 +22,8 @@ public:
     // 0 when there is none: anything else would be sent through a gateway.
     virtual int onLinkInterface(const QHostAddress& address) const = 0;
     // Sends one datagram that makes the kernel resolve the address; false
-    // when nothing could be sent.
+    // when it could not go now for want of room, and is worth sending
+    // later.
     virtual bool probe(const QHostAddress& address) = 0;
     // Brings the reading of the kernel's table up to date, with at most one
     // read of the whole table; hardwareAddress() answers from that reading.
