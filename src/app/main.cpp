@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include <QApplication>
 
 #include <linux/capability.h>
@@ -27,7 +29,11 @@ int main(int argc, char* argv[])
     // its bounding set, which a later helper needs.
     nms::IcmpHelpers helpers(nms::IcmpHelpers::locate());
     helpers.startAhead(1);
-    nms::process_capabilities::dropAll(CAP_NET_RAW);
+    if (!nms::process_capabilities::dropAll(CAP_NET_RAW)) {
+        // Never run on with rights it was to give up.
+        std::fputs("veltrino-nms: cannot give up the capabilities it was started with\n", stderr);
+        return 1;
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("veltrino-nms"));

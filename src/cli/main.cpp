@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <cstring>
 
 #include <QCoreApplication>
@@ -56,7 +57,12 @@ int main(int argc, char* argv[])
     // ICMP helper may get CAP_NET_RAW again.
     nms::IcmpHelpers helpers(nms::IcmpHelpers::locate());
     helpers.startAhead(helpersWanted(argc, argv));
-    nms::process_capabilities::dropAll(CAP_NET_RAW);
+    if (!nms::process_capabilities::dropAll(CAP_NET_RAW)) {
+        // Never run on with rights it was to give up.
+        std::fputs("veltrino-nmsctl: cannot give up the capabilities it was started with\n",
+                   stderr);
+        return 1;
+    }
 
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("veltrino-nmsctl"));
