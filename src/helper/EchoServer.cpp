@@ -68,7 +68,10 @@ bool EchoServer::serve(const Request& request)
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
     destination.sin_addr.s_addr = htonl(request.address);
+    keepPace();
+    discardWaiting();
     answer.sentNs = echo_timing::monotonicNowNs();
+    m_lastSendNs = answer.sentNs;
     if (::sendto(m_raw, packet.data(), packet.size(), MSG_NOSIGNAL,
                  reinterpret_cast<const sockaddr*>(&destination),
                  sizeof destination) != ssize_t(packet.size())) {
@@ -104,9 +107,34 @@ bool EchoServer::awaitOutcome(Answer& answer, const IcmpPacket::EchoKey& key)
     }
 }
 
+// The right this helper carries is not a flood: whoever drives it gets at
+// most one echo per kMinGapNs from it.
+void EchoServer::keepPace() const
+{
+    const std::int64_t wait = m_lastSendNs + kMinGapNs - echo_timing::monotonicNowNs();
+    if (m_lastSendNs == 0 || wait <= 0)
+        return;
+    timespec pause{time_t(wait / 1'000'000'000), long(wait % 1'000'000'000)};
+    while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+// A raw socket gets every ICMP message the host receives. What came while
+// no echo was out is no answer; left queued, it could fill the socket's
+// buffer and crowd out the reply to the next one.
+void EchoServer::discardWaiting()
+{
+    for (int read = 0; read < kReadsPerWake; ++read) {
+        if (::recv(m_raw, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT) < 0)
+            return;
+    }
+}
+
+// At most kReadsPerWake packets at a time, so that a flood of unrelated ICMP
+// cannot keep the helper from its deadline or from seeing its parent go.
 bool EchoServer::readArrivals(Answer& answer, const IcmpPacket::EchoKey& key)
 {
-    for (;;) {
+    for (int read = 0; read < kReadsPerWake; ++read) {
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec)) + 64];
         sockaddr_in from{};
         iovec part{m_buffer.data(), m_buffer.size()};
@@ -128,6 +156,7 @@ bool EchoServer::readArrivals(Answer& answer, const IcmpPacket::EchoKey& key)
                   ntohl(from.sin_addr.s_addr), arrivedNs, answer, key))
             return true;
     }
+    return false;
 }
 
 bool EchoServer::judge(std::string_view packet, std::uint32_t source, std::int64_t arrivedNs,

@@ -4,8 +4,6 @@ namespace nms::echo_wire {
 
 namespace {
 
-constexpr std::uint32_t kBroadcast = 0xFFFFFFFFU;
-
 std::uint64_t readNumber(std::string_view bytes, std::size_t offset, std::size_t size)
 {
     std::uint64_t value = 0;
@@ -41,7 +39,10 @@ std::optional<Request> readRequest(std::string_view message)
         return std::nullopt;
     Request request;
     request.address = std::uint32_t(readNumber(message, 1, 4));
-    if (request.address == 0 || request.address == kBroadcast)
+    // One host at a time: not "this network" (0/8), and no multicast or
+    // reserved group (224/4, 240/4, the limited broadcast among them), so
+    // that one request never makes many hosts answer.
+    if ((request.address >> 24) == 0 || (request.address >> 28) >= 0xE)
         return std::nullopt;
     request.identifier = std::uint16_t(readNumber(message, 5, 2));
     request.sequence = std::uint16_t(readNumber(message, 7, 2));
@@ -80,6 +81,10 @@ std::optional<Answer> readAnswer(std::string_view message)
     answer.errorNumber = std::uint32_t(readNumber(message, 12, 4));
     answer.sentNs = std::int64_t(readNumber(message, 16, 8));
     answer.receivedNs = std::int64_t(readNumber(message, 24, 8));
+    // Monotonic times are never negative; two that are not cannot overflow
+    // when one is taken from the other.
+    if (answer.sentNs < 0 || answer.receivedNs < 0)
+        return std::nullopt;
     return answer;
 }
 

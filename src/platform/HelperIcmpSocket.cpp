@@ -65,12 +65,13 @@ HelperIcmpSocket::HelperIcmpSocket(TimerFactory& timers, IcmpHelpers& helpers, Q
 {
     connect(m_guard.get(), &Timer::tick, this, [this] {
         m_guard->setEnabled(false);
-        if (!m_pending)
+        if (m_owedAnswers == 0)
             return;
-        // The helper no longer answers: report the time-out and start a
-        // fresh one at the next echo.
+        // The helper no longer answers, also after an echo its caller gave
+        // up on: report the time-out and start a fresh one at the next echo.
         stop();
-        finish(echo_status::RequestTimedOut, 0);
+        if (m_pending)
+            finish(echo_status::RequestTimedOut, 0);
     });
     m_helpers.addUser();
 }
@@ -102,7 +103,10 @@ void HelperIcmpSocket::close()
     // when it comes.
     m_inUse = false;
     m_pending = false;
-    m_guard->setEnabled(false);
+    // An abandoned request keeps the guard: a helper that never answers it
+    // is stopped, not written to again.
+    if (m_owedAnswers == 0)
+        m_guard->setEnabled(false);
 }
 
 bool HelperIcmpSocket::sendEcho(quint32 ipv4Address)
@@ -122,6 +126,9 @@ bool HelperIcmpSocket::sendEcho(quint32 ipv4Address)
         finishLater(echo_status::GeneralFailure);
         return true;
     }
+    ++m_owedAnswers;
+    // From this request on: the helper answers each within its own time-out.
+    m_guard->setEnabled(false);
     m_guard->setEnabled(true);
     return true;
 }
@@ -153,7 +160,11 @@ bool HelperIcmpSocket::start()
     m_process = std::move(*helper);
     m_running = true;
     m_identifier = quint16(QRandomGenerator::global()->bounded(1, 0x10000));
-    ::fcntl(m_process.answers(), F_SETFL, ::fcntl(m_process.answers(), F_GETFL) | O_NONBLOCK);
+    m_owedAnswers = 0;
+    // Neither end may block the program: a helper that stops reading fills
+    // its request pipe, and the write then fails instead of hanging.
+    for (const int fd : {m_process.answers(), m_process.requests()})
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     m_notifier =
         std::make_unique<QSocketNotifier>(m_process.answers(), QSocketNotifier::Read, this);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &HelperIcmpSocket::readAnswers);
@@ -184,8 +195,16 @@ void HelperIcmpSocket::readAnswers()
         // A message the helper would never write is no answer.
         const std::optional<Answer> answer =
             echo_wire::readAnswer(std::string_view(message, std::size_t(length)));
-        if (answer && m_pending && answer->outcome != Outcome::Ready &&
-            answer->identifier == m_identifier && answer->sequence == m_sequence)
+        if (!answer || answer->outcome == Outcome::Ready)
+            continue;
+        m_owedAnswers = std::max(0, m_owedAnswers - 1);
+        if (m_owedAnswers == 0 && !m_pending)
+            m_guard->setEnabled(false);
+        // A refused request carries no identifier; one request is out at a
+        // time, so it is the pending one's.
+        const bool ours = answer->outcome == Outcome::Refused ||
+                          (answer->identifier == m_identifier && answer->sequence == m_sequence);
+        if (m_pending && ours)
             finish(statusOf(*answer), echo_timing::roundTripMs(answer->sentNs, answer->receivedNs));
         if (!m_running)
             return;

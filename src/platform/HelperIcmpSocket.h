@@ -63,6 +63,9 @@ private:
     bool m_running = false;
     bool m_inUse = false;
     bool m_pending = false;
+    // Requests written and not yet answered, abandoned ones included: a
+    // helper that owes answers past the guard is stuck, and is replaced.
+    int m_owedAnswers = 0;
     quint64 m_requestNumber = 0;
     quint16 m_identifier = 0;
     quint16 m_sequence = 0;

@@ -20,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "ManualTimer.h"
 #include "TableColumns.h"
 #include "platform/EchoWire.h"
 #include "platform/HelperIcmpSocket.h"
@@ -30,6 +31,7 @@
 #include "platform/QtTimer.h"
 
 using namespace nms;
+using nms::test::ManualTimerFactory;
 using nms::test::TableColumns;
 
 // The two ways this program pings: the unprivileged datagram socket, and the
@@ -536,6 +538,37 @@ private slots:
         QCOMPARE(spy.size(), 3);
     }
 
+    // A helper that stops answering (here a stand-in that says it is ready,
+    // then reads nothing): echoes its caller gave up on never block the
+    // program on the full request pipe, and the guard replaces the helper.
+    void stuckHelperNeverBlocks()
+    {
+        QTemporaryDir dir;
+        const QString stub = dir.filePath(QStringLiteral("stuck-helper"));
+        QFile script(stub);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/usr/bin/env python3\nimport os, time\n"
+                     "os.write(1, bytes([1] + [0] * 31))\ntime.sleep(30)\n");
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
+        ManualTimerFactory timers;
+        IcmpHelpers helpers(stub.toStdString());
+        HelperIcmpSocket socket(timers, helpers);
+        // Far more than the pipe holds: without a bound, the write blocks.
+        for (int echo = 0; echo < 64; ++echo) {
+            QVERIFY(socket.open());
+            QVERIFY(socket.sendEcho(kPeerAddress));
+            socket.close();
+        }
+        QVERIFY(socket.open());
+        QVERIFY(socket.sendEcho(kPeerAddress));
+        QSignalSpy spy(&socket, &IcmpSocket::echoFinished);
+        timers.timer(QStringLiteral("tmrEchoGuard"))->fire();
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy.at(0).at(0).toInt(), echo_status::RequestTimedOut);
+        QVERIFY(!socket.isOpen());
+    }
+
     // The helper on its own pipes: it refuses every message that is not a
     // request, sending nothing, and ends when its parent closes the request
     // pipe. It has then given up every capability and kept no descriptor
@@ -556,6 +589,8 @@ private slots:
             echo_wire::encodeRequest({0, 0x1234, 7, IcmpPacket::echoPayload()}));
         QTest::newRow("to the broadcast") << QByteArray::fromStdString(
             echo_wire::encodeRequest({0xFFFFFFFFU, 0x1234, 7, IcmpPacket::echoPayload()}));
+        QTest::newRow("to a multicast group") << QByteArray::fromStdString(
+            echo_wire::encodeRequest({0xE0000001U, 0x1234, 7, IcmpPacket::echoPayload()}));
     }
     void helperRefusesAndEnds()
     {
