@@ -1,5 +1,6 @@
 #include "cli/HeadlessPanel.h"
 
+#include "db/ElementRole.h"
 #include "db/RecordValues.h"
 
 namespace nms::cli {
@@ -8,7 +9,6 @@ namespace {
 
 // What the panel's captions show with no element selected.
 const QString kNoSelectionCaption = QStringLiteral("-");
-const QString kDecoderCaption = QStringLiteral("DECODER");
 // The bars' ranges, in the order of Scroll.
 constexpr std::array<std::pair<int, int>, 4> kScrollRanges{
     {{record::kAttenuationMute, record::kAttenuationMax},
@@ -31,7 +31,7 @@ HeadlessPanel::HeadlessPanel(int encoderCount)
 
 bool HeadlessPanel::isDecoder() const
 {
-    return caption(Caption::ElementType) == kDecoderCaption;
+    return caption(Caption::ElementType) == RoleCaption(kDecoderRole);
 }
 
 QStringList HeadlessPanel::shownNames()

@@ -137,15 +137,11 @@ void ElementSelection::fillFields(const RecordChoices& choices)
 void ElementSelection::applyRole(int role)
 {
     using Caption = ElementPanelView::Caption;
-    if (role == kEncoderRole) {
-        m_panel.setCaption(Caption::ElementType, QStringLiteral("ENCODER"));
+    m_panel.setCaption(Caption::ElementType, RoleCaption(role));
+    if (role == kEncoderRole)
         m_panel.setScrollValue(Scroll::Buffer, 0);
-    } else if (role == kDecoderRole) {
-        m_panel.setCaption(Caption::ElementType, QStringLiteral("DECODER"));
+    else if (role == kDecoderRole)
         loadDecoderValues();
-    } else {
-        m_panel.setCaption(Caption::ElementType, QStringLiteral("UNKNOWN"));
-    }
 }
 
 // Each decoder value is taken on its own: one that is missing, not a whole

@@ -32,15 +32,6 @@ QString trimBlanks(const QString& text)
     return text.mid(first, last - first);
 }
 
-QString roleCaption(quint8 role)
-{
-    switch (role) {
-    case kEncoderRole: return QStringLiteral("ENCODER");
-    case kDecoderRole: return QStringLiteral("DECODER");
-    default: return QStringLiteral("UNKNOWN");
-    }
-}
-
 // The version is a 16-bit count of tenths carried as a float; rounding
 // recovers the exact tenth.
 double versionInTenths(double version)
@@ -162,7 +153,7 @@ bool ConfigurationConfirmer::compareAndStoreFields(const FeedbackRecord& record,
 bool ConfigurationConfirmer::takeRole(const FeedbackRecord& record, const QString& section)
 {
     write(section, QStringLiteral("role"), QString::number(record.role));
-    m_panel.setCaption(Caption::ElementType, roleCaption(record.role));
+    m_panel.setCaption(Caption::ElementType, RoleCaption(record.role));
     return record.role == kEncoderRole || record.role == kDecoderRole;
 }
 

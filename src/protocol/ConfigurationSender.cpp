@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "db/ElementPanelView.h"
+#include "db/ElementRole.h"
 #include "db/IniRoutines.h"
 #include "db/TextHelpers.h"
 #include "platform/Dialogs.h"
@@ -24,7 +25,6 @@ const QString kDatabaseMessage =
 const QString kTimeoutMessage =
     QStringLiteral("Waiting for a response from Network Element has timed out!");
 const QString kNoSelectionCaption = QStringLiteral("-");
-const QString kDecoderCaption = QStringLiteral("DECODER");
 
 using Text = ElementPanelView::Text;
 using List = ElementPanelView::List;
@@ -130,7 +130,7 @@ std::optional<QByteArray> ConfigurationSender::buildPacket() const
     fields.audioType = m_panel.listIndex(List::AudioType);
     fields.audioTX = m_panel.listIndex(List::AudioTX);
     fields.elementName = m_panel.text(Text::Name);
-    fields.decoder = m_panel.caption(Caption::ElementType) == kDecoderCaption;
+    fields.decoder = m_panel.caption(Caption::ElementType) == RoleCaption(kDecoderRole);
     if (fields.decoder) {
         fields.sfnEnabled = m_panel.sfnOption();
         fields.buffer = m_panel.scrollValue(Scroll::Buffer);

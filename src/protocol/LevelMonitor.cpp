@@ -2,6 +2,7 @@
 
 #include "db/DatabaseWriteFailure.h"
 #include "db/ElementPanelView.h"
+#include "db/ElementRole.h"
 #include "db/IniRoutines.h"
 #include "db/MeterView.h"
 #include "db/MonitoringView.h"
@@ -12,12 +13,6 @@
 #include "protocol/UdpClient.h"
 
 namespace nms {
-namespace {
-
-const QString kDecoderCaption = QStringLiteral("DECODER");
-
-} // namespace
-
 LevelMonitor::LevelMonitor(Dialogs& dialogs, IniRoutines& ini, const QString& iniPath,
                            UdpClient& udp, ElementPanelView& panel, MeterView& meter,
                            MonitoringView& monitoring, Timer& volumeTimer, QObject* parent)
@@ -134,7 +129,7 @@ void LevelMonitor::showNoAddressBox()
 
 bool LevelMonitor::isDecoderShown() const
 {
-    return m_panel.caption(ElementPanelView::Caption::ElementType) == kDecoderCaption;
+    return m_panel.caption(ElementPanelView::Caption::ElementType) == RoleCaption(kDecoderRole);
 }
 
 } // namespace nms

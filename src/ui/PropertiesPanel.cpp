@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QSlider>
 
+#include "db/ElementRole.h"
 #include "db/TextHelpers.h"
 #include "platform/Timer.h"
 #include "ui/CaptionLabel.h"
@@ -25,8 +26,6 @@
 #include "ui/WidgetPingField.h"
 
 namespace nms {
-
-const QString PropertiesPanel::kEncoderCaption = QStringLiteral("ENCODER");
 
 namespace {
 
@@ -107,7 +106,7 @@ void PropertiesPanel::connectSlider()
 
 bool PropertiesPanel::isEncoderShown() const
 {
-    return m_ui.lblElementType->caption() == kEncoderCaption;
+    return m_ui.lblElementType->caption() == RoleCaption(kEncoderRole);
 }
 
 void PropertiesPanel::ApplyElementTypeLayout()

@@ -40,8 +40,6 @@ public:
     static QString SilenceLevelText(int value);
     static QString SilenceTimeText(int value);
 
-    static const QString kEncoderCaption;
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
