@@ -5,6 +5,7 @@
 #include "cli/CliError.h"
 #include "cli/HeadlessPanel.h"
 #include "db/RecordValues.h"
+#include "db/TextHelpers.h"
 
 namespace nms::cli {
 
@@ -34,11 +35,6 @@ int wholeNumberIn(int status, const QString& key, const QString& value, int mini
                 ? QStringLiteral("a whole number from %1 to %2 is needed").arg(minimum).arg(maximum)
                 : why);
     return *number;
-}
-
-bool isLatin1(const QString& text)
-{
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
 }
 
 } // namespace
@@ -105,7 +101,7 @@ void SettingChanges::applyTo(HeadlessPanel& panel, int refusalStatus) const
             key == QLatin1String("name") ? record::kNameLength : record::kAddressLength;
         if (texts.contains(key) && value.size() > length)
             refuse(status, key, value, QStringLiteral("at most %1 characters").arg(length));
-        if (key == QLatin1String("name") && !isLatin1(value))
+        if (key == QLatin1String("name") && !text::IsLatin1(value))
             refuse(status, key, value, QStringLiteral("a name is Latin-1 text"));
         if (texts.contains(key)) {
             panel.setText(texts.value(key), value);

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "db/TextHelpers.h"
+
 namespace nms {
 namespace {
 
@@ -73,15 +75,6 @@ std::uint32_t hashOf(const QString& folded)
     return hash;
 }
 
-bool isLatin1(const QString& text)
-{
-    for (QChar c : text) {
-        if (c.unicode() > 0xFF)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 QString IniDocument::neutralised(const QString& text)
@@ -107,7 +100,7 @@ QString IniDocument::refusalOf(const QString& section, const QString& key)
     const QString sectionName = trimmedText(neutralised(section));
     if (sectionName.isEmpty())
         return QStringLiteral("An empty section name cannot be written");
-    if (!isLatin1(sectionName))
+    if (!text::IsLatin1(sectionName))
         return QStringLiteral("The section name \"%1\" holds characters the file cannot store")
             .arg(sectionName);
     const QString keyText = neutralised(key);
@@ -116,7 +109,7 @@ QString IniDocument::refusalOf(const QString& section, const QString& key)
         return QStringLiteral("An empty key cannot be written");
     if (keyName.size() != keyText.size())
         return QStringLiteral("The key \"%1\" has blanks around it").arg(keyText);
-    if (!isLatin1(keyName))
+    if (!text::IsLatin1(keyName))
         return QStringLiteral("The key \"%1\" holds characters the file cannot store").arg(keyName);
     // The line must read back as an entry of this very key.
     const QByteArray line = keyName.toLatin1() + '=';

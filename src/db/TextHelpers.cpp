@@ -1,5 +1,6 @@
 #include "db/TextHelpers.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QLocale>
@@ -80,6 +81,11 @@ QString CanonicalIP(const QString& text)
         .arg((*address >> 16) & 0xFF)
         .arg((*address >> 8) & 0xFF)
         .arg(*address & 0xFF);
+}
+
+bool IsLatin1(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
 }
 
 QString UpperCaseLatin1(const QString& text)

@@ -30,6 +30,9 @@ QString CanonicalIP(const QString& text);
 // and the elements take one Latin-1 byte per character and a name has a
 // fixed length.
 QString UpperCaseLatin1(const QString& text);
+// True when every character fits the one Latin-1 byte the file and the
+// elements keep it in.
+bool IsLatin1(const QString& text);
 // Filled with blanks or cut to exactly 16 characters, upper-cased.
 QString PadName16(const QString& name);
 double Log10(double x);
