@@ -22,18 +22,15 @@ NMS_FUZZ_TARGET(input)
         require(at(input, 0) == echo_wire::kVersion, "request of another version taken");
         require(at(input, 9) == input.size() - qsizetype(echo_wire::kRequestHeaderSize),
                 "request whose payload length does not match taken");
-        require(request->address != 0 && request->address != 0xFFFFFFFFU,
-                "request to no host or to everyone taken");
+        require((request->address >> 24) != 0 && (request->address >> 28) < 0xE,
+                "request to no host, a group or everyone taken");
         require(echo_wire::encodeRequest(*request) == bytes, "request read as another");
     } else {
         require(input.size() < qsizetype(echo_wire::kRequestHeaderSize) ||
                     input.size() > qsizetype(echo_wire::kMaxRequestSize) ||
                     at(input, 0) != echo_wire::kVersion ||
                     at(input, 9) != input.size() - qsizetype(echo_wire::kRequestHeaderSize) ||
-                    (at(input, 1) == 0 && at(input, 2) == 0 && at(input, 3) == 0 &&
-                     at(input, 4) == 0) ||
-                    (at(input, 1) == 0xFF && at(input, 2) == 0xFF && at(input, 3) == 0xFF &&
-                     at(input, 4) == 0xFF),
+                    at(input, 1) == 0 || at(input, 1) >= 0xE0,
                 "well-formed request refused");
     }
 
