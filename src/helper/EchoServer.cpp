@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/EchoTiming.h"
+#include "platform/ReceivedMessage.h"
 
 namespace nms::helper {
 
@@ -135,25 +136,17 @@ void EchoServer::discardWaiting()
 bool EchoServer::readArrivals(Answer& answer, const IcmpPacket::EchoKey& key)
 {
     for (int read = 0; read < kReadsPerWake; ++read) {
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec)) + 64];
-        sockaddr_in from{};
-        iovec part{m_buffer.data(), m_buffer.size()};
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t received = ::recvmsg(m_raw, &message, MSG_DONTWAIT);
+        ReceivedMessage message;
+        const ssize_t received =
+            message.read(m_raw, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
         if (received < 0)
             return false;
-        if ((message.msg_flags & MSG_TRUNC) != 0)
+        if (message.truncated())
             continue;
-        const std::int64_t arrivedNs =
-            echo_timing::arrivalOnMonotonic(echo_timing::kernelStampOf(message), answer.sentNs);
+        const std::int64_t arrivedNs = echo_timing::arrivalOnMonotonic(
+            echo_timing::kernelStampOf(message.header()), answer.sentNs);
         if (judge(std::string_view(m_buffer.data(), std::size_t(received)),
-                  ntohl(from.sin_addr.s_addr), arrivedNs, answer, key))
+                  ntohl(message.from().sin_addr.s_addr), arrivedNs, answer, key))
             return true;
     }
     return false;

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "platform/EchoTiming.h"
+#include "platform/ReceivedMessage.h"
 #include "platform/Timer.h"
 #include "platform/TimerFactory.h"
 #include "platform/UniqueFd.h"
@@ -177,51 +178,35 @@ void LinuxIcmpSocket::readAvailable()
 
 bool LinuxIcmpSocket::readOneMessage()
 {
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec)) + 64];
-    sockaddr_in from{};
-    iovec part{m_buffer.data(), static_cast<size_t>(m_buffer.size())};
-    msghdr message{};
-    message.msg_name = &from;
-    message.msg_namelen = sizeof from;
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t received = ::recvmsg(m_fd.get(), &message, MSG_DONTWAIT);
+    ReceivedMessage message;
+    const ssize_t received =
+        message.read(m_fd.get(), m_buffer.data(), std::size_t(m_buffer.size()), MSG_DONTWAIT);
     if (received < 0) {
         // A pending socket error is reported (and cleared) by this call;
         // its details are in the error queue. Only "nothing left" ends.
         return errno != EAGAIN && errno != EWOULDBLOCK;
     }
-    if (!m_pending || (message.msg_flags & MSG_TRUNC) != 0)
+    if (!m_pending || message.truncated())
         return true;
     // The kernel has checked the checksum of what a datagram socket reads.
     const std::string_view icmp(m_buffer.constData(), std::size_t(received));
-    judge(IcmpPacket::readMessage(icmp, ntohl(from.sin_addr.s_addr), m_key, false),
-          echo_timing::arrivalOnMonotonic(echo_timing::kernelStampOf(message), m_sentNs));
+    judge(IcmpPacket::readMessage(icmp, ntohl(message.from().sin_addr.s_addr), m_key, false),
+          echo_timing::arrivalOnMonotonic(echo_timing::kernelStampOf(message.header()), m_sentNs));
     return true;
 }
 
 bool LinuxIcmpSocket::readOneQueuedError()
 {
-    alignas(cmsghdr) char control[512];
-    sockaddr_in offender{};
-    iovec part{m_buffer.data(), static_cast<size_t>(m_buffer.size())};
-    msghdr message{};
-    message.msg_name = &offender;
-    message.msg_namelen = sizeof offender;
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t received = ::recvmsg(m_fd.get(), &message, MSG_ERRQUEUE | MSG_DONTWAIT);
+    ReceivedMessage message;
+    const ssize_t received = message.read(m_fd.get(), m_buffer.data(), std::size_t(m_buffer.size()),
+                                          MSG_ERRQUEUE | MSG_DONTWAIT);
     if (received < 0)
         return false;
     if (!m_pending)
         return true;
     const std::string_view quoted(m_buffer.constData(), std::size_t(received));
-    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
-         header = CMSG_NXTHDR(&message, header)) {
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message.header()); header != nullptr;
+         header = CMSG_NXTHDR(&message.header(), header)) {
         if (header->cmsg_level != SOL_IP || header->cmsg_type != IP_RECVERR)
             continue;
         sock_extended_err error{};
@@ -229,7 +214,8 @@ bool LinuxIcmpSocket::readOneQueuedError()
                     reinterpret_cast<char*>(&error));
         judge(IcmpPacket::readQueuedError(error.ee_origin, error.ee_type, error.ee_code,
                                           static_cast<int>(error.ee_errno), quoted, m_key),
-              echo_timing::arrivalOnMonotonic(echo_timing::kernelStampOf(message), m_sentNs));
+              echo_timing::arrivalOnMonotonic(echo_timing::kernelStampOf(message.header()),
+                                              m_sentNs));
         break;
     }
     return true;

@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/ReceivedMessage.h"
+
 namespace nms {
 
 namespace {
@@ -166,22 +168,14 @@ void QtUdpEndpoint::readPending()
 // none is pending. A zero-length datagram is a datagram too.
 bool QtUdpEndpoint::readOne()
 {
-    sockaddr_in sender{};
-    iovec buffer{m_readBuffer.data(), size_t(m_readBuffer.size())};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(quint32)) + CMSG_SPACE(sizeof(timespec))];
-    msghdr message{};
-    message.msg_name = &sender;
-    message.msg_namelen = sizeof sender;
-    message.msg_iov = &buffer;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t length = ::recvmsg(m_fd, &message, MSG_DONTWAIT);
+    ReceivedMessage message;
+    const ssize_t length =
+        message.read(m_fd, m_readBuffer.data(), std::size_t(m_readBuffer.size()), MSG_DONTWAIT);
     if (length < 0)
         return errno == EINTR;
     qint64 arrivedUs = kArrivedNow;
-    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
-         header = CMSG_NXTHDR(&message, header)) {
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message.header()); header != nullptr;
+         header = CMSG_NXTHDR(&message.header(), header)) {
         if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SO_RXQ_OVFL) {
             quint32 drops = 0;
             std::memcpy(&drops, CMSG_DATA(header), sizeof drops);
@@ -198,8 +192,8 @@ bool QtUdpEndpoint::readOne()
     }
     m_inboxBytes += length;
     m_inbox.append({QByteArray(m_readBuffer.constData(), qsizetype(length)),
-                    QHostAddress(ntohl(sender.sin_addr.s_addr)), ntohs(sender.sin_port),
-                    arrivedUs});
+                    QHostAddress(ntohl(message.from().sin_addr.s_addr)),
+                    ntohs(message.from().sin_port), arrivedUs});
     return true;
 }
 
