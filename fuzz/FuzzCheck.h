@@ -30,7 +30,6 @@ inline quint32 at(const QByteArray& d, qsizetype offset, int bytes = 1)
     static void fuzzOne(const QByteArray& input);                                                  \
     extern "C" int LLVMFuzzerTestOneInput(const char* data, size_t size)                           \
     {                                                                                              \
-        fuzzOne(QByteArray(data, qsizetype(size)));                                                \
-        return 0;                                                                                  \
+        return fuzzOne(QByteArray(data, qsizetype(size))), 0;                                      \
     }                                                                                              \
     static void fuzzOne(const QByteArray& input)

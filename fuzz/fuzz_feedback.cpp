@@ -3,13 +3,14 @@
 // decoder reads one field more: every input meets every threshold. What
 // decodes must say exactly what its bytes say, and a field the datagram does
 // not reach must keep its default.
+#include <QStringList>
+
 #include "FuzzCheck.h"
 #include "db/ElementRole.h"
 #include "protocol/FeedbackCodec.h"
 
 using namespace nms;
-using nms::fuzz::at;
-using nms::fuzz::require;
+using namespace nms::fuzz;
 
 namespace {
 
@@ -28,15 +29,6 @@ const TailField kTail[] = {{&FeedbackRecord::sfn, &FeedbackRecord::hasSfn, 42, 4
                            {&FeedbackRecord::sdl, &FeedbackRecord::hasSdl, -1, 46, -1},
                            {&FeedbackRecord::sdt, &FeedbackRecord::hasSdt, -1, 47, -1}};
 
-QString dotted(const QByteArray& d, int offset)
-{
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(at(d, offset))
-        .arg(at(d, offset + 1))
-        .arg(at(d, offset + 2))
-        .arg(at(d, offset + 3));
-}
-
 void checkDatagram(const QByteArray& d)
 {
     const qsizetype n = d.size();
@@ -45,11 +37,14 @@ void checkDatagram(const QByteArray& d)
             QString::number(n));
     if (!r)
         return;
-    require(r->length == n && r->ip == dotted(d, 0) && r->mask == dotted(d, 4) &&
-                r->gw == dotted(d, 8) && r->remote == dotted(d, 12) && r->input == at(d, 16) &&
-                r->type == at(d, 17) && r->tx == at(d, 18) &&
+    QStringList numbers; // the four addresses' bytes
+    for (int i = 0; i < 16; ++i)
+        numbers << QString::number(at(d, i));
+    require(r->length == n &&
+                QStringList{r->ip, r->mask, r->gw, r->remote}.join(u'.') == numbers.join(u'.') &&
+                r->input == at(d, 16) && r->type == at(d, 17) && r->tx == at(d, 18) &&
                 r->name == QString::fromLatin1(d.mid(19, 16)) && r->role == at(d, 35) &&
-                r->sn == fuzz::at(d, 36, 4) && r->mac.isEmpty(),
+                r->sn == at(d, 36, 4) && r->mac.isEmpty(),
             "a field before the version differs from its bytes");
     const bool decoder = r->role == kDecoderRole;
     const FeedbackRecord defaults;

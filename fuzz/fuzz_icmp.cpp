@@ -12,16 +12,12 @@
 #include "platform/IcmpPacket.h"
 
 using namespace nms;
-using nms::fuzz::at;
-using nms::fuzz::require;
+using namespace nms::fuzz;
 using Verdict = IcmpPacket::Verdict;
+// Destination unreachable, source quench, time exceeded, parameter problem.
+const QByteArrayView kErrorTypes("\3\4\13\14");
 
 namespace {
-
-bool isErrorType(quint8 type)
-{
-    return QByteArrayView("\3\4\13\14").contains(char(type)); // unreachable, quench, TTL, parameter
-}
 
 bool quotesRequest(const QByteArray& quotedIcmp, const IcmpPacket::EchoKey& key)
 {
@@ -45,21 +41,20 @@ Verdict checkReading(const QByteArray& icmp, quint32 source, const IcmpPacket::E
     const quint8 type = at(icmp, 0);
     const QByteArray quotedIp = icmp.mid(8);
     const int ihl = ipv4IcmpHeader(quotedIp);
-    require(reading.verdict == Verdict::Unrelated ? reading.status == echo_status::NotSent
-            : reading.verdict == Verdict::Answered
-                ? reading.status == echo_status::Success && type == IcmpPacket::kEchoReply &&
-                      at(icmp, 1) == 0 && source == key.destination &&
-                      at(icmp, 4, 2) == key.identifier && at(icmp, 6, 2) == key.sequence &&
-                      icmp.mid(8).toStdString() == key.payload
-                : isErrorType(type) && reading.status != echo_status::NotSent &&
-                      reading.status == IcmpPacket::statusOfIcmpError(type, at(icmp, 1)) &&
-                      ihl > 0 && at(quotedIp, 16, 4) == key.destination &&
-                      quotesRequest(quotedIp.mid(ihl), key),
-            "a message taken that is no answer or error about our request, or wrong status");
-    require(reading.verdict == Verdict::Unrelated ||
-                (icmp.size() >= IcmpPacket::kHeaderSize &&
-                 (!checksummed || IcmpPacket::internetChecksum(icmp.toStdString()) == 0)),
-            "a message shorter than its header, or with a bad checksum, taken");
+    const bool answer = reading.status == echo_status::Success && type == IcmpPacket::kEchoReply &&
+                        at(icmp, 1) == 0 && source == key.destination &&
+                        at(icmp, 4, 2) == key.identifier && at(icmp, 6, 2) == key.sequence &&
+                        icmp.mid(8).toStdString() == key.payload;
+    const bool error = kErrorTypes.contains(char(type)) && reading.status != echo_status::NotSent &&
+                       reading.status == IcmpPacket::statusOfIcmpError(type, at(icmp, 1)) &&
+                       ihl > 0 && at(quotedIp, 16, 4) == key.destination &&
+                       quotesRequest(quotedIp.mid(ihl), key);
+    require(reading.verdict == Verdict::Unrelated
+                ? reading.status == echo_status::NotSent
+                : (reading.verdict == Verdict::Answered ? answer : error) &&
+                      icmp.size() >= IcmpPacket::kHeaderSize &&
+                      (!checksummed || IcmpPacket::internetChecksum(icmp.toStdString()) == 0),
+            "a message taken that is no answer or error about our request, or with a bad checksum");
     return reading.verdict;
 }
 
@@ -113,6 +108,6 @@ NMS_FUZZ_TARGET(input)
     error[2] = char(checksum >> 8);
     error[3] = char(checksum);
     require(checkReading(error, key.destination, key, true) == Verdict::Failed ||
-                !isErrorType(type),
+                !kErrorTypes.contains(char(type)),
             "an error quoting our request missed");
 }

@@ -6,8 +6,7 @@
 #include "platform/EchoWire.h"
 
 using namespace nms;
-using nms::fuzz::at;
-using nms::fuzz::require;
+using namespace nms::fuzz;
 
 NMS_FUZZ_TARGET(input)
 {

@@ -7,15 +7,14 @@
 #include "protocol/LevelPacket.h"
 
 using namespace nms;
-using nms::fuzz::require;
+using namespace nms::fuzz;
 
 NMS_FUZZ_TARGET(datagram)
 {
     qint32 scanned = 0;
-    for (int i = 0; i < LevelPacket::kSamplesRead && 3 * i + 2 < datagram.size(); ++i) {
-        if (fuzz::at(datagram, 3 * i) < 0x80)
-            scanned = std::max(scanned, qint32(fuzz::at(datagram, 3 * i, 3)));
-    }
+    for (int i = 0; i < LevelPacket::kSamplesRead && 3 * i + 2 < datagram.size(); ++i)
+        if (at(datagram, 3 * i) < 0x80)
+            scanned = std::max(scanned, qint32(at(datagram, 3 * i, 3)));
     const qint32 peak = LevelPacket::peak(datagram);
     require(peak == scanned, "peak differs from a scan of the samples", QString::number(peak));
 

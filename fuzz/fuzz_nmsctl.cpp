@@ -15,8 +15,8 @@
 #include "db/TextHelpers.h"
 
 using namespace nms;
+using namespace nms::fuzz;
 using namespace nms::cli;
-using nms::fuzz::require;
 using Text = ElementPanelView::Text;
 using List = ElementPanelView::List;
 using Scroll = ElementPanelView::Scroll;
@@ -58,23 +58,20 @@ bool names(const ElementDatabase::Element& element, const QString& text)
 // Every value one its control can hold, every text one that fits its field.
 void checkPanel(const HeadlessPanel& panel)
 {
-    for (const List list : {List::AudioInput, List::AudioType, List::AudioTX, List::SilenceMode}) {
-        const int index = panel.listIndex(list);
+    for (const List list : {List::AudioInput, List::AudioType, List::AudioTX, List::SilenceMode})
         require((list == List::SilenceMode && !(panel.isDecoder() && panel.isSet(list))) ||
-                    index == std::clamp(index, 0, panel.listCount(list) - 1),
+                    uint(panel.listIndex(list)) < uint(panel.listCount(list)),
                 "a choice its list cannot hold");
-    }
     for (const Scroll bar : {Scroll::Buffer, Scroll::SilenceLevel, Scroll::SilenceTime}) {
         const int value = panel.scrollValue(bar);
         require(!panel.isDecoder() || !panel.isSet(bar) ||
                     value == std::clamp(value, panel.scrollMinimum(bar), panel.scrollMaximum(bar)),
                 "a decoder value its bar cannot hold");
     }
-    for (const Text field : {Text::Name, Text::IP, Text::Mask, Text::Gateway, Text::Remote}) {
+    for (const Text field : {Text::Name, Text::IP, Text::Mask, Text::Gateway, Text::Remote})
         require(panel.text(field).size() <=
                     (field == Text::Name ? record::kNameLength : record::kAddressLength),
                 "a text longer than its field", panel.text(field));
-    }
 }
 
 } // namespace
@@ -94,9 +91,8 @@ NMS_FUZZ_TARGET(input)
         HeadlessPanel panel = database().selectOrRefuse(*found, kExitUsage);
         changes.applyTo(panel, kExitUsage);
         checkPanel(panel);
-        for (const auto& [key, value] : changes.settings()) {
+        for (const auto& [key, value] : changes.settings())
             require(key != QLatin1String("name") || panel.text(Text::Name) == value,
                     "a name not taken as given", value);
-        }
     });
 }
