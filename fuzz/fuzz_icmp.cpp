@@ -62,10 +62,8 @@ Verdict checkReading(const QByteArray& icmp, quint32 source, const IcmpPacket::E
 
 NMS_FUZZ_TARGET(input)
 {
-    IcmpPacket::EchoKey key;
-    key.destination = at(input, 0, 4);
-    key.identifier = at(input, 4, 2);
-    key.sequence = at(input, 6, 2);
+    const IcmpPacket::EchoKey key{at(input, 0, 4), quint16(at(input, 4, 2)),
+                                  quint16(at(input, 6, 2))};
     const quint32 source = at(input, 8, 4);
     const quint8 origin = at(input, 12), type = at(input, 13), code = at(input, 14);
     const QByteArray message = input.mid(16);

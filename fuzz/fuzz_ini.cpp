@@ -180,8 +180,7 @@ struct IniRun {
 
     void run(const QByteArray& bytes)
     {
-        require(IniDocument::parse(bytes).serialize() == bytes,
-                "reading the file changes its bytes");
+        require(IniDocument::parse(bytes).serialize() == bytes, "parsing changes the bytes");
         QFile file(path);
         require(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(),
                 "cannot write the input file");

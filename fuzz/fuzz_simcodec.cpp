@@ -1,7 +1,8 @@
 // The element simulator's configuration decoder against any packet. What it
 // takes must be exactly the packet's bytes, what it refuses must leave the
 // element alone, and the feedback it then sends must read back through the
-// station's own decoder (written separately) as the same values.
+// station's own decoder (written separately) as the same values. Read as an
+// address, the packet's text must survive its own dotted form.
 #include <tuple>
 
 #include "FuzzCheck.h"
@@ -70,4 +71,7 @@ NMS_FUZZ_TARGET(packet)
     const int lengths[] = {40, 41, 44, 45, 46, 47, 48};
     checkFeedbackReadsBack(state, SimCodec::kDecoderFeedbackLength);
     checkFeedbackReadsBack(state, lengths[packet.size() % 7]);
+    const std::optional<sim::Address> address = SimCodec::parseAddress(QString::fromLatin1(packet));
+    require(!address || SimCodec::parseAddress(SimCodec::addressText(*address)) == address,
+            "an address does not survive its own text");
 }
