@@ -1,9 +1,9 @@
 // The INI store against any file an editor can leave behind. The fuzz bytes
 // are written as nms.ini, whose sections must all be listed. Then four writes
 // follow: set a key, delete a key, rename a key, rename a section. Each must
-// read back as written and leave every other key of its section and every
-// line outside it as it was, with no file left beside nms.ini; a refused
-// write or one that has nothing to do must leave the file as it was.
+// read back as written and leave every line it was not aimed at as it was,
+// with no file left beside nms.ini; a refused write or one that has nothing
+// to do must leave the file as it was.
 //
 // The writes aim at the file's first section and its first key. The new key,
 // value, new key name and new section name come from the first four lines
@@ -24,12 +24,11 @@
 
 using namespace nms;
 using namespace nms::fuzz;
-// Each block's folded section name and its lines, byte for byte.
-using Blocks = QList<std::pair<QString, QByteArray>>;
 
 namespace {
 
 const QByteArray kByteOrderMark("\xEF\xBB\xBF");
+const QString kNoSection(QChar(0xFFFF)); // no section's name folds to it
 
 struct IniRun {
     QString path;
@@ -60,14 +59,17 @@ struct IniRun {
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    // The file cut into blocks independently of the store: the first holds
-    // the byte order mark and the lines before the first header (a line
-    // whose first non-blank is "["), each other a header and its lines. A
-    // last line without a line end gets `lineEnd`, as a changed file does.
-    static Blocks blocksOf(const QByteArray& bytes, const QByteArray& lineEnd)
+    // The file's bytes, read independently of the store, less the lines for
+    // which skip(section, line) holds. A section runs from its header (a line
+    // whose first non-blank is "[") to the next; the byte order mark and the
+    // lines before the first header belong to kNoSection. A last line without
+    // a line end gets `lineEnd`, as a changed file does.
+    template <typename Skip>
+    static QByteArray linesOf(const QByteArray& bytes, const QByteArray& lineEnd, Skip skip)
     {
         const qsizetype bom = bytes.startsWith(kByteOrderMark) ? kByteOrderMark.size() : 0;
-        Blocks blocks{{QString(QChar(0xFFFF)), bytes.left(bom)}}; // a name no section folds to
+        QByteArray kept = bytes.left(bom);
+        QString section = kNoSection;
         for (qsizetype pos = bom, end = 0; pos < bytes.size(); pos = end) {
             const qsizetype newline = bytes.indexOf('\n', pos);
             end = newline < 0 ? bytes.size() : newline + 1;
@@ -76,10 +78,11 @@ struct IniRun {
             const qsizetype open = text.indexOf(u'['), close = text.lastIndexOf(u']');
             const qsizetype length = (close > open ? close : text.size()) - open - 1;
             if (open >= 0 && stored(text.left(open)).isEmpty())
-                blocks.append({folded(text.mid(open + 1, length)), QByteArray()});
-            blocks.back().second += line;
+                section = folded(text.mid(open + 1, length));
+            if (!skip(section, text))
+                kept += line;
         }
-        return blocks;
+        return kept;
     }
 
     void checkReads()
@@ -97,28 +100,25 @@ struct IniRun {
         sectionBefore = entries(section);
     }
 
-    // After a write aimed at these keys of the first section, or at the
-    // whole sections when no key is given.
+    // After a write aimed at these keys of the sections (and their headers),
+    // or at the whole sections when no key is given: every other line is as
+    // it was.
     void requireOthersUntouched(QStringList sections, QStringList keys = {})
     {
         std::transform(keys.begin(), keys.end(), keys.begin(), folded);
-        const auto others = [&](QStringList all) {
-            all.removeIf([&](const QString& e) { return keys.contains(folded(keyOf(e))); });
-            return all;
-        };
-        require(keys.isEmpty() || others(sectionBefore) == others(entries(sections[0])),
-                "a write changed other keys of its section", sections[0]);
         std::transform(sections.begin(), sections.end(), sections.begin(), folded);
-        const auto outside = [&](const QByteArray& bytes) {
-            // A written line gets the line end of the file's first line.
-            const qsizetype newline = before.indexOf('\n');
-            Blocks blocks =
-                blocksOf(bytes, newline > 0 && before[newline - 1] == '\r' ? "\r\n" : "\n");
-            blocks.removeIf([&](const auto& block) { return sections.contains(block.first); });
-            return blocks;
+        // A written line gets the line end of the file's first line.
+        const qsizetype newline = before.indexOf('\n');
+        const QByteArray lineEnd = newline > 0 && before[newline - 1] == '\r' ? "\r\n" : "\n";
+        const auto untouched = [&](const QByteArray& bytes) {
+            return linesOf(bytes, lineEnd, [&](const QString& section, const QString& line) {
+                return sections.contains(section) &&
+                       (keys.isEmpty() || stored(line).startsWith(u'[') ||
+                        keys.contains(folded(keyOf(line))));
+            });
         };
         const QByteArray after = fileBytes();
-        require(outside(before) == outside(after), "a write changed lines outside its section",
+        require(untouched(before) == untouched(after), "a write changed a line not aimed at",
                 QString::fromLatin1(after.left(300).toHex(' ')));
         const QStringList files = QFileInfo(path).dir().entryList(
             QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -187,7 +187,8 @@ struct IniRun {
         file.close();
         checkReads();
 
-        const QByteArray head = blocksOf(bytes, "").front().second;
+        const QByteArray head =
+            linesOf(bytes, "", [](const QString& section, auto&) { return section != kNoSection; });
         QStringList parameters =
             QString::fromLatin1(head.mid(bytes.startsWith(kByteOrderMark) ? 3 : 0)).split(u'\n');
         if (parameters.back().isEmpty())
