@@ -230,6 +230,10 @@ private slots:
         QVERIFY(ini.RenameIniKey(s, QStringLiteral("a"), QStringLiteral("c"), m_path));
         QVERIFY(ini.RenameIniSection(s, QStringLiteral("N"), m_path));
         QCOMPARE(readBytes(m_path), QByteArray("[T]\nK=v\n[N]\nNAME=X\nB=2\nC=1\n"));
+        QVERIFY(!ini.CheckIfIniSectionExists(s, m_path));
+        QStringList names{QStringLiteral("kept")};
+        ini.LoadIniSectionKeysLB(QStringLiteral("n"), names, m_path);
+        QCOMPARE(names.join(QLatin1Char(' ')), QStringLiteral("kept NAME B C"));
 
         prepare(numberedSections(1000));
         QStringList list{QStringLiteral("kept")};
