@@ -205,7 +205,7 @@ private slots:
     }
 
     // Values equal to what the controls hold still run their change rules.
-    void mouseSelectionFillsThePanel()
+    void selectionFillsThePanel()
     {
         PanelFixture f;
         FrmMainControls& ui = f.ui();
@@ -230,7 +230,8 @@ private slots:
     // list positions or role are not whole numbers within their controls
     // is refused whole. A decoder value that is missing, not a whole number
     // or out of its control's range leaves the control as the decoder before
-    // set it. An SFN state beyond the three shows unticked. The rows the
+    // set it. An SFN state beyond the three shows unticked. No node (as for
+    // an empty node text) only stops the ping test and monitoring. The rows the
     // command line shares with the window are in its agreement table
     // (tst_NmsCtlPieces).
     void selectionReadsTheRecord_data()
