@@ -1,132 +1,74 @@
 #include <QtTest>
 
+#include "TableColumns.h"
 #include "TableRow.h"
 #include "db/TextHelpers.h"
 
 using namespace nms::text;
-using nms::test::addRow;
+using namespace nms::test;
+
+namespace {
+
+// The helper a row names, on its input; numbers go in and come out as text.
+// "ShortestNumber LOCALE" runs in that locale.
+QString applied(const QString& helper, const QString& input)
+{
+    if (helper == QLatin1String("FormatMAC"))
+        return FormatMAC(input);
+    if (helper == QLatin1String("NormalizeMAC"))
+        return NormalizeMAC(input);
+    if (helper == QLatin1String("IsValidIP"))
+        return IsValidIP(input) ? QStringLiteral("valid") : QStringLiteral("invalid");
+    if (helper == QLatin1String("PadName16"))
+        return PadName16(input);
+    if (helper == QLatin1String("RoundToTenthHalfEven"))
+        return QString::number(RoundToTenthHalfEven(input.toDouble()));
+    QLocale::setDefault(QLocale(helper.section(QLatin1Char(' '), 1)));
+    const QString shown = ShortestNumber(input.toDouble());
+    QLocale::setDefault(QLocale::c());
+    return shown;
+}
+
+} // namespace
 
 class TextHelpersTest : public QObject {
     Q_OBJECT
 private slots:
-    // The MAC forms: FormatMAC from twelve digits, NormalizeMAC from the
-    // colon form; anything else gives nothing.
-    void macForms_data()
-    {
-        QTest::addColumn<bool>("format"); // else normalize
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("expected");
-        addRow("format twelve digits", true, "001a2b3c4d5e", "00:1A:2B:3C:4D:5E");
-        addRow("format: not hex is not tested", true, "zzzzzzzzzzzz", "ZZ:ZZ:ZZ:ZZ:ZZ:ZZ");
-        addRow("format eleven", true, "001A2B3C4D5", "");
-        addRow("format thirteen", true, "001A2B3C4D5EF", "");
-        addRow("normalize colon form", false, "00:1a:2b:3c:4d:5e", "001A2B3C4D5E");
-        addRow("normalize dash form keeps dashes", false, "00-1a-2b-3c-4d-5e", "00-1A-2B-3C-4D-5E");
-        addRow("normalize short", false, "00:1A:2B", "");
-        addRow("normalize placeholder", false, "-", "");
-    }
-    void macForms()
-    {
-        QFETCH(bool, format);
-        QFETCH(QString, input);
-        QFETCH(QString, expected);
-        QCOMPARE(format ? FormatMAC(input) : NormalizeMAC(input), expected);
-    }
-
-    void isValidIp_data()
-    {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<bool>("valid");
-        addRow("zeros", "0.0.0.0", true);
-        addRow("top", "255.255.255.255", true);
-        addRow("blanks around digits", " 10. 0 .0.1 ", true);
-        addRow("three parts", "10.0.0", false);
-        addRow("five parts", "10.0.0.1.2", false);
-        addRow("empty part", "10..0.1", false);
-        addRow("above 255", "10.0.0.256", false);
-        addRow("negative", "10.0.0.-1", false);
-        addRow("letters", "10.0.0.a", false);
-        addRow("sign", "10.0.0.+1", false);
-        addRow("empty", "", false);
-    }
-    void isValidIp()
-    {
-        QFETCH(QString, input);
-        QFETCH(bool, valid);
-        QCOMPARE(IsValidIP(input), valid);
-        // Split at every dot, empty parts and blanks kept.
-        QCOMPARE(SplitIP(input).join(QLatin1Char('.')), input);
-        QCOMPARE(SplitIP(input).size(), input.count(QLatin1Char('.')) + 1);
-    }
-
     // A letter whose upper case is not one Latin-1 character could be
     // neither stored nor sent, or would push others out of the 16: it stays
-    // as typed.
-    void padName16_data()
+    // as typed. Only the decimal separator of a number follows the locale
+    // ("%" in a row): the minus sign and the digits stay the plain ones the
+    // captions are built from, with neither grouping nor exponent.
+    void helpers_data()
     {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("expected");
-        addRow("short", "studio", "STUDIO          ");
-        addRow("long", "abcdefghijklmnopq", "ABCDEFGHIJKLMNOP");
-        addRow("empty", "", "                ");
-        addRow("micro sign kept", QString::fromUtf8("\u00b5link"),
-               QString::fromUtf8("\u00b5LINK           "));
-        addRow("sharp s kept, nothing cut", QString::fromUtf8("gro\u00dfe stra\u00dfe 12a"),
-               QString::fromUtf8("GRO\u00dfE STRA\u00dfE 12A"));
-        addRow("letter outside Latin-1 kept as typed", QString::fromUtf8("\u0101b"),
-               QString::fromUtf8("\u0101B              "));
+        TableColumns<QString, QString, QString>::add(); // helper, input, expected
+        addRow("MAC of eleven", "FormatMAC", "001A2B3C4D5", "");
+        addRow("MAC of thirteen", "FormatMAC", "001A2B3C4D5EF", "");
+        addRow("MAC too short to normalize", "NormalizeMAC", "00:1A:2B", "");
+        addRow("top address", "IsValidIP", "255.255.255.255", "valid");
+        addRow("blanks around digits", "IsValidIP", " 10. 0 .0.1 ", "valid");
+        addRow("three parts", "IsValidIP", "10.0.0", "invalid");
+        addRow("five parts, one empty", "IsValidIP", "10.0..0.1", "invalid");
+        addRow("blank part", "IsValidIP", "10. .0.1", "invalid");
+        addRow("above 255", "IsValidIP", "10.0.0.256", "invalid");
+        addRow("sign", "IsValidIP", "10.0.0.+1", "invalid");
+        addRow("long name cut", "PadName16", "abcdefghijklmnopq", "ABCDEFGHIJKLMNOP");
+        addRow("micro, a macron and sharp s kept", "PadName16",
+               QString::fromUtf8("\u00b5\u0101\u00dfx"),
+               QString::fromUtf8("\u00b5\u0101\u00dfX            "));
+        addRow("tie to even down", "RoundToTenthHalfEven", "0.25", "0.2");
+        addRow("tie to even up", "RoundToTenthHalfEven", "0.35", "0.4");
+        addRow("negative zero", "ShortestNumber C", "-0", "0");
+        addRow("Swedish negative", "ShortestNumber sv_SE", "-18.4", "-18%4");
+        addRow("Arabic digits", "ShortestNumber ar_EG", "19.6", "19%6");
+        addRow("English, no grouping", "ShortestNumber en_US", "3276.7", "3276.7");
     }
-    void padName16()
+    void helpers()
     {
-        QFETCH(QString, input);
-        QFETCH(QString, expected);
-        QCOMPARE(PadName16(input), expected);
-    }
-
-    void roundHalfEven_data()
-    {
-        QTest::addColumn<double>("input");
-        QTest::addColumn<double>("expected");
-        addRow("down", 19.5694, 19.6);
-        addRow("tie to even down", 0.25, 0.2);
-        addRow("tie to even up", 0.35, 0.4);
-        addRow("negative", -18.4321, -18.4);
-        addRow("whole", -6.0, -6.0);
-    }
-    void roundHalfEven()
-    {
-        QFETCH(double, input);
-        QFETCH(double, expected);
-        QCOMPARE(RoundToTenthHalfEven(input), expected);
-    }
-
-    // Only the decimal separator follows the operator's locale: the minus
-    // sign and the digits stay the plain ones the captions are built from,
-    // and there is neither grouping nor exponent. "%" stands for the
-    // locale's decimal separator. Plain C forms: the level captions' table.
-    void shortestNumber_data()
-    {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<double>("input");
-        QTest::addColumn<QString>("expected");
-        addRow("negative zero", "C", -0.0, "0");
-        addRow("large whole, no exponent", "C", 100000.0, "100000");
-        addRow("small, no exponent", "C", 0.0001, "0.0001");
-        addRow("German negative", "de_DE", -18.4, "-18,4");
-        addRow("Swedish negative", "sv_SE", -18.4, "-18,4");
-        addRow("Arabic digits", "ar_EG", 19.6, "19%6");
-        addRow("Arabic negative", "ar_EG", -6.0, "-6");
-        addRow("English, no grouping", "en_US", 3276.7, "3276.7");
-    }
-    void shortestNumber()
-    {
-        QFETCH(QString, locale);
-        QFETCH(double, input);
-        QFETCH(QString, expected);
-        QLocale::setDefault(QLocale(locale));
-        const QString shown = ShortestNumber(input);
-        QLocale::setDefault(QLocale::c());
-        QCOMPARE(shown, expected.replace(QLatin1Char('%'), QLocale(locale).decimalPoint()));
+        auto [helper, input, expected] = TableColumns<QString, QString, QString>::fetch();
+        const QString locale = helper.section(QLatin1Char(' '), 1);
+        QCOMPARE(applied(helper, input),
+                 expected.replace(QLatin1Char('%'), QLocale(locale).decimalPoint()));
     }
 };
 
