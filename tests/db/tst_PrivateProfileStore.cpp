@@ -100,6 +100,7 @@ private slots:
                B("\xEF\xBB\xBF[A]\nX=2\n"));
         addRow("blanks around the key", kS, "S", " K", "x", kRefused);
         addRow("empty key", kS, "S", "", "x", kRefused);
+        addRow("key that would read as a comment", kS, "S", ";K", "x", kRefused);
         addRow("key outside Latin-1", kS, "S", QString::fromUtf8("\u0101"), "x", kRefused);
         addRow("empty section", kS, " ", "K", "x", kRefused);
         addRow("section outside Latin-1", kS, QString::fromUtf8("\u0141"), "K", "x", kRefused);
@@ -225,6 +226,8 @@ private slots:
         QCOMPARE(readBytes(m_path), single);
         QCOMPARE(ini.GetLongFromINI(s, QStringLiteral("strasse"), m_path, 77), 4);
         QCOMPARE(ini.GetLongFromINI(s, QStringLiteral("absent"), m_path, 77), 77);
+        prepare("[S]\nV=" + QByteArray(800, 'v') + '\n');
+        QCOMPARE(ini.ReadFromINI(s, QStringLiteral("V"), m_path), QString(749, u'v'));
 
         prepare("[S]\nname=X\nA=1\nB=2\n[T]\nK=v\n");
         QVERIFY(ini.RenameIniKey(s, QStringLiteral("a"), QStringLiteral("c"), m_path));
