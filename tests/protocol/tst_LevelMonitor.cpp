@@ -34,15 +34,6 @@ struct MonitorFixture : ConfigPanelFixture {
     }
 };
 
-QByteArray levelPacket(qint32 peak)
-{
-    QByteArray packet(1440, '\0');
-    packet[300] = char((peak >> 16) & 0xFF);
-    packet[301] = char((peak >> 8) & 0xFF);
-    packet[302] = char(peak & 0xFF);
-    return packet;
-}
-
 } // namespace
 
 class LevelMonitorTest : public QObject {
@@ -126,41 +117,6 @@ private slots:
         for (const MessageBoxRequest& box : f.dialogs.boxes)
             QVERIFY(box.icon == BoxIcon::Critical && box.title == kApplicationTitle);
         QCOMPARE(failed.count(), fault == u"send"_s ? 1 : 0);
-    }
-
-    // Ticked by the operator: "VOL" at each tick, the level of each answer
-    // shown; silence or unticking resets the display, and while unticked
-    // packets only reset it. How a peak is shown is the packet's test.
-    void level_data()
-    {
-        QTest::addColumn<bool>("monitoring");
-        QTest::addColumn<qint32>("peak");
-        QTest::addColumn<QString>("caption");
-        addRow("quarter", true, 8388608 / 4, "-12dBFS");
-        addRow("silence resets", true, 0, "-oodBFS");
-        addRow("monitoring off only resets", false, 8388607, "-oodBFS");
-    }
-    void level()
-    {
-        QFETCH(bool, monitoring);
-        QFETCH(qint32, peak);
-        QFETCH(QString, caption);
-        MonitorFixture f(u"ENCODER"_s, "IP=198.18.0.20\n");
-        f.ui.chkGetVolume->click();
-        QVERIFY(f.volumeTimer()->fire() && f.volumeTimer()->fire());
-        QCOMPARE(f.sentHex(), QByteArrayList(2, QByteArray("VOL").toHex().toUpper()));
-        f.monitor.ShowAudioLevel(levelPacket(8388608 / 2));
-        if (!monitoring) {
-            f.ui.chkGetVolume->click();
-            QVERIFY(!f.volumeTimer()->isEnabled());
-            QCOMPARE(f.ui.lblVolume->text(), u"-oodBFS"_s);
-            QCOMPARE(f.ui.VUMeter->widthTwips(), 0);
-        }
-        f.ui.VUMeter->setWidthTwips(777);
-        f.monitor.ShowAudioLevel(levelPacket(peak));
-        QCOMPARE(f.ui.VUMeter->widthTwips(), peak > 0 && monitoring ? 525 : 0);
-        QCOMPARE(f.ui.lblVolume->text(), caption);
-        QVERIFY(f.dialogs.boxes.isEmpty());
     }
 
     // Polling stops before its box opens, so the box does not repeat at
