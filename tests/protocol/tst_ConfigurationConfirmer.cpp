@@ -122,8 +122,8 @@ private slots:
         addRow("every field differs", kE, false, kEditPanel,
                kEditAnswer + u";name=STUDIO C;ip=198.18.0.99;mask=255.0.0.0;gw=198.18.0.254;"
                              "remote=198.18.0.98;input=0;type=0;tx=0"_s,
-               "Element Name|Element IP|Element Mask|Element GW|Remote IP|Audio Input|Audio "
-               "Type|Audio TX",
+               "Element Name|Element IP|Element Mask|Element GW|Remote IP|Audio Input|"
+               "Audio Type|Audio TX",
                same,
                kEditStored + u";NAME=STUDIO A        ;IP=198.18.0.20;MASK=255.255.0.0;"
                              "GW=198.18.0.1;REMOTE=198.18.0.30;INPUT=0;TYPE=0;TX=0"_s);
