@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <QDir>
 #include <QTreeWidget>
 
 #include "DiscoveryFixture.h"
@@ -247,6 +248,18 @@ private slots:
                 QStringList({u"An error occured while retrieving '%1':"_s.arg(field), kCorrupted}) +
                     (n < 2 ? QStringList() : summary));
         }
+    }
+
+    // A record that cannot be written is said: the operator must not
+    // believe an element was recorded.
+    void unwritableDatabase()
+    {
+        Discovering f;
+        QVERIFY(QFile::remove(f.path) && QDir().mkpath(f.path));
+        f.socket.inject(encoderFeedback());
+        QCOMPARE(f.dialogs.texts(), QStringList{u"An error occured while saving this element info "
+                                                "to the local database.\rCannot save this "
+                                                "element info."_s});
     }
 
     // Two elements answer at once and neither MAC is known yet; they are

@@ -77,6 +77,7 @@ private slots:
         using V = LevelRule::Verdict;
         addRow("never answered", -1, false, int(V::NoLevel));
         addRow("answered before, then stopped", -1, true, int(V::Stopped));
+        addRow("zero peak is silence", 0, true, int(V::Silent));
         addRow("-60.1 dBFS below the threshold", 8328, false, int(V::Silent));
         addRow("-60 dBFS at the threshold", 8389, false, int(V::Sounding));
     }
