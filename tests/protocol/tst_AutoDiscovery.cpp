@@ -6,10 +6,8 @@
 
 #include "DiscoveryFixture.h"
 #include "TableRow.h"
-#include "protocol/LevelMonitor.h"
 #include "ui/CaptionLabel.h"
 #include "ui/FrmPaging.h"
-#include "ui/LevelControls.h"
 
 using namespace nms;
 using namespace nms::test;
@@ -103,9 +101,6 @@ private slots:
         QFETCH(quint64, lost);
         QFETCH(bool, held);
         Fixture f;
-        LevelMonitor monitor(f.dialogs, f.ini, f.path, f.udp, f.panelView, f.meterView,
-                             f.monitoringView, *f.ui.tmrVolume);
-        LevelControls controls(f.ui, monitor);
         f.ui.chkGetVolume->setChecked(true);
         f.socket.dropped = 7;
         f.discover();
@@ -115,7 +110,7 @@ private slots:
         QCOMPARE(f.state(), u"awaiting 1, paging 1, Timer1 1, remote 255.255.255.255:1901, 0 in "
                             "tree, 1 box(es)"_s);
         QCOMPARE(f.pagingWindow.window()->windowModality(), Qt::WindowModal);
-        QVERIFY(!f.ui.chkGetVolume->isChecked() && !f.timer(u"tmrVolume"_s)->isEnabled());
+        QVERIFY(!f.ui.chkGetVolume->isChecked()); // level monitoring stops
         QVERIFY(f.iniBytes().isEmpty() && QFile::exists(f.path));
         QCOMPARE(f.timer1()->interval(), 3000);
         QCOMPARE(f.socket.sent[0].data, "IPMPXSTL ORBELUND PAGING REQUEST"_ba);

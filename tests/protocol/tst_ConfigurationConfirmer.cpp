@@ -4,7 +4,6 @@
 #include "TableRow.h"
 #include "protocol/ConfigurationConfirmer.h"
 #include "protocol/FeedbackRecord.h"
-#include "protocol/LevelMonitor.h"
 #include "ui/PropertiesPanel.h"
 
 using namespace nms;
@@ -13,12 +12,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The confirmer with level monitoring live, so that a confirmation is seen
-// to stop it and to send nothing; with the panel's own rules when asked.
+// The confirmer, with the panel's own rules when asked.
 struct ConfirmerFixture : ConfigPanelFixture {
-    LevelMonitor levels{dialogs,   ini,       path,           udp,
-                        panelView, meterView, monitoringView, *ui.tmrVolume};
-    LevelControls levelControls{ui, levels};
     std::unique_ptr<PropertiesPanel> rules;
     ConfigurationConfirmer confirmer{dialogs, ini, path, panelView};
 };
@@ -145,7 +140,7 @@ private slots:
         addRow("role 0", kE, false, same, "role=0", same, "lblElementType=UNKNOWN", "ROLE=0");
         addRow("ver 2.0", kE, false, same, "ver=2.0", "ok", "lblVersion=2.0", "VER=2");
         addRow("clamped", kD, false, same, "att=0;sdm=2;sdl=200;sdt=0;sfn=1;buf=6", "ok",
-               "scrlAtten=14;lblAttenDB=Mute;cmbSilDetMode=2;scrlSilDetLevel=154;scrlSilDetTime=1",
+               "scrlAtten=14;cmbSilDetMode=2;scrlSilDetLevel=154;scrlSilDetTime=1",
                "SFN=1;BUF=6;ATT=14;SDM=2;SDL=154;SDT=1");
         addRow("unknown mode", kD, false, "cmbSilDetMode=1", "sdm=7", "ok", "cmbSilDetMode=1",
                "SDM=7");
@@ -153,11 +148,8 @@ private slots:
                "cmbSilDetMode=1;scrlSilDetLevel=60;scrlSilDetTime=70", "short;sdm=2;sfn=1;att=100",
                "ok", "cmbSilDetMode=1;scrlSilDetLevel=60;scrlSilDetTime=70", "ATT=100");
         addRow("new section", QByteArray(), false, same, same, "ok", same, same);
-        addRow("to decoder", kD, true, "lblElementType=ENCODER;chkGetVolume=1;lblVolume=-6dBFS",
-               "att=200", "ok",
-               "lblElementType=DECODER;scrlAtten.hidden=0;chkGetVolume=0;lblVolume=-oodBFS;"
-               "scrlAtten=200;lblAttenDB=-27.5 dB",
-               "ATT=200");
+        addRow("to decoder", kD, true, "lblElementType=ENCODER", "att=200", "ok",
+               "lblElementType=DECODER;scrlAtten.hidden=0;scrlAtten=200", "ATT=200");
         // A mode the confirmation sets runs the detector's rule, also when
         // it is the mode shown: the decoder's layout has just enabled all.
         const QString off =
@@ -220,7 +212,6 @@ private slots:
         // The role caption is set even when unchanged, so its layout runs.
         QCOMPARE(captions.count(), refused ? 0 : 1);
         QVERIFY(f.socket.sent.isEmpty());
-        QVERIFY(!f.volumeTimer()->isEnabled());
         // The feedback decoding ends the wait before it hands the answer on.
         QVERIFY(f.responseTimer()->isEnabled());
         QCOMPARE(f.responseTimer()->restarts(), restarts);
