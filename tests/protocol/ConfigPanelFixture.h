@@ -63,10 +63,6 @@ public:
         const QByteArray bytes = readBytes(path);
         return bytes == kNoFile ? QByteArray() : bytes;
     }
-    QString stored(const QString& key) const
-    {
-        return ini.ReadFromINI(QStringLiteral("001A2B3C4D5E"), key, path);
-    }
 
     // An encoder record as discovery writes it, stored address 198.18.0.20.
     static QByteArray encoderRecord()
