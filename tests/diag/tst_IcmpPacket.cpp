@@ -56,18 +56,16 @@ QByteArray ipv4Header(quint8 protocol, quint32 source, quint32 destination, int 
            bigEndian(destination) + QByteArray(4 * optionWords, '\0');
 }
 
-QByteArray reply(quint16 id = kId, quint16 seq = kSeq, const QByteArray& payload = "hello")
+QByteArray reply()
 {
-    return icmpMessage(IcmpPacket::kEchoReply, 0, id, seq, payload);
+    return icmpMessage(IcmpPacket::kEchoReply, 0, kId, kSeq, "hello");
 }
 
-// An ICMP error quoting an echo request as the network returns it.
-QByteArray errorQuoting(quint8 type, quint8 code, quint32 quotedDestination = kPeer,
-                        quint16 id = kId, quint16 seq = kSeq, quint8 quotedProtocol = 1,
-                        quint8 quotedType = IcmpPacket::kEchoRequest)
+// An ICMP error quoting our echo request as the network returns it.
+QByteArray errorQuoting(quint8 type, quint8 code)
 {
-    const QByteArray quoted = ipv4Header(quotedProtocol, 0xC6120764U, quotedDestination) +
-                              icmpMessage(quotedType, 0, id, seq, QByteArray());
+    const QByteArray quoted = ipv4Header(1, 0xC6120764U, kPeer) +
+                              icmpMessage(IcmpPacket::kEchoRequest, 0, kId, kSeq, QByteArray());
     return icmpMessage(type, code, 0, 0, quoted);
 }
 
@@ -100,38 +98,17 @@ private slots:
                  quint16(0xFFFE));
     }
 
-    // Rows read as the raw socket reads them (checksum checked) unless said.
+    // Which answers count, whether their checksum is checked or not, is the
+    // fuzz harness's invariant; here the answer that counts, and what each
+    // error about our request, read or queued, comes to.
     void readMessage_data()
     {
         MessageColumns::add();
-        const auto row = [](const char* name, const QByteArray& icmp, qint32 status = -1,
-                            quint32 source = kPeer, bool verifyChecksum = true) {
-            QTest::newRow(name) << icmp << source << verifyChecksum << status;
-        };
         QByteArray damaged = reply();
         damaged[2] = char(damaged[2] ^ 0x10);
-        QByteArray cut = errorQuoting(3, 1);
-        cut.chop(1);
-        fixChecksum(cut);
-        row("our reply", reply(), 0);
-        row("another identifier", reply(kId + 1));
-        row("an earlier sequence", reply(kId, kSeq - 1));
-        row("from another host", reply(), -1, kRouter);
-        row("other payload", reply(kId, kSeq, "hellp"));
-        row("longer payload", reply(kId, kSeq, "hello!"));
-        row("short payload", reply(kId, kSeq, "hell"));
-        row("reply with a code", icmpMessage(0, 1, kId, kSeq, "hello"));
-        row("bad checksum", damaged);
-        row("checksum already checked by the kernel", damaged, 0, kPeer, false);
-        row("our own request looped back", icmpMessage(8, 0, kId, kSeq, "hello"));
-        row("header cut short", reply().left(7), -1, kPeer, false);
-        row("error for another destination", errorQuoting(3, 1, kRouter), -1, kRouter);
-        row("error for another identifier", errorQuoting(3, 1, kPeer, kId + 1), -1, kRouter);
-        row("error for another sequence", errorQuoting(3, 1, kPeer, kId, kSeq + 1), -1, kRouter);
-        row("error for a UDP datagram", errorQuoting(3, 3, kPeer, kId, kSeq, 17), -1, kRouter);
-        row("error quoting a reply", errorQuoting(3, 1, kPeer, kId, kSeq, 1, 0), -1, kRouter);
-        row("quote cut short", cut, -1, kRouter);
-        // Each kind of error about our request; a redirect is no failure.
+        QTest::newRow("our reply") << reply() << kPeer << true << 0;
+        QTest::newRow("checksum already checked by the kernel") << damaged << kPeer << false << 0;
+        // A redirect is no failure.
         const int errors[][3] = {{3, 0, 11002},  {3, 1, 11003},  {3, 2, 11004},  {3, 3, 11005},
                                  {3, 4, 11009},  {3, 5, 11012},  {3, 6, 11002},  {3, 7, 11003},
                                  {3, 9, 11002},  {3, 10, 11003}, {3, 11, 11002}, {3, 13, 11003},
@@ -148,40 +125,17 @@ private slots:
             IcmpPacket::readMessage(view(icmp), source, kKey, verifyChecksum);
         QCOMPARE(reading.verdict, verdictOf(status));
         QCOMPARE(reading.status, status);
+        if (status == 0) // the same message, as the raw socket reads it
+            QCOMPARE(bytesOf(IcmpPacket::icmpOfIpv4(view(ipv4Header(1, kPeer, kRouter, 2) + icmp)))
+                         .toHex(),
+                     icmp.toHex());
     }
 
-    void icmpOfIpv4_data()
-    {
-        TableColumns<QByteArray, QByteArray>::add(); // the packet, its ICMP message
-        const QByteArray message = reply();
-        QTest::newRow("plain header") << ipv4Header(1, kPeer, kRouter) + message << message;
-        QTest::newRow("with options") << ipv4Header(1, kPeer, kRouter, 2) + message << message;
-        QByteArray version6 = ipv4Header(1, kPeer, kRouter) + message;
-        version6[0] = char(0x65);
-        QTest::newRow("not version 4") << version6 << QByteArray();
-        QTest::newRow("UDP") << ipv4Header(17, kPeer, kRouter) + message << QByteArray();
-        QTest::newRow("header cut short")
-            << ipv4Header(1, kPeer, kRouter, 2).left(24) << QByteArray();
-        QByteArray tiny = ipv4Header(1, kPeer, kRouter);
-        tiny[0] = char(0x44);
-        QTest::newRow("header length below 20") << tiny + message << QByteArray();
-    }
-    void icmpOfIpv4()
-    {
-        const auto [packet, icmp] = TableColumns<QByteArray, QByteArray>::fetch();
-        QCOMPARE(bytesOf(IcmpPacket::icmpOfIpv4(view(packet))).toHex(), icmp.toHex());
-    }
-
-    // A queued ICMP error is host unreachable (type 3 code 1).
     void readQueuedError_data()
     {
         QueuedErrorColumns::add();
-        const QByteArray ours = bytesOf(IcmpPacket::echoRequest(kId, kSeq));
-        QTest::newRow("ours") << 2 << EHOSTUNREACH << ours << 11003;
-        QTest::newRow("earlier request")
-            << 2 << EHOSTUNREACH << bytesOf(IcmpPacket::echoRequest(kId, kSeq - 1)) << -1;
-        QTest::newRow("quote cut short") << 2 << EHOSTUNREACH << ours.left(6) << -1;
-        QTest::newRow("other origin") << 4 << 0 << ours << -1;
+        QTest::newRow("ours") << 2 << EHOSTUNREACH << bytesOf(IcmpPacket::echoRequest(kId, kSeq))
+                              << 11003;
         const int local[][2] = {{ENETUNREACH, 11002}, {ENETDOWN, 11002}, {EHOSTUNREACH, 11003},
                                 {EACCES, 11018},      {EMSGSIZE, 11009}, {ENOBUFS, 11006},
                                 {EPERM, 11050}};
@@ -205,11 +159,9 @@ private slots:
         TableColumns<int, int, qint64, qint32,
                      quint32>::add(); // outcome, detail, arrival, status, ms
         const int reply = int(echo_wire::Outcome::Reply);
-        QTest::newRow("within the first ms") << reply << 0 << qint64(999'999) << 0 << 0U;
         QTest::newRow("1.9 ms") << reply << 0 << qint64(1'900'000) << 0 << 1U;
         QTest::newRow("999 ms") << reply << 0 << qint64(999'999'999) << 0 << 999U;
         QTest::newRow("late: 1000 ms") << reply << 0 << qint64(1'000'000'000) << 11010 << 0U;
-        QTest::newRow("late: 1100 ms") << reply << 0 << qint64(1'100'000'000) << 11010 << 0U;
         QTest::newRow("ICMP error")
             << int(echo_wire::Outcome::IcmpError) << 0x0301 << qint64(5) << 11003 << 0U;
         QTest::newRow("send failed")

@@ -1,16 +1,9 @@
 #include <QtTest>
 
-#include <QProcess>
-
-#include <arpa/inet.h>
-#include <linux/neighbour.h>
-#include <linux/netlink.h>
-#include <linux/rtnetlink.h>
 #include <net/if.h>
-#include <sched.h>
-#include <unistd.h>
 
 #include "DiscoveryFixture.h"
+#include "LabNetwork.h"
 #include "TableRow.h"
 #include "platform/LinuxNeighbourTable.h"
 #include "platform/QtTimer.h"
@@ -117,61 +110,13 @@ struct LookupRig {
     }
 };
 
-bool run(const QString& command)
-{
-    QStringList words = command.split(u' ');
-    QProcess process;
-    process.start(words.takeFirst(), words);
-    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
-}
-
-QString output(const QString& command)
-{
-    QStringList words = command.split(u' ');
-    QProcess process;
-    process.start(words.takeFirst(), words);
-    process.waitForFinished(10000);
-    return QString::fromLatin1(process.readAllStandardOutput().trimmed());
-}
-
-QByteArray attribute(quint16 type, const QByteArray& payload)
-{
-    rtattr header{quint16(RTA_LENGTH(payload.size())), type};
-    return QByteArray(reinterpret_cast<const char*>(&header), sizeof header) + payload +
-           QByteArray(int(RTA_SPACE(payload.size()) - RTA_LENGTH(payload.size())), '\0');
-}
-
-// One neighbour message as the kernel writes it; no hardware, no NDA_LLADDR.
-QByteArray neighbourMessage(quint16 type, int interfaceIndex, quint16 state, const char* address,
-                            const char* hardwareHex, quint8 family = AF_INET)
-{
-    ndmsg body{};
-    body.ndm_family = family;
-    body.ndm_ifindex = interfaceIndex;
-    body.ndm_state = state;
-    const quint32 networkOrder = htonl(QHostAddress(QString::fromLatin1(address)).toIPv4Address());
-    QByteArray payload =
-        QByteArray(reinterpret_cast<const char*>(&body), sizeof body) +
-        attribute(NDA_DST, QByteArray(reinterpret_cast<const char*>(&networkOrder), 4));
-    if (*hardwareHex)
-        payload += attribute(NDA_LLADDR, QByteArray::fromHex(hardwareHex));
-    nlmsghdr header{quint32(NLMSG_LENGTH(payload.size())), type, 0, 0, 0};
-    return QByteArray(reinterpret_cast<const char*>(&header), sizeof header) + payload;
-}
-
-quint64 txPackets(const QString& device)
-{
-    QFile file(QStringLiteral("/sys/class/net/%1/statistics/tx_packets").arg(device));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toULongLong() : 0;
-}
-
 } // namespace
 
 class MacLookupTest : public QObject {
     Q_OBJECT
 private:
-    QString m_peerNamespace;
+    LabNetwork m_lab;
+    std::optional<InNamespace> m_inStation;
 
 private slots:
     void script_data()
@@ -278,11 +223,10 @@ private slots:
                  covered);
     }
 
-    // The kernel's table as the netlink dump gives it, or /proc/net/arp
-    // where netlink is unavailable: the same entries either way. eth0 is
-    // interface 2; eth1, another network on the same subnet, is 3. Events
-    // after the dump: .26 is deleted, .27 comes as IPv6 and is ignored.
-    void readingOfTheKernelTable()
+    // Where netlink is unavailable, /proc/net/arp: only complete entries
+    // with a hardware address count, each on its own interface (eth1 is
+    // another network on the same subnet).
+    void readingOfProcArp()
     {
         const QByteArray proc =
             "IP address       HW type     Flags       HW address            Mask     Device\n"
@@ -291,93 +235,49 @@ private slots:
             "198.18.0.23      0x1         0x6         02:00:00:00:aa:01     *        eth0\n"
             "198.18.0.24      0x1         0x2         00:00:00:00:00:00     *        eth0\n"
             "198.18.0.25      0x1         0x2         02:bb:bb:bb:bb:25     *        eth1\n";
-        nlmsghdr done{NLMSG_LENGTH(sizeof(int)), NLMSG_DONE, 0, 0, 0};
-        const QByteArray dump =
-            neighbourMessage(RTM_NEWNEIGH, 2, NUD_REACHABLE, "198.18.0.21", "020a5e1f2bc4") +
-            neighbourMessage(RTM_NEWNEIGH, 2, NUD_INCOMPLETE, "198.18.0.22", "") +
-            neighbourMessage(RTM_NEWNEIGH, 2, NUD_PERMANENT, "198.18.0.23", "02000000aa01") +
-            neighbourMessage(RTM_NEWNEIGH, 2, NUD_REACHABLE, "198.18.0.24", "000000000000") +
-            neighbourMessage(RTM_NEWNEIGH, 3, NUD_STALE, "198.18.0.25", "02bbbbbbbb25") +
-            neighbourMessage(RTM_NEWNEIGH, 2, NUD_REACHABLE, "198.18.0.26", "02cccccccc26") +
-            QByteArray(reinterpret_cast<const char*>(&done), sizeof done) + QByteArray(4, '\0');
-        const QByteArray events =
-            neighbourMessage(RTM_DELNEIGH, 2, NUD_REACHABLE, "198.18.0.26", "02cccccccc26") +
-            neighbourMessage(RTM_NEWNEIGH, 2, NUD_REACHABLE, "198.18.0.27", "02dddddddd27",
-                             AF_INET6);
-        LinuxNeighbourTable::Entries netlink;
-        QCOMPARE(LinuxNeighbourTable::applyMessages(dump.constData(), int(dump.size()), netlink),
-                 LinuxNeighbourTable::ReadEnd::Done);
-        QCOMPARE(
-            LinuxNeighbourTable::applyMessages(events.constData(), int(events.size()), netlink),
-            LinuxNeighbourTable::ReadEnd::More);
-        const LinuxNeighbourTable::Entries fromProc = LinuxNeighbourTable::entriesFromProcArp(
-            proc, [](const QByteArray& device) { return device == "eth0" ? 2 : 3; });
         const LinuxNeighbourTable::Entries expected{
             {{2, 0xC6120015}, QByteArray::fromHex("020a5e1f2bc4")},
             {{2, 0xC6120017}, QByteArray::fromHex("02000000aa01")},
             {{3, 0xC6120019}, QByteArray::fromHex("02bbbbbbbb25")}};
-        QCOMPARE(netlink, expected);
-        QCOMPARE(fromProc, expected);
+        QCOMPARE(LinuxNeighbourTable::entriesFromProcArp(
+                     proc, [](const QByteArray& device) { return device == "eth0" ? 2 : 3; }),
+                 expected);
     }
 
-    // From here on the test process runs in a network namespace of its own,
-    // joined by a veth pair to a peer namespace: 198.18.77.1 here,
-    // 198.18.77.2 there, and a default route through 198.18.77.254.
-    void realTableFindsThePeersMac()
+    // The kernel's own table, from the lab's station namespace: element 1's
+    // MAC is found; an address behind the router fails at once, and nothing
+    // is sent for it, not even a question for the router.
+    void realTableFindsTheElementsMac()
     {
-        if (::geteuid() != 0)
-            QSKIP("needs root to create network namespaces; runs in CI as root");
-        QVERIFY(::unshare(CLONE_NEWNET) == 0);
-        m_peerNamespace = QStringLiteral("nmsdisc%1").arg(::getpid());
-        const QString setup =
-            QStringLiteral("ip netns add %1\n"
-                           "ip link add vdA type veth peer name vdB netns %1\n"
-                           "sysctl -qw net.ipv6.conf.vdA.disable_ipv6=1\n"
-                           "ip link set lo up\n"
-                           "ip addr add 198.18.77.1/24 dev vdA\n"
-                           "ip link set vdA up\n"
-                           "ip route add default via 198.18.77.254\n"
-                           "ip netns exec %1 sysctl -qw net.ipv6.conf.vdB.disable_ipv6=1\n"
-                           "ip netns exec %1 ip addr add 198.18.77.2/24 dev vdB\n"
-                           "ip netns exec %1 ip link set vdB up")
-                .arg(m_peerNamespace);
-        for (const QString& command : setup.split(u'\n'))
-            QVERIFY2(run(command), qPrintable(command));
-        const QString peerMac =
-            output(QStringLiteral("ip netns exec %1 cat /sys/class/net/vdB/address")
-                       .arg(m_peerNamespace))
-                .toUpper();
-        QCOMPARE(peerMac.size(), 17);
-
+        const QString problem = m_lab.up({QStringLiteral("router")});
+        if (!problem.isEmpty())
+            QSKIP(qPrintable(problem));
+        QVERIFY(bool(m_inStation.emplace(QStringLiteral("vlab-nms"))));
         LinuxNeighbourTable table;
         QVERIFY(table.reportsChanges());
-        const int vdA = int(::if_nametoindex("vdA"));
-        QVERIFY(vdA > 0);
-        QCOMPARE(table.onLinkInterface(QHostAddress(QStringLiteral("198.18.77.2"))), vdA);
-        QCOMPARE(table.onLinkInterface(QHostAddress(QStringLiteral("198.18.77.1"))), 0);
-        QCOMPARE(table.onLinkInterface(QHostAddress(QStringLiteral("198.18.99.9"))), 0);
-
+        const int eth0 = int(::if_nametoindex("eth0"));
+        QVERIFY(eth0 > 0);
+        QCOMPARE(table.onLinkInterface(QHostAddress(QStringLiteral("198.18.0.11"))), eth0);
+        QCOMPARE(table.onLinkInterface(QHostAddress(QStringLiteral("198.18.0.1"))), 0);
+        QCOMPARE(table.onLinkInterface(QHostAddress(QStringLiteral("198.18.4.9"))), 0);
         QtTimerFactory timers;
         SteadyClock clock;
         DiscoveryFixture f;
         MacLookup lookup(f.dialogs, clock, timers, table, *f.ui.timerGetMAC);
         QStringList done;
         const auto record = [&done](const QString& mac) { done << mac; };
-        lookup.lookup(QStringLiteral("198.18.77.2"), nullptr, record);
-        QTRY_COMPARE_WITH_TIMEOUT(done, QStringList{peerMac}, 6000);
-
-        // An off-link address fails at once; nothing is sent, not even a
-        // question for the gateway.
-        const quint64 before = txPackets(QStringLiteral("vdA"));
-        lookup.lookup(QStringLiteral("198.18.99.9"), nullptr, record);
-        QCOMPARE(done, (QStringList{peerMac, QString()}));
+        lookup.lookup(QStringLiteral("198.18.0.11"), nullptr, record);
+        QTRY_COMPARE_WITH_TIMEOUT(done, QStringList{QStringLiteral("02:00:C6:12:00:0B")}, 6000);
+        QCOMPARE(table.hardwareAddress(eth0, QHostAddress(QStringLiteral("198.18.0.250"))).toHex(),
+                 QByteArray("0200000000fa")); // permanent, from scripts/lab router
+        lookup.lookup(QStringLiteral("198.18.4.9"), nullptr, record);
+        QCOMPARE(done.last(), QString());
         QTest::qWait(300);
-        QCOMPARE(txPackets(QStringLiteral("vdA")), before);
-        table.refresh();
-        QVERIFY(
-            table.hardwareAddress(vdA, QHostAddress(QStringLiteral("198.18.77.254"))).isEmpty());
-        QVERIFY(!output(QStringLiteral("ip neigh show 198.18.77.254"))
-                     .contains(QStringLiteral("198.18.77.254")));
+        QVERIFY(!LabNetwork::output(
+                     QStringLiteral("ip"),
+                     {QStringLiteral("-n"), QStringLiteral("vlab-nms"), QStringLiteral("neigh")})
+                     .value_or(QStringLiteral("198.18.0.2 "))
+                     .contains(QStringLiteral("198.18.0.2 ")));
     }
 
     // Events that queued up before a whole read of the table are older than
@@ -385,42 +285,42 @@ private slots:
     // queue had overflowed, must not be removed by its old deletion.
     void realTableKeepsWhatItReadWhole()
     {
-        if (m_peerNamespace.isEmpty())
-            QSKIP("runs in the namespace of realTableFindsThePeersMac");
+        if (!m_inStation)
+            QSKIP("runs in the lab of realTableFindsTheElementsMac");
         LinuxNeighbourTable table;
         QTemporaryFile batch;
         QVERIFY(batch.open());
         const auto change = [&](int host, int round) {
-            batch.write(QStringLiteral("neigh replace 198.18.77.%1 lladdr 02:00:00:00:%2:%3 dev "
-                                       "vdA nud permanent\n")
+            batch.write(QStringLiteral("neigh replace 198.18.0.%1 lladdr 02:00:00:00:%2:%3 dev "
+                                       "eth0 nud permanent\n")
                             .arg(host)
                             .arg(round, 2, 10, QLatin1Char('0'))
                             .arg(host, 2, 16, QLatin1Char('0'))
                             .toLatin1());
         };
         change(5, 0);
-        for (int host = 10; host < 110; ++host)
+        for (int host = 20; host < 120; ++host)
             change(host, 0);
-        batch.write("neigh del 198.18.77.5 dev vdA\n");
+        batch.write("neigh del 198.18.0.5 dev eth0\n");
         for (int round = 1; round < 8; ++round) {
-            for (int host = 10; host < 250; ++host)
+            for (int host = 20; host < 250; ++host)
                 change(host, round);
         }
         change(5, 0);
         batch.close();
-        QVERIFY(run(QStringLiteral("ip -batch ") + batch.fileName()));
-        const int vdA = int(::if_nametoindex("vdA"));
-        const QHostAddress element(QStringLiteral("198.18.77.5"));
+        QVERIFY(LabNetwork::output(QStringLiteral("ip"),
+                                   {QStringLiteral("-n"), QStringLiteral("vlab-nms"),
+                                    QStringLiteral("-batch"), batch.fileName()}));
         table.refresh();
         table.refresh();
-        QCOMPARE(table.hardwareAddress(vdA, element).toHex(), QByteArray("020000000005"));
+        QCOMPARE(table
+                     .hardwareAddress(int(::if_nametoindex("eth0")),
+                                      QHostAddress(QStringLiteral("198.18.0.5")))
+                     .toHex(),
+                 QByteArray("020000000005"));
     }
 
-    void cleanupTestCase()
-    {
-        if (!m_peerNamespace.isEmpty())
-            run(QStringLiteral("ip netns del ") + m_peerNamespace);
-    }
+    void cleanupTestCase() { m_inStation.reset(); }
 };
 
 QTEST_MAIN(MacLookupTest)
