@@ -1,9 +1,7 @@
 #pragma once
 
 #include <QProcess>
-#include <QStringList>
 #include <QThread>
-#include <QtDebug>
 
 #include <optional>
 
@@ -14,16 +12,16 @@
 
 namespace nms::test {
 
-// The network lab of scripts/lab for a test of the real kernel: built, with
-// the machine's lab lock held, by `up 1` and the verbs given, and taken down
-// with this object. Element 1 is vlab-el1 at 198.18.0.11, the station
-// vlab-nms at 198.18.0.1 (see scripts/lab).
+// The network lab of scripts/lab for a test of the real kernel: built by
+// `up 1` and the verbs given while the machine's lab lock is held, and taken
+// down with this object. Element 1 is vlab-el1 at 198.18.0.11, the station
+// vlab-nms at 198.18.0.1.
 class LabNetwork {
 public:
     ~LabNetwork()
     {
         if (m_up)
-            run({QStringLiteral("down")});
+            shell(QStringLiteral("\"$NMS_SOURCE_DIR/scripts/lab\" down"));
         if (m_lock >= 0)
             ::close(m_lock);
     }
@@ -42,32 +40,23 @@ public:
         }
         m_up = true;
         for (const QString& verb : QStringList{QStringLiteral("up 1")} + verbs)
-            if (!run(verb.split(u' ')))
+            if (!shell(QStringLiteral("\"$NMS_SOURCE_DIR/scripts/lab\" ") + verb))
                 return QStringLiteral("scripts/lab ") + verb + QStringLiteral(" failed");
         return QString();
     }
 
-    // Runs a command, bounded in time; its output, or nothing on failure.
-    static std::optional<QString> output(const QString& program, const QStringList& arguments)
+    // Runs a shell command line, bounded in time: its output, or nothing
+    // when it fails.
+    static std::optional<QString> shell(const QString& line)
     {
         QProcess process;
-        process.start(program, arguments);
-        if (!process.waitForFinished(60000)) {
+        process.start(QStringLiteral("bash"), {QStringLiteral("-c"), line});
+        const bool finished = process.waitForFinished(60000);
+        if (!finished)
             process.kill();
-            process.waitForFinished(5000);
+        if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
             return std::nullopt;
-        }
-        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-            qWarning().noquote() << program << arguments << process.readAllStandardError();
-            return std::nullopt;
-        }
         return QString::fromLocal8Bit(process.readAllStandardOutput());
-    }
-
-    static bool run(const QStringList& arguments)
-    {
-        const QString lab = qEnvironmentVariable("NMS_SOURCE_DIR") + QStringLiteral("/scripts/lab");
-        return output(QStringLiteral("bash"), QStringList{lab} + arguments).has_value();
     }
 
 private:
