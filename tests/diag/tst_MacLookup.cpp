@@ -3,6 +3,7 @@
 #include <net/if.h>
 
 #include "DiscoveryFixture.h"
+#include "FakeNeighbourTable.h"
 #include "LabNetwork.h"
 #include "TableColumns.h"
 #include "TableRow.h"
@@ -202,6 +203,44 @@ private slots:
         QCOMPARE(LinuxNeighbourTable::coversAsNeighbour(QHostAddress(own), prefix,
                                                         QHostAddress(address)),
                  covered);
+    }
+
+    // One read of the table for an address (ArpModule): what the entry's
+    // bytes come to; "-" for no MAC, the text left as it was.
+    void arpLookup_data()
+    {
+        // The address, the entry's bytes, whether on another network of the subnet, the text.
+        TableColumns<QString, QByteArray, bool, QString>::add();
+        const QByteArray six = QByteArray::fromHex("020a5e1f2bc4");
+        addRow("six bytes", "198.18.0.21", six, false, kMac);
+        addRow("leading zero is decimal", "198.018.0.21", six, false, kMac);
+        addRow("only on another network of the subnet", "198.18.0.21", six, true, "-");
+        addRow("no entry", "198.18.0.21", QByteArray(), false, "-");
+        addRow("zero address", "0.0.0.0", six, false, "-");
+        addRow("first four bytes zero", "198.18.0.21", QByteArray::fromHex("000000002bc4"), false,
+               "-");
+        addRow("only the fourth byte set", "198.18.0.21", QByteArray::fromHex("000000012bc4"),
+               false, "00:00:00:01:2B:C4");
+        addRow("four bytes", "198.18.0.21", six.left(4), false, "");
+        addRow("eight bytes", "198.18.0.21", six + "ab", false, "");
+        addRow("twenty bytes, cut to the buffer", "198.18.0.21", QByteArray(20, '\x80'), false, "");
+    }
+    void arpLookup()
+    {
+        const auto [address, hardware, onAnotherNetwork, mac] =
+            TableColumns<QString, QByteArray, bool, QString>::fetch();
+        FakeNeighbourTable table;
+        (onAnotherNetwork ? table.otherNetworkEntries : table.entries)
+            .insert(QStringLiteral("198.18.0.21"), hardware);
+        ArpModule arp(table);
+        QString text = QStringLiteral("-");
+        QCOMPARE(arp.LookupMacAddress(address, text, QStringLiteral(":"),
+                                      FakeNeighbourTable::kInterface),
+                 mac != QStringLiteral("-"));
+        QCOMPARE(text, mac);
+        if (mac.size() > 1) // no separator
+            QCOMPARE(ArpModule::FormatMacBytes(hardware, QString()), QString(mac).remove(u':'));
+        QVERIFY(table.probes.isEmpty()); // probing is the bounded lookup's business
     }
 
     // Where netlink is unavailable, /proc/net/arp: only complete entries
