@@ -290,6 +290,11 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(done, QStringList{QStringLiteral("02:00:C6:12:00:0B")}, 6000);
         QCOMPARE(table.hardwareAddress(eth0, QHostAddress(QStringLiteral("198.18.0.250"))).toHex(),
                  QByteArray("0200000000fa")); // permanent, from scripts/lab router
+        QVERIFY(
+            LabNetwork::shell(QStringLiteral("ip -n vlab-nms neigh del 198.18.0.250 dev eth0")));
+        QTRY_VERIFY(
+            (table.refresh(),
+             table.hardwareAddress(eth0, QHostAddress(QStringLiteral("198.18.0.250"))).isEmpty()));
         lookup.lookup(QStringLiteral("198.18.4.9"), nullptr, record);
         QCOMPARE(done.last(), QString());
         QTest::qWait(300);
