@@ -15,11 +15,9 @@ public:
     bool openSucceeds = true;
     // Destinations of every accepted request, host byte order.
     QList<quint32> sent;
-    int opens = 0;
 
     bool open() override
     {
-        ++opens;
         m_open = m_open || openSucceeds;
         return m_open;
     }
