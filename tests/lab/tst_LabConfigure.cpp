@@ -42,7 +42,8 @@ class LabConfigureTest : public QObject {
 private slots:
     void initTestCase()
     {
-        skipOutsideTheLab();
+        if (outsideTheLab())
+            QSKIP(kOnlyInTheLab);
         m_elements = labElements();
         QCOMPARE(m_elements.size(), 4);
         QVERIFY(m_program.start());
