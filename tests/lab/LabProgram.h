@@ -5,12 +5,12 @@
 #include <QtTest>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
+#include "FileBytes.h"
 #include "RecordingDialogs.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstanceLock.h"
@@ -27,11 +27,9 @@
 #include "ui/PagingWindow.h"
 #include "ui/WidgetTreeView.h"
 
-// The whole program on the lab network, for tests that run inside the lab's
-// station namespace (started by tests/lab/lab_*.sh with NMS_LAB=1 through
-// `scripts/lab exec`), and the helpers that reach the simulated elements:
-// the lab script for stopping, starting and listing them, and their record
-// files for what they received.
+// The whole program on the lab network, for tests that tests/lab/lab_*.sh
+// runs inside the station's namespace (`scripts/lab exec`, NMS_LAB=1), and
+// what reaches the simulated elements: the lab script and their record files.
 namespace nms::test::lab {
 
 // Longer than the 3 s collection window, with room for a slow machine.
@@ -40,58 +38,44 @@ constexpr int kDiscoveryTimeoutMs = 12000;
 const QString kSuccessText =
     QStringLiteral("New configuration has been sucessfuly saved and loaded!");
 
-inline bool inLab()
+const char* const kOnlyInTheLab =
+    "runs only inside the lab: tests/lab/lab_*.sh start it through scripts/lab exec";
+
+inline bool outsideTheLab()
 {
-    return qgetenv("NMS_LAB") == "1";
+    return qgetenv("NMS_LAB") != "1";
 }
 
-inline QString sourceDir()
-{
-    // Set by ctest and by the lab test scripts.
-    return qEnvironmentVariable("NMS_SOURCE_DIR");
-}
-
-// Runs scripts/lab with the arguments, bounded in time: false when it fails
-// or does not finish (it is killed then).
+// Runs scripts/lab with the arguments, bounded in time.
 inline bool runLab(const QStringList& arguments, QString* output = nullptr)
 {
-    constexpr int kTimeoutMs = 60000;
     QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral("bash"),
-                  QStringList{sourceDir() + QStringLiteral("/scripts/lab")} + arguments);
-    const bool finished = process.waitForFinished(kTimeoutMs);
-    if (!finished) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
+    process.start(QStringLiteral("bash"), QStringList{qEnvironmentVariable("NMS_SOURCE_DIR") +
+                                                      QStringLiteral("/scripts/lab")} +
+                                              arguments);
+    if (!process.waitForFinished(60000))
+        return false; // killed as the object goes
     if (output != nullptr)
-        *output = QString::fromLocal8Bit(process.readAll());
-    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        *output = QString::fromLocal8Bit(process.readAllStandardOutput());
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 // One element as `scripts/lab list` describes it.
 struct LabElement {
-    int index = 0;
-    QString ip;
-    QString mask;
-    QString gateway;
-    QString remote;
-    QString mac; // lower case, colon form, as the interface shows it
-    QString role;
-    QString name;
-    QString serial;
-    QString record;
+    QStringList f; // I NS IP MASK GW REMOTE MAC ROLE NAME SERIAL RECORD
 
+    int index() const { return f[0].toInt(); }
+    QString ip() const { return f[2]; }
+    QString name() const { return f[8]; }
+    QString serial() const { return f[9]; }
+    QString record() const { return f[10]; }
+    bool isDecoder() const { return f[7] == QStringLiteral("decoder"); }
     // The colon form as the program shows it, and its section name.
-    QString programMac() const { return mac.toUpper(); }
+    QString programMac() const { return f[6].toUpper(); }
     QString section() const { return programMac().remove(QLatin1Char(':')); }
-    bool isDecoder() const { return role == QStringLiteral("decoder"); }
 };
 
-// Every element of the lab from one `scripts/lab list` (a lab of a
-// thousand is described in one call, not a thousand); none when a line is
-// not a whole description.
+// Every element of the lab, or none when a line is not a whole description.
 inline QList<LabElement> labElements()
 {
     QString output;
@@ -100,16 +84,11 @@ inline QList<LabElement> labElements()
     QList<LabElement> elements;
     for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QStringList f = line.split(QLatin1Char(' '));
-        if (f.size() != 11 || f[0].toInt() <= 0 || f[6].isEmpty())
+        if (f.size() != 11)
             return {};
-        elements << LabElement{f[0].toInt(), f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10]};
+        elements << LabElement{f};
     }
     return elements;
-}
-
-inline bool simStop(int index)
-{
-    return runLab({QStringLiteral("sim-stop"), QString::number(index)});
 }
 
 // (Re)starts the element's simulator with its usual options and these.
@@ -118,100 +97,37 @@ inline bool simStart(int index, const QStringList& options = {})
     return runLab(QStringList{QStringLiteral("sim-start"), QString::number(index)} + options);
 }
 
-// A simulator's record file from the moment this object was made, so that
-// a test sees only what happened since it began.
-class SimRecord {
-public:
-    explicit SimRecord(QString path)
-        : m_path(std::move(path))
-        , m_mark(lines().size())
-    {
-    }
-
-    QStringList linesStartingWith(const QString& prefix) const
-    {
-        QStringList matching;
-        for (const QString& line : lines().mid(m_mark)) {
-            if (line.startsWith(prefix))
-                matching << line;
-        }
-        return matching;
-    }
-
-    // The hex of each datagram received on the port.
-    QStringList received(int port) const
-    {
-        QStringList hex;
-        for (const QString& line : linesStartingWith(QStringLiteral("RX port=%1 ").arg(port)))
-            hex << line.section(QStringLiteral(" hex="), 1);
-        return hex;
-    }
-
-private:
-    QStringList lines() const
-    {
-        QFile file(m_path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            return {};
-        return QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-
-    QString m_path;
-    qsizetype m_mark = 0;
-};
-
-// One section of nms.ini as it stands on disk, keys and values exactly as
-// written (read here independently of the program's INI store).
-struct IniSection {
-    QString name;
-    QStringList keys;
-    QStringList values;
-
-    QString value(const QString& key) const
-    {
-        const qsizetype at = keys.indexOf(key.toUpper());
-        return at < 0 ? QString() : values.at(at);
-    }
-};
-
-inline QList<IniSection> readIniFile(const QString& path)
+// The hex of each datagram the simulator of this record file received on
+// the port.
+inline QStringList simReceived(const QString& record, int port)
 {
-    QList<IniSection> sections;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return sections;
-    for (QString line : QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'))) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
-            sections.append({line.mid(1, line.size() - 2), {}, {}});
-            continue;
-        }
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals <= 0 || sections.isEmpty())
-            continue;
-        sections.last().keys << line.left(equals).trimmed().toUpper();
-        sections.last().values << line.mid(equals + 1);
+    QStringList hex;
+    const QString prefix = QStringLiteral("RX port=%1 ").arg(port);
+    for (const QByteArray& line : readBytes(record).split('\n')) {
+        if (line.startsWith(prefix.toLatin1()))
+            hex << QString::fromLatin1(line.mid(line.indexOf(" hex=") + 5));
     }
-    return sections;
+    return hex;
 }
 
-// A box in one line, so that one comparison checks the icon, buttons,
-// default answer, title and text of a whole sequence of boxes.
-inline QString boxLine(BoxIcon icon, const QString& title, const QString& text,
-                       BoxButtons buttons = BoxButtons::Ok, BoxAnswer defaultButton = BoxAnswer::Ok)
+// nms.ini as it stands on disk, read independently of the program's INI
+// store: one line per record, "[SECTION] KEY=value KEY=value ...".
+inline QStringList readRecords(const QString& path)
 {
-    return QStringLiteral("icon %1 buttons %2 default %3 [%4] %5")
-        .arg(int(icon))
-        .arg(int(buttons))
-        .arg(int(defaultButton))
-        .arg(title, text);
+    QStringList records;
+    for (const QString& line : QString::fromLatin1(readBytes(path)).split(u'\n')) {
+        if (line.startsWith(u'['))
+            records << line;
+        else if (!records.isEmpty() && !line.isEmpty())
+            records.last() += u' ' + line;
+    }
+    return records;
 }
 
-// The real program: the main window object over the real platform services
-// (timers, clock, UDP endpoint, ICMP socket, neighbour table), with message
-// boxes recorded and answered from a script, and its database and lock file
-// in a temporary directory.
+// The real program: the main window object over the real platform services,
+// with message boxes recorded and answered from a script. The database is in
+// NMS_LAB_DB_DIR when the script gives one (a tiny file system, or one that
+// outlives a killed program), else in a temporary directory with the lock.
 class LabProgram {
 public:
     QTemporaryDir dir;
@@ -230,8 +146,6 @@ public:
     std::unique_ptr<MainWindow> program;
 
     int mostOpenBoxes = 0;
-    // Milliseconds since start() at which each recorded box was opened.
-    QList<qint64> boxTimes;
     // Runs while each box is open; a test may let events run there, as a
     // real modal box does.
     std::function<void(const MessageBoxRequest&)> whileBoxOpen;
@@ -241,7 +155,6 @@ public:
     {
         dialogs.whileOpen = [this](const MessageBoxRequest& box) {
             mostOpenBoxes = std::max(mostOpenBoxes, ++m_openBoxes);
-            boxTimes << m_sinceStart.elapsed();
             if (whileBoxOpen)
                 whileBoxOpen(box);
             --m_openBoxes;
@@ -256,26 +169,13 @@ public:
 
     bool start()
     {
-        m_sinceStart.start();
         lock = std::make_unique<SingleInstanceLock>(dir.filePath(QStringLiteral("nms.lock")));
         program = std::make_unique<MainWindow>(MainWindow::Services{
             dialogs, timers, clock, udpSocket, icmpSocket, neighbours, *lock, iniPath()});
         program->setTerminate([this](int code) { terminatedWith = code; });
-        return program->load() == MainWindow::LoadResult::Ready;
-    }
-
-    void clearBoxes()
-    {
+        const bool ready = program->load() == MainWindow::LoadResult::Ready;
         dialogs.clear();
-        boxTimes.clear();
-    }
-
-    QStringList boxLines() const
-    {
-        QStringList lines;
-        for (const MessageBoxRequest& box : dialogs.boxes)
-            lines << boxLine(box.icon, box.title, box.text(), box.buttons, box.defaultButton);
-        return lines;
+        return ready;
     }
 
     // Until that many boxes have been recorded (false when they do not come
@@ -287,52 +187,45 @@ public:
         return came;
     }
 
-    qint64 elapsedMs() const { return m_sinceStart.elapsed(); }
     FrmMainControls& ui() { return program->controls(); }
-    // NMS_LAB_DB_DIR puts the database in a folder the test script made
-    // (a tiny or read-only file system, or one that outlives a killed
-    // program); the lock file stays in the temporary directory.
     QString iniPath() const
     {
         const QString databaseDir = qEnvironmentVariable("NMS_LAB_DB_DIR");
         return QDir(databaseDir.isEmpty() ? dir.path() : databaseDir)
             .filePath(QStringLiteral("nms.ini"));
     }
-    QList<IniSection> database() const { return readIniFile(iniPath()); }
-    IniSection section(const LabElement& element) const
+    QStringList database() const { return readRecords(iniPath()); }
+    QString record(const LabElement& element) const
     {
-        for (const IniSection& section : database()) {
-            if (section.name == element.section())
-                return section;
-        }
-        return {};
+        return database().filter(u'[' + element.section() + u']').value(0);
     }
-    QByteArray databaseBytes() const
+    QByteArray databaseBytes() const { return readBytes(iniPath()); }
+
+    bool awaitDiscoveryEnd()
     {
-        QFile file(iniPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return QTest::qWaitFor(
+            [this] {
+                return !program->discovery().isAwaitingAnswers() &&
+                       program->pagingWindow().window() == nullptr;
+            },
+            kDiscoveryTimeoutMs);
     }
 
-    bool discoveryRunning()
-    {
-        return program->discovery().isAwaitingAnswers() ||
-               program->pagingWindow().window() != nullptr;
-    }
-
-    // Toolbar button 1 with Yes to the question; returns when the collection
-    // window has closed (false when it did not, in time).
+    // Toolbar button 1 with Yes to the question, until the collection ends.
     bool discover()
     {
         dialogs.script = {BoxAnswer::Yes};
         program->toolbarClick(1);
-        return QTest::qWaitFor([this] { return !discoveryRunning(); }, kDiscoveryTimeoutMs);
+        return awaitDiscoveryEnd();
     }
 
-    // Toolbar button 4 with Yes to the question.
-    void sendConfiguration()
+    // Toolbar button 4 with Yes to the question, until the question and
+    // the answer's box have come.
+    bool sendConfiguration(int timeoutMs)
     {
         dialogs.script = {BoxAnswer::Yes};
         program->toolbarClick(4);
+        return awaitBoxes(2, timeoutMs, 500);
     }
 
     QStringList nodeTexts()
@@ -358,7 +251,6 @@ public:
     }
 
 private:
-    QElapsedTimer m_sinceStart;
     int m_openBoxes = 0;
 };
 
