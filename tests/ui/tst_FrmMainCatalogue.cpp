@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,10 +12,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QWindow>
 
 #include "ManualTimer.h"
 #include "ui/CaptionLabel.h"
 #include "ui/FrmMain.h"
+#include "ui/FrmPaging.h"
 #include "ui/ImageResources.h"
 #include "ui/QtDialogs.h"
 #include "ui/VuMeterImage.h"
@@ -285,6 +288,34 @@ private slots:
         QCOMPARE(shown.width(), pixels);
         for (int x : {0, pixels - 1})
             QCOMPARE(shown.pixelColor(x, 8), meter->ramp().pixelColor(x, 8));
+    }
+
+    // The collection window shows centred on its owner with its caption
+    // whole, and runs its full time: neither Escape nor the window
+    // manager's close request ends it.
+    void pagingWindow()
+    {
+        QWidget owner;
+        owner.setGeometry(300, 200, 720, 394);
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        FrmPaging paging(&owner);
+        QCOMPARE(paging.windowTitle(), QStringLiteral("Paging network..."));
+        QCOMPARE(paging.windowFlags() & Qt::WindowType_Mask, Qt::Tool);
+        QLabel* label = paging.Label1();
+        QCOMPARE(label->text(),
+                 QStringLiteral("Please wait a few seconds while paging the network..."));
+        QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
+        paging.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&paging));
+        const QPoint offset = paging.frameGeometry().center() - owner.frameGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+        QTest::keyClick(&paging, Qt::Key_Escape);
+        QCloseEvent windowManagerClose;
+        QSpontaneKeyEvent::setSpontaneous(&windowManagerClose);
+        QApplication::sendEvent(paging.windowHandle(), &windowManagerClose);
+        QVERIFY(paging.isVisible());
     }
 };
 
