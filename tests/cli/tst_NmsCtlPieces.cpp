@@ -302,7 +302,6 @@ private slots:
         addRow("0 dB", false, "0", "255");
         addRow("lowest", false, "-120", "15");
         addRow("below the range", false, "-120.5", "");
-        addRow("positive", false, "1", "");
         addRow("IPv4", true, "127.0.0.1:9798", "127.0.0.1|9798");
         addRow("every address", true, ":9100", "|9100");
         addRow("IPv6 in brackets", true, "[::1]:9798", "::1|9798");

@@ -154,9 +154,7 @@ private slots:
         row("name", true, 19, "4241440d0a5b4556494c5d01007fff20"); // injects lines
         row("name=a\\tb\\\\c\\x41", false, 19, "610962 5c6341 20202020202020202020");
         row("colour=1", true);
-        row("input=256", true);
         row("version=34", true);
-        row("name=a\\x4", true);
         row("gw", false); // disagreeing needs a value
     }
     void overrides()

@@ -141,8 +141,6 @@ private slots:
         QTest::addColumn<QString>("bar");
         QTest::addColumn<int>("value");
         QTest::addColumn<QString>("expected");
-        addRow("buffer 1", "scrlBuffer", 1, "2.5mS");
-        addRow("level 1", "scrlSilDetLevel", 1, "-49.8dBu");
         addRow("level 154", "scrlSilDetLevel", 154, "-6dBu");
         addRow("time 220", "scrlSilDetTime", 220, "100.1Sec");
     }
@@ -176,7 +174,6 @@ private slots:
         QTest::addColumn<bool>("invalid");
         addRow("three numbers", "10.0.0", true);
         addRow("valid", "198.18.0.1", false);
-        addRow("empty", "", false);
     }
     void addressColour()
     {
@@ -277,7 +274,6 @@ private slots:
             e->setText(QStringLiteral("10.0.0"));
         for (QComboBox* c : {ui.cmbAudioInput, ui.cmbAudioType, ui.cmbAudioTX, ui.cmbSilDetMode})
             c->setCurrentIndex(1);
-        ui.scrlAtten->setValue(20);
         ui.lblElementType->setCaption(QStringLiteral("DECODER"));
         ui.scrlBuffer->setValue(5);
         QStringList order;
@@ -302,7 +298,6 @@ private slots:
         QVERIFY(!ui.scrlAtten->isHidden()); // the layout of type "-"
         QCOMPARE(ui.cmbSilDetMode->currentIndex(), 1);
         QCOMPARE(ui.scrlBuffer->value(), 5);
-        QCOMPARE(ui.scrlAtten->value(), 20);
     }
 
     // Only the operator's moves set the interval: a drag, an arrow or a key.
