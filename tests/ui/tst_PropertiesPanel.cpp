@@ -61,23 +61,37 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(bool, encoder);
         FrmMainControls& ui = m_fixture->ui();
+        const QList<QWidget*> hiddenOnEncoder{ui.scrlAtten, ui.lblAttenDB};
+        const QList<QWidget*> shownOnEncoder{ui.txtRemoteIP, ui.cmbAudioInput, ui.cmbAudioTX};
+        const QList<QWidget*> enabledOnDecoder{ui.scrlBuffer,      ui.cmbSilDetMode,
+                                               ui.scrlSilDetLevel, ui.scrlSilDetTime,
+                                               ui.lblSilDetLevel,  ui.lblSilDetTime};
         ui.lblElementType->setCaption(caption);
-        ui.scrlBuffer->setEnabled(true);
+        for (QWidget* w : hiddenOnEncoder)
+            w->setHidden(!encoder);
+        for (QWidget* w : shownOnEncoder)
+            w->setHidden(encoder);
+        for (QWidget* w : enabledOnDecoder)
+            w->setEnabled(encoder);
+        ui.Label9->setText(QString());
         ui.scrlBuffer->setValue(4);
-        ui.cmbSilDetMode->setCurrentIndex(2);
         ui.tmrVolume->setEnabled(true);
         ui.chkGetVolume->show();
         ui.chkGetVolume->setChecked(true);
         ui.Toolbar1Buttons[kStartMonitoringButton]->setEnabled(!encoder);
         ui.Toolbar1Buttons[kStopMonitoringButton]->setEnabled(true);
+        ui.VUMeter->setEnabled(!encoder);
         ui.VUMeter->setWidthTwips(1200);
         ui.lblVolume->setText(QStringLiteral("-6dBFS"));
 
         ui.lblElementType->setCaption(caption);
 
-        for (QWidget* w : std::initializer_list<QWidget*>{
-                 ui.txtRemoteIP, ui.cmbAudioInput, ui.cmbAudioTX, ui.scrlAtten, ui.lblAttenDB})
-            QCOMPARE(w->isHidden(), encoder == (w == ui.scrlAtten || w == ui.lblAttenDB));
+        for (QWidget* w : hiddenOnEncoder)
+            QCOMPARE(w->isHidden(), encoder);
+        for (QWidget* w : shownOnEncoder)
+            QCOMPARE(w->isHidden(), !encoder);
+        for (QWidget* w : enabledOnDecoder)
+            QCOMPARE(w->isEnabled(), !encoder);
         QCOMPARE(ui.Label9->text(),
                  encoder ? QStringLiteral("Audio source:") : QStringLiteral("Audio atten:"));
         QVERIFY(!ui.tmrVolume->isEnabled());
@@ -90,10 +104,6 @@ private slots:
         QCOMPARE(ui.lblVolume->text(), QStringLiteral("-oodBFS"));
         QCOMPARE(ui.scrlBuffer->value(), encoder ? 0 : 4);
         QCOMPARE(ui.lblLatency->text(), encoder ? QStringLiteral("0mS") : QStringLiteral("10mS"));
-        for (QWidget* w : std::initializer_list<QWidget*>{ui.scrlBuffer, ui.cmbSilDetMode,
-                                                          ui.scrlSilDetLevel, ui.scrlSilDetTime,
-                                                          ui.lblSilDetLevel, ui.lblSilDetTime})
-            QCOMPARE(w->isEnabled(), !encoder);
     }
 
     // The list is changed after the layout. The transmission mode shows the
