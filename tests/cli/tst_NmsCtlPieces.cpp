@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 
 #include "FakeIcmpSocket.h"
+#include "FileBytes.h"
 #include "PanelFixture.h"
 #include "TableRow.h"
 #include "cli/AttenuateCommand.h"
@@ -71,27 +72,21 @@ QStringList windowShows(PanelFixture& f)
         return (kept >= 0 && !decoder) || shown == kept ? QString() : QString::number(shown);
     };
     const Qt::CheckState sfn = ui.chkSFNEnabled->checkState();
-    return {ui.lblElementMAC->caption(),
-            ui.txtElementName->text(),
-            ui.lblElementType->caption(),
-            ui.txtElementIP->text(),
-            ui.txtElementMask->text(),
-            ui.txtElementGW->text(),
-            ui.txtRemoteIP->text(),
-            ui.lblSerialNumber->caption(),
-            ui.lblVersion->caption(),
-            value(ui.cmbAudioInput->currentIndex()),
-            value(ui.cmbAudioType->currentIndex()),
-            value(ui.cmbAudioTX->currentIndex()),
-            value(ui.cmbEncoders->currentIndex()),
-            value(sfn == Qt::Checked            ? 1
-                  : sfn == Qt::PartiallyChecked ? 2
-                                                : 0),
-            value(ui.scrlBuffer->value(), kKeptBuf),
-            value(ui.scrlAtten->value(), kKeptAtt),
-            value(ui.cmbSilDetMode->currentIndex(), kKeptSdm),
-            value(ui.scrlSilDetLevel->value(), kKeptSdl),
-            value(ui.scrlSilDetTime->value(), kKeptSdt)};
+    QStringList shown{ui.lblElementMAC->caption(), ui.txtElementName->text(),
+                      ui.lblElementType->caption()};
+    for (QLineEdit* field : {ui.txtElementIP, ui.txtElementMask, ui.txtElementGW, ui.txtRemoteIP})
+        shown << field->text();
+    shown << ui.lblSerialNumber->caption() << ui.lblVersion->caption();
+    for (QComboBox* list : {ui.cmbAudioInput, ui.cmbAudioType, ui.cmbAudioTX, ui.cmbEncoders})
+        shown << value(list->currentIndex());
+    return shown << value(sfn == Qt::Checked            ? 1
+                          : sfn == Qt::PartiallyChecked ? 2
+                                                        : 0)
+                 << value(ui.scrlBuffer->value(), kKeptBuf)
+                 << value(ui.scrlAtten->value(), kKeptAtt)
+                 << value(ui.cmbSilDetMode->currentIndex(), kKeptSdm)
+                 << value(ui.scrlSilDetLevel->value(), kKeptSdl)
+                 << value(ui.scrlSilDetTime->value(), kKeptSdt);
 }
 
 QStringList cliShows(const ElementDatabase& database, const QString& element)
@@ -112,16 +107,14 @@ QStringList cliShows(const ElementDatabase& database, const QString& element)
 QString writeSite(const QTemporaryDir& dir, const QByteArray& spareEdits)
 {
     const QString path = dir.filePath(u"nms.ini"_s);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    file.write(record(kEncoderKey, kEncoder) + record(kDecoderKey, kDecoder, "NAME=TX SITE\xa0") +
-               record(u"02:00:C6:12:00:0E"_s, kEncoder, "IP=198.18.0.14") +
-               record(u"02:00:C6:12:00:0D"_s, kDecoder,
-                      "NAME=SPARE|IP=198.18.0.13|SN=2003|REMOTE=198.18.0.14|INPUT=1|SDL=1|"
-                      "SDT=1|SDM=0|BUF=0|SFN=0|" +
-                          spareEdits) +
-               record(u"02:00:C6:12:00:0F"_s, kDecoder, "NAME=BROKEN|IP=198.18.0.15|BOUND=0"));
+    writeBytes(path,
+               record(kEncoderKey, kEncoder) + record(kDecoderKey, kDecoder, "NAME=TX SITE\xa0") +
+                   record(u"02:00:C6:12:00:0E"_s, kEncoder, "IP=198.18.0.14") +
+                   record(u"02:00:C6:12:00:0D"_s, kDecoder,
+                          "NAME=SPARE|IP=198.18.0.13|SN=2003|REMOTE=198.18.0.14|INPUT=1|SDL=1|"
+                          "SDT=1|SDM=0|BUF=0|SFN=0|" +
+                              spareEdits) +
+                   record(u"02:00:C6:12:00:0F"_s, kDecoder, "NAME=BROKEN|IP=198.18.0.15|BOUND=0"));
     return path;
 }
 
