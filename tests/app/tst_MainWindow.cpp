@@ -215,28 +215,25 @@ private slots:
         QVERIFY(program.udp.sent.isEmpty());
     }
 
-    // Root can write into /usr/bin: an installed copy must still use the
-    // user's directory.
-    void databaseLocation_data()
-    {
-        QTest::addColumn<QString>("programDir"); // empty: a fresh, writable one
-        QTest::addColumn<bool>("besideProgram");
-        addRow("writable program directory", QString(), true);
-        addRow("missing program directory", QStringLiteral("/nonexistent/veltrino"), false);
-        addRow("installed in /usr/bin", QStringLiteral("/usr/bin"), false);
-        addRow("installed in /usr/local/bin/", QStringLiteral("/usr/local/bin/"), false);
-    }
+    // Beside the program where it may write, else in the user's directory,
+    // made on need; root can write into /usr/bin, but an installed copy must
+    // still use the user's directory.
     void databaseLocation()
     {
-        QFETCH(QString, programDir);
-        QFETCH(bool, besideProgram);
         QTemporaryDir fresh;
-        QTemporaryDir user;
-        const QString program = programDir.isEmpty() ? fresh.path() : programDir;
-        const QString userData = user.filePath(QStringLiteral("veltrino-nms")); // made on need
-        QCOMPARE(DatabaseLocation::resolve(program, userData),
-                 (besideProgram ? program : userData) + QStringLiteral("/nms.ini"));
-        QCOMPARE(QDir(userData).exists(), !besideProgram);
+        const std::pair<QString, bool> rows[] = {
+            {fresh.path(), true},
+            {QStringLiteral("/nonexistent/veltrino"), false},
+            {QStringLiteral("/usr/bin"), false},
+            {QStringLiteral("/usr/local/bin/"), false},
+        };
+        for (const auto& [program, besideProgram] : rows) {
+            QTemporaryDir user;
+            const QString userData = user.filePath(QStringLiteral("veltrino-nms"));
+            QCOMPARE(DatabaseLocation::resolve(program, userData),
+                     (besideProgram ? program : userData) + QStringLiteral("/nms.ini"));
+            QCOMPARE(QDir(userData).exists(), !besideProgram);
+        }
     }
 };
 

@@ -261,61 +261,46 @@ private slots:
         QCOMPARE(outcome, expected);
     }
 
-    void rendersOutput_data()
-    {
-        QTest::addColumn<int>("format");
-        QTest::addColumn<QString>("expected");
-        addRow("table aligns, no trailing blanks", int(OutputTable::Format::Table),
-               "NAME         IP\nSTUDIO, \"A\"  198.18.0.11\nDEC\xc3\xa9\r\nX\n");
-        addRow("csv quotes and doubles, CRLF", int(OutputTable::Format::Csv),
-               "NAME,IP\r\n\"STUDIO, \"\"A\"\"\",198.18.0.11\r\n\"DEC\xc3\xa9\r\nX\",\r\n");
-        addRow("json, one document", int(OutputTable::Format::Json),
-               "[\n    {\n        \"ip\": \"198.18.0.11\",\n        \"name\": \"STUDIO, "
-               "\\\"A\\\"\"\n    },\n    {\n        \"ip\": \"\",\n        \"name\": "
-               "\"DEC\xc3\xa9\\r\\nX\"\n    }\n]\n");
-    }
+    // Latin-1 from the database, written as UTF-8.
     void rendersOutput()
     {
-        QFETCH(int, format);
-        QFETCH(QString, expected);
         OutputTable table({u"NAME"_s, u"IP"_s});
         table.addRow({u"STUDIO, \"A\""_s, u"198.18.0.11"_s});
-        // Latin-1 from the database, written as UTF-8.
         table.addRow({QString::fromLatin1("DEC\xe9\r\nX")});
-        QCOMPARE(table.render(OutputTable::Format(format)), expected);
+        // The table aligns and leaves no trailing blanks; CSV quotes, doubles
+        // and ends lines in CRLF; JSON is one document.
+        QCOMPARE(table.render(OutputTable::Format::Table),
+                 u"NAME         IP\nSTUDIO, \"A\"  198.18.0.11\nDEC\u00e9\r\nX\n"_s);
+        QCOMPARE(table.render(OutputTable::Format::Csv),
+                 u"NAME,IP\r\n\"STUDIO, \"\"A\"\"\",198.18.0.11\r\n\"DEC\u00e9\r\nX\",\r\n"_s);
+        QCOMPARE(table.render(OutputTable::Format::Json),
+                 u"[\n    {\n        \"ip\": \"198.18.0.11\",\n        \"name\": \"STUDIO, "
+                 u"\\\"A\\\"\"\n    },\n    {\n        \"ip\": \"\",\n        \"name\": "
+                 u"\"DEC\u00e9\\r\\nX\"\n    }\n]\n"_s);
     }
 
     // An attenuation as its code, a listen address as host|port; empty:
     // refused.
-    void parsesArguments_data()
-    {
-        QTest::addColumn<bool>("listen");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected");
-        addRow("0 dB", false, "0", "255");
-        addRow("lowest", false, "-120", "15");
-        addRow("below the range", false, "-120.5", "");
-        addRow("IPv4", true, "127.0.0.1:9798", "127.0.0.1|9798");
-        addRow("every address", true, ":9100", "|9100");
-        addRow("IPv6 in brackets", true, "[::1]:9798", "::1|9798");
-        addRow("IPv6 without brackets", true, "::1:9798", "");
-        addRow("port 0", true, "127.0.0.1:0", "");
-        addRow("a name, not an address", true, "localhost:9798", "");
-    }
     void parsesArguments()
     {
-        QFETCH(bool, listen);
-        QFETCH(QString, text);
-        QFETCH(QString, expected);
-        QString host;
-        quint16 port = 0;
-        const std::optional<int> code = AttenuateCommand::codeFor(text);
-        if (!listen)
-            QCOMPARE(code ? QString::number(*code) : QString(), expected);
-        else if (ServeCommand::parseListen(text, host, port))
-            QCOMPARE(host + u'|' + QString::number(port), expected);
-        else
-            QVERIFY(expected.isEmpty());
+        const std::tuple<bool, const char*, const char*> rows[] = {
+            {false, "0", "255"},       {false, "-120", "15"},
+            {false, "-120.5", ""},     {true, "127.0.0.1:9798", "127.0.0.1|9798"},
+            {true, ":9100", "|9100"},  {true, "[::1]:9798", "::1|9798"},
+            {true, "::1:9798", ""}, // IPv6 needs its brackets
+            {true, "127.0.0.1:0", ""}, {true, "localhost:9798", ""},
+        };
+        for (const auto& [listen, text, expected] : rows) {
+            QString host;
+            quint16 port = 0;
+            const std::optional<int> code = AttenuateCommand::codeFor(QString::fromLatin1(text));
+            QString parsed = code ? QString::number(*code) : QString();
+            if (listen)
+                parsed = ServeCommand::parseListen(QString::fromLatin1(text), host, port)
+                             ? host + u'|' + QString::number(port)
+                             : QString();
+            QCOMPARE(parsed, QString::fromLatin1(expected));
+        }
     }
 
     // A lane whose socket is gone for good (a helper that cannot start
