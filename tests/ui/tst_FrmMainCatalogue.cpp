@@ -114,13 +114,8 @@ private slots:
     // A screen reader reads a field by its caption, and a label that shows a
     // value by the value it shows now; either way the caption is its label.
     // The value is set after the reader has asked once: the name follows it.
-    void screenReaderReadsCaptionsAndValues_data()
+    void screenReaderReadsCaptionsAndValues()
     {
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("value");
-        QTest::addColumn<bool>("buddy");
         const std::tuple<const char*, const char*, const char*, bool, bool> rows[] = {
             {"Label1", "txtElementName", "System name", false, true},
             {"Label18", "txtVLAN_OM", "VLAN O&M", false, true},
@@ -130,37 +125,27 @@ private slots:
             {"Label9", "lblAttenDB", "-27.5 dB", true, false},
             {"Label10", "Label15", "N/A", true, false},
         };
-        for (const auto& [caption, field, name, value, buddy] : rows)
-            QTest::newRow(field) << QString::fromLatin1(caption) << QString::fromLatin1(field)
-                                 << QString::fromLatin1(name) << value << buddy;
-    }
-    void screenReaderReadsCaptionsAndValues()
-    {
-        QFETCH(QString, caption);
-        QFETCH(QString, field);
-        QFETCH(QString, name);
-        QFETCH(bool, value);
-        QFETCH(bool, buddy);
-        auto* label = qobject_cast<QLabel*>(control(caption));
-        QWidget* target = control(field);
-        QCOMPARE(label->buddy() == target, buddy);
-        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(target);
-        if (value) {
-            QCOMPARE(reader->text(QAccessible::Name), qobject_cast<QLabel*>(target)->text());
-            if (auto* captionLabel = qobject_cast<CaptionLabel*>(target))
-                captionLabel->setCaption(name);
-            else
-                qobject_cast<QLabel*>(target)->setText(name);
+        for (const auto& [caption, field, name, value, buddy] : rows) {
+            auto* label = qobject_cast<QLabel*>(control(QString::fromLatin1(caption)));
+            QWidget* target = control(QString::fromLatin1(field));
+            QVERIFY2((label->buddy() == target) == buddy, field);
+            QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(target);
+            if (value) {
+                QCOMPARE(reader->text(QAccessible::Name), qobject_cast<QLabel*>(target)->text());
+                if (auto* captionLabel = qobject_cast<CaptionLabel*>(target))
+                    captionLabel->setCaption(QString::fromLatin1(name));
+                else
+                    qobject_cast<QLabel*>(target)->setText(QString::fromLatin1(name));
+            }
+            QCOMPARE(reader->text(QAccessible::Name), QString::fromLatin1(name));
+            // The level bar lies in its picture box, out of its caption's
+            // reach; its name carries the caption.
+            bool labelled = target->parentWidget() != label->parentWidget();
+            for (const auto& [related, relation] : reader->relations(QAccessible::Label))
+                labelled =
+                    labelled || (related->object() == label && relation == QAccessible::Label);
+            QVERIFY2(labelled, field);
         }
-        QCOMPARE(reader->text(QAccessible::Name), name);
-        // The level bar lies in its picture box, out of its caption's reach;
-        // its name carries the caption.
-        if (target->parentWidget() != label->parentWidget())
-            return;
-        bool labelled = false;
-        for (const auto& [related, relation] : reader->relations(QAccessible::Label))
-            labelled = labelled || (related->object() == label && relation == QAccessible::Label);
-        QVERIFY(labelled);
     }
 
     // Tab follows the design order and skips what is hidden or disabled;

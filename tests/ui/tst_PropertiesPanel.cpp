@@ -109,39 +109,30 @@ private slots:
     // The list is changed after the layout. The transmission mode shows the
     // remote address on an encoder only, and keeps its text; the silence
     // detector's mode does not consult the element type.
-    void listRules_data()
-    {
-        QTest::addColumn<bool>("tx");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<int>("index");
-        QTest::addColumn<bool>("on");
-        addRow("encoder unicast", true, "ENCODER", 0, true);
-        addRow("encoder multicast", true, "ENCODER", 1, false);
-        addRow("encoder no mode", true, "ENCODER", -1, true);
-        addRow("decoder unicast", true, "DECODER", 0, false);
-        addRow("force internal", false, "DECODER", 1, false);
-        addRow("no detector mode", false, "DECODER", -1, true);
-        addRow("encoder, force internal", false, "ENCODER", 1, false);
-    }
     void listRules()
     {
-        QFETCH(bool, tx);
-        QFETCH(QString, caption);
-        QFETCH(int, index);
-        QFETCH(bool, on);
         FrmMainControls& ui = m_fixture->ui();
-        QComboBox* list = tx ? ui.cmbAudioTX : ui.cmbSilDetMode;
-        ui.txtRemoteIP->setText(QStringLiteral("198.18.0.9"));
-        list->setCurrentIndex(index <= 0 ? 1 : 0);
-        ui.lblElementType->setCaption(caption);
-        list->setCurrentIndex(index);
-        const QList<QWidget*> ruled =
-            tx ? QList<QWidget*>{ui.txtRemoteIP}
-               : QList<QWidget*>{ui.scrlSilDetLevel, ui.lblSilDetLevel, ui.Label24,
-                                 ui.scrlSilDetTime,  ui.lblSilDetTime,  ui.Label26};
-        for (QWidget* w : ruled)
-            QCOMPARE(tx ? !w->isHidden() : w->isEnabled(), on);
-        QCOMPARE(ui.txtRemoteIP->text(), QStringLiteral("198.18.0.9"));
+        const std::tuple<bool, const char*, int, bool> rows[] = {
+            {true, "ENCODER", 0, true},   {true, "ENCODER", 1, false},
+            {true, "ENCODER", -1, true},  {true, "DECODER", 0, false},
+            {false, "DECODER", 1, false}, {false, "DECODER", -1, true},
+            {false, "ENCODER", 1, false},
+        };
+        for (const auto& [tx, caption, index, on] : rows) {
+            QComboBox* list = tx ? ui.cmbAudioTX : ui.cmbSilDetMode;
+            ui.txtRemoteIP->setText(QStringLiteral("198.18.0.9"));
+            list->setCurrentIndex(index <= 0 ? 1 : 0);
+            ui.lblElementType->setCaption(QString::fromLatin1(caption));
+            list->setCurrentIndex(index);
+            const QList<QWidget*> ruled =
+                tx ? QList<QWidget*>{ui.txtRemoteIP}
+                   : QList<QWidget*>{ui.scrlSilDetLevel, ui.lblSilDetLevel, ui.Label24,
+                                     ui.scrlSilDetTime,  ui.lblSilDetTime,  ui.Label26};
+            for (QWidget* w : ruled)
+                QVERIFY2((tx ? !w->isHidden() : w->isEnabled()) == on,
+                         qPrintable(QString::fromLatin1(caption) + QString::number(index)));
+            QCOMPARE(ui.txtRemoteIP->text(), QStringLiteral("198.18.0.9"));
+        }
     }
 
     // The readout follows a dragged thumb once, when it is let go, in the
