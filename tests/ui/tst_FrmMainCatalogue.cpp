@@ -261,7 +261,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&owner));
         FrmPaging paging(&owner);
         QCOMPARE(paging.windowTitle(), QStringLiteral("Paging network..."));
-        QCOMPARE(paging.windowFlags() & Qt::WindowType_Mask, Qt::Tool);
         QLabel* label = paging.Label1();
         QCOMPARE(label->text(),
                  QStringLiteral("Please wait a few seconds while paging the network..."));
