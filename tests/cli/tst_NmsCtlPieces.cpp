@@ -127,34 +127,28 @@ private slots:
 
     // The window's selection and the CLI on the same hand-made file, after
     // one encoder: they agree on whether the record loads and on every
-    // value shown, and show what `expected` lists.
+    // value shown. What the shared selection makes of each record is the
+    // selection test's; these rows are where the two faces could part.
     void facesAgreeOnRecords_data()
     {
         QTest::addColumn<QByteArray>("edits"); // of the decoder's record
         QTest::addColumn<QByteArray>("extra"); // sections after it
-        QTest::addColumn<QString>("expected"); // "key=value|..." or "refused"
         const QByteArray none;
-        addRow("decoder as discovery writes it", none, none,
-               "role=DECODER|version=3.40|bound=0|sfn=1|buf=5|att=20|sdm=1|sdl=40|sdt=50");
-        addRow("encoder: no decoder values", QByteArray("ROLE=1"), none,
-               "role=ENCODER|buf=|att=|sdm=|sdl=|sdt=");
-        addRow("17 keys and a line '=stray'", QByteArray("=stray"), none, "refused");
-        addRow("a bare BOUND line in 17 lines", QByteArray("-SN|BOUND"), none, "bound=0|serial=");
-        addRow("18 lines, the first 740 characters long", "^NOTE=" + QByteArray(740, 'x'), none,
-               "name=TX SITE");
-        addRow("one MAC in two sections", none, record(kDecoderKey.toLower(), kDecoder, "NAME=X"),
-               "nodes=2|name=TX SITE");
-        addRow("attenuation below its bar", QByteArray("ATT=10"), none, "att=|buf=5");
-        addRow("buffer above its bar", QByteArray("BUF=9"), none, "buf=|att=20");
-        addRow("bound beyond the encoders", QByteArray("-SN|BOUND=2"), none, "refused");
-        addRow("role missing", QByteArray("-ROLE"), none, "refused");
-        addRow("role 5", QByteArray("ROLE=5"), none, "role=UNKNOWN|buf=|att=");
+        addRow("decoder as discovery writes it", none, none);
+        addRow("encoder: no decoder values", QByteArray("ROLE=1"), none);
+        addRow("17 keys and a line '=stray'", QByteArray("=stray"), none);
+        addRow("a bare BOUND line in 17 lines", QByteArray("-SN|BOUND"), none);
+        addRow("18 lines, the first 740 characters long", "^NOTE=" + QByteArray(740, 'x'), none);
+        addRow("one MAC in two sections", none, record(kDecoderKey.toLower(), kDecoder, "NAME=X"));
+        addRow("attenuation below its bar", QByteArray("ATT=10"), none);
+        addRow("buffer above its bar", QByteArray("BUF=9"), none);
+        addRow("bound beyond the encoders", QByteArray("-SN|BOUND=2"), none);
+        addRow("role 5", QByteArray("ROLE=5"), none);
     }
     void facesAgreeOnRecords()
     {
         QFETCH(QByteArray, edits);
         QFETCH(QByteArray, extra);
-        QFETCH(QString, expected);
         PanelFixture f;
         FrmMainControls& ui = f.ui();
         f.writeIni(record(kEncoderKey, kEncoder) + record(kDecoderKey, kDecoder, edits) + extra);
@@ -168,8 +162,7 @@ private slots:
 
         const ElementDatabase database = ElementDatabase::load(f.iniPath, kExitUsage);
         QCOMPARE(database.elements().size(), ui.TreeView1->topLevelItemCount());
-        const QStringList cli = cliShows(database, kDecoderKey);
-        QCOMPARE(cli, windowShows(f));
+        QCOMPARE(cliShows(database, kDecoderKey), windowShows(f));
         // The exporter labels each element with what list prints of it.
         ElementCatalog catalog(f.iniPath, {});
         catalog.refresh();
@@ -180,17 +173,6 @@ private slots:
             QCOMPARE((QStringList{e.mac, e.name, e.role, e.ip, e.version, e.serial}),
                      (QStringList{c.value(0), c.value(1), c.value(2), c.value(3), c.value(8),
                                   c.value(7)}));
-        }
-        const QStringList names = HeadlessPanel::shownNames();
-        for (const QString& expectation : expected.split(u'|')) {
-            const QString name = expectation.section(u'=', 0, 0);
-            if (expectation == u"refused"_s)
-                QVERIFY2(cli.constFirst().startsWith(u"refused: The data stored"_s),
-                         qPrintable(cli.join(u'|')));
-            else if (name == u"nodes"_s)
-                QCOMPARE(u"nodes="_s + QString::number(database.elements().size()), expectation);
-            else
-                QCOMPARE(name + u'=' + cli.value(names.indexOf(name)), expectation);
         }
     }
 
