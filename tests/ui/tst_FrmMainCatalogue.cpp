@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,57 +12,41 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QToolBar>
+#include <QWindow>
 
 #include "ManualTimer.h"
 #include "ui/CaptionLabel.h"
 #include "ui/FrmMain.h"
+#include "ui/FrmPaging.h"
 #include "ui/ImageResources.h"
 #include "ui/QtDialogs.h"
-#include "ui/ShapeWidget.h"
 #include "ui/VuMeterImage.h"
 
 using namespace nms;
 
 namespace {
 
-// One line that sums up a control as the catalogue describes it: kind,
-// container, caption or items or range, length limit, tool tip, start state.
-QString describe(QWidget* widget)
+// A control's texts as the operator sees them (caption or title, list items,
+// tool tip) and whether it starts hidden or disabled.
+QString describe(QObject* control)
 {
-    QStringList parts{QString::fromLatin1(widget->metaObject()->className()),
-                      widget->parentWidget()->objectName()};
-    const QVariant text = widget->property(qobject_cast<QGroupBox*>(widget) ? "title" : "text");
-    if (text.isValid())
-        parts << QLatin1Char('"') + text.toString() + QLatin1Char('"');
-    if (auto* list = qobject_cast<QComboBox*>(widget)) {
-        QStringList items;
-        for (int i = 0; i < list->count(); ++i)
-            items << list->itemText(i);
-        parts << items.join(QLatin1Char('|')) << QString::number(list->currentIndex());
+    QStringList parts;
+    for (const char* property : {"text", "title", "toolTip"}) {
+        const QString text = control->property(property).toString();
+        if (!text.isEmpty())
+            parts << text;
     }
-    if (auto* bar = qobject_cast<QAbstractSlider*>(widget))
-        parts << QStringLiteral("%1..%2=%3")
-                     .arg(bar->minimum())
-                     .arg(bar->maximum())
-                     .arg(bar->value());
-    if (auto* box = qobject_cast<QLineEdit*>(widget))
-        parts << QStringLiteral("max%1").arg(box->maxLength());
-    if (auto* button = qobject_cast<QAbstractButton*>(widget); button && button->isCheckable())
-        parts << (button->isChecked() ? QStringLiteral("checked") : QStringLiteral("unchecked"));
-    if (!widget->toolTip().isEmpty())
-        parts << QStringLiteral("tip:") + widget->toolTip();
-    if (widget->isHidden())
-        parts << QStringLiteral("hidden");
-    if (!widget->isEnabled())
-        parts << QStringLiteral("disabled");
-    return parts.join(QLatin1Char(' '));
-}
-
-bool sameRgb(const QColor& a, const QColor& b, int tolerance)
-{
-    return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
-           qAbs(a.blue() - b.blue()) <= tolerance;
+    if (auto* list = qobject_cast<QComboBox*>(control)) {
+        for (int i = 0; i < list->count(); ++i)
+            parts << list->itemText(i);
+    }
+    if (auto* widget = qobject_cast<QWidget*>(control)) {
+        if (widget->isHidden())
+            parts << QStringLiteral("hidden");
+        if (!widget->isEnabled())
+            parts << QStringLiteral("disabled");
+    }
+    return parts.join(QLatin1Char('|'));
 }
 
 } // namespace
@@ -79,77 +64,44 @@ private slots:
     void init() { m_window = std::make_unique<FrmMain>(m_timers); }
     void cleanup() { m_window.reset(); }
 
-    // Spot checks of the control table: its first and last control, controls
-    // of one element type only, and the odd ones.
-    void controlsAsTheCatalogueDescribesThem_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("description");
-        const std::pair<const char*, const char*> rows[] = {
-            {"Toolbar1", "QToolBar frmMainClient"},
-            {"frmProperties", "QGroupBox frmMainClient \"Element properties:\""},
-            {"Label18", "QLabel frmProperties \"VLAN O&&M:\""},
-            {"txtElementName", "QLineEdit frmProperties \"\" max16 tip:Max 12 chars"},
-            {"txtVLAN_Audio", "QLineEdit frmProperties \"1\" max16 tip:Max 12 chars disabled"},
-            {"scrlAtten", "QScrollBar frmProperties 14..255=255 hidden"},
-            {"lblAttenDB", "QLabel frmProperties \"dB\""},
-            {"cmbSilDetMode",
-             "QComboBox frmProperties Auto detect|Force internal|Force external -1"},
-            {"Label26", "QLabel frmProperties \"Timeout:\" tip:Silence detector time countdown"},
-            {"chkSFNEnabled", "QCheckBox frmProperties \"Enabled\" unchecked disabled"},
-            {"chkGetVolume",
-             "QPushButton frmProperties \"?\" unchecked tip:Show audio level hidden"},
-            {"lblPing", "nms::CaptionLabel frmDiagnostics \"<Unknown>\" tip:Click to test ping"},
-            {"VUMeter", "nms::VuMeterImage Picture2 disabled"},
-            {"Slider1", "QSlider frmMainClient 10..1000=50"},
-        };
-        for (const auto& [name, description] : rows)
-            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(description);
-    }
+    // Captions, list items and tool tips as the operator sees them, and the
+    // controls that start hidden or disabled. Every caption is shown as the
+    // text it is: a stored value that looks like markup is not rendered.
     void controlsAsTheCatalogueDescribesThem()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, description);
-        const QList<QWidget*> found = m_window->findChildren<QWidget*>(name);
-        QCOMPARE(found.size(), 1);
-        QCOMPARE(describe(found.first()), description);
+        const std::pair<const char*, const char*> rows[] = {
+            {"frmProperties", "Element properties:"},
+            {"Label18", "VLAN O&&M:"},
+            {"txtElementName", "Max 12 chars"},
+            {"txtVLAN_Audio", "1|Max 12 chars|disabled"},
+            {"scrlAtten", "hidden"},
+            {"lblAttenDB", "dB"},
+            {"cmbSilDetMode", "Auto detect|Force internal|Force external"},
+            {"Label26", "Timeout:|Silence detector time countdown"},
+            {"chkSFNEnabled", "Enabled|disabled"},
+            {"chkGetVolume", "?|Show audio level|hidden"},
+            {"lblPing", "<Unknown>|Click to test ping"},
+            {"VUMeter", "disabled"},
+            {"Toolbar1Button7", "Stop audio monitoring|Stop audio monitoring"},
+        };
+        for (const auto& [name, description] : rows) {
+            const QList<QObject*> found =
+                m_window->findChildren<QObject*>(QString::fromLatin1(name));
+            QCOMPARE(found.size(), 1);
+            QCOMPARE(describe(found.first()), QString::fromLatin1(description));
+        }
+        for (QLabel* label : m_window->findChildren<QLabel*>())
+            QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->objectName()));
     }
 
-    void windowToolbarAndTimers()
-    {
-        QCOMPARE(m_window->windowTitle(), QStringLiteral("Veltrino NMS - Orbelund Broadcast"));
-        QVERIFY(!(m_window->windowFlags() & Qt::WindowMaximizeButtonHint));
-        QVERIFY(m_window->windowIcon().availableSizes().contains(QSize(32, 32)));
-        QCOMPARE(ui().Toolbar1->actions().size(), 7);
-        QVERIFY(ui().Toolbar1Buttons[3]->isSeparator());
-        QAction* stop = ui().Toolbar1Buttons[kStopMonitoringButton];
-        QCOMPARE(ui().Toolbar1->actions().indexOf(stop), 6);
-        QCOMPARE(stop->toolTip(), QStringLiteral("Stop audio monitoring"));
-        QCOMPARE(stop->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+M")));
-        QCOMPARE(stop->icon().cacheKey(), ui().ImageList1[5].cacheKey());
-        QCOMPARE(ui().Toolbar1Buttons[kAutoDiscoverButton]->shortcut(),
-                 QKeySequence(QStringLiteral("Ctrl+D")));
-        QVERIFY(!ui().tmrVolume->isEnabled());
-        QCOMPARE(static_cast<Timer*>(m_timers.timer(QStringLiteral("tmrVolume"))), ui().tmrVolume);
-        QCOMPARE(ui().tmrVolume->interval(), 50);
-        QCOMPARE(ui().timerRemoteSent->interval(), 3000);
-    }
-
-    // The seven images are drawn on a yellow key colour, which is shown
-    // transparent; a colour next to it is not.
+    // The images are drawn on a yellow key colour, shown transparent; a
+    // colour next to it is not.
     void imagesShowTheirKeyColourTransparent()
     {
         for (int index = 1; index <= ImageResources::kImageListCount; ++index) {
-            QCOMPARE(QImage(ImageResources::imageListPath(index)).pixelColor(0, 0),
-                     QColor(255, 255, 0));
             const QImage image = ui().ImageList1[index].pixmap(16, 16).toImage();
-            QCOMPARE(image.size(), QSize(16, 16));
             QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
-            QCOMPARE(image.pixelColor(15, 15).alpha(), 0);
-            int opaque = 0;
-            for (int pixel = 0; pixel < 256; ++pixel)
-                opaque += image.pixelColor(pixel % 16, pixel / 16).alpha() != 0;
-            QVERIFY2(opaque >= 40, "the picture is almost empty");
+            QVERIFY(image != QImage(16, 16, image.format()));
         }
         QImage nearKey(2, 1, QImage::Format_RGB32);
         nearKey.setPixel(0, 0, qRgb(255, 255, 0));
@@ -159,99 +111,41 @@ private slots:
         QCOMPARE(keyed.pixel(1, 0), qRgba(255, 254, 0, 255));
     }
 
-    // Nothing of the visible window is cut off at its frame's edge; the
-    // slider lies outside the window.
-    void controlsLieWithinTheirContainers()
-    {
-        for (const char* name :
-             {"frmMainClient", "frmTreeView", "frmProperties", "frmDiagnostics"}) {
-            QWidget* frame = control(QString::fromLatin1(name));
-            for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-                if (child != ui().Slider1 && !child->isHidden())
-                    QVERIFY2(frame->rect().contains(child->geometry()),
-                             qPrintable(child->objectName()));
-            }
-        }
-        QVERIFY(!m_window->centralWidget()->rect().intersects(ui().Slider1->geometry()));
-    }
-
-    // Every caption is shown as the text it is: a stored value that looks
-    // like markup is not rendered, and the doubled ampersand is drawn as one
-    // and marks no access key.
-    void captionsAreDrawnAsTheirText()
-    {
-        const QList<QLabel*> labels = m_window->findChildren<QLabel*>();
-        QVERIFY(labels.size() >= 30);
-        for (QLabel* label : labels)
-            QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->objectName()));
-        ui().lblSerialNumber->setText(QStringLiteral("<b>3</b>"));
-        const std::pair<QLabel*, const char*> drawn[] = {{ui().lblSerialNumber, "<b>3</b>"},
-                                                         {ui().Label18, "VLAN O&M:"}};
-        for (const auto& [label, text] : drawn) {
-            QLabel plain(QString::fromLatin1(text));
-            plain.setTextFormat(label == ui().Label18 ? Qt::AutoText : Qt::PlainText);
-            plain.setFont(label->font());
-            plain.resize(label->size());
-            QCOMPARE(label->grab().toImage().convertToFormat(QImage::Format_RGB32),
-                     plain.grab().toImage().convertToFormat(QImage::Format_RGB32));
-        }
-    }
-
     // A screen reader reads a field by its caption, and a label that shows a
     // value by the value it shows now; either way the caption is its label.
     // The value is set after the reader has asked once: the name follows it.
-    void screenReaderReadsCaptionsAndValues_data()
+    void screenReaderReadsCaptionsAndValues()
     {
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("value");
-        QTest::addColumn<bool>("buddy");
         const std::tuple<const char*, const char*, const char*, bool, bool> rows[] = {
             {"Label1", "txtElementName", "System name", false, true},
             {"Label18", "txtVLAN_OM", "VLAN O&M", false, true},
-            {"Label26", "scrlSilDetTime", "Timeout", false, true},
             {"Label12", "VUMeter", "Audio level", false, true},
             {"Label2", "lblElementType", "DECODER", true, true},
             {"Label13", "lblSerialNumber", "10&01", true, true},
-            {"Label11", "lblPing", "<Click to test>", true, true},
             {"Label9", "lblAttenDB", "-27.5 dB", true, false},
-            {"Label12", "lblVolume", "-20dBFS", true, false},
             {"Label10", "Label15", "N/A", true, false},
         };
-        for (const auto& [caption, field, name, value, buddy] : rows)
-            QTest::newRow(field) << QString::fromLatin1(caption) << QString::fromLatin1(field)
-                                 << QString::fromLatin1(name) << value << buddy;
-    }
-    void screenReaderReadsCaptionsAndValues()
-    {
-        QFETCH(QString, caption);
-        QFETCH(QString, field);
-        QFETCH(QString, name);
-        QFETCH(bool, value);
-        QFETCH(bool, buddy);
-        auto* label = qobject_cast<QLabel*>(control(caption));
-        QWidget* target = control(field);
-        QVERIFY(label && target);
-        QCOMPARE(label->buddy() == target, buddy);
-        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(target);
-        QVERIFY(reader);
-        if (value) {
-            QCOMPARE(reader->text(QAccessible::Name), qobject_cast<QLabel*>(target)->text());
-            if (auto* captionLabel = qobject_cast<CaptionLabel*>(target))
-                captionLabel->setCaption(name);
-            else
-                qobject_cast<QLabel*>(target)->setText(name);
+        for (const auto& [caption, field, name, value, buddy] : rows) {
+            auto* label = qobject_cast<QLabel*>(control(QString::fromLatin1(caption)));
+            QWidget* target = control(QString::fromLatin1(field));
+            QVERIFY2((label->buddy() == target) == buddy, field);
+            QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(target);
+            if (value) {
+                QCOMPARE(reader->text(QAccessible::Name), qobject_cast<QLabel*>(target)->text());
+                if (auto* captionLabel = qobject_cast<CaptionLabel*>(target))
+                    captionLabel->setCaption(QString::fromLatin1(name));
+                else
+                    qobject_cast<QLabel*>(target)->setText(QString::fromLatin1(name));
+            }
+            QCOMPARE(reader->text(QAccessible::Name), QString::fromLatin1(name));
+            // The level bar lies in its picture box, out of its caption's
+            // reach; its name carries the caption.
+            bool labelled = target->parentWidget() != label->parentWidget();
+            for (const auto& [related, relation] : reader->relations(QAccessible::Label))
+                labelled =
+                    labelled || (related->object() == label && relation == QAccessible::Label);
+            QVERIFY2(labelled, field);
         }
-        QCOMPARE(reader->text(QAccessible::Name), name);
-        // The level bar lies in its picture box, out of its caption's reach;
-        // its name carries the caption.
-        if (target->parentWidget() != label->parentWidget())
-            return;
-        bool labelled = false;
-        for (const auto& [related, relation] : reader->relations(QAccessible::Label))
-            labelled = labelled || (related->object() == label && relation == QAccessible::Label);
-        QVERIFY(labelled);
     }
 
     // Tab follows the design order and skips what is hidden or disabled;
@@ -275,22 +169,27 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget()->objectName(), next->objectName());
         }
+        QSignalSpy clicks(ui().lblPing, &CaptionLabel::clicked);
+        QTest::keyClick(ui().lblPing, Qt::Key_Space);
+        QCOMPARE(clicks.count(), 1);
     }
 
-    // The labels that change their caption hold their widest value uncut
-    // (the attenuation readout from "Mute" to "-120.5 dB").
+    // The labels that change their caption hold their widest value uncut;
+    // the longest ping results take a smaller font.
     void changingCaptionsFitTheirWidestValue()
     {
         const std::pair<const char*, const char*> rows[] = {
             {"lblElementType", "UNKNOWN"},   {"lblElementMAC", "DD:DD:DD:DD:DD:DD"},
             {"lblVersion", "4294967295.00"}, {"lblSerialNumber", "-2147483648"},
-            {"Label9", "Audio source:"},     {"Label9", "Audio atten:"},
-            {"lblLatency", "17.5mS"},        {"lblSilDetLevel", "-49.8dBu"},
-            {"lblSilDetTime", "100.1Sec"},   {"lblVolume", "-138.5dBFS"},
-            {"lblAttenDB", "-120.5 dB"},     {"lblAttenDB", "Mute"},
+            {"Label9", "Audio source:"},     {"lblLatency", "17.5mS"},
+            {"lblSilDetLevel", "-49.8dBu"},  {"lblSilDetTime", "100.1Sec"},
+            {"lblVolume", "-138.5dBFS"},     {"lblAttenDB", "-120.5 dB"},
+            {"lblAttenDB", "Mute"},          {"lblPing", "Destination Protocol Unreachable"},
         };
         for (const auto& [name, widest] : rows) {
             auto* label = qobject_cast<QLabel*>(control(QString::fromLatin1(name)));
+            if (auto* captionLabel = qobject_cast<CaptionLabel*>(label))
+                captionLabel->setCaption(QString::fromLatin1(widest));
             QVERIFY2(label->fontMetrics().horizontalAdvance(QString::fromLatin1(widest)) <=
                          label->contentsRect().width(),
                      widest);
@@ -309,8 +208,6 @@ private slots:
         int shortBy = std::numeric_limits<int>::max();
         QTimer::singleShot(0, m_window.get(), [&shortBy, &lines] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr)
-                return;
             const auto* text = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
             shortBy =
                 text->fontMetrics().horizontalAdvance(lines.first()) - text->contentsRect().width();
@@ -320,90 +217,64 @@ private slots:
         QVERIFY2(shortBy <= 0, qPrintable(QString::number(shortBy)));
     }
 
-    void longPingResultIsShownInASmallerFontInsteadOfCut()
+    // "N/A" lies beneath the field it stands for and shows only where the
+    // field is hidden.
+    void standInShowsOnlyWhereItsFieldIsHidden()
     {
-        CaptionLabel* ping = ui().lblPing;
-        const QString longest = QStringLiteral("Destination Protocol Unreachable");
-        ping->setCaption(longest);
-        QVERIFY(ping->fontMetrics().horizontalAdvance(longest) <= ping->contentsRect().width());
-        QVERIFY(ping->font().bold());
-        ping->setCaption(QStringLiteral("<Click to test>"));
-        QCOMPARE(ping->font().pointSizeF(), 8.25);
-        QSignalSpy clicks(ping, &CaptionLabel::clicked);
-        QTest::keyClick(ping, Qt::Key_Space);
-        QCOMPARE(clicks.count(), 1);
-        const QImage shape = ui().shpPing->grab().toImage();
-        QCOMPARE(shape.pixelColor(shape.width() / 2, shape.height() / 2), QColor(255, 255, 192));
-    }
-
-    // Labels, shapes and lines lie beneath the fields that share their place
-    // (later children are drawn on top); "N/A" shows only where its field is
-    // hidden.
-    void paintedControlsLieBeneathTheirFields()
-    {
-        const std::tuple<const char*, const char*, bool> rows[] = {
-            {"Label15", "cmbAudioTX", true},
-            {"Label16", "txtRemoteIP", true},
-            {"lblAttenDB", "cmbAudioInput", false},
-            {"shpPing", "lblPing", false},
-            {"Line1", "cmbSilDetMode", false}};
-        for (const auto& [below, above, standIn] : rows) {
-            QWidget* lower = control(QString::fromLatin1(below));
-            QWidget* upper = control(QString::fromLatin1(above));
-            const QObjectList stack = upper->parentWidget()->children();
-            QVERIFY2(stack.indexOf(lower) >= 0 && stack.indexOf(lower) < stack.indexOf(upper),
-                     below);
-            if (!standIn)
-                continue;
-            auto shown = [&] { return ui().frmProperties->grab(upper->geometry()).toImage(); };
-            const QImage fieldOverLabel = shown();
-            lower->hide();
-            QCOMPARE(shown(), fieldOverLabel);
-            upper->hide();
+        for (QWidget* field : std::initializer_list<QWidget*>{ui().cmbAudioTX, ui().txtRemoteIP}) {
+            auto shown = [&] { return ui().frmProperties->grab(field->geometry()).toImage(); };
+            const QImage withField = shown();
+            ui().Label15->hide();
+            ui().Label16->hide();
+            QCOMPARE(shown(), withField);
+            field->hide();
             const QImage neither = shown();
-            lower->show();
-            QVERIFY2(shown() != neither, "the stand-in label does not show");
+            ui().Label15->show();
+            ui().Label16->show();
+            QVERIFY2(shown() != neither, qPrintable(field->objectName()));
         }
     }
 
-    // The level bar shows the ramp from blue to orange, cut off at its width.
-    void levelBarIsCutOffAtItsWidth_data()
-    {
-        QTest::addColumn<int>("twips");
-        QTest::addColumn<int>("pixels");
-        QTest::newRow("empty") << 0 << 0;
-        QTest::newRow("half") << 1050 << 70;
-        QTest::newRow("part of a pixel") << 1064 << 70;
-        QTest::newRow("full") << 2100 << 140;
-        QTest::newRow("below") << -15 << 0;
-        QTest::newRow("beyond") << 3000 << 140;
-    }
+    // The level bar shows the ramp cut off at its width, in whole pixels.
     void levelBarIsCutOffAtItsWidth()
     {
-        QFETCH(int, twips);
-        QFETCH(int, pixels);
         VuMeterImage* meter = ui().VUMeter;
-        const QImage& ramp = meter->ramp();
-        QCOMPARE(ramp.size(), QSize(140, 16));
-        const std::tuple<int, QColor, int> stops[] = {{0, QColor(0, 0, 255), 0},
-                                                      {35, QColor(0, 255, 255), 4},
-                                                      {70, QColor(0, 255, 0), 4},
-                                                      {104, QColor(255, 255, 0), 4},
-                                                      {139, QColor(255, 128, 0), 0}};
-        for (const auto& [column, colour, tolerance] : stops) {
-            for (int y : {0, 15})
-                QVERIFY2(sameRgb(ramp.pixelColor(column, y), colour, tolerance),
-                         qPrintable(ramp.pixelColor(column, y).name()));
-        }
-        meter->setWidthTwips(twips);
-        QCOMPARE(meter->width(), pixels);
-        QCOMPARE(meter->widthTwips(), qBound(0, twips, 2100));
-        if (pixels == 0)
-            return;
+        meter->setWidthTwips(-15);
+        QCOMPARE(meter->width(), 0);
+        meter->setWidthTwips(3000);
+        QCOMPARE(meter->widthTwips(), 2100);
+        meter->setWidthTwips(1064);
         const QImage shown = meter->grab().toImage();
-        QCOMPARE(shown.size(), QSize(pixels, 16));
-        for (int x : {0, pixels / 2, pixels - 1})
-            QCOMPARE(shown.pixelColor(x, 8), ramp.pixelColor(x, 8));
+        QCOMPARE(shown.width(), 70);
+        for (int x : {0, 69})
+            QCOMPARE(shown.pixelColor(x, 8), meter->ramp().pixelColor(x, 8));
+    }
+
+    // The collection window shows centred on its owner with its caption
+    // whole, and runs its full time: neither Escape nor the window
+    // manager's close request ends it.
+    void pagingWindow()
+    {
+        QWidget owner;
+        owner.setGeometry(300, 200, 720, 394);
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        FrmPaging paging(&owner);
+        QCOMPARE(paging.windowTitle(), QStringLiteral("Paging network..."));
+        QLabel* label = paging.Label1();
+        QCOMPARE(label->text(),
+                 QStringLiteral("Please wait a few seconds while paging the network..."));
+        QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
+        paging.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&paging));
+        const QPoint offset = paging.frameGeometry().center() - owner.frameGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+        QTest::keyClick(&paging, Qt::Key_Escape);
+        QCloseEvent windowManagerClose;
+        QSpontaneKeyEvent::setSpontaneous(&windowManagerClose);
+        QApplication::sendEvent(paging.windowHandle(), &windowManagerClose);
+        QVERIFY(paging.isVisible());
     }
 };
 
