@@ -65,24 +65,6 @@ private slots:
                 fields << QString::fromLatin1(name);
         QCOMPARE(fields.join(QLatin1Char(' ')), expected);
     }
-
-    // The two bytes' decimal digits joined, then a tenth.
-    void version_data()
-    {
-        QTest::addColumn<int>("a");
-        QTest::addColumn<int>("b");
-        QTest::addColumn<double>("version");
-        addRow("1 and 12 joins to 112", 1, 12, 11.2);
-        addRow("10 and 1", 10, 1, 10.1);
-        addRow("255 and 255, beyond 16 bits, not wrapped", 255, 255, 25525.5);
-    }
-    void version()
-    {
-        QFETCH(int, a);
-        QFETCH(int, b);
-        QFETCH(double, version);
-        QCOMPARE(FeedbackCodec::versionFromBytes(quint8(a), quint8(b)), version);
-    }
 };
 
 QTEST_APPLESS_MAIN(FeedbackCodecTest)

@@ -71,11 +71,11 @@ private slots:
     void init() { QLocale::setDefault(QLocale::c()); }
 
     // Each datagram arrives twice and leaves one section. A discovery
-    // stores a new record; a confirmation keeps the stored value of every
-    // field the answer did not carry (stored before: SFN 2, BUF 7; a decoder
-    // also ATT 40, SDM 1, SDL 90, SDT 140), also when the MAC is known only
-    // after the window ("late"). What each length carries is the codec's
-    // test. expected: the lines from ROLE on.
+    // stores a new record; an answer whose MAC is known only after the
+    // window ("late") is a confirmation, which keeps the stored value of
+    // every field the answer did not carry (stored before: SFN 2, BUF 7).
+    // What each length carries is the codec's test. expected: the lines
+    // from ROLE on.
     void stored_data()
     {
         QTest::addColumn<QString>("mode");
@@ -87,8 +87,6 @@ private slots:
         addRow("role 0", "discover", patched(35, "\0"_ba), "ROLE=0 SN=123456 VER=3.4 SFN=1 BUF=6");
         addRow("locale's separator", "german", encoderFeedback(),
                "ROLE=1 SN=123456 VER=3,4 SFN=1 BUF=6");
-        addRow("confirmed decoder, 46 bytes", "confirm", decoderFeedback(46),
-               "ROLE=2 SN=32768 VER=3.4 SFN=1 BUF=5 ATT=30 SDM=2 SDL=90 SDT=140");
         addRow("late encoder, 40 bytes", "late", encoderFeedback(40),
                "ROLE=1 SN=123456 VER=2 SFN=2 BUF=7");
     }
@@ -100,32 +98,27 @@ private slots:
         Discovering f;
         ConfigurationConfirmer confirmer(f.dialogs, f.ini, f.path, f.panelView);
         const bool decoder = datagram.at(35) == 2;
-        const bool confirming = mode == u"confirm"_s || mode == u"late"_s;
+        const bool late = mode == u"late"_s;
         const QByteArray section = decoder ? kDecoderSection : kEncoderSection;
         const QByteArray head = section.left(section.indexOf("ROLE="));
-        if (confirming) {
-            f.writeIni(head + (decoder ? "ROLE=2\nSN=32768\nVER=3.4\nSFN=2\nBUF=7\nATT=40\nSDM=1\n"
-                                         "SDL=90\nSDT=140\n"
-                                       : "ROLE=1\nSN=123456\nVER=3.4\nSFN=2\nBUF=7\n"));
+        if (late) {
+            f.writeIni(head + "ROLE=1\nSN=123456\nVER=3.4\nSFN=2\nBUF=7\n");
             f.confirmer = &confirmer;
-            f.ui.lblElementMAC->setCaption(decoder ? u"02:00:00:00:AA:01"_s
-                                                   : u"02:0A:5E:1F:2B:C4"_s);
-        }
-        f.discovery.setAwaitingAnswers(mode != u"confirm"_s);
-        if (mode == u"late"_s)
+            f.ui.lblElementMAC->setCaption(u"02:0A:5E:1F:2B:C4"_s);
             f.neighbours.entries.clear();
+        }
         if (mode == u"german"_s)
             QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         f.ui.timerRemoteSent->setEnabled(true);
         f.socket.inject(datagram);
         f.socket.inject(datagram);
-        f.discovery.setAwaitingAnswers(!confirming);
+        f.discovery.setAwaitingAnswers(!late);
         f.neighbours.resolve(decoder ? kDecoderIp : kEncoderIp,
                              decoder ? kDecoderHardware : kEncoderHardware);
         QCOMPARE(QString::fromLatin1(f.iniBytes()),
                  QString::fromLatin1(head) + expected.replace(u' ', u'\n') + u'\n');
         QVERIFY(!f.ui.timerRemoteSent->isEnabled());
-        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), confirming ? 1 : 0);
+        QCOMPARE(f.ui.TreeView1->topLevelItemCount(), late ? 1 : 0);
     }
 
     // line: the box's first line; none for what cannot be read, which is

@@ -54,9 +54,6 @@ private slots:
         QTest::addColumn<QByteArray>("command");
         const QByteArray none;
         const QString min = u"act=%1"_s.arg(int(QAbstractSlider::SliderToMinimum));
-        addRow("255", "", "set=100;set=255", "0 dB", none);
-        addRow("254", "", "set=254", "-0.5 dB", none);
-        addRow("minimum is mute", "", "set=14", "Mute", none);
         addRow("operator to minimum", "", min, "Mute", QByteArray("0E00"));
         addRow("one page down", "", u"act=%1"_s.arg(int(QAbstractSlider::SliderPageStepSub)),
                "-5 dB", QByteArray("F500"));
