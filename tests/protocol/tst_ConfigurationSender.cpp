@@ -135,8 +135,10 @@ private slots:
         connect(&f.udp, &UdpClient::feedbackArrived, &f.udp,
                 [&] { f.responseTimer()->setEnabled(false); });
         f.sender.SendConfiguration();
+        const int restarts = f.responseTimer()->restarts();
         f.clock.now += 2500;
         f.sender.SendConfiguration();
+        QCOMPARE(f.responseTimer()->restarts(), restarts + 2);
         const qint64 dueUs = f.clock.nowUs() + 3000 * 1000;
         f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
             f.socket.inject(QByteArray(44, '\1'), QHostAddress(u"198.18.0.20"_s), 2976, dueUs - 1);

@@ -254,20 +254,6 @@ private slots:
                                                 "to the local database.\rCannot save this "
                                                 "element info."_s});
     }
-
-    // Two elements answer at once and neither MAC is known yet; they are
-    // resolved in the opposite order. Each gets its own section.
-    void waitingAnswersKeepTheirOwnRecords()
-    {
-        Discovering f;
-        f.neighbours.entries.clear();
-        f.socket.inject(encoderFeedback());
-        f.socket.inject(decoderFeedback());
-        QCOMPARE(f.macLookup.waitingCount(), 2);
-        f.neighbours.resolve(kDecoderIp, kDecoderHardware);
-        f.neighbours.resolve(kEncoderIp, kEncoderHardware);
-        QCOMPARE(f.iniBytes(), kDecoderSection + kEncoderSection);
-    }
 };
 
 QTEST_MAIN(FeedbackProcessorTest)
