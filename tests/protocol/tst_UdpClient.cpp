@@ -12,10 +12,7 @@
 #include <unistd.h>
 
 using namespace nms;
-using nms::test::addRow;
-using nms::test::FakeClock;
-using nms::test::FakeUdpEndpoint;
-using nms::test::RecordingDialogs;
+using namespace nms::test;
 using List = QList<QByteArray>;
 using namespace Qt::StringLiterals;
 
