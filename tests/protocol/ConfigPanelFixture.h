@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QCheckBox>
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 
@@ -13,15 +12,11 @@
 #include "FileBytes.h"
 #include "ManualTimer.h"
 #include "RecordingDialogs.h"
-#include "db/IniRoutines.h"
 #include "db/PrivateProfileStore.h"
 #include "protocol/UdpClient.h"
 #include "ui/CaptionLabel.h"
 #include "ui/FrmMain.h"
-#include "ui/FrmMainControls.h"
-#include "ui/LevelControls.h"
 #include "ui/ToolbarMonitoringView.h"
-#include "ui/VuMeterImage.h"
 #include "ui/WidgetMeterView.h"
 #include "ui/WidgetPanelView.h"
 

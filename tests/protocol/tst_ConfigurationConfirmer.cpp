@@ -47,19 +47,13 @@ void edit(FeedbackRecord& r, const QString& changes)
     }
 }
 
-// The stored record with the given "KEY=value" lines replaced or appended.
+// The stored record with the given "KEY=value" lines replaced.
 QByteArray withLines(QByteArray record, const QString& lines)
 {
-    for (const QString& item : lines.split(u';', Qt::SkipEmptyParts)) {
-        const QByteArray line = item.toLatin1();
-        const qsizetype at =
-            record.indexOf(QByteArray("\n" + line.left(line.indexOf('=') + 1))) + 1;
-        if (at > 0)
-            record.replace(at, record.indexOf('\n', at) - at, line);
-        else
-            record += line + '\n';
-    }
-    return record;
+    QString text = QString::fromLatin1(record);
+    for (const QString& line : lines.split(u';', Qt::SkipEmptyParts))
+        text.replace(QRegularExpression(u"(?m)^"_s + line.section(u'=', 0, 0) + u"=.*$"_s), line);
+    return text.toLatin1();
 }
 
 QString boxText(const QString& token)

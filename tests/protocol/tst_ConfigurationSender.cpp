@@ -107,11 +107,10 @@ private slots:
                              : u"Error! 4 0 0 "_s + token + u"\rCannot save."_s);
         QStringList shown;
         for (const MessageBoxRequest& box : f.dialogs.boxes)
-            shown << u"%1 %2 %3 %4 %5"_s.arg(box.title)
-                         .arg(int(box.icon))
-                         .arg(int(box.buttons))
-                         .arg(box.buttons == BoxButtons::Ok ? 0 : int(box.defaultButton))
-                         .arg(box.text());
+            shown << QString::asprintf("%s %d %d %d ", qPrintable(box.title), int(box.icon),
+                                       int(box.buttons),
+                                       box.buttons == BoxButtons::Ok ? 0 : int(box.defaultButton)) +
+                         box.text();
         QCOMPARE(shown, expected);
         QCOMPARE(f.socket.sent.size(), packet.isEmpty() ? 0 : 1);
         QCOMPARE(f.socket.sent.value(0).data.toHex(' '), packet.toHex(' '));

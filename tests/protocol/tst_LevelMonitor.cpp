@@ -3,6 +3,7 @@
 #include "ConfigPanelFixture.h"
 #include "TableRow.h"
 #include "protocol/LevelMonitor.h"
+#include "ui/LevelControls.h"
 
 using namespace nms;
 using namespace nms::test;
