@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 
@@ -12,6 +12,7 @@
 #include "FileBytes.h"
 #include "ManualTimer.h"
 #include "RecordingDialogs.h"
+#include "db/IniRoutines.h"
 #include "db/PrivateProfileStore.h"
 #include "protocol/UdpClient.h"
 #include "ui/CaptionLabel.h"

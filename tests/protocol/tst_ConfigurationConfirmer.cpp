@@ -116,14 +116,11 @@ private slots:
                same,
                kEditStored + u";NAME=STUDIO A        ;IP=198.18.0.20;MASK=255.255.0.0;"
                              "GW=198.18.0.1;REMOTE=198.18.0.30;INPUT=0;TYPE=0;TX=0"_s);
-        addRow("case, trailing blanks", kE, "txtElementName=studio a   ", same, "ok", same, same);
         addRow("leading blanks", kE, "txtElementName=  Studio A", same, "ok", same,
                "NAME=  STUDIO A      ");
         addRow("tab is no blank", kE, "txtElementName=studio a", "name=STUDIO A\t       ",
                "Element Name", same, same);
         addRow("leading zeros", kE, "txtElementIP=198.018.000.020", same, "Element IP", same, same);
-        addRow("other element", kD, "scrlAtten=100", "mac=00:1A:2B:3C:4D:5F;role=1;att=20", "match",
-               "lblElementType=DECODER;scrlAtten=100", same);
         addRow("case counts", kD, "lblElementMAC=00:1a:2b:3c:4d:5e", "role=1", "match", same, same);
         addRow("18 keys", kD + "EXTRA0=1\n", "scrlAtten=100", "role=1;att=20", "corrupt",
                "lblElementType=DECODER;scrlAtten=100", same);
