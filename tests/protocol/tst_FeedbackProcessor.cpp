@@ -6,6 +6,7 @@
 #include "DiscoveryFixture.h"
 #include "TableRow.h"
 #include "protocol/ConfigurationConfirmer.h"
+#include "protocol/FeedbackCodec.h"
 #include "protocol/NetworkBoxes.h"
 #include "ui/CaptionLabel.h"
 
@@ -69,6 +70,40 @@ class FeedbackProcessorTest : public QObject {
     Q_OBJECT
 private slots:
     void init() { QLocale::setDefault(QLocale::c()); }
+
+    // One row per role and length class: ver sfn buf att sdm sdl sdt, then
+    // the fields carried. Which lengths can be read at all, and that each
+    // field is read from its own bytes, is the fuzz harness's to check.
+    void decodedByRoleAndLength_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QString>("expected");
+        addRow("encoder, 40 bytes", encoderFeedback(40), "2 0 0 255 0 37 43");
+        addRow("encoder, 44 bytes", encoderFeedback(44), "3.4 1 6 255 0 37 43 sfn buf");
+        addRow("decoder, 40 bytes", decoderFeedback(40), "2 0 1 255 0 37 43");
+        addRow("decoder, 41 bytes", decoderFeedback(41), "2 0 1 30 0 37 43 att");
+        addRow("decoder, 44 bytes", decoderFeedback(44), "3.4 1 1 30 0 37 43 sfn att");
+        addRow("decoder, 46 bytes", decoderFeedback(46), "3.4 1 5 30 2 37 43 sfn buf att sdm");
+        addRow("decoder, 48 bytes", decoderFeedback(48),
+               "3.4 1 5 30 2 100 150 sfn buf att sdm sdl sdt");
+    }
+    void decodedByRoleAndLength()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QString, expected);
+        const auto record = FeedbackCodec::decode(datagram);
+        QVERIFY(record.has_value());
+        const auto n = [](double value) { return QString::number(value); };
+        QStringList fields{n(record->ver), n(record->sfn), n(record->buf), n(record->att),
+                           n(record->sdm), n(record->sdl), n(record->sdt)};
+        const std::pair<bool, const char*> carried[] = {
+            {record->hasSfn, "sfn"}, {record->hasBuf, "buf"}, {record->hasAtt, "att"},
+            {record->hasSdm, "sdm"}, {record->hasSdl, "sdl"}, {record->hasSdt, "sdt"}};
+        for (const auto& [present, name] : carried)
+            if (present)
+                fields << QString::fromLatin1(name);
+        QCOMPARE(fields.join(QLatin1Char(' ')), expected);
+    }
 
     // Each datagram arrives twice and leaves one section. A discovery
     // stores a new record; an answer whose MAC is known only after the
