@@ -15,10 +15,14 @@ using Fields = nms::ConfigurationPacket::Fields;
 
 namespace {
 
-struct SenderFixture : ConfigPanelFixture {
+// The sender and the confirmer, with the panel's own rules when asked,
+// over the stored encoder selected.
+struct Fixture : ConfigPanelFixture {
     ConfigurationSender sender{dialogs, ini, path, udp, panelView, *ui.timerRemoteSent};
+    ConfigurationConfirmer confirmer{dialogs, ini, path, panelView};
+    std::unique_ptr<PropertiesPanel> rules;
 
-    SenderFixture()
+    Fixture()
     {
         writeIni(encoderRecord());
         select(u"ENCODER"_s);
@@ -46,12 +50,6 @@ Fields decoder(int mode, int level, int time)
 // Leading zeros of an address are read as decimal.
 const QByteArray kHead = QByteArray::fromHex("C0A8010A FFFFFF00 C0A80101 0A000001 01 00 01");
 const QByteArray kEncoderPacket = kHead + QByteArray("STUDIO A        ");
-
-// The confirmer, with the panel's own rules when asked.
-struct ConfirmerFixture : ConfigPanelFixture {
-    std::unique_ptr<PropertiesPanel> rules;
-    ConfigurationConfirmer confirmer{dialogs, ini, path, panelView};
-};
 
 // Changes a record by "field=value;..."; "short" drops what a 41-byte
 // decoder answer lacks.
@@ -205,7 +203,7 @@ private slots:
         QFETCH(QString, fault);
         QFETCH(QString, boxes);
         QFETCH(QByteArray, packet);
-        SenderFixture f;
+        Fixture f;
         f.set(panel);
         if (ipLine == "none")
             QFile::remove(f.path);
@@ -256,7 +254,7 @@ private slots:
     // once, the timer stopped before its box opens.
     void timeout()
     {
-        SenderFixture f;
+        Fixture f;
         // As the feedback processing does with an answer that passes.
         connect(&f.udp, &UdpClient::feedbackArrived, &f.udp,
                 [&] { f.responseTimer()->setEnabled(false); });
@@ -352,7 +350,7 @@ private slots:
         QFETCH(QString, boxes);
         QFETCH(QString, shown);
         QFETCH(QString, stored);
-        ConfirmerFixture f;
+        Fixture f;
         if (shown.contains(u".hidden"_s) || shown.contains(u".enabled"_s)) {
             f.rules = std::make_unique<PropertiesPanel>(f.ui);
             f.panelView.setPropertiesPanel(f.rules.get());
