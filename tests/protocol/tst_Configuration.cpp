@@ -1,12 +1,35 @@
 #include <QtTest>
 
-#include "ConfigPanelFixture.h"
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+#include "FakeClock.h"
+#include "FakeUdpEndpoint.h"
+#include "FileBytes.h"
+#include "ManualTimer.h"
+#include "RecordingDialogs.h"
 #include "TableRow.h"
+#include "db/IniRoutines.h"
+#include "db/PrivateProfileStore.h"
 #include "protocol/ConfigurationConfirmer.h"
 #include "protocol/ConfigurationPacket.h"
 #include "protocol/ConfigurationSender.h"
 #include "protocol/FeedbackRecord.h"
+#include "protocol/LevelMonitor.h"
+#include "protocol/LevelPacket.h"
+#include "protocol/LevelRule.h"
+#include "protocol/UdpClient.h"
+#include "ui/CaptionLabel.h"
+#include "ui/FrmMain.h"
+#include "ui/LevelControls.h"
 #include "ui/PropertiesPanel.h"
+#include "ui/ToolbarMonitoringView.h"
+#include "ui/WidgetMeterView.h"
+#include "ui/WidgetPanelView.h"
 
 using namespace nms;
 using namespace nms::test;
@@ -14,6 +37,126 @@ using namespace Qt::StringLiterals;
 using Fields = nms::ConfigurationPacket::Fields;
 
 namespace {
+
+// The main window's controls in their start state, without the panel's own
+// behaviour, over a real INI store in a temporary directory and a UDP client
+// on a fake socket: what sending, confirming and level monitoring work on.
+// Controls are set and read by name through "name=value;..." texts, so that
+// a table row names the panel it starts from and the one it expects.
+class ConfigPanelFixture {
+public:
+    static inline const QString kMac = QStringLiteral("00:1A:2B:3C:4D:5E");
+
+    QTemporaryDir dir;
+    PrivateProfileStore store;
+    IniRoutines ini{store};
+    RecordingDialogs dialogs;
+    ManualTimerFactory timers;
+    FakeClock clock;
+    FakeUdpEndpoint socket;
+    UdpClient udp{socket, dialogs, clock};
+    FrmMain window{timers};
+    FrmMainControls& ui = window.controls();
+    const QString path = dir.filePath(QStringLiteral("nms.ini"));
+    WidgetPanelView panelView{ui};
+    WidgetMeterView meterView{ui};
+    ToolbarMonitoringView monitoringView{ui};
+
+    ConfigPanelFixture() { udp.bindLocal(); }
+
+    ManualTimer* responseTimer() const { return timers.timer(QStringLiteral("timerRemoteSent")); }
+    ManualTimer* volumeTimer() const { return timers.timer(QStringLiteral("tmrVolume")); }
+
+    void writeIni(const QByteArray& bytes) const { writeBytes(path, bytes); }
+    // Empty also when the file does not exist.
+    QByteArray iniBytes() const
+    {
+        const QByteArray bytes = readBytes(path);
+        return bytes == kNoFile ? QByteArray() : bytes;
+    }
+
+    // An encoder record as discovery writes it, stored address 198.18.0.20.
+    static QByteArray encoderRecord()
+    {
+        return "[001A2B3C4D5E]\nNAME=STUDIO A        \nIP=198.18.0.20\nMASK=255.255.0.0\n"
+               "GW=198.18.0.1\nREMOTE=198.18.0.30\nINPUT=0\nTYPE=0\nTX=0\nROLE=1\nSN=1234\n"
+               "VER=3.4\nSFN=0\nBUF=0\n";
+    }
+    static QByteArray decoderRecord()
+    {
+        QByteArray record = encoderRecord();
+        record.replace("ROLE=1", "ROLE=2").replace("BUF=0", "BUF=1");
+        return record + "ATT=255\nSDM=0\nSDL=37\nSDT=43\n";
+    }
+
+    // The panel as a selection of the stored element leaves it.
+    void select(const QString& role)
+    {
+        set(QStringLiteral("lblElementType=%1;lblElementMAC=%2;txtElementName=STUDIO A;"
+                           "txtElementIP=198.18.0.20;txtElementMask=255.255.0.0;"
+                           "txtElementGW=198.18.0.1;txtRemoteIP=198.18.0.30;cmbAudioInput=0;"
+                           "cmbAudioType=0;cmbAudioTX=0")
+                .arg(role, kMac));
+    }
+
+    // Sets each named control as code does: a caption or text, a list index,
+    // a bar's value, a button's tick ("1").
+    void set(const QString& controls)
+    {
+        for (const QString& item : controls.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            QWidget* w = window.findChild<QWidget*>(item.section(QLatin1Char('='), 0, 0));
+            const QString value = item.section(QLatin1Char('='), 1);
+            if (auto* caption = qobject_cast<CaptionLabel*>(w))
+                caption->setCaption(value);
+            else if (auto* label = qobject_cast<QLabel*>(w))
+                label->setText(value);
+            else if (auto* edit = qobject_cast<QLineEdit*>(w))
+                edit->setText(value);
+            else if (auto* list = qobject_cast<QComboBox*>(w))
+                list->setCurrentIndex(value.toInt());
+            else if (auto* bar = qobject_cast<QAbstractSlider*>(w))
+                bar->setValue(value.toInt());
+            else if (auto* button = qobject_cast<QAbstractButton*>(w))
+                button->setChecked(value == QLatin1String("1"));
+            else
+                QFAIL(qPrintable(item));
+        }
+    }
+
+    // The named controls' values in the form set() takes; "name.enabled" and
+    // "name.hidden" read those states as 1 or 0.
+    QString shown(const QString& controls) const
+    {
+        QStringList values;
+        for (const QString& item : controls.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QString name = item.section(QLatin1Char('='), 0, 0);
+            const QWidget* w = window.findChild<QWidget*>(name.section(QLatin1Char('.'), 0, 0));
+            values << name + QLatin1Char('=') + valueOf(w, name.section(QLatin1Char('.'), 1));
+        }
+        return values.join(QLatin1Char(';'));
+    }
+
+private:
+    static QString valueOf(const QWidget* w, const QString& state)
+    {
+        if (w == nullptr)
+            return QStringLiteral("<no such control>");
+        if (!state.isEmpty())
+            return QString::number(state == QLatin1String("enabled") ? w->isEnabled()
+                                                                     : w->isHidden());
+        if (auto* label = qobject_cast<const QLabel*>(w))
+            return label->text();
+        if (auto* edit = qobject_cast<const QLineEdit*>(w))
+            return edit->text();
+        if (auto* list = qobject_cast<const QComboBox*>(w))
+            return QString::number(list->currentIndex());
+        if (auto* bar = qobject_cast<const QAbstractSlider*>(w))
+            return QString::number(bar->value());
+        return QString::number(qobject_cast<const QAbstractButton*>(w)->isChecked());
+    }
+};
+
+const QString kNoAddress = u"The local database holds no valid IP address for this element."_s;
 
 // The sender and the confirmer, with the panel's own rules when asked,
 // over the stored encoder selected.
@@ -115,6 +258,38 @@ const QString kEditStored = u"NAME=STUDIO B        ;IP=198.18.0.21;MASK=255.255.
 const QByteArray kE = ConfigPanelFixture::encoderRecord();
 const QByteArray kD = ConfigPanelFixture::decoderRecord();
 
+struct MonitorFixture : ConfigPanelFixture {
+    LevelMonitor monitor{dialogs,   ini,       path,           udp,
+                         panelView, meterView, monitoringView, *ui.tmrVolume};
+    LevelControls controls{ui, monitor};
+
+    MonitorFixture(const QString& role, const QByteArray& ipLine)
+    {
+        writeIni((role == u"DECODER"_s ? decoderRecord() : encoderRecord())
+                     .replace("IP=198.18.0.20\n", ipLine));
+        select(role);
+    }
+    // Sent to the element's control port, at its stored address.
+    QByteArrayList sentHex() const
+    {
+        QByteArrayList hex;
+        for (const auto& d : socket.sent)
+            if (d.host == QHostAddress(u"198.18.0.20"_s) && d.port == 2977)
+                hex << d.data.toHex().toUpper();
+        return hex;
+    }
+};
+
+// A packet of zero samples with the given 24-bit big-endian sample at the
+// given index.
+QByteArray packetWith(int index, qint32 value)
+{
+    QByteArray packet(LevelPacket::kLength, '\0');
+    for (int i = 0; i < 3; ++i)
+        packet[index * 3 + i] = char(value >> (16 - 8 * i));
+    return packet;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(nms::ConfigurationPacket::Fields)
@@ -122,6 +297,8 @@ Q_DECLARE_METATYPE(nms::ConfigurationPacket::Fields)
 class ConfigurationTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+
     void wholePacket_data()
     {
         QTest::addColumn<Fields>("packetFields");
@@ -166,8 +343,7 @@ private slots:
         const QString audio = u"Please verify that all audio fields are correct!"_s;
         const QString address = u"Please verify that all IP fields are correct!"_s;
         const QString name = u"Please verify that the name field is correct!"_s;
-        const QString noAddress =
-            u"y|The local database holds no valid IP address for this element."_s;
+        const QString noAddress = u"y|"_s + kNoAddress;
         const QByteArray selected = QByteArray::fromHex("C6120014FFFF0000C6120001C612001E000000");
         const QByteArray edited =
             QByteArray::fromHex("C612001EFFFF0000C6120001C612001E010100") + "NEW NAME        ";
@@ -285,8 +461,6 @@ private slots:
         QCOMPARE(f.dialogs.last().icon, BoxIcon::Critical);
     }
 
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
-
     // record: the stored one, its role selected (none: a decoder); panel,
     // answer: changes to the selection and to the matching answer; boxes:
     // tokens of boxText(); shown: controls after (a state read runs the
@@ -398,6 +572,140 @@ private slots:
         // The feedback decoding ends the wait before it hands the answer on.
         QVERIFY(f.responseTimer()->isEnabled());
         QCOMPARE(f.responseTimer()->restarts(), restarts);
+    }
+
+    // The bar rounds halves to even: 2^20 and 3 x 2^20 are exactly 262.5
+    // and 787.5 twips. The caption shows the level in dBFS. Only the first
+    // 479 samples are read; the rest of the scan (negatives skipped, short
+    // datagrams) is the fuzz harness's to check.
+    void peakToMeter_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<qint32>("peak");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("caption");
+        addRow("half, in the last group read", 478, 1 << 22, 1050, "-6dBFS");
+        addRow("eighth, 262.5 down", 100, 1 << 20, 262, "-18.1dBFS");
+        addRow("787.5 up", 100, 3 * (1 << 20), 788, "-8.5dBFS");
+        addRow("only positive sample in the unread last group", 479, 1000, 0, "-oodBFS");
+    }
+    void peakToMeter()
+    {
+        QFETCH(int, index);
+        QFETCH(qint32, peak);
+        QFETCH(int, width);
+        QFETCH(QString, caption);
+        const qint32 read = LevelPacket::peak(packetWith(index, peak));
+        QCOMPARE(LevelPacket::meterWidthTwips(read), width);
+        QCOMPARE(LevelPacket::levelCaption(read), caption);
+    }
+
+    // The one level rule of the plugin and the exporter: silence is judged
+    // on the shown (rounded) level, and only a lost answer is an alarm.
+    void levelRule_data()
+    {
+        QTest::addColumn<int>("peak"); // -1: no answer
+        QTest::addColumn<bool>("answeredBefore");
+        QTest::addColumn<int>("verdict");
+        using V = LevelRule::Verdict;
+        addRow("never answered", -1, false, int(V::NoLevel));
+        addRow("answered before, then stopped", -1, true, int(V::Stopped));
+        addRow("zero peak is silence", 0, true, int(V::Silent));
+        addRow("-60.1 dBFS below the threshold", 8328, false, int(V::Silent));
+        addRow("-60 dBFS at the threshold", 8389, false, int(V::Sounding));
+    }
+    void levelRule()
+    {
+        QFETCH(int, peak);
+        QFETCH(bool, answeredBefore);
+        QFETCH(int, verdict);
+        const std::optional<qint32> answer = peak < 0 ? std::nullopt : std::optional<qint32>(peak);
+        QCOMPARE(int(LevelRule::judge(answer, answeredBefore, LevelRule::kDefaultSilenceDbfs)),
+                 verdict);
+    }
+
+    // steps: "set=N" by code, "act=N" a slider action of the operator,
+    // "drag=N" the thumb dragged there and let go. fault: "ENCODER" (the
+    // selection), "noip" (stored address empty), "unwritable" (nms.ini
+    // cannot be replaced). command: the bytes the element is sent,
+    // and then stored as `att`.
+    void attenuation_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QByteArray>("command");
+        const QByteArray none;
+        const QString min = u"act=%1"_s.arg(int(QAbstractSlider::SliderToMinimum));
+        addRow("operator to minimum", "", min, "Mute", QByteArray("0E00"));
+        addRow("one page down", "", u"act=%1"_s.arg(int(QAbstractSlider::SliderPageStepSub)),
+               "-5 dB", QByteArray("F500"));
+        addRow("thumb let go", "", "drag=200", "-27.5 dB", QByteArray("C800"));
+        addRow("no change leaves no flag", "", u"set=14;"_s + min + u";set=30"_s, "-112.5 dB",
+               none);
+        addRow("encoder", "ENCODER", min, "Mute", none);
+        addRow("not stored", "unwritable", min, "Mute", QByteArray("0E00"));
+        addRow("no stored address", "noip", min, "Mute", none);
+    }
+    void attenuation()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, steps);
+        QFETCH(QString, caption);
+        QFETCH(QByteArray, command);
+        MonitorFixture f(fault == u"ENCODER"_s ? fault : u"DECODER"_s,
+                         fault == u"noip"_s ? "IP=\n" : "IP=198.18.0.20\n");
+        const QByteArray before = f.iniBytes();
+        const QString directory = f.dir.path();
+        if (fault == u"unwritable"_s && !makeDirectoryUnwritable(directory, true))
+            QSKIP("this file system cannot make a directory refuse writes");
+
+        for (const QString& step : steps.split(u';')) {
+            const int value = step.section(u'=', 1).toInt();
+            if (step.startsWith(u"set"_s)) {
+                f.ui.scrlAtten->setValue(value);
+            } else if (step.startsWith(u"act"_s)) {
+                f.ui.scrlAtten->triggerAction(QAbstractSlider::SliderAction(value));
+            } else {
+                f.ui.scrlAtten->setSliderDown(true);
+                f.ui.scrlAtten->setSliderPosition(value);
+                QVERIFY(f.socket.sent.isEmpty()); // not while dragging
+                f.ui.scrlAtten->setSliderDown(false);
+            }
+        }
+
+        if (fault == u"unwritable"_s)
+            makeDirectoryUnwritable(directory, false);
+        QCOMPARE(f.ui.lblAttenDB->text(), caption);
+        QCOMPARE(f.sentHex(), command.isEmpty() ? QByteArrayList() : QByteArrayList{command});
+        QByteArray expected = before;
+        if (!command.isEmpty() && fault.isEmpty())
+            expected.replace(
+                "ATT=255",
+                QByteArray("ATT=" + QByteArray::number(command.left(2).toInt(nullptr, 16))));
+        QCOMPARE(QString::fromLatin1(f.iniBytes()), QString::fromLatin1(expected));
+        QStringList boxes;
+        if (fault == u"unwritable"_s)
+            boxes << u"An error occured while saving this element info to the local "
+                     "database.\rCannot save this element info."_s;
+        if (fault == u"noip"_s)
+            boxes << kNoAddress;
+        QCOMPARE(f.dialogs.texts(), boxes);
+        for (const MessageBoxRequest& box : f.dialogs.boxes)
+            QVERIFY(box.icon == BoxIcon::Critical && box.title == kApplicationTitle);
+        if (fault != u"noip"_s)
+            return;
+        // Polling stops before its box opens, so the box does not repeat at
+        // every tick.
+        f.ui.chkGetVolume->setChecked(true);
+        bool timerOnWhileBoxOpen = true;
+        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
+            timerOnWhileBoxOpen = f.volumeTimer()->isEnabled();
+        };
+        QVERIFY(f.volumeTimer()->fire());
+        QVERIFY(!timerOnWhileBoxOpen && !f.ui.chkGetVolume->isChecked() &&
+                !f.volumeTimer()->fire());
+        QCOMPARE(f.dialogs.texts(), QStringList({kNoAddress, kNoAddress}));
     }
 };
 
