@@ -39,12 +39,12 @@ using Fields = nms::ConfigurationPacket::Fields;
 namespace {
 
 // The main window's controls in their start state, without the panel's own
-// behaviour, over a real INI store in a temporary directory and a UDP client
-// on a fake socket: what sending, confirming and level monitoring work on.
-// Controls are set and read by name through "name=value;..." texts, so that
-// a table row names the panel it starts from and the one it expects.
-class ConfigPanelFixture {
-public:
+// behaviour (its rules when asked), over a real INI store in a temporary
+// directory and a UDP client on a fake socket, the stored encoder selected:
+// what sending and confirming work on. Controls are set and read by name
+// through "name=value;..." texts, so that a table row names the panel it
+// starts from and the one it expects.
+struct Fixture {
     static inline const QString kMac = QStringLiteral("00:1A:2B:3C:4D:5E");
 
     QTemporaryDir dir;
@@ -61,8 +61,16 @@ public:
     WidgetPanelView panelView{ui};
     WidgetMeterView meterView{ui};
     ToolbarMonitoringView monitoringView{ui};
+    ConfigurationSender sender{dialogs, ini, path, udp, panelView, *ui.timerRemoteSent};
+    ConfigurationConfirmer confirmer{dialogs, ini, path, panelView};
+    std::unique_ptr<PropertiesPanel> rules;
 
-    ConfigPanelFixture() { udp.bindLocal(); }
+    Fixture()
+    {
+        udp.bindLocal();
+        writeIni(encoderRecord());
+        select(u"ENCODER"_s);
+    }
 
     ManualTimer* responseTimer() const { return timers.timer(QStringLiteral("timerRemoteSent")); }
     ManualTimer* volumeTimer() const { return timers.timer(QStringLiteral("tmrVolume")); }
@@ -103,9 +111,9 @@ public:
     // a bar's value, a button's tick ("1").
     void set(const QString& controls)
     {
-        for (const QString& item : controls.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-            QWidget* w = window.findChild<QWidget*>(item.section(QLatin1Char('='), 0, 0));
-            const QString value = item.section(QLatin1Char('='), 1);
+        for (const QString& item : controls.split(u';', Qt::SkipEmptyParts)) {
+            QWidget* w = window.findChild<QWidget*>(item.section(u'=', 0, 0));
+            const QString value = item.section(u'=', 1);
             if (auto* caption = qobject_cast<CaptionLabel*>(w))
                 caption->setCaption(value);
             else if (auto* label = qobject_cast<QLabel*>(w))
@@ -128,19 +136,16 @@ public:
     QString shown(const QString& controls) const
     {
         QStringList values;
-        for (const QString& item : controls.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-            const QString name = item.section(QLatin1Char('='), 0, 0);
-            const QWidget* w = window.findChild<QWidget*>(name.section(QLatin1Char('.'), 0, 0));
-            values << name + QLatin1Char('=') + valueOf(w, name.section(QLatin1Char('.'), 1));
+        for (const QString& item : controls.split(u';', Qt::SkipEmptyParts)) {
+            const QString name = item.section(u'=', 0, 0);
+            const QWidget* w = window.findChild<QWidget*>(name.section(u'.', 0, 0));
+            values << name + u'=' + valueOf(w, name.section(u'.', 1));
         }
-        return values.join(QLatin1Char(';'));
+        return values.join(u';');
     }
 
-private:
     static QString valueOf(const QWidget* w, const QString& state)
     {
-        if (w == nullptr)
-            return QStringLiteral("<no such control>");
         if (!state.isEmpty())
             return QString::number(state == QLatin1String("enabled") ? w->isEnabled()
                                                                      : w->isHidden());
@@ -150,27 +155,11 @@ private:
             return edit->text();
         if (auto* list = qobject_cast<const QComboBox*>(w))
             return QString::number(list->currentIndex());
-        if (auto* bar = qobject_cast<const QAbstractSlider*>(w))
-            return QString::number(bar->value());
-        return QString::number(qobject_cast<const QAbstractButton*>(w)->isChecked());
+        return QString::number(qobject_cast<const QAbstractSlider*>(w)->value());
     }
 };
 
 const QString kNoAddress = u"The local database holds no valid IP address for this element."_s;
-
-// The sender and the confirmer, with the panel's own rules when asked,
-// over the stored encoder selected.
-struct Fixture : ConfigPanelFixture {
-    ConfigurationSender sender{dialogs, ini, path, udp, panelView, *ui.timerRemoteSent};
-    ConfigurationConfirmer confirmer{dialogs, ini, path, panelView};
-    std::unique_ptr<PropertiesPanel> rules;
-
-    Fixture()
-    {
-        writeIni(encoderRecord());
-        select(u"ENCODER"_s);
-    }
-};
 
 // The decoder's values are set for an encoder too, which must not send them.
 Fields encoder(const QString& name = QStringLiteral("Studio a"),
@@ -255,10 +244,10 @@ const QString kEditAnswer = u"name=STUDIO B        ;ip=198.18.0.21;mask=255.255.
 const QString kEditStored = u"NAME=STUDIO B        ;IP=198.18.0.21;MASK=255.255.255.0;"
                             "GW=198.18.0.2;REMOTE=198.18.0.31;INPUT=1;TYPE=1;TX=1;SN=5678;"
                             "VER=3.5;SFN=1;BUF=2"_s;
-const QByteArray kE = ConfigPanelFixture::encoderRecord();
-const QByteArray kD = ConfigPanelFixture::decoderRecord();
+const QByteArray kE = Fixture::encoderRecord();
+const QByteArray kD = Fixture::decoderRecord();
 
-struct MonitorFixture : ConfigPanelFixture {
+struct MonitorFixture : Fixture {
     LevelMonitor monitor{dialogs,   ini,       path,           udp,
                          panelView, meterView, monitoringView, *ui.tmrVolume};
     LevelControls controls{ui, monitor};
@@ -384,7 +373,7 @@ private slots:
         if (ipLine == "none")
             QFile::remove(f.path);
         else
-            f.writeIni(ConfigPanelFixture::encoderRecord().replace("IP=198.18.0.20\n", ipLine));
+            f.writeIni(Fixture::encoderRecord().replace("IP=198.18.0.20\n", ipLine));
         const QByteArray before = f.iniBytes();
         if (fault == u"bind"_s) {
             f.udp.close();
@@ -538,7 +527,7 @@ private slots:
         r.buf = decoder ? 1 : 0;
         r.hasSfn = r.hasBuf = r.hasAtt = r.hasSdm = r.hasSdl = r.hasSdt = true;
         edit(r, u"mac=%1;ip=198.18.0.20;mask=255.255.0.0;gw=198.18.0.1;remote=198.18.0.30;"
-                "name=STUDIO A        ;sn=1234;ver=3.4;"_s.arg(ConfigPanelFixture::kMac) +
+                "name=STUDIO A        ;sn=1234;ver=3.4;"_s.arg(Fixture::kMac) +
                     answer);
         f.responseTimer()->setEnabled(true);
         const int restarts = f.responseTimer()->restarts();
