@@ -77,11 +77,6 @@ QByteArray answerFrom(int n, bool corrupt = false)
     return corrupt ? patched(36, QByteArray(4, '\0'), d) : d;
 }
 
-QString addressOf(quint8 n)
-{
-    return u"198.18.0.%1"_s.arg(n);
-}
-
 QByteArray hardwareOf(quint8 n)
 {
     return QByteArray::fromHex("02aabbcc00") + char(n);
@@ -95,7 +90,7 @@ struct Fixture : DiscoveryFixture {
         udp.setRemoteHost(u"198.18.0.40"_s);
         udp.setRemotePort(2977);
         for (quint8 n : {21, 22, 23})
-            neighbours.entries.insert(addressOf(n), hardwareOf(n));
+            neighbours.entries.insert(u"198.18.0.%1"_s.arg(n), hardwareOf(n));
     }
     ManualTimer* timer1() const { return timer(u"Timer1"_s); }
     void discover()
@@ -447,7 +442,7 @@ private slots:
         if (held == 0)
             f.socket.inject(answerFrom(other));
 
-        f.neighbours.resolve(addressOf(24), hardwareOf(24));
+        f.neighbours.resolve(u"198.18.0.24"_s, hardwareOf(24));
         QTRY_VERIFY(!f.discovery.isAwaitingAnswers());
         QCOMPARE(f.state(), Fixture::ended(1, held == 2 ? 2 : 1));
         QVERIFY(f.iniBytes().startsWith("[02AABBCC0018]\nNAME=ELEMENT 24 "));
