@@ -13,6 +13,7 @@
 #include "FileBytes.h"
 #include "ManualTimer.h"
 #include "RecordingDialogs.h"
+#include "TableColumns.h"
 #include "TableRow.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstanceLock.h"
@@ -29,6 +30,7 @@ namespace {
 
 const QString kManagerTitle = QStringLiteral("Orbelund Veltrino Manager");
 const QString kPortOccupied = QStringLiteral("Unable to use UDP port 2976: occupied.");
+using StartupColumns = TableColumns<int, int, QString, QString, int>;
 const QByteArray kEncoder =
     "[001A2B3C4D5E]\nNAME=STUDIO\nIP=198.18.9.9\nINPUT=0\nTYPE=0\nTX=0\nROLE=1\n";
 
@@ -74,11 +76,7 @@ private slots:
     // second instance does nothing else. Start-up never writes the database.
     void startupBoxes_data()
     {
-        QTest::addColumn<int>("blocker"); // 0 none, 1 the port, 2 another instance
-        QTest::addColumn<int>("result");
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<int>("icon");
+        StartupColumns::add(); // blocker: 0 none, 1 the port, 2 another instance
         addRow("empty directory", 0, int(MainWindow::LoadResult::Ready),
                "Local database is empty.\rPlease click 'Auto Discover' icon to probe the network.",
                "Information", int(BoxIcon::Information));
@@ -90,11 +88,7 @@ private slots:
     }
     void startupBoxes()
     {
-        QFETCH(int, blocker);
-        QFETCH(int, result);
-        QFETCH(QString, box);
-        QFETCH(QString, title);
-        QFETCH(int, icon);
+        const auto [blocker, result, box, title, icon] = StartupColumns::fetch();
         Program program;
         const QString lock = program.dir.filePath(QStringLiteral("nms.lock"));
         // As a crashed instance leaves it: a PID no process has, this program, this host.
@@ -123,29 +117,24 @@ private slots:
 
     // A failed endpoint ends the program at once, with status 1: the unload
     // step does not run, not even when the window closes afterwards.
-    void endingTheProgram_data()
-    {
-        QTest::addColumn<bool>("endpointFails");
-        addRow("window closed", false);
-        addRow("endpoint failed", true);
-    }
     void endingTheProgram()
     {
-        QFETCH(bool, endpointFails);
-        Program program;
-        program.load(kEncoder);
-        program.main->window().show();
-        if (endpointFails)
-            emit program.main->udpClient().endpointFailed();
-        program.main->window().close();
-        QCOMPARE(program.dialogs.texts(),
-                 endpointFails ? QStringList{kPortOccupied} : QStringList());
-        QCOMPARE(program.terminatedWith, endpointFails ? 1 : -1);
-        QCOMPARE(program.udp.closeCount, endpointFails ? 0 : 1);
-        QCOMPARE(program.udp.isOpen(), endpointFails);
+        for (const bool endpointFails : {false, true}) {
+            Program program;
+            program.load(kEncoder);
+            program.main->window().show();
+            if (endpointFails)
+                emit program.main->udpClient().endpointFailed();
+            program.main->window().close();
+            QCOMPARE(program.dialogs.texts(),
+                     endpointFails ? QStringList{kPortOccupied} : QStringList());
+            QCOMPARE(program.terminatedWith * 10 + program.udp.closeCount, endpointFails ? 10 : -9);
+        }
     }
 
-    void monitoringButtonsSwapAfterTheCheckBox()
+    // Check box, start, stop, polling; the buttons swap after the box
+    // toggles. A refused poll is reported once and the program goes on.
+    void levelMonitoringButtons()
     {
         Program program;
         program.load(kEncoder);
@@ -153,41 +142,27 @@ private slots:
         QAction* start = program.button(kStartMonitoringButton);
         QAction* stop = program.button(kStopMonitoringButton);
         ManualTimer* polling = program.timers.timer(QStringLiteral("tmrVolume"));
-        // Check box, start, stop, polling.
-        const auto state = [&]() -> QString {
-            return QString::number(ui.chkGetVolume->isChecked()) +
-                   QString::number(start->isEnabled()) + QString::number(stop->isEnabled()) +
-                   QString::number(polling->isEnabled());
+        QStringList states;
+        const auto state = [&] {
+            states << QString::number(ui.chkGetVolume->isChecked()) +
+                          QString::number(start->isEnabled()) + QString::number(stop->isEnabled()) +
+                          QString::number(polling->isEnabled());
         };
-        QStringList buttonsAtToggle;
-        QObject::connect(ui.chkGetVolume, &QPushButton::toggled, [&] {
-            buttonsAtToggle << QString::number(start->isEnabled()) +
-                                   QString::number(stop->isEnabled());
-        });
+        QObject::connect(ui.chkGetVolume, &QPushButton::toggled, state);
         program.main->toolbarClick(kStartMonitoringButton); // disabled: no click
         program.main->toolbarClick(3);                      // separators carry no command
-        program.main->toolbarClick(5);
-        QCOMPARE(state(), QStringLiteral("0000"));
-
-        start->setEnabled(true);
-        start->trigger();
-        QCOMPARE(state(), QStringLiteral("1011"));
-        stop->trigger();
-        QCOMPARE(state(), QStringLiteral("0100"));
-        QCOMPARE(buttonsAtToggle, QStringList({QStringLiteral("10"), QStringLiteral("01")}));
-        QVERIFY(program.udp.sent.isEmpty());
-    }
-
-    void unreachableElementIsReportedOnceAndTheProgramGoesOn()
-    {
-        Program program;
-        program.load(kEncoder);
-        FrmMainControls& ui = program.ui();
+        state();
         ui.TreeView1->setCurrentItem(ui.TreeView1->topLevelItem(0));
-        program.main->toolbarClick(kStartMonitoringButton);
+        start->trigger();
+        state();
+        stop->trigger();
+        state();
+        QCOMPARE(states.join(u' '), QStringLiteral("0000 1101 1011 0010 0100"));
+        QVERIFY(program.udp.sent.isEmpty());
+
+        start->trigger();
         program.udp.failSend = true;
         program.udp.failure = UdpEndpoint::SendFailure::Unreachable;
-        ManualTimer* polling = program.timers.timer(QStringLiteral("tmrVolume"));
         QVERIFY(polling->fire());
         QVERIFY(!polling->fire()); // polling stopped at the first refusal
         QTRY_COMPARE(program.dialogs.boxes.size(), 1);
@@ -198,7 +173,7 @@ private slots:
                                              "from this computer (Network unreachable)."),
                               QStringLiteral("Nothing was sent.")}));
         QVERIFY(!ui.chkGetVolume->isChecked());
-        QVERIFY(program.button(kStartMonitoringButton)->isEnabled());
+        QVERIFY(start->isEnabled());
         QVERIFY(program.udp.isOpen());
     }
 
