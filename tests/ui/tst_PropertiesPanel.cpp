@@ -101,24 +101,25 @@ private slots:
     void listRules()
     {
         FrmMainControls& ui = m_fixture->ui();
-        const std::tuple<bool, const char*, int, bool> rows[] = {
-            {true, "ENCODER", 0, true},   {true, "ENCODER", 1, false}, {true, "DECODER", 0, false},
-            {false, "DECODER", 1, false}, {false, "DECODER", 0, true},
+        const std::tuple<bool, const char*, int> rows[] = {
+            {true, "ENCODER", 0},  {true, "ENCODER", 1},  {true, "DECODER", 0},
+            {false, "DECODER", 1}, {false, "DECODER", 0},
         };
-        for (const auto& [tx, caption, index, on] : rows) {
+        QString on;
+        ui.txtRemoteIP->setText(QStringLiteral("198.18.0.9"));
+        for (const auto& [tx, caption, index] : rows) {
             QComboBox* list = tx ? ui.cmbAudioTX : ui.cmbSilDetMode;
-            ui.txtRemoteIP->setText(QStringLiteral("198.18.0.9"));
             list->setCurrentIndex(1 - index);
             ui.lblElementType->setCaption(latin1(caption));
             list->setCurrentIndex(index);
-            const QList<QWidget*> ruled =
-                tx ? QList<QWidget*>{ui.txtRemoteIP}
-                   : QList<QWidget*>{ui.scrlSilDetLevel, ui.lblSilDetLevel, ui.Label24,
-                                     ui.scrlSilDetTime,  ui.lblSilDetTime,  ui.Label26};
-            for (QWidget* w : ruled)
-                QVERIFY2((tx ? !w->isHidden() : w->isEnabled()) == on, caption);
-            QCOMPARE(ui.txtRemoteIP->text(), QStringLiteral("198.18.0.9"));
+            for (QWidget* w :
+                 tx ? QList<QWidget*>{ui.txtRemoteIP}
+                    : QList<QWidget*>{ui.scrlSilDetLevel, ui.lblSilDetLevel, ui.Label24,
+                                      ui.scrlSilDetTime, ui.lblSilDetTime, ui.Label26})
+                on += QString::number(tx ? !w->isHidden() : w->isEnabled());
+            on += u' ';
         }
+        QCOMPARE(on + ui.txtRemoteIP->text(), QStringLiteral("1 0 0 000000 111111 198.18.0.9"));
     }
 
     // The readout follows a dragged thumb once, when it is let go, in the
