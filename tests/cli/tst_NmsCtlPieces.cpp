@@ -140,6 +140,7 @@ private slots:
         addRow("one MAC in two sections", none, record(kDecoderKey.toLower(), kDecoder, "NAME=X"));
         addRow("attenuation below its bar", QByteArray("ATT=10"), none);
         addRow("buffer above its bar", QByteArray("BUF=9"), none);
+        addRow("bound to the one encoder", QByteArray("-SN|BOUND=1"), none);
         addRow("bound beyond the encoders", QByteArray("-SN|BOUND=2"), none);
         addRow("role 5", QByteArray("ROLE=5"), none);
     }
