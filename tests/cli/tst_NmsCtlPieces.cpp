@@ -46,18 +46,17 @@ const QByteArray kDecoder = "NAME=TX SITE         |IP=198.18.0.12|MASK=255.255.0
 constexpr int kKeptAtt = 99, kKeptBuf = 6, kKeptSdm = 2, kKeptSdl = 99, kKeptSdt = 99;
 
 // The section of the node key holding the keys after the edits: "KEY=value"
-// replaces or appends a key, "^KEY=value" puts it first, "-KEY" removes it.
+// replaces or appends a key, "-KEY" removes it.
 QByteArray record(const QString& nodeKey, const QByteArray& keys, const QByteArray& edits = {})
 {
     QByteArrayList lines = keys.split('|');
     for (QByteArray edit : edits.split('|')) {
         const bool remove = edit.startsWith('-');
-        const bool first = edit.startsWith('^');
-        edit = edit.mid(remove || first ? 1 : 0);
+        edit = edit.mid(remove ? 1 : 0);
         const QByteArray name = edit.split('=').first() + '=';
         lines.removeIf([&](const QByteArray& line) { return line.startsWith(name); });
         if (!remove && !edit.isEmpty())
-            first ? lines.prepend(edit) : lines.append(edit);
+            lines.append(edit);
     }
     return '[' + nodeKey.toLatin1().replace(':', "") + "]\r\n" + lines.join("\r\n") + "\r\n";
 }
