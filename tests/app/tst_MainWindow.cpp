@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTreeWidget>
 
 #include "FakeClock.h"
@@ -19,7 +18,6 @@
 #include "app/SingleInstanceLock.h"
 #include "db/DatabaseLocation.h"
 #include "protocol/UdpClient.h"
-#include "ui/CaptionLabel.h"
 #include "ui/FrmMain.h"
 #include "ui/FrmMainControls.h"
 

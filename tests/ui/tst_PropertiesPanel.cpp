@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -122,19 +121,6 @@ private slots:
         QCOMPARE(on + ui.txtRemoteIP->text(), QStringLiteral("1 0 0 000000 111111 198.18.0.9"));
     }
 
-    // The readout follows a dragged thumb once, when it is let go, in the
-    // locale's decimal separator.
-    void readoutFollowsTheReleasedThumb()
-    {
-        FrmMainControls& ui = m_fixture->ui();
-        QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
-        ui.scrlSilDetTime->setSliderDown(true);
-        ui.scrlSilDetTime->setSliderPosition(220);
-        QCOMPARE(ui.lblSilDetTime->text(), QStringLiteral("0Sec"));
-        ui.scrlSilDetTime->setSliderDown(false);
-        QCOMPARE(ui.lblSilDetTime->text(), QStringLiteral("100,1Sec"));
-    }
-
     // Each field selects its text when the operator moves to it; the name is
     // upper-cased only when the focus leaves it for another control.
     void focusRules_data()
@@ -236,10 +222,19 @@ private slots:
                  QStringLiteral("0mS00000-1-1-1105"));
     }
 
-    // Only the operator's moves set the interval: a drag or an arrow.
-    void sliderMovedByOperatorSetsPollingInterval()
+    // Only the operator's moves set the interval: a drag or an arrow. A
+    // readout follows a dragged thumb once, when it is let go, in the
+    // locale's decimal separator.
+    void operatorMovesTheThumbs()
     {
-        QSlider* slider = m_fixture->ui().Slider1;
+        FrmMainControls& ui = m_fixture->ui();
+        QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+        ui.scrlSilDetTime->setSliderDown(true);
+        ui.scrlSilDetTime->setSliderPosition(220);
+        QCOMPARE(ui.lblSilDetTime->text(), QStringLiteral("0Sec"));
+        ui.scrlSilDetTime->setSliderDown(false);
+        QCOMPARE(ui.lblSilDetTime->text(), QStringLiteral("100,1Sec"));
+        QSlider* slider = ui.Slider1;
         ManualTimer* volume = m_fixture->timer(QStringLiteral("tmrVolume"));
         const int start = volume->interval();
         slider->setValue(slider->value() + 30);
