@@ -59,7 +59,6 @@ struct Program {
         return main->load();
     }
     FrmMainControls& ui() { return main->controls(); }
-    QAction* button(int index) { return ui().Toolbar1Buttons[index]; }
 };
 
 } // namespace
@@ -137,8 +136,8 @@ private slots:
         Program program;
         program.load(kEncoder);
         FrmMainControls& ui = program.ui();
-        QAction* start = program.button(kStartMonitoringButton);
-        QAction* stop = program.button(kStopMonitoringButton);
+        QAction* start = ui.Toolbar1Buttons[kStartMonitoringButton];
+        QAction* stop = ui.Toolbar1Buttons[kStopMonitoringButton];
         ManualTimer* polling = program.timers.timer(QStringLiteral("tmrVolume"));
         QStringList states;
         const auto state = [&] {

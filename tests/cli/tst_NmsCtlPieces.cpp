@@ -46,17 +46,18 @@ const QByteArray kDecoder = "NAME=TX SITE         |IP=198.18.0.12|MASK=255.255.0
 constexpr int kKeptAtt = 99, kKeptBuf = 6, kKeptSdm = 2, kKeptSdl = 99, kKeptSdt = 99;
 
 // The section of the node key holding the keys after the edits: "KEY=value"
-// replaces or appends a key, "-KEY" removes it.
+// replaces or appends a key, "^KEY=value" puts it first, "-KEY" removes it.
 QByteArray record(const QString& nodeKey, const QByteArray& keys, const QByteArray& edits = {})
 {
     QByteArrayList lines = keys.split('|');
     for (QByteArray edit : edits.split('|')) {
         const bool remove = edit.startsWith('-');
-        edit = edit.mid(remove ? 1 : 0);
+        const bool first = edit.startsWith('^');
+        edit = edit.mid(remove || first ? 1 : 0);
         const QByteArray name = edit.split('=').first() + '=';
         lines.removeIf([&](const QByteArray& line) { return line.startsWith(name); });
         if (!remove && !edit.isEmpty())
-            lines.append(edit);
+            first ? lines.prepend(edit) : lines.append(edit);
     }
     return '[' + nodeKey.toLatin1().replace(':', "") + "]\r\n" + lines.join("\r\n") + "\r\n";
 }
@@ -124,6 +125,8 @@ private slots:
         const QByteArray none;
         addRow("decoder as discovery writes it", none, none);
         addRow("encoder: no decoder values", QByteArray("ROLE=1"), none);
+        // The section outgrows the 750-character buffer it is read through.
+        addRow("18 lines, the first 740 characters long", "^NOTE=" + QByteArray(740, 'x'), none);
         addRow("one MAC in two sections", none, record(kDecoderKey.toLower(), kDecoder, "NAME=X"));
         addRow("attenuation below its bar", QByteArray("ATT=10"), none);
         addRow("buffer above its bar", QByteArray("BUF=9"), none);

@@ -43,7 +43,6 @@ private slots:
         QLocale::setDefault(QLocale::c());
         m_fixture.emplace();
     }
-    void cleanup() { m_fixture.reset(); }
 
     // Set twice, with everything the switch resets put into the opposite
     // state in between: the same caption runs the layout again. Only the
