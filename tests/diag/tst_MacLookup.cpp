@@ -330,27 +330,11 @@ private slots:
         if (!m_inStation)
             QSKIP("runs in the lab of realTableFindsTheElementsMac");
         LinuxNeighbourTable table;
-        QTemporaryFile batch;
-        QVERIFY(batch.open());
-        const auto change = [&](int host, int round) {
-            batch.write(QStringLiteral("neigh replace 198.18.0.%1 lladdr 02:00:00:00:%2:%3 dev "
-                                       "eth0 nud permanent\n")
-                            .arg(host)
-                            .arg(round, 2, 10, QLatin1Char('0'))
-                            .arg(host, 2, 16, QLatin1Char('0'))
-                            .toLatin1());
-        };
-        change(5, 0);
-        for (int host = 20; host < 120; ++host)
-            change(host, 0);
-        batch.write("neigh del 198.18.0.5 dev eth0\n");
-        for (int round = 1; round < 8; ++round) {
-            for (int host = 20; host < 250; ++host)
-                change(host, round);
-        }
-        change(5, 0);
-        batch.close();
-        QVERIFY(LabNetwork::shell(QStringLiteral("ip -n vlab-nms -batch ") + batch.fileName()));
+        QVERIFY(LabNetwork::shell(QStringLiteral(
+            "change() { printf 'neigh replace 198.18.0.%d lladdr 02:00:00:00:%02d:%02x dev eth0 "
+            "nud permanent\n' $1 $2 $1; }; { change 5 0; for h in {20..119}; do change $h 0; done; "
+            "echo 'neigh del 198.18.0.5 dev eth0'; for r in {1..7}; do for h in {20..249}; do "
+            "change $h $r; done; done; change 5 0; } | ip -n vlab-nms -batch -")));
         table.refresh();
         table.refresh();
         QCOMPARE(table
