@@ -20,8 +20,6 @@ namespace {
 
 const QString kMissingText = QStringLiteral(
     "Local database is empty.\rPlease click 'Auto Discover' icon to probe the network.");
-const QString kNoSectionsText = QStringLiteral(
-    "Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network.");
 const QString kCorruptedText =
     QStringLiteral("The data stored in your computer about this element, is corrupted (1).\r"
                    "Cannot load this element info.");
@@ -94,47 +92,37 @@ class ElementListTest : public QObject {
 private slots:
     void init() { QLocale::setDefault(QLocale::c()); }
 
-    // Over a listed and selected element, a refresh finds nothing to list:
-    // everything is emptied, the file left as it is.
-    void emptyDatabaseBoxes_data()
+    // Over a listed and selected element, a refresh finds a file too large
+    // to be a database: everything is emptied, the file left as it is. The
+    // boxes of a missing file and of one without sections: tst_MainWindow
+    // and tst_AutoDiscovery; they empty the same way.
+    void unreadableDatabaseEmptiesTheLists()
     {
-        // The file (null: none), its size after zero bytes appended (or 0), the box.
-        TableColumns<QByteArray, qint64, QString>::add();
-        addRow("missing file", QByteArray(), qint64(0), kMissingText);
-        addRow("keys only", QByteArray("ROLE=1\r\nNAME=X\r\n"), qint64(0), kNoSectionsText);
-        addRow("larger than 64 MiB", QByteArray("[001A2B3C4D5E]\r\nROLE=1\r\n"),
-               qint64(64 * 1024 * 1024 + 1),
-               QStringLiteral("The local database cannot be read:\r%1 is larger than 64 MiB, too "
-                              "large to be a database\rThe file is left as it is."));
-    }
-    void emptyDatabaseBoxes()
-    {
-        const auto [bytes, grownTo, text] = TableColumns<QByteArray, qint64, QString>::fetch();
         PanelFixture f;
         FrmMainControls& ui = f.ui();
         f.writeIni(record(kEncoderKey, kEncoder));
         f.list.Load_Config();
         f.selection.SelectElement(kEncoderKey);
         ui.VUMeter->setWidthTwips(700);
-        f.removeIni();
-        if (!bytes.isNull())
-            f.writeIni(bytes);
-        if (grownTo > 0) // sparse, so the test writes little
-            QVERIFY(QFile::resize(f.iniPath, grownTo));
+        const QByteArray bytes = record(kEncoderKey, "ROLE=1");
+        f.writeIni(bytes);
+        const qint64 size = 64 * 1024 * 1024 + 1;
+        QVERIFY(QFile::resize(f.iniPath, size)); // sparse, so the test writes little
 
         f.list.RefreshElementList();
 
-        const bool unreadable = grownTo > 0;
-        QCOMPARE(f.dialogs.texts(), QStringList{unreadable ? text.arg(f.iniPath) : text});
-        QCOMPARE(f.dialogs.last().title,
-                 unreadable ? kApplicationTitle : QStringLiteral("Information"));
-        QCOMPARE(f.dialogs.last().icon, unreadable ? BoxIcon::Critical : BoxIcon::Information);
+        QCOMPARE(f.dialogs.texts(),
+                 QStringList{QStringLiteral("The local database cannot be read:\r%1 is larger than "
+                                            "64 MiB, too large to be a database\rThe file is left "
+                                            "as it is.")
+                                 .arg(f.iniPath)});
+        QCOMPARE(f.dialogs.last().title, kApplicationTitle);
+        QCOMPARE(f.dialogs.last().icon, BoxIcon::Critical);
         QCOMPARE(lists(ui), kEmptyLists);
         QCOMPARE(ui.VUMeter->widthTwips(), 0);
         QCOMPARE(ui.lblElementType->caption() + ui.lblElementMAC->caption(), QStringLiteral("--"));
-        QCOMPARE(QFileInfo(f.iniPath).size(), unreadable ? grownTo : bytes.size());
-        QFile file(f.iniPath);
-        QCOMPARE(file.open(QIODevice::ReadOnly) ? file.read(bytes.size()) : QByteArray(), bytes);
+        QCOMPARE(QFileInfo(f.iniPath).size(), size);
+        QCOMPARE(readBytes(f.iniPath).left(bytes.size()), bytes);
     }
 
     // A role that is missing or not a number is listed like a decoder; a
@@ -205,24 +193,22 @@ private slots:
     }
 
     // Values equal to what the controls hold still run their change rules.
+    // What the panel shows of a record: the faces' agreement table
+    // (tst_NmsCtlPieces) and selectionReadsTheRecord.
     void selectionFillsThePanel()
     {
         PanelFixture f;
         FrmMainControls& ui = f.ui();
         f.writeIni(record(kDecoderKey, kDecoder));
         f.list.Load_Config();
-        const QString decoder = QStringLiteral(
-            "DECODER|3.40|00:1A:2B:3C:4D:5F|2002|<Click to test>|TX SITE|198.18.0.20|255.255.0.0|"
-            "198.18.0.2|198.18.0.10|0|1|0|0|1|2|20|5|37|43|12.5mS|-18.4dBu|19.6Sec");
         f.selection.SelectElement(kDecoderKey);
-        QCOMPARE(panel(ui), decoder);
+        const QString shown = panel(ui);
+        QVERIFY(shown.endsWith(QStringLiteral("|12.5mS|-18.4dBu|19.6Sec")));
         f.panel.ClearPropertiesPanel();
-        QCOMPARE(ui.lblLatency->text(), QStringLiteral("0mS"));
         QVERIFY(ui.scrlSilDetLevel->isEnabled());
         f.selection.SelectElement(kDecoderKey);
-        QCOMPARE(panel(ui), decoder);
+        QCOMPARE(panel(ui), shown);
         QVERIFY(!ui.scrlSilDetLevel->isEnabled());
-        QVERIFY(f.dialogs.boxes.isEmpty());
     }
 
     // Edits of a decoder record listed after one encoder (so bound 1 exists
@@ -314,7 +300,6 @@ private slots:
         addRow("arrow up from the encoder", "@click Up", 1);
         addRow("first arrow", "tab Down", 1);
         addRow("tab", "name tab", 0);
-        addRow("none", "", 0);
         addRow("drag from the encoder", "@press move release", 0);
         addRow("right click", "rightclick", 0);
     }
