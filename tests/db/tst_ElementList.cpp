@@ -192,9 +192,9 @@ private slots:
                  QStringLiteral("STUDIO [00:1A:2B:3C:4D:5E]|TX [00:1A:2B:3C:4D:5F]"));
     }
 
-    // Values equal to what the controls hold still run their change rules.
-    // What the panel shows of a record: the faces' agreement table
-    // (tst_NmsCtlPieces) and selectionReadsTheRecord.
+    // Every field of a decoder's record in its place (the command line reads
+    // through the same selection, so the faces' agreement cannot tell), and
+    // values equal to what the controls hold still run their change rules.
     void selectionFillsThePanel()
     {
         PanelFixture f;
@@ -203,7 +203,9 @@ private slots:
         f.list.Load_Config();
         f.selection.SelectElement(kDecoderKey);
         const QString shown = panel(ui);
-        QVERIFY(shown.endsWith(QStringLiteral("|12.5mS|-18.4dBu|19.6Sec")));
+        QCOMPARE(shown, QStringLiteral("DECODER|3.40|00:1A:2B:3C:4D:5F|2002|<Click to test>|TX "
+                                       "SITE|198.18.0.20|255.255.0.0|198.18.0.2|198.18.0.10|0|1|0|"
+                                       "0|1|2|20|5|37|43|12.5mS|-18.4dBu|19.6Sec"));
         f.panel.ClearPropertiesPanel();
         QVERIFY(ui.scrlSilDetLevel->isEnabled());
         f.selection.SelectElement(kDecoderKey);
