@@ -202,10 +202,12 @@ private slots:
         QCOMPARE(f.macLookup.waitingCount(), waiting - (full ? 1 : 0));
     }
 
-    // Own address, same and other /24: realTableFindsTheElementsMac.
+    // A neighbour on the same /24: realTableFindsTheElementsMac.
     void neighbourCoverage_data()
     {
         TableColumns<QString, int, QString, bool>::add(); // interface address, prefix, address
+        addRow("other /24", "198.18.0.1", 24, "198.18.1.21", false);
+        addRow("own address", "198.18.0.1", 24, "198.18.0.1", false);
         addRow("network address", "198.18.0.1", 24, "198.18.0.0", false);
         addRow("broadcast address", "198.18.0.1", 24, "198.18.0.255", false);
         addRow("wide /15", "198.18.0.1", 15, "198.19.4.5", true);
