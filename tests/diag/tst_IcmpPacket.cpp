@@ -1,15 +1,19 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <climits>
 
+#include "FakeIcmpSocket.h"
 #include "TableColumns.h"
+#include "TableRow.h"
+#include "diag/IcmpModule.h"
 #include "platform/EchoTiming.h"
 #include "platform/EchoWire.h"
 #include "platform/HelperIcmpSocket.h"
 #include "platform/IcmpPacket.h"
 
 using namespace nms;
-using nms::test::TableColumns;
+using namespace nms::test;
 
 Q_DECLARE_METATYPE(echo_wire::Outcome)
 
@@ -28,28 +32,24 @@ QByteArray bytesOf(std::string_view bytes)
 } // namespace
 
 // Which messages count is the fuzz harness's invariant (fuzz/fuzz_icmp.cpp);
-// here the bytes sent, the answer that counts, and what each error and each
-// helper's answer come to.
+// here the bytes sent, the answer that counts, what each error and each
+// helper's answer come to, and the module's texts and outcomes.
 class IcmpPacketTest : public QObject {
     Q_OBJECT
 private slots:
     void echoRequestAndChecksumBytes()
     {
         // 08 00 | checksum | id 12 34 | seq 00 05 | "hello"; the checksum
-        // worked out by hand: ~(0x0800+0x1234+0x0005+0x6865+0x6C6C+0x6F00).
+        // worked out by hand: ~(0x0800+0x1234+0x0005+0x6865+0x6C6C+0x6F00),
+        // an odd length whose sum carries.
         const QByteArray expected = QByteArray::fromHex("0800A1F41234000568656C6C6F");
         QCOMPARE(bytesOf(IcmpPacket::echoRequest(0x1234, 0x0005)).toHex(), expected.toHex());
         QCOMPARE(IcmpPacket::internetChecksum(view(expected)), quint16(0));
-        // Odd length, padded: ~(0x0100 + 0x0200). Carries fold back in.
-        QCOMPARE(IcmpPacket::internetChecksum(view(QByteArray::fromHex("010002"))),
-                 quint16(0xFCFF));
-        QCOMPARE(IcmpPacket::internetChecksum(view(QByteArray::fromHex("FFFF0001"))),
-                 quint16(0xFFFE));
     }
 
     // Our reply counts as the datagram socket gives it (checksum left to the
     // kernel, here damaged) and inside an IPv4 packet with options as the raw
-    // socket gives it; the quote of our request counts from the error queue.
+    // socket gives it. Queued errors: the lab's unreachable rows.
     void ourReplyCounts()
     {
         const IcmpPacket::EchoKey key{0xC6120702U, 0x1234, 0x0005};
@@ -64,10 +64,6 @@ private slots:
         QCOMPARE(icmp.toHex(), reply.toHex());
         QCOMPARE(IcmpPacket::readMessage(view(icmp), key.destination, key, true).verdict,
                  IcmpPacket::Verdict::Answered);
-        QCOMPARE(IcmpPacket::readQueuedError(IcmpPacket::kOriginIcmp, 3, 1, EHOSTUNREACH,
-                                             IcmpPacket::echoRequest(0x1234, 0x0005), key)
-                     .status,
-                 echo_status::DestinationHostUnreachable);
     }
 
     // ICMP errors by type and code (a redirect is no failure, -1), and
@@ -125,6 +121,68 @@ private slots:
         QCOMPARE(HelperIcmpSocket::statusOf(answer), status);
         if (status == 0)
             QCOMPARE(echo_timing::roundTripMs(answer.sentNs, answer.receivedNs), roundTripMs);
+    }
+
+    void echoStatusText_data()
+    {
+        TableColumns<qint32, QString>::add();
+        const QStringList texts =
+            QStringLiteral("Buffer Too Small|Destination Net Unreachable|Destination Host "
+                           "Unreachable|Destination Protocol Unreachable|Destination Port "
+                           "Unreachable|No Resources|Bad Option|Hardware Error|Packet Too Big|"
+                           "Request Timed Out|Bad Request|Bad Route|TimeToLive Expired Transit|"
+                           "TimeToLive Expired Reassembly|Parameter Problem|Source Quench|"
+                           "Option Too Big|Bad Destination")
+                .split(QLatin1Char('|'));
+        for (int i = 0; i < texts.size(); ++i)
+            QTest::addRow("%d", 11001 + i) << 11001 + i << texts[i];
+        QTest::newRow("0") << 0 << "Success!";
+        QTest::newRow("11032") << 11032 << "Negotiating IPSEC";
+        QTest::newRow("11050") << 11050 << "General Failure";
+        for (const qint32 unknown : {-1, 11000, 11019, 11051, INT_MIN, INT_MAX})
+            QTest::addRow("%d", unknown) << unknown << "Unknown Response";
+    }
+    void echoStatusText()
+    {
+        const auto [status, text] = TableColumns<qint32, QString>::fetch();
+        QCOMPARE(IcmpModule::EchoStatusText(status), text);
+    }
+
+    // What is not sent (0.0.0.0, the broadcast, a socket layer not open)
+    // finishes with -1; an outcome is never reported from within the call,
+    // and none at all for an echo abandoned by closing the socket layer.
+    void echoOutcome_data()
+    {
+        // The address, the socket layer opened, closed meanwhile, and the
+        // status (-2: no outcome).
+        TableColumns<QString, bool, bool, qint32>::add();
+        addRow("sent", "198.18.0.2", true, false, 0);
+        addRow("all ones", "255.255.255.255", true, false, -1);
+        addRow("socket layer not open", "198.18.0.2", false, false, -1);
+        addRow("sent, then closed", "198.18.0.2", true, true, -2);
+        addRow("not sent, then closed", "0.0.0.0", true, true, -2);
+    }
+    void echoOutcome()
+    {
+        const auto [address, opened, closed, status] =
+            TableColumns<QString, bool, bool, qint32>::fetch();
+        FakeIcmpSocket socket;
+        IcmpModule module(socket);
+        QSignalSpy outcomes(&module, &IcmpModule::echoFinished);
+        QVERIFY(!opened || module.OpenSocketLayer());
+        QVERIFY(module.SendEcho(address));
+        QVERIFY(outcomes.isEmpty());
+        QVERIFY(!module.SendEcho(QStringLiteral("198.18.0.3"))); // one at a time
+        const bool sent = opened && address == QStringLiteral("198.18.0.2");
+        QCOMPARE(socket.sent, sent ? QList<quint32>{0xC6120002U} : QList<quint32>());
+        if (closed)
+            module.CloseSocketLayer();
+        else if (sent)
+            QVERIFY(socket.finish(0, 12));
+        QCoreApplication::processEvents();
+        QCOMPARE(outcomes.size(), status == -2 ? 0 : 1);
+        QVERIFY(status == -2 || outcomes.first() == (QVariantList{status, sent ? 12U : 0U}));
+        QVERIFY(!module.isEchoPending());
     }
 };
 

@@ -9,7 +9,6 @@
 #include "LabNetwork.h"
 #include "ManualTimer.h"
 #include "TableColumns.h"
-#include "platform/EchoWire.h"
 #include "platform/HelperIcmpSocket.h"
 #include "platform/IcmpHelperProcess.h"
 #include "platform/IcmpHelpers.h"
@@ -81,20 +80,6 @@ bool forgeReply(quint32 source, quint16 id, quint16 seq, bool damaged)
                             reinterpret_cast<const sockaddr*>(&to), sizeof to) == packet.size();
     ::close(fd);
     return sent;
-}
-
-// Writes one request to a helper and reads its answer, bounded in time.
-std::optional<echo_wire::Answer> ask(const IcmpHelperProcess& helper, quint32 address)
-{
-    const std::string message =
-        echo_wire::encodeRequest({address, 0x1234, 7, IcmpPacket::echoPayload()});
-    pollfd answers{helper.answers(), POLLIN, 0};
-    char answer[echo_wire::kAnswerSize + 1];
-    if (::write(helper.requests(), message.data(), message.size()) != ssize_t(message.size()) ||
-        ::poll(&answers, 1, kOutcomeBoundMs) != 1)
-        return std::nullopt;
-    const ssize_t length = ::read(helper.answers(), answer, sizeof answer);
-    return echo_wire::readAnswer(std::string_view(answer, size_t(std::max<ssize_t>(length, 0))));
 }
 
 // The first outcome reported: status and round trip, or nothing.
@@ -174,7 +159,8 @@ private slots:
 
     // What each kind of failure the network gives comes to (the router's
     // networks are 198.18.4-6; 198.18.7 is unreachable in the station
-    // itself). Forged answers to an echo nobody answers: matching is the
+    // itself): one row per way the failure arrives; the codes' meanings
+    // are tst_IcmpPacket's. Forged answers to an echo nobody answers: matching is the
     // packet reader's (its own rows and fuzz harness), but each route hands
     // it the source and the checksum, and judges time by the kernel's
     // arrival, not by when the window, busy for a while, reads it.
@@ -188,14 +174,13 @@ private slots:
                     << route << destination << QString::fromLatin1(forgery) << busyMs << status;
         };
         row("live element", kElement, echo_status::Success);
-        row("nobody there", kNobody, echo_status::RequestTimedOut);
         row("no route", ipv4(198, 19, 200, 1), echo_status::DestinationNetUnreachable);
         row("unreachable here", ipv4(198, 18, 7, 5), echo_status::DestinationHostUnreachable);
         row("router: host unreachable", ipv4(198, 18, 4, 5),
             echo_status::DestinationHostUnreachable);
-        row("router: net unreachable", ipv4(198, 18, 5, 5), echo_status::DestinationNetUnreachable);
         row("routing loop", ipv4(198, 18, 6, 5), echo_status::TtlExpiredTransit);
-        // The control: a faithful forgery is taken, so the others do reach the socket.
+        // The control: a faithful forgery is taken, so the others do reach the
+        // socket; they end as an echo nobody answers does.
         row("forged, faithful", kNobody, echo_status::Success, "faithful");
         row("forged, other source", kNobody, echo_status::RequestTimedOut, "other source");
         row("forged, bad checksum", kNobody, echo_status::RequestTimedOut, "bad checksum");
@@ -223,17 +208,17 @@ private slots:
         const auto [id, seq] = route == Route::Datagram
                                    ? key(static_cast<LinuxIcmpSocket*>(socket))
                                    : key(static_cast<HelperIcmpSocket*>(socket));
-        if (forgery == QStringLiteral("close"))
+        if (forgery == QStringLiteral("close")) {
             socket->close();
-        // The helper sends the echo only after the call returns: a forgery
-        // that beats it would be judged before its echo left, so it is
-        // repeated, a bounded number of times, until an outcome comes.
-        for (int tries = 0;
-             !forgery.isEmpty() && forgery != QStringLiteral("close") && spy.isEmpty() && tries < 5;
-             ++tries) {
-            QVERIFY(forgeReply(forgery == QStringLiteral("other source") ? kElement : kNobody, id,
-                               seq, forgery == QStringLiteral("bad checksum")));
-            spy.wait(40);
+        } else if (!forgery.isEmpty()) {
+            // The helper sends the echo in its own time: a forgery that beats
+            // it would be judged before its echo left, so it is repeated, a
+            // bounded number of times, until an outcome comes.
+            for (int tries = 0; spy.isEmpty() && tries < 5; ++tries) {
+                QVERIFY(forgeReply(forgery == QStringLiteral("other source") ? kElement : kNobody,
+                                   id, seq, forgery == QStringLiteral("bad checksum")));
+                spy.wait(40);
+            }
         }
         QThread::msleep(busyMs);
         const auto [reported, roundTripMs] = outcome(spy).value_or(std::pair(kAbandoned, 0U));
@@ -271,9 +256,9 @@ private slots:
     }
 
     // The helper as the programs start it: it has given up every right and
-    // kept no descriptor but its pipes and its socket, refuses a request it
-    // must not send (what else it refuses is its fuzz harness's), and ends
-    // when its parent closes the request pipe.
+    // kept no descriptor but its pipes and its socket, and ends when its
+    // parent closes the request pipe. What it refuses is its fuzz harness's;
+    // its echoes are outcomeOfEcho's.
     void helperDropsRefusesAndEnds()
     {
         std::optional<IcmpHelperProcess> helper = IcmpHelperProcess::start(helperPath());
@@ -292,12 +277,6 @@ private slots:
         QCOMPARE(QDir(proc + QStringLiteral("/fd"))
                      .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
                  (QStringList{QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("3")}));
-        const int before = elementEchoRequests();
-        const auto refused = ask(*helper, 0xFFFFFFFFU);
-        QVERIFY(refused && refused->outcome == echo_wire::Outcome::Refused);
-        QCOMPARE(elementEchoRequests(), before);
-        const auto reply = ask(*helper, kElement);
-        QVERIFY(reply && reply->outcome == echo_wire::Outcome::Reply);
         // The request pipe's end replaced by /dev/null: the answer pipe then ends.
         QFile devNull(QStringLiteral("/dev/null"));
         QVERIFY(devNull.open(QIODevice::WriteOnly));
