@@ -94,7 +94,7 @@ private slots:
     // to be a database: by the time its box shows, everything is emptied and
     // the file left as it is; a rebuild asked for meanwhile runs after it.
     // The boxes of a missing file and of one without sections are
-    // tst_MainWindow's and tst_AutoDiscovery's; they empty the same way.
+    // tst_MainWindow's and tst_Discovery's; they empty the same way.
     void unreadableDatabaseEmptiesTheLists()
     {
         PanelFixture f;
