@@ -8,6 +8,8 @@ work=$(mktemp -d /tmp/nms-unit.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 unit=$work/veltrino-nms-exporter.service
 sed "s|@CMAKE_INSTALL_FULL_BINDIR@|$2|" "$1" >"$unit"
+# As installed, whatever the caller's umask: systemd warns of a writable unit.
+chmod 644 "$unit"
 output=$(systemd-analyze verify --man=no "$unit" 2>&1)
 status=$?
 if [ "$status" -ne 0 ] || [ -n "$output" ]; then
