@@ -38,6 +38,14 @@ using Fields = nms::ConfigurationPacket::Fields;
 
 namespace {
 
+// An encoder record as discovery writes it, stored address 198.18.0.20, and
+// a decoder's.
+const QByteArray kE = "[001A2B3C4D5E]\nNAME=STUDIO A        \nIP=198.18.0.20\nMASK=255.255.0.0\n"
+                      "GW=198.18.0.1\nREMOTE=198.18.0.30\nINPUT=0\nTYPE=0\nTX=0\nROLE=1\nSN=1234\n"
+                      "VER=3.4\nSFN=0\nBUF=0\n";
+const QByteArray kD = QByteArray(kE).replace("ROLE=1", "ROLE=2").replace("BUF=0", "BUF=1") +
+                      "ATT=255\nSDM=0\nSDL=37\nSDT=43\n";
+
 // The main window's controls in their start state, without the panel's own
 // behaviour (its rules when asked), over a real INI store in a temporary
 // directory and a UDP client on a fake socket, the stored encoder selected:
@@ -68,7 +76,7 @@ struct Fixture {
     Fixture()
     {
         udp.bindLocal();
-        writeIni(encoderRecord());
+        writeIni(kE);
         select(u"ENCODER"_s);
     }
 
@@ -83,20 +91,6 @@ struct Fixture {
         return bytes == kNoFile ? QByteArray() : bytes;
     }
 
-    // An encoder record as discovery writes it, stored address 198.18.0.20.
-    static QByteArray encoderRecord()
-    {
-        return "[001A2B3C4D5E]\nNAME=STUDIO A        \nIP=198.18.0.20\nMASK=255.255.0.0\n"
-               "GW=198.18.0.1\nREMOTE=198.18.0.30\nINPUT=0\nTYPE=0\nTX=0\nROLE=1\nSN=1234\n"
-               "VER=3.4\nSFN=0\nBUF=0\n";
-    }
-    static QByteArray decoderRecord()
-    {
-        QByteArray record = encoderRecord();
-        record.replace("ROLE=1", "ROLE=2").replace("BUF=0", "BUF=1");
-        return record + "ATT=255\nSDM=0\nSDL=37\nSDT=43\n";
-    }
-
     // The panel as a selection of the stored element leaves it.
     void select(const QString& role)
     {
@@ -107,27 +101,29 @@ struct Fixture {
                 .arg(role, kMac));
     }
 
-    // Sets each named control as code does: a caption or text, a list index,
-    // a bar's value, a button's tick ("1").
+    // The property that holds a control's value: a button's tick ("1"), a
+    // list index, a bar's value, else its text.
+    static const char* valueProperty(const QWidget* w)
+    {
+        for (const char* property : {"checked", "currentIndex", "value"}) {
+            if (w->metaObject()->indexOfProperty(property) >= 0)
+                return property;
+        }
+        return "text";
+    }
+
+    // Sets each named control as code does; a caption through setCaption(),
+    // which runs the layout of a role.
     void set(const QString& controls)
     {
         for (const QString& item : controls.split(u';', Qt::SkipEmptyParts)) {
             QWidget* w = window.findChild<QWidget*>(item.section(u'=', 0, 0));
+            QVERIFY2(w != nullptr, qPrintable(item));
             const QString value = item.section(u'=', 1);
             if (auto* caption = qobject_cast<CaptionLabel*>(w))
                 caption->setCaption(value);
-            else if (auto* label = qobject_cast<QLabel*>(w))
-                label->setText(value);
-            else if (auto* edit = qobject_cast<QLineEdit*>(w))
-                edit->setText(value);
-            else if (auto* list = qobject_cast<QComboBox*>(w))
-                list->setCurrentIndex(value.toInt());
-            else if (auto* bar = qobject_cast<QAbstractSlider*>(w))
-                bar->setValue(value.toInt());
-            else if (auto* button = qobject_cast<QAbstractButton*>(w))
-                button->setChecked(value == QLatin1String("1"));
             else
-                QFAIL(qPrintable(item));
+                QVERIFY2(w->setProperty(valueProperty(w), value), qPrintable(item));
         }
     }
 
@@ -137,25 +133,14 @@ struct Fixture {
     {
         QStringList values;
         for (const QString& item : controls.split(u';', Qt::SkipEmptyParts)) {
-            const QString name = item.section(u'=', 0, 0);
+            const QString name = item.section(u'=', 0, 0), state = name.section(u'.', 1);
             const QWidget* w = window.findChild<QWidget*>(name.section(u'.', 0, 0));
-            values << name + u'=' + valueOf(w, name.section(u'.', 1));
+            QString value = w->property(valueProperty(w)).toString();
+            if (!state.isEmpty())
+                value = QString::number(state == u"enabled"_s ? w->isEnabled() : w->isHidden());
+            values << name + u'=' + value;
         }
         return values.join(u';');
-    }
-
-    static QString valueOf(const QWidget* w, const QString& state)
-    {
-        if (!state.isEmpty())
-            return QString::number(state == QLatin1String("enabled") ? w->isEnabled()
-                                                                     : w->isHidden());
-        if (auto* label = qobject_cast<const QLabel*>(w))
-            return label->text();
-        if (auto* edit = qobject_cast<const QLineEdit*>(w))
-            return edit->text();
-        if (auto* list = qobject_cast<const QComboBox*>(w))
-            return QString::number(list->currentIndex());
-        return QString::number(qobject_cast<const QAbstractSlider*>(w)->value());
     }
 };
 
@@ -199,15 +184,6 @@ void edit(FeedbackRecord& r, const QString& changes)
     }
 }
 
-// The stored record with the given "KEY=value" lines replaced.
-QByteArray withLines(QByteArray record, const QString& lines)
-{
-    QString text = QString::fromLatin1(record);
-    for (const QString& line : lines.split(u';', Qt::SkipEmptyParts))
-        text.replace(QRegularExpression(u"(?m)^"_s + line.section(u'=', 0, 0) + u"=.*$"_s), line);
-    return text.toLatin1();
-}
-
 QString boxText(const QString& token)
 {
     const QString cannot = u"\rCannot save this element info."_s;
@@ -231,32 +207,6 @@ const QString kEditAnswer = u"name=STUDIO B        ;ip=198.18.0.21;mask=255.255.
 const QString kEditStored = u"NAME=STUDIO B        ;IP=198.18.0.21;MASK=255.255.255.0;"
                             "GW=198.18.0.2;REMOTE=198.18.0.31;INPUT=1;TYPE=1;TX=1;SN=5678;"
                             "VER=3.5;SFN=1;BUF=2"_s;
-const QByteArray kE = Fixture::encoderRecord();
-const QByteArray kD = Fixture::decoderRecord();
-
-struct MonitorFixture : Fixture {
-    LevelMonitor monitor{dialogs,   ini,       path,           udp,
-                         panelView, meterView, monitoringView, *ui.tmrVolume};
-    LevelControls controls{ui, monitor};
-
-    MonitorFixture(const QString& role, const QByteArray& ipLine)
-    {
-        writeIni((role == u"DECODER"_s ? decoderRecord() : encoderRecord())
-                     .replace("IP=198.18.0.20\n", ipLine));
-        select(role);
-    }
-};
-
-// A packet of zero samples with the given 24-bit big-endian sample at the
-// given index.
-QByteArray packetWith(int index, qint32 value)
-{
-    QByteArray packet(LevelPacket::kLength, '\0');
-    for (int i = 0; i < 3; ++i)
-        packet[index * 3 + i] = char(value >> (16 - 8 * i));
-    return packet;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(nms::ConfigurationPacket::Fields)
@@ -310,7 +260,6 @@ private slots:
         const QString audio = u"Please verify that all audio fields are correct!"_s;
         const QString address = u"Please verify that all IP fields are correct!"_s;
         const QString name = u"Please verify that the name field is correct!"_s;
-        const QString noAddress = u"y|"_s + kNoAddress;
         const QByteArray selected = QByteArray::fromHex("C6120014FFFF0000C6120001C612001E000000");
         const QByteArray edited =
             QByteArray::fromHex("C612001EFFFF0000C6120001C612001E010100") + "NEW NAME        ";
@@ -331,7 +280,8 @@ private slots:
         addRow("no", "", ip, "", "n", none);
         addRow("yes", "", ip, "", "y", selected + "STUDIO A        ");
         addRow("blank name", "txtElementName=   ", ip, "", "y", selected + QByteArray(16, ' '));
-        addRow("stored ip invalid", "", QByteArray("IP=198.18.0\n"), "", noAddress, none);
+        addRow("stored ip invalid", "", QByteArray("IP=198.18.0\n"), "", u"y|"_s + kNoAddress,
+               none);
         addRow("encoder", edit + u"ENCODER"_s, ip, "", "y", edited);
         addRow("lower-case decoder", edit + u"decoder"_s, ip, "", "y", edited);
         addRow("decoder", edit + u"DECODER"_s, ip, "", "y",
@@ -351,7 +301,7 @@ private slots:
         if (ipLine == "none")
             QFile::remove(f.path);
         else
-            f.writeIni(Fixture::encoderRecord().replace("IP=198.18.0.20\n", ipLine));
+            f.writeIni(QByteArray(kE).replace("IP=198.18.0.20\n", ipLine));
         const QByteArray before = f.iniBytes();
         if (fault == u"bind"_s) {
             f.udp.close();
@@ -501,23 +451,21 @@ private slots:
         f.select(decoder ? u"DECODER"_s : u"ENCODER"_s);
         f.set(panel);
         FeedbackRecord r;
-        r.role = decoder ? 2 : 1;
-        r.buf = decoder ? 1 : 0;
         r.hasSfn = r.hasBuf = r.hasAtt = r.hasSdm = r.hasSdl = r.hasSdt = true;
         edit(r, u"mac=%1;ip=198.18.0.20;mask=255.255.0.0;gw=198.18.0.1;remote=198.18.0.30;"
-                "name=STUDIO A        ;sn=1234;ver=3.4;"_s.arg(Fixture::kMac) +
+                "name=STUDIO A        ;sn=1234;ver=3.4;role=%2;buf=%3;"_s.arg(
+                    Fixture::kMac, decoder ? u"2"_s : u"1"_s, decoder ? u"1"_s : u"0"_s) +
                     answer);
         f.responseTimer()->setEnabled(true);
         const int restarts = f.responseTimer()->restarts();
         QSignalSpy captions(f.ui.lblElementType, &CaptionLabel::captionSet);
-        const QString directory = f.dir.path();
-        if (boxes == u"write"_s && !makeDirectoryUnwritable(directory, true))
+        if (boxes == u"write"_s && !makeDirectoryUnwritable(f.dir.path(), true))
             QSKIP("this file system cannot make a directory refuse writes");
 
         f.confirmer.ConfirmConfiguration(r);
 
         if (boxes == u"write"_s)
-            makeDirectoryUnwritable(directory, false);
+            makeDirectoryUnwritable(f.dir.path(), false);
         QStringList texts;
         for (const QString& token : boxes.split(u'|', Qt::SkipEmptyParts))
             texts << boxText(token);
@@ -529,12 +477,14 @@ private slots:
             QCOMPARE(box.buttons, BoxButtons::Ok);
         }
         QCOMPARE(f.shown(shown), shown);
-        const QByteArray expected = record.isEmpty() ? kD : record;
-        const bool refused = boxes == u"match"_s || boxes == u"corrupt"_s;
-        QCOMPARE(QString::fromLatin1(f.iniBytes()),
-                 QString::fromLatin1(boxes == u"write"_s ? record : withLines(expected, stored)));
+        // The stored record with the "KEY=value" lines of `stored` replaced.
+        QString expected = QString::fromLatin1(record.isEmpty() ? kD : record);
+        for (const QString& line : stored.split(u';', Qt::SkipEmptyParts))
+            expected.replace(QRegularExpression(u"(?m)^"_s + line.section(u'=', 0, 0) + u"=.*$"_s),
+                             line);
+        QCOMPARE(QString::fromLatin1(f.iniBytes()), expected);
         // The role caption is set even when unchanged, so its layout runs.
-        QCOMPARE(captions.count(), refused ? 0 : 1);
+        QCOMPARE(captions.count(), boxes == u"match"_s || boxes == u"corrupt"_s ? 0 : 1);
         QVERIFY(f.socket.sent.isEmpty());
         // The feedback decoding ends the wait before it hands the answer on.
         QVERIFY(f.responseTimer()->isEnabled());
@@ -562,7 +512,10 @@ private slots:
         QFETCH(qint32, peak);
         QFETCH(int, width);
         QFETCH(QString, caption);
-        const qint32 read = LevelPacket::peak(packetWith(index, peak));
+        QByteArray packet(LevelPacket::kLength, '\0'); // 24-bit big-endian samples
+        for (int i = 0; i < 3; ++i)
+            packet[index * 3 + i] = char(peak >> (16 - 8 * i));
+        const qint32 read = LevelPacket::peak(packet);
         QCOMPARE(LevelPacket::meterWidthTwips(read), width);
         QCOMPARE(LevelPacket::levelCaption(read), caption);
     }
@@ -620,11 +573,16 @@ private slots:
         QFETCH(QString, steps);
         QFETCH(QString, caption);
         QFETCH(QByteArray, command);
-        MonitorFixture f(fault == u"ENCODER"_s ? fault : u"DECODER"_s,
-                         fault == u"noip"_s ? "IP=\n" : "IP=198.18.0.20\n");
+        Fixture f;
+        LevelMonitor monitor{f.dialogs,   f.ini,       f.path,           f.udp,
+                             f.panelView, f.meterView, f.monitoringView, *f.ui.tmrVolume};
+        LevelControls controls{f.ui, monitor};
+        f.writeIni(
+            QByteArray(fault == u"ENCODER"_s ? kE : kD)
+                .replace("IP=198.18.0.20\n", fault == u"noip"_s ? "IP=\n" : "IP=198.18.0.20\n"));
+        f.select(fault == u"ENCODER"_s ? fault : u"DECODER"_s);
         const QByteArray before = f.iniBytes();
-        const QString directory = f.dir.path();
-        if (fault == u"unwritable"_s && !makeDirectoryUnwritable(directory, true))
+        if (fault == u"unwritable"_s && !makeDirectoryUnwritable(f.dir.path(), true))
             QSKIP("this file system cannot make a directory refuse writes");
 
         for (const QString& step : steps.split(u';')) {
@@ -642,7 +600,7 @@ private slots:
         }
 
         if (fault == u"unwritable"_s)
-            makeDirectoryUnwritable(directory, false);
+            makeDirectoryUnwritable(f.dir.path(), false);
         QCOMPARE(f.ui.lblAttenDB->text(), caption);
         QCOMPARE(f.socket.sent.size(), command.isEmpty() ? 0 : 1);
         if (!command.isEmpty()) // to the element's control port
@@ -654,13 +612,10 @@ private slots:
                 "ATT=255",
                 QByteArray("ATT=" + QByteArray::number(command.left(2).toInt(nullptr, 16))));
         QCOMPARE(QString::fromLatin1(f.iniBytes()), QString::fromLatin1(expected));
-        QStringList boxes;
-        if (fault == u"unwritable"_s)
-            boxes << u"An error occured while saving this element info to the local "
-                     "database.\rCannot save this element info."_s;
-        if (fault == u"noip"_s)
-            boxes << kNoAddress;
-        QCOMPARE(f.dialogs.texts(), boxes);
+        const QString box = fault == u"unwritable"_s ? boxText(u"write"_s)
+                            : fault == u"noip"_s     ? kNoAddress
+                                                     : QString();
+        QCOMPARE(f.dialogs.texts(), box.isEmpty() ? QStringList() : QStringList{box});
         for (const MessageBoxRequest& box : f.dialogs.boxes)
             QVERIFY(box.icon == BoxIcon::Critical && box.title == kApplicationTitle);
         if (fault != u"noip"_s)
