@@ -4,10 +4,6 @@
 
 #include <QtTest>
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTreeWidget>
 
 #include "FileBytes.h"
@@ -65,9 +61,7 @@ struct LabElement {
     QStringList f; // I NS IP MASK GW REMOTE MAC ROLE NAME SERIAL RECORD
 
     int index() const { return f[0].toInt(); }
-    QString ip() const { return f[2]; }
     QString name() const { return f[8]; }
-    QString serial() const { return f[9]; }
     QString record() const { return f[10]; }
     bool isDecoder() const { return f[7] == QStringLiteral("decoder"); }
     // The colon form as the program shows it, and its section name.
@@ -108,20 +102,6 @@ inline QStringList simReceived(const QString& record, int port)
             hex << QString::fromLatin1(line.mid(line.indexOf(" hex=") + 5));
     }
     return hex;
-}
-
-// nms.ini as it stands on disk, read independently of the program's INI
-// store: one line per record, "[SECTION] KEY=value KEY=value ...".
-inline QStringList readRecords(const QString& path)
-{
-    QStringList records;
-    for (const QString& line : QString::fromLatin1(readBytes(path)).split(u'\n')) {
-        if (line.startsWith(u'['))
-            records << line;
-        else if (!records.isEmpty() && !line.isEmpty())
-            records.last() += u' ' + line;
-    }
-    return records;
 }
 
 // The real program: the main window object over the real platform services,
@@ -178,15 +158,6 @@ public:
         return ready;
     }
 
-    // Until that many boxes have been recorded (false when they do not come
-    // in time), then quietMs longer, so that a box too many is caught too.
-    bool awaitBoxes(qsizetype count, int timeoutMs, int quietMs)
-    {
-        const bool came = QTest::qWaitFor([&] { return dialogs.boxes.size() >= count; }, timeoutMs);
-        QTest::qWait(quietMs);
-        return came;
-    }
-
     FrmMainControls& ui() { return program->controls(); }
     QString iniPath() const
     {
@@ -194,7 +165,19 @@ public:
         return QDir(databaseDir.isEmpty() ? dir.path() : databaseDir)
             .filePath(QStringLiteral("nms.ini"));
     }
-    QStringList database() const { return readRecords(iniPath()); }
+    // nms.ini as it stands on disk, read independently of the program's INI
+    // store: one line per record, "[SECTION] KEY=value KEY=value ...".
+    QStringList database() const
+    {
+        QStringList records;
+        for (const QString& line : QString::fromLatin1(databaseBytes()).split(u'\n')) {
+            if (line.startsWith(u'['))
+                records << line;
+            else if (!records.isEmpty() && !line.isEmpty())
+                records.last() += u' ' + line;
+        }
+        return records;
+    }
     QString record(const LabElement& element) const
     {
         return database().filter(u'[' + element.section() + u']').value(0);
@@ -220,12 +203,15 @@ public:
     }
 
     // Toolbar button 4 with Yes to the question, until the question and
-    // the answer's box have come.
+    // the answer's box have come (false when they do not come in time), then
+    // half a second longer, so that a box too many is caught too.
     bool sendConfiguration(int timeoutMs)
     {
         dialogs.script = {BoxAnswer::Yes};
         program->toolbarClick(4);
-        return awaitBoxes(2, timeoutMs, 500);
+        const bool came = QTest::qWaitFor([&] { return dialogs.boxes.size() >= 2; }, timeoutMs);
+        QTest::qWait(500);
+        return came;
     }
 
     QStringList nodeTexts()

@@ -2,7 +2,6 @@
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSlider>
 
@@ -91,15 +90,43 @@ private slots:
         QFETCH(QString, stored);
         const LabElement& target = m_elements.at(index - 1);
         QVERIFY(m_program.select(target));
-        edit(edits.split(u','));
+        QWidget* form = m_program.ui().txtElementName->window();
+        for (const QString& edit : edits.split(u',')) { // "control=value" as the operator sets it
+            QWidget* control = form->findChild<QWidget*>(edit.section(u'=', 0, 0));
+            QVERIFY2(control != nullptr, qPrintable(edit));
+            const char* property = qobject_cast<QLineEdit*>(control)   ? "text"
+                                   : qobject_cast<QComboBox*>(control) ? "currentIndex"
+                                                                       : "value";
+            QVERIFY2(control->setProperty(property, edit.section(u'=', 1)), qPrintable(edit));
+        }
         const bool monitoring = !target.isDecoder();
         auto restore = qScopeGuard([&] {
             m_program.whileBoxOpen = nullptr;
             if (monitoring)
                 m_program.program->toolbarClick(7);
         });
-        if (monitoring)
-            QVERIFY(monitorFastAndHoldTheQuestion());
+        if (monitoring) { // at its fastest, the question open until the packets have come
+            FrmMainControls& ui = m_program.ui();
+            ui.Slider1->triggerAction(QAbstractSlider::SliderToMinimum);
+            m_program.program->toolbarClick(6);
+            QTRY_COMPARE_WITH_TIMEOUT(ui.lblVolume->text(), QStringLiteral("-6dBFS"),
+                                      kAnswerTimeoutMs);
+            m_program.whileBoxOpen = [this](const MessageBoxRequest& box) {
+                if (box.text() != kSendText)
+                    return;
+                int levelPackets = 0;
+                const QMetaObject::Connection counting =
+                    connect(&m_program.udpSocket, &UdpEndpoint::datagramArrived, this,
+                            [&](const QByteArray& data) {
+                                if (data.size() == 1440)
+                                    ++levelPackets;
+                            });
+                QVERIFY2(QTest::qWaitFor(
+                             [&] { return levelPackets >= kLevelPacketsBehindTheQuestion; }, 30000),
+                         qPrintable(QStringLiteral("only %1 level packets").arg(levelPackets)));
+                disconnect(counting);
+            };
+        }
         const qsizetype before = simReceived(target.record(), kConfigPort).size();
 
         QVERIFY(m_program.sendConfiguration(kAnswerTimeoutMs));
@@ -200,52 +227,6 @@ private slots:
     }
 
 private:
-    // Sets each "control=value" as the operator would.
-    void edit(const QStringList& edits)
-    {
-        QWidget* form = m_program.ui().txtElementName->window();
-        for (const QString& edit : edits) {
-            QWidget* control = form->findChild<QWidget*>(edit.section(u'=', 0, 0));
-            const QString value = edit.section(u'=', 1);
-            if (auto* field = qobject_cast<QLineEdit*>(control))
-                field->setText(value);
-            else if (auto* list = qobject_cast<QComboBox*>(control))
-                list->setCurrentIndex(value.toInt());
-            else if (auto* bar = qobject_cast<QScrollBar*>(control))
-                bar->setValue(value.toInt());
-            else
-                QFAIL(qPrintable(QStringLiteral("no control ") + edit));
-        }
-    }
-
-    // Level monitoring with Slider1 at its fastest, and the "Send
-    // configuration" question open until that many level packets arrived.
-    bool monitorFastAndHoldTheQuestion()
-    {
-        FrmMainControls& ui = m_program.ui();
-        ui.Slider1->triggerAction(QAbstractSlider::SliderToMinimum);
-        m_program.program->toolbarClick(6);
-        if (!QTest::qWaitFor([&] { return ui.lblVolume->text() == QStringLiteral("-6dBFS"); },
-                             kAnswerTimeoutMs))
-            return false;
-        m_program.whileBoxOpen = [this](const MessageBoxRequest& box) {
-            if (box.text() != kSendText)
-                return;
-            int levelPackets = 0;
-            const QMetaObject::Connection counting =
-                connect(&m_program.udpSocket, &UdpEndpoint::datagramArrived, this,
-                        [&](const QByteArray& data) {
-                            if (data.size() == 1440)
-                                ++levelPackets;
-                        });
-            QVERIFY2(QTest::qWaitFor([&] { return levelPackets >= kLevelPacketsBehindTheQuestion; },
-                                     30000),
-                     qPrintable(QStringLiteral("only %1 level packets").arg(levelPackets)));
-            disconnect(counting);
-        };
-        return true;
-    }
-
     QList<LabElement> m_elements;
     LabProgram m_program;
 };

@@ -2,7 +2,6 @@
 
 #include <QGroupBox>
 #include <QHostAddress>
-#include <QRandomGenerator>
 #include <QUdpSocket>
 
 #include <cstdio>
@@ -14,6 +13,7 @@
 // the database's folder beforehand; the script checks the file it leaves.
 
 using namespace nms;
+using namespace nms::test;
 using namespace nms::test::lab;
 
 namespace {
@@ -36,34 +36,17 @@ const QString kWriteFailedText =
     QStringLiteral("An error occured while saving this element info to the local "
                    "database.\rCannot save this element info.");
 
-// The simulator's default answer as the program must store it: the name
-// padded to 16 and upper-cased, the lab's plan for the addresses, version
-// 3.4, buffer 2, attenuation 255, silence detection 0 / 50 / 30.
-QString expectedRecord(const LabElement& e)
-{
-    const QString record =
-        QStringLiteral("[%1] NAME=%2 IP=%3 MASK=%4 GW=%5 REMOTE=%6 INPUT=0 TYPE=0 TX=0 ROLE=%7 "
-                       "SN=%8 VER=3.4 SFN=0 BUF=2")
-            .arg(e.section(), e.name().toUpper().leftJustified(16), e.ip(), e.f[3], e.f[4], e.f[5],
-                 e.isDecoder() ? QStringLiteral("2") : QStringLiteral("1"), e.serial());
-    return e.isDecoder() ? record + QStringLiteral(" ATT=255 SDM=0 SDL=50 SDT=30") : record;
-}
-
-bool insideLabNetwork(const QString& address)
-{
-    return QHostAddress(address).isInSubnet(QHostAddress(QStringLiteral("198.18.0.0")), 24);
-}
-
 // The first address this namespace's neighbour table holds (every address
 // the program asked the kernel to resolve) outside the lab network.
 QString addressResolvedOffTheLab()
 {
-    QFile table(QStringLiteral("/proc/net/arp"));
-    if (!table.open(QIODevice::ReadOnly))
+    const QByteArray table = readBytes(QStringLiteral("/proc/net/arp"));
+    if (table == kNoFile)
         return QStringLiteral("no /proc/net/arp");
-    for (const QByteArray& row : table.readAll().split('\n').mid(1)) {
+    for (const QByteArray& row : table.split('\n').mid(1)) {
         const QString address = QString::fromLatin1(row.simplified().split(' ').first());
-        if (!address.isEmpty() && !insideLabNetwork(address))
+        if (!address.isEmpty() &&
+            !QHostAddress(address).isInSubnet(QHostAddress(QStringLiteral("198.18.0.0")), 24))
             return address;
     }
     return QString();
@@ -88,14 +71,8 @@ QByteArray floodDatagram(QRandomGenerator& random, int number)
 
 qint64 residentKiB()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return 0;
+    const QByteArray status = readBytes(QStringLiteral("/proc/self/status"));
+    return status.mid(status.indexOf("VmRSS:") + 6).trimmed().split(' ').value(0).toLongLong();
 }
 
 } // namespace
@@ -220,9 +197,19 @@ private:
     void checkProgramHolds()
     {
         QStringList expectedRecords, expectedNodes, records = m_program->database();
-        for (const LabElement& element : std::as_const(m_elements)) {
-            expectedRecords << expectedRecord(element);
-            expectedNodes << element.name() + QStringLiteral(" [") + element.programMac() + u']';
+        // The simulator's default answer as the program must store it: the
+        // name padded to 16 and upper-cased, the lab's plan for the addresses,
+        // version 3.4, buffer 2, attenuation 255, silence detection 0 / 50 / 30.
+        for (const LabElement& e : std::as_const(m_elements)) {
+            const QString record =
+                QStringLiteral("[%1] NAME=%2 IP=%3 MASK=%4 GW=%5 REMOTE=%6 INPUT=0 TYPE=0 TX=0 "
+                               "ROLE=%7 SN=%8 VER=3.4 SFN=0 BUF=2")
+                    .arg(e.section(), e.name().toUpper().leftJustified(16), e.f[2], e.f[3], e.f[4],
+                         e.f[5], e.isDecoder() ? QStringLiteral("2") : QStringLiteral("1"), e.f[9]);
+            expectedRecords << (e.isDecoder()
+                                    ? record + QStringLiteral(" ATT=255 SDM=0 SDL=50 SDT=30")
+                                    : record);
+            expectedNodes << e.name() + QStringLiteral(" [") + e.programMac() + u']';
         }
         QStringList nodes = m_program->nodeTexts();
         for (QStringList* list : {&expectedRecords, &expectedNodes, &records, &nodes})
