@@ -195,9 +195,7 @@ const QString kEditPanel =
 const QString kEditAnswer = u"name=STUDIO B        ;ip=198.18.0.21;mask=255.255.255.0;"
                             "gw=198.18.0.2;remote=198.18.0.31;input=1;type=1;tx=1;sn=5678;"
                             "ver=3.5;sfn=1;buf=2"_s;
-const QString kEditStored = u"NAME=STUDIO B        ;IP=198.18.0.21;MASK=255.255.255.0;"
-                            "GW=198.18.0.2;REMOTE=198.18.0.31;INPUT=1;TYPE=1;TX=1;SN=5678;"
-                            "VER=3.5;SFN=1;BUF=2"_s;
+const QString kEditStored = kEditAnswer.toUpper(); // stored as answered
 } // namespace
 
 Q_DECLARE_METATYPE(nms::ConfigurationPacket::Fields)
